@@ -1,0 +1,178 @@
+// Times the statistics views and the log writer's insert on ten years of traffic log.
+// Usage: bench_store [locale] [runs]   e.g. bench_store de_DE 7
+
+#include "core/FormatDateText.h"
+#include "core/StoreSession.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Timing
+{
+    double best = 0;
+    double median = 0;
+};
+
+Timing measure(int runs, const std::function<bool()> &work)
+{
+    QList<double> times;
+    for (int run = 0; run < runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!work())
+            return {-1, -1};
+        times.append(double(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(times.begin(), times.end());
+    return {times.first(), times.at(times.size() / 2)};
+}
+
+// About a hundred rows a day, of uneven length, with traffic that varies by the hour.
+bool fillLog(StoreSession &session, int &rowCount)
+{
+    QRandomGenerator random(20261205);
+    if (!session.beginTransaction())
+        return false;
+    const QDate first(2017, 1, 1);
+    const QDate last(2026, 12, 31);
+    QString batch;
+    int inBatch = 0;
+    rowCount = 0;
+    for (QDate day = first; day <= last; day = day.addDays(1)) {
+        const int rows = 90 + int(random.bounded(21));
+        int second = int(random.bounded(120));
+        for (int row = 0; row < rows && second < 86400 - 2; ++row) {
+            const int length = std::min(86399 - second, 60 + int(random.bounded(2 * 86400 / rows)));
+            const QDateTime start(day, QTime(0, 0).addSecs(second));
+            const QDateTime end(day, QTime(0, 0).addSecs(second + length));
+            const int hour = second / 3600;
+            const qint64 scale = hour >= 8 && hour <= 23 ? 400000 : 40000;
+            const qint64 received = qint64(random.bounded(scale)) * length / 10;
+            const qint64 sent = received / (3 + int(random.bounded(10)));
+            const double average = double(received) / 1000.0 / length;
+            batch += (inBatch == 0 ? u"insert into Log values "_s : u","_s)
+                + u"('%1','%2',%3,%4,%5)"_s.arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                                               end.toString(u"yyyy-MM-dd HH:mm:ss"_s))
+                      .arg(sent)
+                      .arg(received)
+                      .arg(QString::number(average, 'f', 4));
+            ++rowCount;
+            if (++inBatch == 500) {
+                if (!session.executeNative(batch))
+                    return false;
+                batch.clear();
+                inBatch = 0;
+            }
+            second += length + int(random.bounded(30));
+        }
+    }
+    if (inBatch > 0 && !session.executeNative(batch))
+        return false;
+    return session.commit();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments();
+    if (arguments.size() > 1)
+        QLocale::setDefault(QLocale(arguments.at(1)));
+    const int runs = arguments.size() > 2 ? std::max(1, arguments.at(2).toInt()) : 5;
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Varnolt.db"_s);
+    if (!dir.isValid() || !QFile::copy(QStringLiteral(VARNOLT_SHIPPED_DB), path)
+        || !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)) {
+        std::fprintf(stderr, "cannot copy %s\n", VARNOLT_SHIPPED_DB);
+        return 1;
+    }
+    int rowCount = 0;
+    {
+        StoreSession session(path);
+        QElapsedTimer timer;
+        timer.start();
+        if (!session.open() || !fillLog(session, rowCount)) {
+            std::fprintf(stderr, "%s\n", qPrintable(session.errorString()));
+            return 1;
+        }
+        std::printf("locale %s: %d log rows over ten years, filled in %lld ms\n", qPrintable(QLocale().name()),
+                    rowCount, timer.elapsed());
+    }
+
+    bool allMet = true;
+    const auto report = [&](const char *name, const Timing &timing, double goal) {
+        const bool met = timing.best >= 0 && timing.median <= goal;
+        allMet = allMet && met;
+        std::printf("%-34s best %8.1f ms   median %8.1f ms   goal %5.0f ms  %s\n", name, timing.best, timing.median,
+                    goal, timing.best < 0 ? "FAILED" : (met ? "ok" : "MISSED"));
+    };
+    const auto timeQuery = [&](const QString &statement, bool native, int expectedRows = -1) {
+        return measure(runs, [&] {
+            StoreSession session(path);
+            if (!session.open())
+                return false;
+            const std::optional<QueryResult> result = native ? session.queryNative(statement) : session.query(statement);
+            if (!result || (expectedRows >= 0 && result->rowCount() != expectedRows)) {
+                std::fprintf(stderr, "%s: %s\n", qPrintable(statement), qPrintable(session.errorString()));
+                return false;
+            }
+            return true;
+        });
+    };
+
+    const int days = int(QDate(2017, 1, 1).daysTo(QDate(2026, 12, 31))) + 1;
+    const Timing perDay = timeQuery(u"select * from DownloadPerday order by gdate desc"_s, false, days);
+    const Timing native = timeQuery(u"select CAST(strftime('%Y%m%d', DateAndTimeStart) AS INTEGER) AS DDate, "
+                                    u"sum(BytesRcvd / 1024.0) AS KBDown, sum(BytesSent / 1024.0) AS KBUp, "
+                                    u"avg(AvgDownloadSpeed) AS AVGDown, "
+                                    u"date(DateAndTimeStart) || ' 00:00:00' AS Gdate FROM Log "
+                                    u"GROUP BY DDate, Gdate ORDER BY Gdate DESC"_s,
+                                    true, days);
+    report("per-day view", perDay, 200);
+    report("per-week view", timeQuery(u"select * from DownloadPerWeek order by ddate desc"_s, false), 200);
+    report("per-month view", timeQuery(u"select * from DownloadPerMonth order by ddate desc"_s, false, 120), 200);
+    report("per-year view", timeQuery(u"select * from DownloadPerYear order by ddate desc"_s, false, 10), 200);
+    report("per-day view, last month", timeQuery(u"select * from DownloadPerday where ddate >= 20261201 order by ddate desc"_s, false, 31), 200);
+    report("top 12 weeks", timeQuery(u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s, false, 12), 200);
+    report("volume of the last month", timeQuery(u"select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log "
+                                                 u"where DateAndTimeStart>dateadd('m',-1,#"_s
+                                                     + FormatDateText(QDateTime(QDate(2026, 12, 1), QTime(0, 0)),
+                                                                      u"mm-dd-yyyy 00:00:00"_s)
+                                                     + u"#)"_s,
+                                                 false, 1), 200);
+    report("native per-day query", native, 200);
+
+    // The log writer's round: its own connection with the larger buffer, markers out, one row in.
+    QDateTime rowStart(QDate(2027, 1, 1), QTime(0, 0, 5));
+    const Timing insert = measure(runs, [&] {
+        StoreSession session(path, 1000);
+        const QString start = FormatDateText(rowStart);
+        rowStart = rowStart.addSecs(60);
+        const QString end = FormatDateText(rowStart);
+        const bool ok = session.open()
+            && session.execute(u"Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;"_s)
+            && session.execute(u"INSERT INTO Log values('"_s + start + u"','"_s + end + u"',123456,7654321,'"_s
+                               + QLocale().toString(12.3456, 'f', 4) + u"');"_s);
+        if (!ok)
+            std::fprintf(stderr, "%s\n", qPrintable(session.errorString()));
+        return ok;
+    });
+    report("log row insert (open to close)", insert, 200);
+
+    const double ratio = perDay.median / native.median;
+    std::printf("per-day view / native query: %.2f (goal 3.00) %s\n", ratio, ratio <= 3.0 ? "ok" : "MISSED");
+    return allMet && ratio <= 3.0 ? 0 : 2;
+}

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// Where the program's database lives. The program folder is the first choice, so a build
+// runs on the Varnolt.db beside it; an installed copy in a folder the user cannot write
+// keeps its data in $XDG_DATA_HOME/varnolt/, seeded once from the empty database that
+// ships beside the program.
+class DatabaseLocation final
+{
+public:
+    static constexpr const char *FileName = "Varnolt.db";
+
+    // programFolder: the executable's folder; dataFolder: the per-user data folder
+    // (normally $XDG_DATA_HOME/varnolt). Empty with errorString() set when neither works.
+    [[nodiscard]] QString resolve(const QString &programFolder, const QString &dataFolder);
+    QString errorString() const { return m_error; }
+
+    // $XDG_DATA_HOME/varnolt, or ~/.local/share/varnolt.
+    static QString userDataFolder();
+
+private:
+    QString m_error;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The definition of the per-day view DownloadPerDay in its final form. The shipped database
+// holds it already (resources/schema.sql carries sqliteText()); the start-up upgrade installs it
+// into databases whose view is older.
+class DayViewDefinition
+{
+public:
+    static QString viewName();
+    // The definition as the program's SQL dialect writes it.
+    static QString jetText();
+    // The same, translated for SQLite: the text after "CREATE VIEW DownloadPerDay AS ".
+    static QString sqliteText();
+};

@@ -1,0 +1,25 @@
+#include "core/FormatDateText.h"
+
+#include "core/DatePattern.h"
+#include "core/StoredDate.h"
+
+#include <optional>
+
+QString FormatDateText(const QDateTime &dateTime, const QString &pattern)
+{
+    // Reading the locale's pictures costs more than the formatting; keep the last snapshot
+    // for as long as the default locale stays the same.
+    thread_local std::optional<std::pair<QLocale, JetLocale>> cached;
+    const QLocale locale;
+    if (!cached || cached->first != locale)
+        cached.emplace(locale, JetLocale(locale));
+    return FormatDateText(dateTime, pattern, cached->second);
+}
+
+QString FormatDateText(const QDateTime &dateTime, const QString &pattern, const JetLocale &locale)
+{
+    if (!dateTime.isValid())
+        return {};
+    const StoredDate::Fields fields = StoredDate::Fields::fromDateTime(dateTime);
+    return DatePattern(pattern).format(fields, locale);
+}

@@ -1,0 +1,26 @@
+#include "core/NumberText.h"
+
+#include <QLocale>
+
+#include <cmath>
+
+namespace NumberText {
+
+QString plain(double value)
+{
+    // Whole byte counts up to 2^53 must come out digit for digit, never as 2e+09.
+    if (std::isfinite(value) && value == std::trunc(value) && std::fabs(value) < 9007199254740992.0)
+        return QString::number(static_cast<qint64>(value));
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', 15);
+}
+
+QString fourDecimals(double value)
+{
+    const double scaled = value * 10000.0;
+    const double rounded = std::nearbyint(scaled); // the default rounding mode rounds halves to even
+    return plain(rounded / 10000.0);
+}
+
+} // namespace NumberText

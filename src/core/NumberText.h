@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+// Numbers as the program writes them into SQL text and text boxes: the user's decimal
+// separator, no digit grouping, no exponent for whole numbers that a double holds exactly.
+namespace NumberText {
+
+// Up to 15 significant digits, trailing zeros dropped: 1234 → "1234", 12.5 → "12,5" (de).
+QString plain(double value);
+
+// A rate kept with four decimals (halves to even), written like plain(): 1.23456 → "1.2346".
+QString fourDecimals(double value);
+
+} // namespace NumberText

@@ -1,0 +1,59 @@
+#include "core/SchemaUpgrade.h"
+
+#include "core/Clock.h"
+#include "core/DayViewDefinition.h"
+#include "core/DebugLog.h"
+#include "core/StoreSession.h"
+#include "core/StoredDate.h"
+
+SchemaUpgrade::SchemaUpgrade(StoreSession &session, const Clock &clock, const DebugLog &log)
+    : m_session(session)
+    , m_clock(clock)
+    , m_log(log)
+{
+}
+
+bool SchemaUpgrade::run()
+{
+    m_log.write(QStringLiteral(": Upgrading database: Step1."));
+    const std::optional<QueryResult> view = m_session.queryNative(
+        QStringLiteral("select name from sqlite_master where type = 'view' and name = 'DownloadPerDay' collate nocase"));
+    const std::optional<QueryResult> catalog = m_session.queryNative(
+        QStringLiteral("select DateModified from ViewCatalog where ViewName = 'DownloadPerDay'"));
+    if (!view || !catalog) {
+        m_error = m_session.errorString();
+        return false;
+    }
+    m_log.write(QStringLiteral(": Upgrading database: Step2."));
+    if (view->isEmpty()) {
+        m_error = QStringLiteral("The database has no view DownloadPerDay.");
+        return false;
+    }
+    // A view without a catalog entry was made by hand: it has no date, and is left alone.
+    const int year = catalog->isEmpty() ? 0 : catalog->dateTime(0, QStringLiteral("DateModified")).date().year();
+    m_log.write(QStringLiteral(": Upgrading database: ") + QString::number(year));
+    if (year == OutdatedYear && !replaceDayView())
+        return false;
+    return true;
+}
+
+bool SchemaUpgrade::replaceDayView()
+{
+    const QString modified = StoredDate::format(m_clock.now());
+    if (!m_session.beginTransaction()) {
+        m_error = m_session.errorString();
+        return false;
+    }
+    const bool ok = m_session.executeNative(QStringLiteral("drop view DownloadPerDay"))
+        && m_session.executeNative(QStringLiteral("create view DownloadPerDay as ")
+                                   + DayViewDefinition::sqliteText())
+        && m_session.executeNative(QStringLiteral("update ViewCatalog set DateModified = '%1' "
+                                                  "where ViewName = 'DownloadPerDay'")
+                                       .arg(modified))
+        && m_session.commit();
+    if (!ok) {
+        m_error = m_session.errorString();
+        m_session.rollback();
+    }
+    return ok;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class Clock;
+class DebugLog;
+class StoreSession;
+
+// Brings the per-day view of an older database up to date at start-up. Databases of the
+// first releases carry a DownloadPerDay dated 2001 that counted days wrongly; it is
+// replaced by the current definition and dated today, so the rewrite happens once. A view
+// dated in any other year is the user's or already current and is left alone.
+class SchemaUpgrade final
+{
+public:
+    SchemaUpgrade(StoreSession &session, const Clock &clock, const DebugLog &log);
+
+    [[nodiscard]] bool run();
+    QString errorString() const { return m_error; }
+
+    static constexpr int OutdatedYear = 2001;
+
+private:
+    bool replaceDayView();
+
+    StoreSession &m_session;
+    const Clock &m_clock;
+    const DebugLog &m_log;
+    QString m_error;
+};

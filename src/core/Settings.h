@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// The user's choices for the whole run: what the settings table holds, with the defaults a
+// missing row leaves. The options dialog edits this object and every other part reads it,
+// so a value changes for all readers at the moment the dialog stores it.
+class Settings
+{
+public:
+    // What a double-click on the tray icon does; a three-state check box in the dialog.
+    enum DblClickMode { MonitorWindow = 0, ChartWindow = 1, MiniMonitor = 2 };
+
+    Settings();
+
+    // The double-click state only ever advances 0 → 1 → 2 → 0, one state at a time, so that
+    // whoever follows the box (its caption, the chart flag) sees every step.
+    int dblClickState() const { return m_dblClickState; }
+    void stepDblClick();
+    void stepDblClickTo(int target);
+    bool dblClickChart() const { return m_dblClickState == ChartWindow; }
+    static QString dblClickCaption(int state);
+
+    // Check boxes hold the box's state: 0 off, 1 on (2, grey, counts as off).
+    int kilobitState = 0;   // rates in Kbps instead of kBps
+    int whatsLeftState = 0; // show the volume-left line
+    int playWavState = 0;   // play the warning sounds
+    bool kilobit() const { return kilobitState == 1; }
+    bool whatsLeft() const { return whatsLeftState == 1; }
+    bool playWav() const { return playWavState == 1; }
+
+    QString exportFolder; // the CSV file the options dialog proposes
+
+    double maxMB = 0;                   // the allowance in MB
+    QString maxMBText = QStringLiteral("0");
+    qint32 periodType = 0;              // 0 days, 1 weeks, 2 months from the start day
+    int periodTypeIndex = 0;            // list index of the period type box
+    qint32 periodLength = 0;
+    QString periodLengthText = QStringLiteral("0");
+    qint16 startDay = 1;                // day of the month the monthly period starts on
+    QString startDayText = QStringLiteral("1");
+    int monitorTransIndex = 0;          // 0, 25, 50 or 75 % transparency of the monitor window
+
+    static QStringList periodTypeItems();
+    static QStringList transparencyItems();
+
+    // Every key the options dialog stores on OK, with its stored text (the export folder is
+    // stored by the CSV export on its own).
+    QList<QPair<QString, QString>> storedValues() const;
+
+private:
+    int m_dblClickState = MonitorWindow;
+};

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QString>
+
+class JetConvert;
+class Settings;
+class StoreSession;
+
+// The settings table: reading every row into the settings model at start-up, and writing
+// keys back the way the table is kept (the key's row deleted, then inserted again).
+class SettingsStore final
+{
+public:
+    explicit SettingsStore(QString databasePath);
+
+    // Applies every row of the table in table order, so the last of two rows with one key
+    // wins. A value that cannot become the number its key needs fails the whole load.
+    [[nodiscard]] bool load(StoreSession &session, Settings &settings);
+
+    // Writes the given keys on one connection, all or none.
+    [[nodiscard]] bool write(const QList<QPair<QString, QString>> &values);
+
+    // Replaces the stored adapter choice: one row "Adapter" + list index per selected entry,
+    // the entry's text as value.
+    [[nodiscard]] bool writeAdapterSelection(const QList<QPair<int, QString>> &selected);
+
+    QString errorString() const { return m_error; }
+
+    // Text as an SQL string literal's content: every single quote doubled.
+    static QString quoted(const QString &value);
+
+private:
+    bool apply(const QString &key, const QString &value, const JetConvert &convert, Settings &settings);
+    bool runInTransaction(const QStringList &statements);
+
+    QString m_path;
+    QString m_error;
+};

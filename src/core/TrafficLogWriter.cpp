@@ -1,0 +1,103 @@
+#include "core/TrafficLogWriter.h"
+
+#include "core/Clock.h"
+#include "core/DebugLog.h"
+#include "core/FormatDateText.h"
+#include "core/NumberText.h"
+#include "core/RunCounters.h"
+#include "core/StoreSession.h"
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcLogWriter, "varnolt.logwriter")
+
+namespace {
+
+// The log writer works with a larger page cache than the other operations.
+constexpr int WriterBufferSizeKb = 1000;
+
+QString rowStatement(const QString &head, const QDateTime &start, const QDateTime &end, const RunCounters &c)
+{
+    return head + QLatin1String(" values('") + FormatDateText(start) + QLatin1String("','") + FormatDateText(end)
+        + QLatin1String("',") + NumberText::plain(c.rowBytesOut()) + QLatin1Char(',')
+        + NumberText::plain(c.rowBytesIn()) + QLatin1String(",'") + NumberText::fourDecimals(c.avgDown)
+        + QLatin1String("');");
+}
+
+} // namespace
+
+TrafficLogWriter::TrafficLogWriter(QString databasePath, RunCounters &counters, const Clock &clock,
+                                   const DebugLog &log)
+    : m_path(std::move(databasePath))
+    , m_counters(counters)
+    , m_clock(clock)
+    , m_log(log)
+{
+}
+
+bool TrafficLogWriter::write()
+{
+    DebugLog::Batch debug(m_log);
+    RunCounters &c = m_counters;
+
+    for (double *value : {&c.curIn, &c.baseIn, &c.curOut, &c.baseOut}) {
+        if (*value < 0)
+            *value = 0;
+    }
+    // Before the first sample of the run there is no row yet: the row starts and ends now.
+    const QDateTime now = m_clock.now();
+    const QDateTime rowStart = c.rowStart.isValid() ? c.rowStart : now;
+
+    debug.write(QStringLiteral(": Step1"));
+    QStringList statements{QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
+
+    // A row that began on an earlier day is closed at the end of that day, whatever the hour
+    // now (a machine may wake from suspend long after midnight), so that the per-day totals
+    // count the new day's traffic on the new day.
+    const bool midnight = rowStart.date() < now.date();
+    QDateTime nextRowStart;
+    const QString caseName = midnight ? QStringLiteral("Step2a") : QStringLiteral("Step2b");
+    const QDateTime end = midnight ? QDateTime(now.date(), QTime(0, 0)).addSecs(-1) : now;
+    debug.write(QStringLiteral(": ") + caseName);
+    for (const QString &detail : {FormatDateText(rowStart), FormatDateText(end), NumberText::plain(c.rowBytesOut()),
+                                  NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
+        debug.writeUnstamped(caseName + QLatin1String(": ") + detail);
+    if (midnight) {
+        statements << rowStatement(QStringLiteral("INSERT INTO Log"), rowStart, end, c);
+        nextRowStart = QDateTime(now.date(), QTime(0, 0));
+        // The day marker; the next call deletes it again with the other markers.
+        statements << QStringLiteral("INSERT INTO Log values('%1','%1',0,0,0);").arg(FormatDateText(nextRowStart));
+    } else {
+        statements << rowStatement(
+            QStringLiteral("INSERT INTO Log(DateAndTimeStart,DateAndTimeEnd,BytesSent,BytesRcvd,AvgDownloadSpeed)"),
+            rowStart, end, c);
+        nextRowStart = m_clock.now();
+    }
+
+    // All statements in one transaction: a refused write leaves the table as it was.
+    StoreSession session(m_path, WriterBufferSizeKb);
+    bool ok = session.open() && session.beginTransaction();
+    for (int i = 0; ok && i < statements.size(); ++i) {
+        if (i == statements.size() - 1)
+            debug.write(QStringLiteral(": Step2"));
+        ok = session.execute(statements.at(i));
+    }
+    ok = ok && session.commit();
+    if (!ok) {
+        m_error = session.errorString();
+        session.rollback();
+        debug.write(QStringLiteral(": Log row not written, kept for the next try: ") + m_error);
+        qCWarning(lcLogWriter) << "log row not written:" << m_error;
+        return false;
+    }
+    debug.write(QStringLiteral(": Done"));
+    session.close();
+
+    c.rowStart = nextRowStart;
+    c.baseOut = c.curOut;
+    c.baseIn = c.curIn;
+    c.avgDown = 0;
+    c.prevIn = 0;
+    c.prevOut = 0;
+    return true;
+}

@@ -1,0 +1,33 @@
+#include "core/DatabaseLocation.h"
+#include "core/DatabaseStartup.h"
+#include "shell/MessageBox.h"
+#include "shell/SignalWatcher.h"
+#include "shell/VarnoltApp.h"
+
+#include <QApplication>
+
+int main(int argc, char *argv[])
+{
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Varnolt"));
+    QApplication::setOrganizationName(QStringLiteral("Varnolt"));
+    // The program lives in the tray; closing a window never ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    DatabaseLocation location;
+    const QString databasePath =
+        location.resolve(QCoreApplication::applicationDirPath(), DatabaseLocation::userDataFolder());
+    if (databasePath.isEmpty()) {
+        MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(location.errorString()));
+        return 1;
+    }
+
+    SystemClock clock;
+    VarnoltApp app(databasePath, QApplication::arguments().mid(1), clock);
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, &VarnoltApp::shutdown);
+    QObject::connect(&app, &VarnoltApp::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
+    if (!app.start())
+        return 1;
+    return QApplication::exec();
+}

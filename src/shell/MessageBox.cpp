@@ -1,0 +1,55 @@
+#include "shell/MessageBox.h"
+
+#include <optional>
+
+namespace {
+
+std::optional<QMessageBox::StandardButton> &presetAnswer()
+{
+    static std::optional<QMessageBox::StandardButton> answer;
+    return answer;
+}
+
+QList<MessageBox::Shown> &shownBoxes()
+{
+    static QList<MessageBox::Shown> shown;
+    return shown;
+}
+
+} // namespace
+
+void MessageBox::critical(const QString &title, const QString &text)
+{
+    show(QMessageBox::Critical, title, text, QMessageBox::Ok);
+}
+
+void MessageBox::information(const QString &title, const QString &text)
+{
+    show(QMessageBox::Information, title, text, QMessageBox::Ok);
+}
+
+QMessageBox::StandardButton MessageBox::question(const QString &title, const QString &text)
+{
+    return show(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
+}
+
+void MessageBox::setNextAnswer(QMessageBox::StandardButton answer)
+{
+    presetAnswer() = answer;
+}
+
+QList<MessageBox::Shown> MessageBox::takeShown()
+{
+    return std::exchange(shownBoxes(), {});
+}
+
+QMessageBox::StandardButton MessageBox::show(QMessageBox::Icon icon, const QString &title, const QString &text,
+                                             QMessageBox::StandardButtons buttons)
+{
+    if (presetAnswer()) {
+        shownBoxes().append({icon, title, text});
+        return *presetAnswer();
+    }
+    QMessageBox box(icon, title, text, buttons);
+    return static_cast<QMessageBox::StandardButton>(box.exec());
+}

@@ -1,0 +1,80 @@
+#include "AsOtherUser.h"
+
+#include "core/DatabaseLocation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestDatabaseLocation : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFileDevice::ReadOther
+                                                | QFileDevice::ExeOther | QFileDevice::WriteOther);
+        m_program = m_dir.filePath(QStringLiteral("program"));
+        m_data = m_dir.filePath(QStringLiteral("data/varnolt"));
+        QVERIFY(QDir().mkpath(m_program));
+        QVERIFY(QFile::copy(QStringLiteral(VARNOLT_SHIPPED_DB), m_program + QStringLiteral("/Varnolt.db")));
+    }
+    void cleanup()
+    {
+        QFile::setPermissions(m_program, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        m_dir.remove();
+        m_dir = QTemporaryDir();
+    }
+
+    void writableProgramFolderHoldsTheData();
+    void readOnlyProgramFolderSeedsTheUserCopyOnce();
+    void nothingToSeedFromIsAnError();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_program;
+    QString m_data;
+};
+
+void TestDatabaseLocation::writableProgramFolderHoldsTheData()
+{
+    DatabaseLocation location;
+    QCOMPARE(location.resolve(m_program, m_data), m_program + QStringLiteral("/Varnolt.db"));
+    QVERIFY(!QFile::exists(m_data));
+}
+
+void TestDatabaseLocation::readOnlyProgramFolderSeedsTheUserCopyOnce()
+{
+    const QString shipped = m_program + QStringLiteral("/Varnolt.db");
+    QFile::setPermissions(shipped, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+    QFile::setPermissions(m_program, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                                         | QFileDevice::ExeOther);
+    AsOtherUser nobody;
+    DatabaseLocation location;
+    const QString own = m_data + QStringLiteral("/Varnolt.db");
+    QCOMPARE(location.resolve(m_program, m_data), own);
+    QVERIFY(QFileInfo(own).isWritable());
+
+    // Once seeded, the user's copy is kept: it is never overwritten by the empty one.
+    QFile file(own);
+    QVERIFY(file.open(QIODevice::Append));
+    file.write("x");
+    file.close();
+    const qint64 size = QFileInfo(own).size();
+    QCOMPARE(location.resolve(m_program, m_data), own);
+    QCOMPARE(QFileInfo(own).size(), size);
+}
+
+void TestDatabaseLocation::nothingToSeedFromIsAnError()
+{
+    QVERIFY(QFile::remove(m_program + QStringLiteral("/Varnolt.db")));
+    DatabaseLocation location;
+    QVERIFY(location.resolve(m_program, m_data).isEmpty());
+    QVERIFY(location.errorString().contains(QStringLiteral("Varnolt.db")));
+}
+
+QTEST_GUILESS_MAIN(TestDatabaseLocation)
+#include "tst_databaselocation.moc"

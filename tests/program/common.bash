@@ -1,0 +1,36 @@
+# Shared helpers of the whole-program checks. Sourced, not run.
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# start_varnolt EXE LOGFILE [ARGS...]: starts the program in the background with the
+# environment already set; its pid goes to VARNOLT_PID.
+start_varnolt() {
+    local exe=$1; shift
+    "$exe" "$@" >"$WORK/stdout.txt" 2>"$WORK/stderr.txt" &
+    VARNOLT_PID=$!
+}
+
+# wait_for_line FILE TEXT: waits up to 20 s for a line containing TEXT.
+wait_for_line() {
+    for _ in $(seq 200); do
+        grep -q -- "$2" "$1" 2>/dev/null && return 0
+        kill -0 "$VARNOLT_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    cat "$WORK/stderr.txt" >&2 || true
+    fail "no line '$2' in $1"
+}
+
+# stop_varnolt SIGNAL: sends the signal and waits for the process to end (20 s at most).
+stop_varnolt() {
+    kill -"$1" "$VARNOLT_PID"
+    for _ in $(seq 200); do
+        kill -0 "$VARNOLT_PID" 2>/dev/null || { wait "$VARNOLT_PID"; return $?; }
+        sleep 0.1
+    done
+    kill -9 "$VARNOLT_PID"
+    fail "the program did not end on SIG$1"
+}
+
+# rows DB SQL: the rows of a query, through the sqlite3 shell.
+rows() { sqlite3 -batch "$1" "$2"; }

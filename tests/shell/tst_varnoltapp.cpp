@@ -1,0 +1,67 @@
+#include "FakeClock.h"
+#include "TestDatabase.h"
+
+#include "shell/MessageBox.h"
+#include "shell/VarnoltApp.h"
+
+#include <QApplication>
+#include <QSignalSpy>
+#include <QTest>
+
+class TestVarnoltApp : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        MessageBox::setNextAnswer(QMessageBox::Ok);
+        MessageBox::takeShown();
+    }
+
+    void databaseFailureShowsTheBoxAndWritesNothing();
+    void shutdownWritesTheLastRowOnce();
+};
+
+void TestVarnoltApp::databaseFailureShowsTheBoxAndWritesNothing()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("insert into settings values ('maxmbsize', 'many')"));
+    FakeClock clock;
+    VarnoltApp app(db.path(), {}, clock);
+    QVERIFY(!app.start());
+
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().icon, QMessageBox::Critical);
+    QCOMPARE(shown.first().title, QStringLiteral("Varnolt"));
+    QVERIFY(shown.first().text.startsWith(QStringLiteral("Database Init Error!\n")));
+    QVERIFY(shown.first().text.contains(QStringLiteral("maxmbsize")));
+    QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+
+    // A failed start has no row to close.
+    app.shutdown();
+    QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+}
+
+void TestVarnoltApp::shutdownWritesTheLastRowOnce()
+{
+    TestDatabase db;
+    FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(10, 0)));
+    VarnoltApp app(db.path(), {}, clock);
+    QSignalSpy finished(&app, &VarnoltApp::finished);
+    QVERIFY(app.start());
+    QVERIFY(MessageBox::takeShown().isEmpty());
+
+    app.counters().rowStart = clock.now();
+    app.counters().curIn = 4096;
+    clock.advanceSeconds(90);
+    app.shutdown();
+    app.shutdown();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(db.rows(QStringLiteral("select * from Log")),
+             QStringList{QStringLiteral("2026-12-05 10:00:00|2026-12-05 10:01:30|0|4096|0")});
+}
+
+QTEST_MAIN(TestVarnoltApp)
+#include "tst_varnoltapp.moc"
