@@ -51,19 +51,20 @@ bool fillLog(StoreSession &session, int &rowCount)
     rowCount = 0;
     for (QDate day = first; day <= last; day = day.addDays(1)) {
         const int rows = 90 + int(random.bounded(21));
-        int second = int(random.bounded(120));
-        for (int row = 0; row < rows && second < 86400 - 2; ++row) {
-            const int length = std::min(86399 - second, 60 + int(random.bounded(2 * 86400 / rows)));
+        const int slot = 86400 / rows;
+        for (int row = 0; row < rows; ++row) {
+            const int second = row * slot + int(random.bounded(slot / 4));
+            const int length = slot / 2 + int(random.bounded(slot / 4));
             const QDateTime start(day, QTime(0, 0).addSecs(second));
             const QDateTime end(day, QTime(0, 0).addSecs(second + length));
             const int hour = second / 3600;
-            const qint64 scale = hour >= 8 && hour <= 23 ? 400000 : 40000;
+            const qint64 scale = hour >= 8 ? 400000 : 40000;
             const qint64 received = qint64(random.bounded(scale)) * length / 10;
             const qint64 sent = received / (3 + int(random.bounded(10)));
             const double average = double(received) / 1000.0 / length;
             batch += (inBatch == 0 ? u"insert into Log values "_s : u","_s)
-                + u"('%1','%2',%3,%4,%5)"_s.arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
-                                               end.toString(u"yyyy-MM-dd HH:mm:ss"_s))
+                + u"('%1','%2',%3,%4,%5)"_s
+                      .arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s), end.toString(u"yyyy-MM-dd HH:mm:ss"_s))
                       .arg(sent)
                       .arg(received)
                       .arg(QString::number(average, 'f', 4));
@@ -74,7 +75,6 @@ bool fillLog(StoreSession &session, int &rowCount)
                 batch.clear();
                 inBatch = 0;
             }
-            second += length + int(random.bounded(30));
         }
     }
     if (inBatch > 0 && !session.executeNative(batch))
@@ -109,7 +109,7 @@ int main(int argc, char **argv)
             return 1;
         }
         std::printf("locale %s: %d log rows over ten years, filled in %lld ms\n", qPrintable(QLocale().name()),
-                    rowCount, timer.elapsed());
+            rowCount, timer.elapsed());
     }
 
     bool allMet = true;
@@ -117,14 +117,15 @@ int main(int argc, char **argv)
         const bool met = timing.best >= 0 && timing.median <= goal;
         allMet = allMet && met;
         std::printf("%-34s best %8.1f ms   median %8.1f ms   goal %5.0f ms  %s\n", name, timing.best, timing.median,
-                    goal, timing.best < 0 ? "FAILED" : (met ? "ok" : "MISSED"));
+            goal, timing.best < 0 ? "FAILED" : (met ? "ok" : "MISSED"));
     };
     const auto timeQuery = [&](const QString &statement, bool native, int expectedRows = -1) {
         return measure(runs, [&] {
             StoreSession session(path);
             if (!session.open())
                 return false;
-            const std::optional<QueryResult> result = native ? session.queryNative(statement) : session.query(statement);
+            const std::optional<QueryResult> result
+                = native ? session.queryNative(statement) : session.query(statement);
             if (!result || (expectedRows >= 0 && result->rowCount() != expectedRows)) {
                 std::fprintf(stderr, "%s: %s\n", qPrintable(statement), qPrintable(session.errorString()));
                 return false;
@@ -140,19 +141,21 @@ int main(int argc, char **argv)
                                     u"avg(AvgDownloadSpeed) AS AVGDown, "
                                     u"date(DateAndTimeStart) || ' 00:00:00' AS Gdate FROM Log "
                                     u"GROUP BY DDate, Gdate ORDER BY Gdate DESC"_s,
-                                    true, days);
+        true, days);
     report("per-day view", perDay, 200);
     report("per-week view", timeQuery(u"select * from DownloadPerWeek order by ddate desc"_s, false), 200);
     report("per-month view", timeQuery(u"select * from DownloadPerMonth order by ddate desc"_s, false, 120), 200);
     report("per-year view", timeQuery(u"select * from DownloadPerYear order by ddate desc"_s, false, 10), 200);
-    report("per-day view, last month", timeQuery(u"select * from DownloadPerday where ddate >= 20261201 order by ddate desc"_s, false, 31), 200);
-    report("top 12 weeks", timeQuery(u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s, false, 12), 200);
-    report("volume of the last month", timeQuery(u"select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log "
-                                                 u"where DateAndTimeStart>dateadd('m',-1,#"_s
-                                                     + FormatDateText(QDateTime(QDate(2026, 12, 1), QTime(0, 0)),
-                                                                      u"mm-dd-yyyy 00:00:00"_s)
-                                                     + u"#)"_s,
-                                                 false, 1), 200);
+    report("per-day view, last month",
+        timeQuery(u"select * from DownloadPerday where ddate >= 20261201 order by ddate desc"_s, false, 31), 200);
+    report("top 12 weeks",
+        timeQuery(u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s, false, 12), 200);
+    report("volume of the last month",
+        timeQuery(u"select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log "
+                  u"where DateAndTimeStart>dateadd('m',-1,#"_s
+                + FormatDateText(QDateTime(QDate(2026, 12, 1), QTime(0, 0)), u"mm-dd-yyyy 00:00:00"_s) + u"#)"_s,
+            false, 1),
+        200);
     report("native per-day query", native, 200);
 
     // The log writer's round: its own connection with the larger buffer, markers out, one row in.
@@ -165,7 +168,7 @@ int main(int argc, char **argv)
         const bool ok = session.open()
             && session.execute(u"Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;"_s)
             && session.execute(u"INSERT INTO Log values('"_s + start + u"','"_s + end + u"',123456,7654321,'"_s
-                               + QLocale().toString(12.3456, 'f', 4) + u"');"_s);
+                + QLocale().toString(12.3456, 'f', 4) + u"');"_s);
         if (!ok)
             std::fprintf(stderr, "%s\n", qPrintable(session.errorString()));
         return ok;

@@ -70,8 +70,9 @@ DatePattern::DatePattern(QStringView pattern)
         case u'm':
             used = std::min<qsizetype>(run, 4);
             m_elements.push_back({used == 4 ? Part::MonthName
-                                            : used == 3 ? Part::MonthAbbreviation
-                                                        : used == 2 ? Part::Month2 : Part::Month1});
+                    : used == 3             ? Part::MonthAbbreviation
+                    : used == 2             ? Part::Month2
+                                            : Part::Month1});
             break;
         case u'd':
         case u'h':
@@ -115,8 +116,8 @@ void DatePattern::addLiteral(QStringView text)
     m_literals += utf8;
 }
 
-qsizetype DatePattern::formatUtf8(const StoredDate::Fields &date, const JetLocale &locale, char *out,
-                                  qsizetype capacity) const
+qsizetype DatePattern::formatUtf8(
+    const StoredDate::Fields &date, const JetLocale &locale, char *out, qsizetype capacity) const
 {
     Writer writer(out, capacity);
     for (const Element &element : m_elements) {

@@ -8,8 +8,10 @@
 #include <vector>
 
 // A date pattern of the program's Format dialect ("yyyy/mm/dd hh:nn:ss", "dd mmm yyyy", ...),
-// read once and then applied to many dates. Letters count in either case; "/" and ":" stand for
-// the locale's date and time separators; any other character is copied.
+// read once and then applied to many dates: yyyy, yy, y (day of the year), mmmm (month name),
+// mmm (its abbreviation), mm, m, dd, d, hh, h, nn, n, ss, s, the doubled ones with a leading zero.
+// Letters count in either case; "/" and ":" stand for the locale's date and time separators; any
+// other character is copied. Number patterns ("0.00") are not part of it.
 class DatePattern
 {
 public:
@@ -17,8 +19,7 @@ public:
 
     // Writes the formatted date as UTF-8 into out and returns its length. When that length is
     // larger than capacity, nothing usable was written: call again with a larger buffer.
-    qsizetype formatUtf8(const StoredDate::Fields &date, const JetLocale &locale, char *out,
-                         qsizetype capacity) const;
+    qsizetype formatUtf8(const StoredDate::Fields &date, const JetLocale &locale, char *out, qsizetype capacity) const;
     QString format(const StoredDate::Fields &date, const JetLocale &locale) const;
     // False when the text depends on the date only, not on the time of day.
     bool usesTimeOfDay() const { return m_usesTimeOfDay; }

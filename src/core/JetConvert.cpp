@@ -1,5 +1,6 @@
 #include "core/JetConvert.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -13,7 +14,7 @@ using Error = JetConvert::Error;
 using Fields = StoredDate::Fields;
 
 constexpr double firstSerialDay = -657434.0; // 0100-01-01
-constexpr double lastSerialDay = 2958465.0;  // 9999-12-31
+constexpr double lastSerialDay = 2958465.0; // 9999-12-31
 
 std::optional<Fields> fail(Error *error, Error why)
 {
@@ -67,13 +68,14 @@ inline bool isWordByte(char c)
 }
 
 // Copies the number at [p, end) into out as "digits[.digits][e[-]digits]" when it is written with
-// the given decimal point and group separator (empty: no grouping). Groups must be whole
-// thousands, so that "12.5" is not read as 125 where "." groups digits.
+// the given decimal point and group separator (empty: no grouping). The last group must have
+// three digits, so that "12.5" is not read as 125 where "." groups digits; groups between may have
+// two ("12,34,567").
 bool normaliseNumber(const char *p, const char *end, const QByteArray &decimalPoint, const QByteArray &group,
-                     std::string &out, bool &negativeExponent)
+    std::string &out, bool &negativeExponent)
 {
-    const bool spaceGroup = !group.isEmpty() && spaceLength(group.constData(), group.constData() + group.size())
-                                                    == group.size();
+    const bool spaceGroup
+        = !group.isEmpty() && spaceLength(group.constData(), group.constData() + group.size()) == group.size();
     int digitsInGroup = 0;
     bool grouped = false;
     bool anyDigit = false;
@@ -89,7 +91,7 @@ bool normaliseNumber(const char *p, const char *end, const QByteArray &decimalPo
             groupLength = spaceGroup ? spaceLength(p, end) : (startsWith(p, end, group) ? int(group.size()) : 0);
         if (groupLength == 0)
             break;
-        if (digitsInGroup == 0 || digitsInGroup > 3 || (grouped && digitsInGroup != 3))
+        if (digitsInGroup == 0 || (grouped && digitsInGroup != 2 && digitsInGroup != 3))
             return false;
         grouped = true;
         digitsInGroup = 0;
@@ -122,6 +124,25 @@ bool normaliseNumber(const char *p, const char *end, const QByteArray &decimalPo
             out += *p++;
     }
     return p == end;
+}
+
+// The text with decimal digits of other scripts made ASCII ("١٢٫٥" is how QLocale writes 12.5
+// under Arabic locales); empty when it has none.
+QByteArray withAsciiDigits(const char *text, std::size_t length)
+{
+    if (std::none_of(text, text + length, [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+        return {};
+    QList<uint> codePoints = QString::fromUtf8(text, qsizetype(length)).toUcs4();
+    bool changed = false;
+    for (uint &c : codePoints) {
+        if (c >= 0x80 && QChar::category(char32_t(c)) == QChar::Number_DecimalDigit) {
+            c = '0' + uint(QChar::digitValue(char32_t(c)));
+            changed = true;
+        }
+    }
+    return changed
+        ? QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()), codePoints.size()).toUtf8()
+        : QByteArray();
 }
 
 enum class Kind { Number, Month, Meridiem };
@@ -207,8 +228,8 @@ std::optional<Fields> scanDate(const char *p, const char *end, const DateRules &
             if (month != 0 || word == rules.amText || word == rules.pmText) {
                 if (count == maxComponents)
                     return fail(error, Error::TypeMismatch);
-                components[count++] = month != 0 ? Component{Kind::Month, month, 0}
-                                                 : Component{Kind::Meridiem, word == rules.pmText ? 1 : 0, 0};
+                components[count++] = month != 0 ? Component {Kind::Month, month, 0}
+                                                 : Component {Kind::Meridiem, word == rules.pmText ? 1 : 0, 0};
                 continue;
             }
             // Marks that belong to the locale's separators, such as the right-to-left mark of "d‏/M‏/yyyy".
@@ -287,13 +308,13 @@ std::optional<Fields> scanDate(const char *p, const char *end, const DateRules &
             const Component &c = components[2];
             switch (order) {
             case JetLocale::DateOrder::YearMonthDay:
-                fields = Fields{fullYear(a), b.value, c.value};
+                fields = Fields {fullYear(a), b.value, c.value};
                 break;
             case JetLocale::DateOrder::DayMonthYear:
-                fields = Fields{fullYear(c), b.value, a.value};
+                fields = Fields {fullYear(c), b.value, a.value};
                 break;
             case JetLocale::DateOrder::MonthDayYear:
-                fields = Fields{fullYear(c), a.value, b.value};
+                fields = Fields {fullYear(c), a.value, b.value};
                 break;
             }
         }
@@ -331,8 +352,8 @@ std::optional<Fields> scanDate(const char *p, const char *end, const DateRules &
 QList<std::pair<QString, int>> englishMonthWords()
 {
     QList<std::pair<QString, int>> words;
-    static const char *const names[] = {"january", "february", "march",     "april",   "may",      "june",
-                                        "july",    "august",   "september", "october", "november", "december"};
+    static const char *const names[] = {"january", "february", "march", "april", "may", "june", "july", "august",
+        "september", "october", "november", "december"};
     for (int month = 1; month <= 12; ++month) {
         const QString name = QString::fromLatin1(names[month - 1]);
         words.append({name, month});
@@ -359,6 +380,8 @@ JetConvert::JetConvert(const JetLocale &locale)
         m_monthWords.append({monthWord(locale.monthNames().at(month - 1)), month});
     }
     m_monthWords += englishMonthWords();
+    m_amText = locale.amText().toLower();
+    m_pmText = locale.pmText().toLower();
 }
 
 std::optional<double> JetConvert::toDouble(QStringView text, Error *error) const
@@ -381,8 +404,8 @@ std::optional<qint32> JetConvert::toInt32(QStringView text, Error *error) const
     const std::optional<double> value = toDouble(text, error);
     if (!value)
         return std::nullopt;
-    const std::optional<qint64> rounded = roundToInteger(*value, std::numeric_limits<qint32>::min(),
-                                                         std::numeric_limits<qint32>::max(), error);
+    const std::optional<qint64> rounded
+        = roundToInteger(*value, std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max(), error);
     return rounded ? std::optional<qint32>(qint32(*rounded)) : std::nullopt;
 }
 
@@ -409,12 +432,15 @@ std::optional<double> JetConvert::toDoubleUtf8(const char *text, std::size_t len
     }
     std::string digits;
     bool negativeExponent = false;
-    if (!normaliseNumber(p, end, m_locale.decimalPointUtf8(), m_locale.groupSeparatorUtf8(), digits,
-                         negativeExponent)) {
+    if (!normaliseNumber(
+            p, end, m_locale.decimalPointUtf8(), m_locale.groupSeparatorUtf8(), digits, negativeExponent)) {
         digits.clear();
         negativeExponent = false;
         static const QByteArray point = QByteArrayLiteral(".");
         if (!normaliseNumber(p, end, point, QByteArray(), digits, negativeExponent)) {
+            const QByteArray ascii = withAsciiDigits(text, length);
+            if (!ascii.isEmpty())
+                return toDoubleUtf8(ascii.constData(), std::size_t(ascii.size()), error);
             if (error)
                 *error = Error::TypeMismatch;
             return std::nullopt;
@@ -439,16 +465,16 @@ std::optional<double> JetConvert::toDoubleUtf8(const char *text, std::size_t len
     return negative ? -value : value;
 }
 
-std::optional<StoredDate::Fields> JetConvert::toDateFieldsUtf8(const char *text, std::size_t length,
-                                                               Error *error) const
+std::optional<StoredDate::Fields> JetConvert::toDateFieldsUtf8(const char *text, std::size_t length, Error *error) const
 {
-    const DateRules rules{m_locale.dateOrder(),
-                          m_locale.dateSeparatorUtf8(),
-                          m_locale.timeSeparatorUtf8(),
-                          &m_monthWords,
-                          m_locale.amText().toLower(),
-                          m_locale.pmText().toLower()};
-    const std::optional<Fields> fields = scanDate(text, text + length, rules, error);
+    const DateRules rules {m_locale.dateOrder(), m_locale.dateSeparatorUtf8(), m_locale.timeSeparatorUtf8(),
+        &m_monthWords, m_amText, m_pmText};
+    std::optional<Fields> fields = scanDate(text, text + length, rules, error);
+    if (!fields) {
+        const QByteArray ascii = withAsciiDigits(text, length);
+        if (!ascii.isEmpty())
+            fields = scanDate(ascii.constData(), ascii.constData() + ascii.size(), rules, error);
+    }
     if (fields && error)
         *error = Error::None;
     return fields;
@@ -457,8 +483,8 @@ std::optional<StoredDate::Fields> JetConvert::toDateFieldsUtf8(const char *text,
 std::optional<StoredDate::Fields> JetConvert::dateLiteralFields(QStringView text)
 {
     static const QList<std::pair<QString, int>> monthWords = englishMonthWords();
-    const DateRules rules{JetLocale::DateOrder::MonthDayYear, QByteArrayLiteral("/"), QByteArrayLiteral(":"),
-                          &monthWords, u"am"_s, u"pm"_s};
+    const DateRules rules {JetLocale::DateOrder::MonthDayYear, QByteArrayLiteral("/"), QByteArrayLiteral(":"),
+        &monthWords, u"am"_s, u"pm"_s};
     const QByteArray utf8 = text.toUtf8();
     return scanDate(utf8.constData(), utf8.constData() + utf8.size(), rules, nullptr);
 }

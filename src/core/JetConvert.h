@@ -33,8 +33,8 @@ public:
 
     // The same on UTF-8 bytes, for the SQL functions.
     std::optional<double> toDoubleUtf8(const char *text, std::size_t length, Error *error = nullptr) const;
-    std::optional<StoredDate::Fields> toDateFieldsUtf8(const char *text, std::size_t length,
-                                                       Error *error = nullptr) const;
+    std::optional<StoredDate::Fields> toDateFieldsUtf8(
+        const char *text, std::size_t length, Error *error = nullptr) const;
 
     // The text of a #...# date literal: always month, day, year (unless the year comes first),
     // whatever the locale; any separators.
@@ -53,4 +53,6 @@ private:
     JetLocale m_locale;
     // Month names and abbreviations (the locale's and English), lower case, without a trailing '.'.
     QList<std::pair<QString, int>> m_monthWords;
+    QString m_amText; // lower case
+    QString m_pmText;
 };

@@ -25,7 +25,12 @@ struct Context
     }
     JetLocale locale;
     JetConvert convert;
-    std::atomic<int> references{0};
+    std::atomic<int> references {0};
+    // CDate's last argument and result: the per-day view converts each day's text for
+    // every row of that day.
+    char lastDateText[32] = {};
+    int lastDateLength = -1;
+    Fields lastDate;
 };
 
 void releaseContext(void *data)
@@ -76,8 +81,8 @@ bool readYearFirstDate(const unsigned char *t, int length, Fields &fields)
         if (t[i] < '0' || t[i] > '9')
             return false;
     }
-    fields = Fields{(t[0] - '0') * 1000 + (t[1] - '0') * 100 + (t[2] - '0') * 10 + (t[3] - '0'),
-                    (t[5] - '0') * 10 + (t[6] - '0'), (t[8] - '0') * 10 + (t[9] - '0')};
+    fields = Fields {(t[0] - '0') * 1000 + (t[1] - '0') * 100 + (t[2] - '0') * 10 + (t[3] - '0'),
+        (t[5] - '0') * 10 + (t[6] - '0'), (t[8] - '0') * 10 + (t[9] - '0')};
     return fields.year >= 100 && fields.isValid();
 }
 
@@ -117,8 +122,8 @@ bool readNumber(sqlite3_value *value, const Context &context, double &number, Er
         return true;
     case SQLITE_TEXT: {
         const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(value));
-        const std::optional<double> read =
-            context.convert.toDoubleUtf8(text, std::size_t(sqlite3_value_bytes(value)), &error);
+        const std::optional<double> read
+            = context.convert.toDoubleUtf8(text, std::size_t(sqlite3_value_bytes(value)), &error);
         if (read)
             number = *read;
         return read.has_value();
@@ -161,24 +166,27 @@ void formatFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     auto *state = static_cast<FormatState *>(sqlite3_get_auxdata(ctx, 1));
     if (!state) {
         const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
-        sqlite3_set_auxdata(ctx, 1, new FormatState(QString::fromUtf8(text, sqlite3_value_bytes(argv[1]))),
-                            deleteFormatState);
+        sqlite3_set_auxdata(
+            ctx, 1, new FormatState(QString::fromUtf8(text, sqlite3_value_bytes(argv[1]))), deleteFormatState);
         state = static_cast<FormatState *>(sqlite3_get_auxdata(ctx, 1));
         if (!state) {
             sqlite3_result_error_nomem(ctx);
             return;
         }
     }
-    const bool storedText = sqlite3_value_type(argv[0]) == SQLITE_TEXT
-        && sqlite3_value_bytes(argv[0]) == StoredDate::TextLength;
-    const char *day = storedText ? reinterpret_cast<const char *>(sqlite3_value_text(argv[0])) : nullptr;
-    if (day && state->haveLast && std::memcmp(day, state->lastDay, sizeof state->lastDay) == 0) {
+    Fields fields;
+    const char *stored = nullptr;
+    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT && sqlite3_value_bytes(argv[0]) == StoredDate::TextLength) {
+        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+        if (StoredDate::parseFields(text, StoredDate::TextLength, fields))
+            stored = text;
+    }
+    if (stored && state->haveLast && std::memcmp(stored, state->lastDay, sizeof state->lastDay) == 0) {
         sqlite3_result_text(ctx, state->lastText, state->lastLength, SQLITE_TRANSIENT);
         return;
     }
-    Fields fields;
     Error error = Error::None;
-    if (!readDate(argv[0], context, fields, error)) {
+    if (!stored && !readDate(argv[0], context, fields, error)) {
         if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
             // Text that is no date is given back as it is.
             sqlite3_result_value(ctx, argv[0]);
@@ -195,17 +203,16 @@ void formatFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         return;
     }
     sqlite3_result_text(ctx, buffer, int(length), SQLITE_TRANSIENT);
-    state->haveLast = day && !state->pattern.usesTimeOfDay() && length <= qsizetype(sizeof state->lastText);
+    state->haveLast = stored && !state->pattern.usesTimeOfDay() && length <= qsizetype(sizeof state->lastText);
     if (state->haveLast) {
-        std::memcpy(state->lastDay, day, sizeof state->lastDay);
+        std::memcpy(state->lastDay, stored, sizeof state->lastDay);
         std::memcpy(state->lastText, buffer, std::size_t(length));
         state->lastLength = int(length);
     }
 }
 
 // Rounds halves to even and keeps to [minimum, maximum]; NULL stays NULL.
-void roundingFunction(sqlite3_context *ctx, sqlite3_value *value, qint64 minimum, qint64 maximum,
-                      bool insertCoercion)
+void roundingFunction(sqlite3_context *ctx, sqlite3_value *value, qint64 minimum, qint64 maximum, bool insertCoercion)
 {
     const int type = sqlite3_value_type(value);
     if (type == SQLITE_NULL) {
@@ -256,11 +263,25 @@ void cdateFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
         return;
     }
+    Context &context = contextOf(ctx);
+    const bool text = sqlite3_value_type(argv[0]) == SQLITE_TEXT;
+    const int length = text ? sqlite3_value_bytes(argv[0]) : -1;
+    const char *bytes = text ? reinterpret_cast<const char *>(sqlite3_value_text(argv[0])) : nullptr;
+    if (bytes && length == context.lastDateLength
+        && std::memcmp(bytes, context.lastDateText, std::size_t(length)) == 0) {
+        resultStoredDate(ctx, context.lastDate);
+        return;
+    }
     Fields fields;
     Error error = Error::None;
-    if (!readDate(argv[0], contextOf(ctx), fields, error)) {
+    if (!readDate(argv[0], context, fields, error)) {
         resultError(ctx, error);
         return;
+    }
+    if (bytes && length <= int(sizeof context.lastDateText)) {
+        std::memcpy(context.lastDateText, bytes, std::size_t(length));
+        context.lastDateLength = length;
+        context.lastDate = fields;
     }
     resultStoredDate(ctx, fields);
 }
@@ -295,10 +316,10 @@ void dateAddFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         }
     }
     const Context &context = contextOf(ctx);
-    const QByteArray interval = QByteArray(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])),
-                                           sqlite3_value_bytes(argv[0]))
-                                    .trimmed()
-                                    .toLower();
+    const QByteArray interval
+        = QByteArray(reinterpret_cast<const char *>(sqlite3_value_text(argv[0])), sqlite3_value_bytes(argv[0]))
+              .trimmed()
+              .toLower();
     Error error = Error::None;
     double number = 0;
     Fields fields;
@@ -331,7 +352,7 @@ void dateAddFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     } else if (interval == "s") {
         addSeconds(fields, n);
     } else if (interval == "yyyy" || interval == "q" || interval == "m" || interval == "d" || interval == "y"
-               || interval == "w" || interval == "ww" || interval == "h" || interval == "n") {
+        || interval == "w" || interval == "ww" || interval == "h" || interval == "n") {
         fields.year = 0; // far outside the calendar: reported below
     } else {
         sqlite3_result_error(ctx, "Invalid procedure call or argument", -1);
@@ -394,9 +415,12 @@ bool JetFunctions::install(sqlite3 *db, const JetLocale &locale, QString *error)
         void (*function)(sqlite3_context *, int, sqlite3_value **);
     };
     static constexpr Definition definitions[] = {
-        {"Format", 2, formatFunction},       {"CLng", 1, clngFunction},
-        {"CDate", 1, cdateFunction},         {"DateAdd", 3, dateAddFunction},
-        {"jet_date", 1, jetDateFunction},    {"jet_number", 1, jetNumberFunction},
+        {"Format", 2, formatFunction},
+        {"CLng", 1, clngFunction},
+        {"CDate", 1, cdateFunction},
+        {"DateAdd", 3, dateAddFunction},
+        {"jet_date", 1, jetDateFunction},
+        {"jet_number", 1, jetNumberFunction},
         {"jet_integer", 1, jetIntegerFunction},
     };
     auto *context = new Context(locale);
@@ -407,8 +431,8 @@ bool JetFunctions::install(sqlite3 *db, const JetLocale &locale, QString *error)
     for (const Definition &definition : definitions) {
         ++context->references;
         const int rc = sqlite3_create_function_v2(db, definition.name, definition.arguments,
-                                                  SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, context,
-                                                  definition.function, nullptr, nullptr, releaseContext);
+            SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, context, definition.function, nullptr, nullptr,
+            releaseContext);
         if (rc != SQLITE_OK) {
             // SQLite has already called the destructor for this registration.
             if (error)

@@ -27,8 +27,8 @@ QList<PictureField> pictureFields(const QString &picture)
             continue;
         }
         const QChar lower = c.toLower();
-        if (lower == u'd' || c == u'M' || lower == u'y' || lower == u'h' || c == u'm' || lower == u's'
-            || c == u'A' || c == u'a' || c == u't') {
+        if (lower == u'd' || c == u'M' || lower == u'y' || lower == u'h' || c == u'm' || lower == u's' || c == u'A'
+            || c == u'a' || c == u't') {
             qsizetype run = 1;
             while (i + run < picture.size() && picture.at(i + run) == c)
                 ++run;

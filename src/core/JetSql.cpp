@@ -12,7 +12,7 @@ struct Token
     enum class Kind { Space, Word, Name, String, Number, Symbol };
     Kind kind;
     QString text; // as written
-    QString out;  // as translated
+    QString out; // as translated
 };
 
 bool isWordStart(QChar c)
@@ -107,10 +107,12 @@ private:
                 kind = Token::Kind::Name;
             } else if (c == u'#') {
                 const qsizetype close = s.indexOf(u'#', i + 1);
-                const std::optional<StoredDate::Fields> date =
-                    close < 0 ? std::nullopt : JetConvert::dateLiteralFields(QStringView(s).sliced(i + 1, close - i - 1));
+                const std::optional<StoredDate::Fields> date = close < 0
+                    ? std::nullopt
+                    : JetConvert::dateLiteralFields(QStringView(s).sliced(i + 1, close - i - 1));
                 if (!date)
-                    return failure(u"Syntax error in date in query expression '%1'."_s.arg(s.mid(i, close < 0 ? -1 : close - i + 1)));
+                    return failure(u"Syntax error in date in query expression '%1'."_s.arg(
+                        s.mid(i, close < 0 ? -1 : close - i + 1)));
                 end = close + 1;
                 kind = Token::Kind::String;
                 char text[StoredDate::TextLength];
@@ -125,14 +127,14 @@ private:
                 kind = Token::Kind::Word;
             } else if (c == u'/') {
                 // The dialect's "/" always gives a real quotient. "*1.0" has the same precedence and
-                // associates to the left, so a/b/c becomes a*1.0/b*1.0/c = ((a*1.0)/b*1.0)/c.
+                // associates to the left: a/b/c becomes a*1.0/b*1.0/c, that is (((a*1.0)/b)*1.0)/c.
                 out = u"*1.0/"_s;
             } else if (end < s.size()) {
                 const QStringView pair = QStringView(s).sliced(i, 2);
                 if (pair == u"<>" || pair == u"<=" || pair == u">=" || pair == u"!=" || pair == u"||")
                     ++end;
             }
-            Token token{kind, s.mid(i, end - i), {}};
+            Token token {kind, s.mid(i, end - i), {}};
             token.out = out.isNull() ? token.text : out;
             m_tokens.push_back(std::move(token));
             i = end;
@@ -289,8 +291,7 @@ private:
                 const bool close = isSymbol(n, u")");
                 const bool comma = isSymbol(n, u",");
                 if (depth == 0 && (close || comma)) {
-                    wrapValue(first, n - 1, position < targets.size() ? targets.at(position) : QString(),
-                              tableColumns);
+                    wrapValue(first, n - 1, position < targets.size() ? targets.at(position) : QString(), tableColumns);
                     ++position;
                     first = n + 1;
                     if (close)

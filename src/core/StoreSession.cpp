@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcStore, "varnolt.store", QtInfoMsg)
@@ -75,8 +77,9 @@ bool StoreSession::open()
     }
     // Reading the schema here finds a file that is no database before any statement runs.
     // The statistics views sort the whole log; sorting in memory spares temporary files.
-    const QString setup = u"PRAGMA cache_size=-%1; PRAGMA temp_store=MEMORY; SELECT count(*) FROM sqlite_master;"_s
-                              .arg(m_maxBufferSizeKb);
+    const int cacheKb = std::max(1, m_maxBufferSizeKb);
+    const QString setup
+        = u"PRAGMA cache_size=-%1; PRAGMA temp_store=MEMORY; SELECT count(*) FROM sqlite_master;"_s.arg(cacheKb);
     if (!run(setup, QString(), nullptr, false)) {
         const QString reason = m_error;
         close();
@@ -190,11 +193,11 @@ bool StoreSession::run(const QString &sql, const QString &statement, QueryResult
                     break;
                 case SQLITE_TEXT:
                     row.append(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(prepared, i)),
-                                                 sqlite3_column_bytes(prepared, i)));
+                        sqlite3_column_bytes(prepared, i)));
                     break;
                 case SQLITE_BLOB:
                     row.append(QByteArray(static_cast<const char *>(sqlite3_column_blob(prepared, i)),
-                                          sqlite3_column_bytes(prepared, i)));
+                        sqlite3_column_bytes(prepared, i)));
                     break;
                 default:
                     row.append(QVariant());
@@ -228,7 +231,7 @@ QList<JetSql::Column> StoreSession::columnsOf(const QString &table)
         sqlite3_bind_text(prepared, 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
         while (sqlite3_step(prepared) == SQLITE_ROW) {
             columns.append({QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(prepared, 0))),
-                            QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(prepared, 1)))});
+                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(prepared, 1)))});
         }
     }
     sqlite3_finalize(prepared);

@@ -54,7 +54,7 @@ StoredDate::Fields StoredDate::Fields::fromDateTime(const QDateTime &dateTime)
 {
     const QDate date = dateTime.date();
     const QTime time = dateTime.time();
-    return Fields{date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
+    return Fields {date.year(), date.month(), date.day(), time.hour(), time.minute(), time.second()};
 }
 
 QString StoredDate::format(const QDateTime &dateTime)

@@ -43,8 +43,8 @@ void TestFormatDateText::patterns_data()
     QTest::newRow("day number") << u"de_DE"_s << evening << u"yyyymmdd"_s << u"20261205"_s;
     QTest::newRow("en day and month") << u"en_US"_s << morning << u"dd/mm"_s << u"03/01"_s;
     QTest::newRow("de day and month") << u"de_DE"_s << morning << u"dd/mm"_s << u"03.01"_s;
-    QTest::newRow("literal midnight, fi") << u"fi_FI"_s << evening << u"mm-dd-yyyy 00:00:00"_s
-                                          << u"12-05-2026 00.00.00"_s;
+    QTest::newRow("literal midnight, fi")
+        << u"fi_FI"_s << evening << u"mm-dd-yyyy 00:00:00"_s << u"12-05-2026 00.00.00"_s;
     QTest::newRow("capitals") << u"en_US"_s << evening << u"YYYY-MM-DD HH:NN"_s << u"2026-12-05 17:29"_s;
     QTest::newRow("no leading zeros") << u"en_US"_s << morning << u"d/m/yy h:n:s"_s << u"3/1/27 7:3:9"_s;
 }

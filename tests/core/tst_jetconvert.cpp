@@ -88,6 +88,10 @@ void TestJetConvert::toDouble_data()
     QTest::newRow("de zero") << u"de_DE"_s << u"0"_s << 0.0 << ok;
     QTest::newRow("fr narrow space group") << u"fr_FR"_s << u"1\u202f234,5"_s << 1234.5 << ok;
     QTest::newRow("fr plain space group") << u"fr_FR"_s << u"1 234,5"_s << 1234.5 << ok;
+    QTest::newRow("fr long first group") << u"fr_FR"_s << u"1234 567,5"_s << 1234567.5 << ok;
+    QTest::newRow("lakh groups") << u"en_IN"_s << u"12,34,567.5"_s << 1234567.5 << ok;
+    QTest::newRow("de short last group") << u"de_DE"_s << u"1.234.56"_s << 0.0 << mismatch;
+    QTest::newRow("ar native digits") << u"ar_EG"_s << u"\u0661\u0662\u066b\u0665"_s << 12.5 << ok;
     QTest::newRow("sv minus sign") << u"sv_SE"_s << u"\u221212,5"_s << -12.5 << ok;
 }
 
@@ -97,7 +101,7 @@ void TestJetConvert::toDouble()
     QFETCH(QString, text);
     QFETCH(double, expected);
     QFETCH(int, error);
-    const JetConvert convert{JetLocale(QLocale(locale))};
+    const JetConvert convert {JetLocale(QLocale(locale))};
     JetConvert::Error why = JetConvert::Error::None;
     const std::optional<double> value = convert.toDouble(text, &why);
     QCOMPARE(int(why), error);
@@ -135,7 +139,7 @@ void TestJetConvert::toIntegers()
     QFETCH(QString, text);
     QFETCH(QVariant, int16);
     QFETCH(QVariant, int32);
-    const JetConvert convert{JetLocale(QLocale(locale))};
+    const JetConvert convert {JetLocale(QLocale(locale))};
     JetConvert::Error why = JetConvert::Error::None;
     const std::optional<qint16> small = convert.toInt16(text, &why);
     QCOMPARE(small.has_value(), !int16.isNull());
@@ -182,8 +186,8 @@ void TestJetConvert::toDateTime_data()
     const QDateTime none;
     QTest::newRow("en month first") << u"en_US"_s << u"12/05/2026"_s << dec5;
     QTest::newRow("de day first") << u"de_DE"_s << u"05.12.2026"_s << dec5;
-    QTest::newRow("de reads slashes day first") << u"de_DE"_s << u"12/05/2026"_s
-                                                << QDateTime(QDate(2026, 5, 12), QTime(0, 0));
+    QTest::newRow("de reads slashes day first")
+        << u"de_DE"_s << u"12/05/2026"_s << QDateTime(QDate(2026, 5, 12), QTime(0, 0));
     QTest::newRow("year first under any locale") << u"de_DE"_s << u"2026/12/05 17:29:47"_s << dec5Time;
     QTest::newRow("en stored form") << u"en_US"_s << u"2026-12-05 17:29:47"_s << dec5Time;
     QTest::newRow("de dotted with time") << u"de_DE"_s << u"2026.12.05 17:29:47"_s << dec5Time;
@@ -216,7 +220,7 @@ void TestJetConvert::toDateTime()
     QFETCH(QString, locale);
     QFETCH(QString, text);
     QFETCH(QDateTime, expected);
-    const JetConvert convert{JetLocale(QLocale(locale))};
+    const JetConvert convert {JetLocale(QLocale(locale))};
     JetConvert::Error why = JetConvert::Error::None;
     const std::optional<QDateTime> value = convert.toDateTime(text, &why);
     QCOMPARE(value.has_value(), expected.isValid());

@@ -23,8 +23,7 @@ QList<JetSql::Column> fakeColumns(const QString &table)
 {
     if (table.compare(u"log"_s, Qt::CaseInsensitive) == 0) {
         return {{u"DateAndTimeStart"_s, u"DATETIME"_s}, {u"DateAndTimeEnd"_s, u"DATETIME"_s},
-                {u"BytesSent"_s, u"INTEGER"_s},         {u"BytesRcvd"_s, u"INTEGER"_s},
-                {u"AvgDownloadSpeed"_s, u"DOUBLE"_s}};
+            {u"BytesSent"_s, u"INTEGER"_s}, {u"BytesRcvd"_s, u"INTEGER"_s}, {u"AvgDownloadSpeed"_s, u"DOUBLE"_s}};
     }
     if (table.compare(u"settings"_s, Qt::CaseInsensitive) == 0)
         return {{u"Settingname"_s, u"TEXT"_s}, {u"Settingvalue"_s, u"TEXT"_s}};
@@ -47,10 +46,12 @@ void TestJetSql::translates_data()
     QTest::newRow("brackets kept") << u"select [a b] from [t]"_s << u"select [a b] from [t]"_s;
     QTest::newRow("date literal, US order")
         << u"select dateadd('m',-1,#12-01-2026 00:00:00#)"_s << u"select dateadd('m',-1,'2026-12-01 00:00:00')"_s;
-    QTest::newRow("date literal, dotted time") << u"select #03-31-2025 17.05.09#"_s << u"select '2025-03-31 17:05:09'"_s;
+    QTest::newRow("date literal, dotted time")
+        << u"select #03-31-2025 17.05.09#"_s << u"select '2025-03-31 17:05:09'"_s;
     QTest::newRow("top after order by") << u"select top 12 * from DownloadPerWeek order by ddate desc"_s
                                         << u"select * from DownloadPerWeek order by ddate desc limit 12"_s;
-    QTest::newRow("top with semicolon") << u"SELECT TOP 3 a FROM t ORDER BY a;"_s << u"SELECT a FROM t ORDER BY a limit 3;"_s;
+    QTest::newRow("top with semicolon") << u"SELECT TOP 3 a FROM t ORDER BY a;"_s
+                                        << u"SELECT a FROM t ORDER BY a limit 3;"_s;
     QTest::newRow("top in a subquery") << u"select * from (select top 2 a from t order by a) order by a desc"_s
                                        << u"select * from (select a from t order by a limit 2) order by a desc"_s;
     QTest::newRow("delete star") << u"Delete * from log;"_s << u"Delete from log;"_s;
@@ -73,10 +74,10 @@ void TestJetSql::translates_data()
         << u"INSERT INTO Log values(dateadd('d', 1, 'x'),'y',1+2,(3),4)"_s
         << u"INSERT INTO Log values(jet_date(dateadd('d', 1, 'x')),jet_date('y'),jet_integer(1+2),jet_integer((3)),"
            u"jet_number(4))"_s;
-    QTest::newRow("insert into text columns")
-        << u"INSERT INTO settings(Settingname,Settingvalue) values('k','v');"_s
-        << u"INSERT INTO settings(Settingname,Settingvalue) values('k','v');"_s;
-    QTest::newRow("insert into unknown table") << u"insert into nowhere values(1)"_s << u"insert into nowhere values(1)"_s;
+    QTest::newRow("insert into text columns") << u"INSERT INTO settings(Settingname,Settingvalue) values('k','v');"_s
+                                              << u"INSERT INTO settings(Settingname,Settingvalue) values('k','v');"_s;
+    QTest::newRow("insert into unknown table")
+        << u"insert into nowhere values(1)"_s << u"insert into nowhere values(1)"_s;
 }
 
 void TestJetSql::translates()

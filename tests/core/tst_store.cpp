@@ -44,7 +44,7 @@ private Q_SLOTS:
 
 private:
     void insertRow(StoreSession &session, const QString &start, qint64 sent, qint64 received, double average,
-                   const QString &end = QString());
+        const QString &end = QString());
     int logRowCount(StoreSession &session);
 
     QTemporaryDir m_dir;
@@ -77,8 +77,8 @@ void TestStore::cleanup()
     QLocale::setDefault(QLocale::c());
 }
 
-void TestStore::insertRow(StoreSession &session, const QString &start, qint64 sent, qint64 received, double average,
-                          const QString &end)
+void TestStore::insertRow(
+    StoreSession &session, const QString &start, qint64 sent, qint64 received, double average, const QString &end)
 {
     const QString sql = u"insert into Log values('%1', '%2', %3, %4, %5)"_s.arg(start, end.isEmpty() ? start : end)
                             .arg(sent)
@@ -103,19 +103,21 @@ void TestStore::shippedSchema()
     QStringList names;
     for (const QVariantList &row : columns->rows())
         names.append(row.at(0).toString());
-    QCOMPARE(names, QStringList({u"DateAndTimeStart"_s, u"DateAndTimeEnd"_s, u"BytesSent"_s, u"BytesRcvd"_s,
-                                 u"AvgDownloadSpeed"_s}));
+    QCOMPARE(names,
+        QStringList(
+            {u"DateAndTimeStart"_s, u"DateAndTimeEnd"_s, u"BytesSent"_s, u"BytesRcvd"_s, u"AvgDownloadSpeed"_s}));
 
     // The designed definition, and the shipped view equal to its translation.
     QCOMPARE(DayViewDefinition::jetText(),
-             u"SELECT CLng(Format([DateAndTimeStart],\"yyyymmdd\")) AS DDate, Sum([BytesRcvd]/1024) AS KBDown, "
-             u"Sum([BytesSent]/1024) AS KBUp, Avg(Log.AvgDownloadSpeed) AS AVGDown, "
-             u"CDate(Format([DateAndTimeStart],\"yyyy/mm/dd\")) AS Gdate From Log GROUP BY "
-             u"CLng(Format([DateAndTimeStart],\"yyyymmdd\")), CDate(Format([DateAndTimeStart],\"yyyy/mm/dd\")) "
-             u"ORDER BY CLng(Format([DateAndTimeStart],\"yyyymmdd\")) DESC"_s);
+        u"SELECT CLng(Format([DateAndTimeStart],\"yyyymmdd\")) AS DDate, Sum([BytesRcvd]/1024) AS KBDown, "
+        u"Sum([BytesSent]/1024) AS KBUp, Avg(Log.AvgDownloadSpeed) AS AVGDown, "
+        u"CDate(Format([DateAndTimeStart],\"yyyy/mm/dd\")) AS Gdate From Log GROUP BY "
+        u"CLng(Format([DateAndTimeStart],\"yyyymmdd\")), CDate(Format([DateAndTimeStart],\"yyyy/mm/dd\")) "
+        u"ORDER BY CLng(Format([DateAndTimeStart],\"yyyymmdd\")) DESC"_s);
     const auto dayView = session.queryNative(u"select sql from sqlite_master where name = 'DownloadPerDay'"_s);
     QVERIFY(dayView && dayView->rowCount() == 1);
-    QCOMPARE(dayView->rows().at(0).at(0).toString(), u"CREATE VIEW DownloadPerDay AS "_s + DayViewDefinition::sqliteText());
+    QCOMPARE(
+        dayView->rows().at(0).at(0).toString(), u"CREATE VIEW DownloadPerDay AS "_s + DayViewDefinition::sqliteText());
 
     const auto catalog = session.query(u"select ViewName, DateModified from ViewCatalog"_s);
     QVERIFY(catalog);
@@ -136,7 +138,8 @@ void TestStore::openFailures_data()
     QTest::addColumn<QByteArray>("content"); // null: no file at all
     QTest::addColumn<QString>("message");
     QTest::newRow("missing file") << QByteArray() << u"does not exist"_s;
-    QTest::newRow("not a database") << QByteArray("plain text, long enough to be read as a header.......") << u"not a database"_s;
+    QTest::newRow("not a database") << QByteArray("plain text, long enough to be read as a header.......")
+                                    << u"not a database"_s;
 }
 
 void TestStore::openFailures()
@@ -165,7 +168,7 @@ void TestStore::settingsStatements()
     const auto save = [&](const QString &key, const QString &value) {
         return session.execute(u"Delete from settings where settingname = '"_s + quoted(key) + u"';"_s)
             && session.execute(u"INSERT INTO settings(Settingname,Settingvalue) values('"_s + quoted(key) + u"','"_s
-                               + quoted(value) + u"');"_s);
+                + quoted(value) + u"');"_s);
     };
     const QString oddKey = u"Dave's key"_s;
     const QString oddValue = u"/home/dave/it's \"here\"/Varnolt.csv"_s;
@@ -180,7 +183,8 @@ void TestStore::settingsStatements()
     QCOMPARE(all->rowCount(), 6);
     bool foundOdd = false;
     for (int row = 0; row < all->rowCount(); ++row)
-        foundOdd = foundOdd || (all->value(row, u"settingname"_s) == oddKey && all->value(row, u"SETTINGVALUE"_s) == oddValue);
+        foundOdd = foundOdd
+            || (all->value(row, u"settingname"_s) == oddKey && all->value(row, u"SETTINGVALUE"_s) == oddValue);
     QVERIFY(foundOdd);
 
     const auto dblClick = session.query(u"select * from settings where settingname = 'dblclick'"_s);
@@ -188,7 +192,8 @@ void TestStore::settingsStatements()
     QCOMPARE(dblClick->value(0, u"Settingname"_s).toString(), u"DblClick"_s);
     QCOMPARE(dblClick->value(0, u"Settingvalue"_s).toString(), u"1"_s);
 
-    const auto count = session.query(u"select count(*) as cntAdapters from settings where settingname like 'Adapter%';"_s);
+    const auto count
+        = session.query(u"select count(*) as cntAdapters from settings where settingname like 'Adapter%';"_s);
     QVERIFY(count);
     QCOMPARE(count->value(0, u"cntadapters"_s).toLongLong(), 3);
     const auto adapter1 = session.query(u"select * from settings where settingname='Adapter1';"_s);
@@ -227,9 +232,9 @@ void TestStore::logInsert()
     const QString head = columnList
         ? u"INSERT INTO Log(DateAndTimeStart,DateAndTimeEnd,BytesSent,BytesRcvd,AvgDownloadSpeed)"_s
         : u"INSERT INTO Log"_s;
-    QVERIFY2(session.execute(head + u" values('"_s + start + u"','"_s + end + u"',2500000000,3000000000,'"_s + average
-                             + u"');"_s),
-             qPrintable(session.errorString()));
+    QVERIFY2(session.execute(
+                 head + u" values('"_s + start + u"','"_s + end + u"',2500000000,3000000000,'"_s + average + u"');"_s),
+        qPrintable(session.errorString()));
     QVERIFY(session.execute(u"INSERT INTO Log values('"_s + end + u"','"_s + end + u"',0,0,0);"_s));
     QVERIFY(session.execute(u"Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;"_s));
 
@@ -290,7 +295,8 @@ void TestStore::volumeQuery_data()
     const auto at = [](int y, int m, int d) { return QDateTime(QDate(y, m, d), QTime(0, 0)); };
     QTest::newRow("month") << u"en_US"_s << u"m"_s << 1 << QDate(2026, 12, 1) << at(2026, 11, 1);
     QTest::newRow("month from 31 March") << u"de_DE"_s << u"m"_s << 1 << QDate(2025, 3, 31) << at(2025, 2, 28);
-    QTest::newRow("month from 31 March, leap year") << u"fi_FI"_s << u"m"_s << 1 << QDate(2024, 3, 31) << at(2024, 2, 29);
+    QTest::newRow("month from 31 March, leap year")
+        << u"fi_FI"_s << u"m"_s << 1 << QDate(2024, 3, 31) << at(2024, 2, 29);
     QTest::newRow("twelve months") << u"hu_HU"_s << u"m"_s << 12 << QDate(2026, 2, 28) << at(2025, 2, 28);
     QTest::newRow("week across the year end") << u"sv_SE"_s << u"ww"_s << 1 << QDate(2027, 1, 3) << at(2026, 12, 27);
     QTest::newRow("two weeks") << u"fr_FR"_s << u"ww"_s << 2 << QDate(2027, 1, 5) << at(2026, 12, 22);
@@ -356,7 +362,7 @@ void TestStore::expressions_data()
     fails("CLng of a word", en, u"CLng('abc')"_s, u"Type mismatch"_s);
     ok("Format with a month name", en, u"Format('2026-12-05 17:29:47','dd mmm yyyy')"_s, u"05 Dec 2026"_s);
     ok("Format of a date literal, de", de, u"Format(#12-05-2026 17:29:47#,\"yyyy/mm/dd hh:nn:ss\")"_s,
-       u"2026.12.05 17:29:47"_s);
+        u"2026.12.05 17:29:47"_s);
     ok("Format of null", en, u"Format(null,'yyyy')"_s, QVariant());
     ok("CDate of locale text", de, u"CDate('05.12.2026')"_s, u"2026-12-05 00:00:00"_s);
     ok("CDate keeps 2030", en, u"CDate(Format('2030-06-15 08:00:00','yyyy/mm/dd'))"_s, u"2030-06-15 00:00:00"_s);
@@ -424,9 +430,18 @@ void TestStore::dayView()
     const auto recent = session.query(u"select * from DownloadPerday where ddate >= 20261205 order by ddate desc"_s);
     QVERIFY(recent);
     QCOMPARE(recent->rows(), expected.mid(0, 2));
-    const auto chart = session.query(u"select gdate,avgdown from DownloadPerday where ddate >= 20261206 order by ddate desc"_s);
+    const auto chart
+        = session.query(u"select gdate,avgdown from DownloadPerday where ddate >= 20261206 order by ddate desc"_s);
     QVERIFY(chart);
     QCOMPARE(chart->rows(), QList<QVariantList>({{u"2026-12-06 00:00:00"_s, 6.0}}));
+
+    // Rows of one day in a row, formatted with and without the time of day.
+    const auto perRow = session.query(u"select Format(DateAndTimeStart,'yyyymmdd') as d, "
+                                      u"Format(DateAndTimeStart,'dd hh-nn') as t from Log order by rowid"_s);
+    QVERIFY(perRow);
+    QCOMPARE(perRow->rows(),
+        QList<QVariantList>({{u"20261205"_s, u"05 10-00"_s}, {u"20261205"_s, u"05 23-59"_s},
+            {u"20261206"_s, u"06 08-00"_s}, {u"20250101"_s, u"01 00-00"_s}}));
 }
 
 void TestStore::periodViews_data()
@@ -437,17 +452,17 @@ void TestStore::periodViews_data()
     QTest::addColumn<QList<double>>("kbdown");
 
     // Every row: 1536 bytes received, 512 sent.
-    QTest::newRow("ISO weeks at year ends")
-        << u"DownloadPerWeek"_s
-        << QStringList{u"2020-12-31 10:00:00"_s, u"2021-01-03 23:59:59"_s, u"2021-01-04 00:00:00"_s,
-                       u"2024-12-30 12:00:00"_s}
-        << QList<qint64>{202501, 202101, 202053} << QList<double>{1.5, 1.5, 3.0};
+    QTest::newRow("ISO weeks at year ends") << u"DownloadPerWeek"_s
+                                            << QStringList {u"2020-12-31 10:00:00"_s, u"2021-01-03 23:59:59"_s,
+                                                   u"2021-01-04 00:00:00"_s, u"2024-12-30 12:00:00"_s}
+                                            << QList<qint64> {202501, 202101, 202053} << QList<double> {1.5, 1.5, 3.0};
     QTest::newRow("months") << u"DownloadPerMonth"_s
-                            << QStringList{u"2026-11-30 23:59:59"_s, u"2026-12-01 00:00:00"_s, u"2026-12-31 23:59:59"_s}
-                            << QList<qint64>{202612, 202611} << QList<double>{3.0, 1.5};
+                            << QStringList {u"2026-11-30 23:59:59"_s, u"2026-12-01 00:00:00"_s,
+                                   u"2026-12-31 23:59:59"_s}
+                            << QList<qint64> {202612, 202611} << QList<double> {3.0, 1.5};
     QTest::newRow("years") << u"DownloadPerYear"_s
-                           << QStringList{u"2026-12-31 23:59:59"_s, u"2027-01-01 00:00:00"_s, u"2026-01-01 00:00:00"_s}
-                           << QList<qint64>{2027, 2026} << QList<double>{1.5, 3.0};
+                           << QStringList {u"2026-12-31 23:59:59"_s, u"2027-01-01 00:00:00"_s, u"2026-01-01 00:00:00"_s}
+                           << QList<qint64> {2027, 2026} << QList<double> {1.5, 3.0};
 }
 
 void TestStore::periodViews()
