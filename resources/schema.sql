@@ -22,6 +22,10 @@ CREATE TABLE Log (
 -- The volume left of an allowance sums the rows since a date.
 CREATE INDEX LogByStart ON Log (DateAndTimeStart);
 
+-- The log writer deletes the marker rows before every row it writes; this keeps that from
+-- reading the whole log.
+CREATE INDEX LogMarkers ON Log (DateAndTimeStart) WHERE BytesSent = 0 AND BytesRcvd = 0 AND AvgDownloadSpeed = 0;
+
 -- Name/value pairs. Keys compare without regard to case. Hand-edited files may hold a key twice.
 CREATE TABLE settings (
     Settingname TEXT COLLATE NOCASE,
@@ -29,9 +33,10 @@ CREATE TABLE settings (
 );
 
 -- The per-day view uses the program's own SQL functions (Format, CLng, CDate), so only the
--- program can read it. Its text is what the program's translator makes of the designed
--- definition (DayViewDefinition); a test keeps the two equal.
-CREATE VIEW DownloadPerDay AS SELECT CLng(Format([DateAndTimeStart],'yyyymmdd')) AS DDate, Sum([BytesRcvd]*1.0/1024) AS KBDown, Sum([BytesSent]*1.0/1024) AS KBUp, Avg(Log.AvgDownloadSpeed) AS AVGDown, CDate(Format([DateAndTimeStart],'yyyy/mm/dd')) AS Gdate From Log GROUP BY CLng(Format([DateAndTimeStart],'yyyymmdd')), CDate(Format([DateAndTimeStart],'yyyy/mm/dd')) ORDER BY CLng(Format([DateAndTimeStart],'yyyymmdd')) DESC;
+-- program can read it. It gives the rows of the program's definition of the view
+-- (DayViewDefinition::jetText), but totals the log per day through LogByDay first instead of
+-- sorting every row; its text is DayViewDefinition::sqliteText, and tests keep the two equal.
+CREATE VIEW DownloadPerDay AS SELECT CLng(Format(Day,'yyyymmdd')) AS DDate, KBDown, KBUp, AVGDown, CDate(Format(Day,'yyyy/mm/dd')) AS Gdate FROM (SELECT substr(DateAndTimeStart, 1, 10) AS Day, Sum(BytesRcvd*1.0/1024) AS KBDown, Sum(BytesSent*1.0/1024) AS KBUp, Avg(AvgDownloadSpeed) AS AVGDown FROM Log GROUP BY substr(DateAndTimeStart, 1, 10)) ORDER BY DDate DESC;
 
 -- The other views use SQLite's own functions only. A row counts entirely in the period in
 -- which it starts. Volumes are in KB of 1024 bytes, with fractions. They first total the log per

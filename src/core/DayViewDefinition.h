@@ -11,6 +11,7 @@ public:
     static QString viewName();
     // The definition as the program's SQL dialect writes it.
     static QString jetText();
-    // The same, translated for SQLite: the text after "CREATE VIEW DownloadPerDay AS ".
+    // The view as SQLite keeps it (the text after "CREATE VIEW DownloadPerDay AS "): the rows of
+    // jetText()'s translation, computed per day instead of per row.
     static QString sqliteText();
 };
