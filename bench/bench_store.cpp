@@ -5,8 +5,8 @@
 #include "core/DebugLog.h"
 #include "core/FormatDateText.h"
 #include "core/RunCounters.h"
-#include "core/TrafficLogWriter.h"
 #include "core/StoreSession.h"
+#include "core/TrafficLogWriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -156,12 +156,13 @@ int main(int argc, char **argv)
     const Timing perDay = timeQuery(u"select * from DownloadPerday order by gdate desc"_s, false, days);
     // The best hand-written SQLite query for the same rows: totals per day through the index,
     // with SQLite's own functions instead of the program's.
-    const Timing native = timeQuery(u"select cast(replace(Day, '-', '') as integer) as DDate, KBDown, KBUp, AVGDown, "
-                                    u"Day || ' 00:00:00' as Gdate from (select substr(DateAndTimeStart, 1, 10) as Day, "
-                                    u"sum(BytesRcvd / 1024.0) as KBDown, sum(BytesSent / 1024.0) as KBUp, "
-                                    u"avg(AvgDownloadSpeed) as AVGDown from Log group by substr(DateAndTimeStart, 1, 10)) "
-                                    u"order by Gdate desc"_s,
-                                    true, days);
+    const Timing native
+        = timeQuery(u"select cast(replace(Day, '-', '') as integer) as DDate, KBDown, KBUp, AVGDown, "
+                    u"Day || ' 00:00:00' as Gdate from (select substr(DateAndTimeStart, 1, 10) as Day, "
+                    u"sum(BytesRcvd / 1024.0) as KBDown, sum(BytesSent / 1024.0) as KBUp, "
+                    u"avg(AvgDownloadSpeed) as AVGDown from Log group by substr(DateAndTimeStart, 1, 10)) "
+                    u"order by Gdate desc"_s,
+            true, days);
     report("per-day view", perDay, 200);
     report("per-week view", timeQuery(u"select * from DownloadPerWeek order by ddate desc"_s, false), 200);
     report("per-month view", timeQuery(u"select * from DownloadPerMonth order by ddate desc"_s, false, 120), 200);

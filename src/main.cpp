@@ -15,8 +15,8 @@ int main(int argc, char *argv[])
     QApplication::setQuitOnLastWindowClosed(false);
 
     DatabaseLocation location;
-    const QString databasePath =
-        location.resolve(QCoreApplication::applicationDirPath(), DatabaseLocation::userDataFolder());
+    const QString databasePath
+        = location.resolve(QCoreApplication::applicationDirPath(), DatabaseLocation::userDataFolder());
     if (databasePath.isEmpty()) {
         MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(location.errorString()));
         return 1;

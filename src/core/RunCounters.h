@@ -17,7 +17,7 @@ struct RunCounters
     double avgDown = 0; // kB/s
     double downSamples = 0;
     double maxDown = 0; // kB/s
-    double maxUp = 0;   // kB/s
+    double maxUp = 0; // kB/s
 
     double rowBytesIn() const { return curIn - baseIn; }
     double rowBytesOut() const { return curOut - baseOut; }

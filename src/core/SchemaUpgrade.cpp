@@ -3,8 +3,8 @@
 #include "core/Clock.h"
 #include "core/DayViewDefinition.h"
 #include "core/DebugLog.h"
-#include "core/StoreSession.h"
 #include "core/StoredDate.h"
+#include "core/StoreSession.h"
 
 SchemaUpgrade::SchemaUpgrade(StoreSession &session, const Clock &clock, const DebugLog &log)
     : m_session(session)
@@ -16,8 +16,8 @@ SchemaUpgrade::SchemaUpgrade(StoreSession &session, const Clock &clock, const De
 bool SchemaUpgrade::run()
 {
     m_log.write(QStringLiteral(": Upgrading database: Step1."));
-    const std::optional<QueryResult> view = m_session.queryNative(
-        QStringLiteral("select name from sqlite_master where type = 'view' and name = 'DownloadPerDay' collate nocase"));
+    const std::optional<QueryResult> view = m_session.queryNative(QStringLiteral(
+        "select name from sqlite_master where type = 'view' and name = 'DownloadPerDay' collate nocase"));
     const std::optional<QueryResult> catalog = m_session.queryNative(
         QStringLiteral("select DateModified from ViewCatalog where ViewName = 'DownloadPerDay'"));
     if (!view || !catalog) {
@@ -45,8 +45,7 @@ bool SchemaUpgrade::replaceDayView()
         return false;
     }
     const bool ok = m_session.executeNative(QStringLiteral("drop view DownloadPerDay"))
-        && m_session.executeNative(QStringLiteral("create view DownloadPerDay as ")
-                                   + DayViewDefinition::sqliteText())
+        && m_session.executeNative(QStringLiteral("create view DownloadPerDay as ") + DayViewDefinition::sqliteText())
         && m_session.executeNative(QStringLiteral("update ViewCatalog set DateModified = '%1' "
                                                   "where ViewName = 'DownloadPerDay'")
                                        .arg(modified))

@@ -24,24 +24,24 @@ public:
     static QString dblClickCaption(int state);
 
     // Check boxes hold the box's state: 0 off, 1 on (2, grey, counts as off).
-    int kilobitState = 0;   // rates in Kbps instead of kBps
+    int kilobitState = 0; // rates in Kbps instead of kBps
     int whatsLeftState = 0; // show the volume-left line
-    int playWavState = 0;   // play the warning sounds
+    int playWavState = 0; // play the warning sounds
     bool kilobit() const { return kilobitState == 1; }
     bool whatsLeft() const { return whatsLeftState == 1; }
     bool playWav() const { return playWavState == 1; }
 
     QString exportFolder; // the CSV file the options dialog proposes
 
-    double maxMB = 0;                   // the allowance in MB
+    double maxMB = 0; // the allowance in MB
     QString maxMBText = QStringLiteral("0");
-    qint32 periodType = 0;              // 0 days, 1 weeks, 2 months from the start day
-    int periodTypeIndex = 0;            // list index of the period type box
+    qint32 periodType = 0; // 0 days, 1 weeks, 2 months from the start day
+    int periodTypeIndex = 0; // list index of the period type box
     qint32 periodLength = 0;
     QString periodLengthText = QStringLiteral("0");
-    qint16 startDay = 1;                // day of the month the monthly period starts on
+    qint16 startDay = 1; // day of the month the monthly period starts on
     QString startDayText = QStringLiteral("1");
-    int monitorTransIndex = 0;          // 0, 25, 50 or 75 % transparency of the monitor window
+    int monitorTransIndex = 0; // 0, 25, 50 or 75 % transparency of the monitor window
 
     static QStringList periodTypeItems();
     static QStringList transparencyItems();

@@ -95,7 +95,9 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
         qint16 v = 0;
         if (!int16(v))
             return false;
-        settings.stepDblClickTo(v > 1 ? Settings::MiniMonitor : v > 0 ? Settings::ChartWindow : Settings::MonitorWindow);
+        settings.stepDblClickTo(v > 1 ? Settings::MiniMonitor
+                : v > 0               ? Settings::ChartWindow
+                                      : Settings::MonitorWindow);
     } else if (key == QLatin1String("ExportFolder")) {
         settings.exportFolder = value;
     } else if (key == QLatin1String("kilobit")) {
@@ -154,7 +156,7 @@ bool SettingsStore::write(const QList<QPair<QString, QString>> &values)
 
 bool SettingsStore::writeAdapterSelection(const QList<QPair<int, QString>> &selected)
 {
-    QStringList statements{QStringLiteral("Delete from settings where settingname like 'Adapter%';")};
+    QStringList statements {QStringLiteral("Delete from settings where settingname like 'Adapter%';")};
     for (const auto &[index, text] : selected) {
         statements << QStringLiteral("INSERT INTO settings(Settingname,Settingvalue) values('Adapter%1','%2');")
                           .arg(index)

@@ -26,8 +26,7 @@ QString rowStatement(const QString &head, const QDateTime &start, const QDateTim
 
 } // namespace
 
-TrafficLogWriter::TrafficLogWriter(QString databasePath, RunCounters &counters, const Clock &clock,
-                                   const DebugLog &log)
+TrafficLogWriter::TrafficLogWriter(QString databasePath, RunCounters &counters, const Clock &clock, const DebugLog &log)
     : m_path(std::move(databasePath))
     , m_counters(counters)
     , m_clock(clock)
@@ -49,7 +48,8 @@ bool TrafficLogWriter::write()
     const QDateTime rowStart = c.rowStart.isValid() ? c.rowStart : now;
 
     debug.write(QStringLiteral(": Step1"));
-    QStringList statements{QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
+    QStringList statements {
+        QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
 
     // A row that began on an earlier day is closed at the end of that day, whatever the hour
     // now (a machine may wake from suspend long after midnight), so that the per-day totals
@@ -60,7 +60,7 @@ bool TrafficLogWriter::write()
     const QDateTime end = midnight ? QDateTime(now.date(), QTime(0, 0)).addSecs(-1) : now;
     debug.write(QStringLiteral(": ") + caseName);
     for (const QString &detail : {FormatDateText(rowStart), FormatDateText(end), NumberText::plain(c.rowBytesOut()),
-                                  NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
+             NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
         debug.writeUnstamped(caseName + QLatin1String(": ") + detail);
     if (midnight) {
         statements << rowStatement(QStringLiteral("INSERT INTO Log"), rowStart, end, c);

@@ -43,8 +43,8 @@ QList<MessageBox::Shown> MessageBox::takeShown()
     return std::exchange(shownBoxes(), {});
 }
 
-QMessageBox::StandardButton MessageBox::show(QMessageBox::Icon icon, const QString &title, const QString &text,
-                                             QMessageBox::StandardButtons buttons)
+QMessageBox::StandardButton MessageBox::show(
+    QMessageBox::Icon icon, const QString &title, const QString &text, QMessageBox::StandardButtons buttons)
 {
     if (presetAnswer()) {
         shownBoxes().append({icon, title, text});

@@ -26,6 +26,6 @@ public:
     static QList<Shown> takeShown();
 
 private:
-    static QMessageBox::StandardButton show(QMessageBox::Icon icon, const QString &title, const QString &text,
-                                            QMessageBox::StandardButtons buttons);
+    static QMessageBox::StandardButton show(
+        QMessageBox::Icon icon, const QString &title, const QString &text, QMessageBox::StandardButtons buttons);
 };

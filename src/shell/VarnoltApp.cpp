@@ -17,7 +17,7 @@ VarnoltApp::~VarnoltApp() = default;
 
 bool VarnoltApp::start()
 {
-    m_counters = RunCounters{};
+    m_counters = RunCounters {};
     DatabaseStartup startup(m_databasePath, m_clock, m_log, m_settings);
     if (!startup.run()) {
         MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(startup.errorString()));

@@ -17,8 +17,8 @@ public:
         m_path = m_dir.filePath(QStringLiteral("Varnolt.db"));
         if (!QFile::copy(QStringLiteral(VARNOLT_SHIPPED_DB), m_path))
             qFatal("cannot copy the shipped database");
-        QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                                          | QFileDevice::ReadOther);
+        QFile::setPermissions(
+            m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
     }
 
     QString path() const { return m_path; }

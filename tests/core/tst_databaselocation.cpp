@@ -15,8 +15,9 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        QFile::setPermissions(m_dir.path(), QFile::permissions(m_dir.path()) | QFileDevice::ReadOther
-                                                | QFileDevice::ExeOther | QFileDevice::WriteOther);
+        QFile::setPermissions(m_dir.path(),
+            QFile::permissions(m_dir.path()) | QFileDevice::ReadOther | QFileDevice::ExeOther
+                | QFileDevice::WriteOther);
         m_program = m_dir.filePath(QStringLiteral("program"));
         m_data = m_dir.filePath(QStringLiteral("data/varnolt"));
         QVERIFY(QDir().mkpath(m_program));
@@ -50,8 +51,8 @@ void TestDatabaseLocation::readOnlyProgramFolderSeedsTheUserCopyOnce()
 {
     const QString shipped = m_program + QStringLiteral("/Varnolt.db");
     QFile::setPermissions(shipped, QFileDevice::ReadOwner | QFileDevice::ReadOther);
-    QFile::setPermissions(m_program, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                         | QFileDevice::ExeOther);
+    QFile::setPermissions(
+        m_program, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther);
     AsOtherUser nobody;
     DatabaseLocation location;
     const QString own = m_data + QStringLiteral("/Varnolt.db");

@@ -26,11 +26,11 @@ void TestDatabaseStartup::debugSwitch_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<bool>("on");
-    QTest::newRow("the switch alone") << QStringList{QStringLiteral("/debug")} << true;
-    QTest::newRow("no arguments") << QStringList{} << false;
-    QTest::newRow("in capitals") << QStringList{QStringLiteral("/DEBUG")} << false;
-    QTest::newRow("with another argument") << QStringList{QStringLiteral("/debug"), QStringLiteral("x")} << false;
-    QTest::newRow("with a space") << QStringList{QStringLiteral("/debug ")} << false;
+    QTest::newRow("the switch alone") << QStringList {QStringLiteral("/debug")} << true;
+    QTest::newRow("no arguments") << QStringList {} << false;
+    QTest::newRow("in capitals") << QStringList {QStringLiteral("/DEBUG")} << false;
+    QTest::newRow("with another argument") << QStringList {QStringLiteral("/debug"), QStringLiteral("x")} << false;
+    QTest::newRow("with a space") << QStringList {QStringLiteral("/debug ")} << false;
 }
 
 void TestDatabaseStartup::debugSwitch()
@@ -62,12 +62,10 @@ void TestDatabaseStartup::logsStartupStepsInOrder()
     const QString stamp = DebugLog::stamp(clock.now());
     QVERIFY(stamp.contains(QStringLiteral("9:05:07")));
     const QString text = QString::fromUtf8(file.readAll());
-    const QString expected = QStringList({stamp + QStringLiteral(": Upgrading database: Step1."),
-                                          stamp + QStringLiteral(": Upgrading database: Step2."),
-                                          stamp + QStringLiteral(": Upgrading database: %1"),
-                                          stamp + QStringLiteral(": Upgrading database: Done"),
-                                          stamp + QStringLiteral(": Reading Settings"),
-                                          stamp + QStringLiteral(": Settings Read"), QString()})
+    const QString expected = QStringList(
+        {stamp + QStringLiteral(": Upgrading database: Step1."), stamp + QStringLiteral(": Upgrading database: Step2."),
+            stamp + QStringLiteral(": Upgrading database: %1"), stamp + QStringLiteral(": Upgrading database: Done"),
+            stamp + QStringLiteral(": Reading Settings"), stamp + QStringLiteral(": Settings Read"), QString()})
                                  .join(QStringLiteral("\r\n"))
                                  .arg(db.rows(QStringLiteral("select substr(DateModified, 1, 4) from ViewCatalog "
                                                              "where ViewName = 'DownloadPerDay'"))
@@ -85,7 +83,7 @@ void TestDatabaseStartup::marksTheStartOfTheRun()
     QVERIFY(startup.run());
     // 2030 stays 2030: dates go into the statement with their four-digit year.
     QCOMPARE(db.rows(QStringLiteral("select * from Log")),
-             QStringList{QStringLiteral("2030-01-02 03:04:05|2030-01-02 03:04:05|0|0|0")});
+        QStringList {QStringLiteral("2030-01-02 03:04:05|2030-01-02 03:04:05|0|0|0")});
 }
 
 void TestDatabaseStartup::missingFileFails()

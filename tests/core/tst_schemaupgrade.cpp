@@ -22,10 +22,10 @@ void plantDayView(const TestDatabase &db, const QString &select, const QString &
     db.exec(QStringLiteral("update ViewCatalog set DateModified = '%1' where ViewName = 'DownloadPerDay'").arg(date));
 }
 
-const QString OldSelect = QStringLiteral(
-    "select cast(strftime('%Y%m%d', DateAndTimeEnd) as integer) as DDate, sum(BytesRcvd) as KBDown, "
-    "sum(BytesSent) as KBUp, avg(AvgDownloadSpeed) as AVGDown, date(DateAndTimeEnd) as Gdate from Log "
-    "group by 1 order by 1 desc");
+const QString OldSelect
+    = QStringLiteral("select cast(strftime('%Y%m%d', DateAndTimeEnd) as integer) as DDate, sum(BytesRcvd) as KBDown, "
+                     "sum(BytesSent) as KBUp, avg(AvgDownloadSpeed) as AVGDown, date(DateAndTimeEnd) as Gdate from Log "
+                     "group by 1 order by 1 desc");
 
 bool upgrade(const TestDatabase &db, const FakeClock &clock, QString *error = nullptr)
 {
@@ -72,17 +72,17 @@ void TestSchemaUpgrade::viewOf2001IsReplacedOnce()
 
     const QStringList upgraded = db.rows(ViewSql);
     QVERIFY(upgraded.first().endsWith(DayViewDefinition::sqliteText()));
-    QCOMPARE(db.rows(ViewDate), QStringList{QStringLiteral("2026-12-05 17:29:47")});
+    QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
 
     // The new view counts a row on the day it starts, in kilobytes.
     db.exec(QStringLiteral("insert into Log values ('2026-12-04 23:59:50', '2026-12-05 00:00:05', 1024, 1536, 2)"));
     QCOMPARE(db.rows(QStringLiteral("select DDate, KBDown, KBUp from DownloadPerDay")),
-             QStringList{QStringLiteral("20261204|1.5|1")});
+        QStringList {QStringLiteral("20261204|1.5|1")});
 
     // A second start finds this year's date and leaves the view as it is.
     clock.advanceDays(1);
     QVERIFY(upgrade(db, clock));
-    QCOMPARE(db.rows(ViewDate), QStringList{QStringLiteral("2026-12-05 17:29:47")});
+    QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
 }
 
 void TestSchemaUpgrade::viewOfAnotherYearIsLeftAlone()
@@ -93,7 +93,7 @@ void TestSchemaUpgrade::viewOfAnotherYearIsLeftAlone()
     FakeClock clock;
     QVERIFY(upgrade(db, clock));
     QCOMPARE(db.rows(ViewSql), before);
-    QCOMPARE(db.rows(ViewDate), QStringList{QStringLiteral("2019-03-01 08:00:00")});
+    QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2019-03-01 08:00:00")});
 }
 
 void TestSchemaUpgrade::missingViewFailsStartup()

@@ -152,11 +152,16 @@ void TestSettingsStore::unreadableValueFailsTheLoad_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("value");
-    QTest::newRow("maxmbsize text") << "maxmbsize" << "lots";
-    QTest::newRow("logperiod empty") << "logperiod" << "";
-    QTest::newRow("logstartday beyond 16 bits") << "logstartday" << "40000";
-    QTest::newRow("check box beyond its states") << "kilobit" << "7";
-    QTest::newRow("list index beyond the list") << "MonitorTrans" << "4";
+    QTest::newRow("maxmbsize text") << "maxmbsize"
+                                    << "lots";
+    QTest::newRow("logperiod empty") << "logperiod"
+                                     << "";
+    QTest::newRow("logstartday beyond 16 bits") << "logstartday"
+                                                << "40000";
+    QTest::newRow("check box beyond its states") << "kilobit"
+                                                 << "7";
+    QTest::newRow("list index beyond the list") << "MonitorTrans"
+                                                << "4";
 }
 
 void TestSettingsStore::unreadableValueFailsTheLoad()
@@ -190,7 +195,7 @@ void TestSettingsStore::apostrophesSurviveTheRoundTrip()
     QVERIFY(store.writeAdapterSelection({{0, QStringLiteral("it's")}}));
     QCOMPARE(loaded(db).exportFolder, folder);
     QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'Adapter0'")),
-             QStringList{QStringLiteral("it's")});
+        QStringList {QStringLiteral("it's")});
 }
 
 void TestSettingsStore::writeReplacesTheKeyRow()
@@ -204,8 +209,8 @@ void TestSettingsStore::writeReplacesTheKeyRow()
     QVERIFY(store.write(s.storedValues()));
     // The key's rows go whatever their case; exactly one row per key remains.
     QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'maxmbsize'")),
-             QStringList{QStringLiteral("3000")});
-    QCOMPARE(db.rows(QStringLiteral("select count(*) from settings")), QStringList{QStringLiteral("9")});
+        QStringList {QStringLiteral("3000")});
+    QCOMPARE(db.rows(QStringLiteral("select count(*) from settings")), QStringList {QStringLiteral("9")});
     bool ok = false;
     const Settings back = loaded(db, &ok);
     QVERIFY(ok);
@@ -220,8 +225,8 @@ void TestSettingsStore::adapterSelectionReplacesAllAdapterRows()
     SettingsStore store(db.path());
     QVERIFY(store.writeAdapterSelection({{1, QStringLiteral("enp3s0")}, {3, QStringLiteral("wlp2s0")}}));
     QCOMPARE(db.rows(QStringLiteral("select Settingname, Settingvalue from settings order by Settingname")),
-             QStringList({QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"),
-                          QStringLiteral("kilobit|1")}));
+        QStringList(
+            {QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"), QStringLiteral("kilobit|1")}));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsStore)

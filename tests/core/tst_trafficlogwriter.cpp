@@ -1,6 +1,6 @@
+#include "AsOtherUser.h"
 #include "FakeClock.h"
 #include "TestDatabase.h"
-#include "AsOtherUser.h"
 
 #include "core/DebugLog.h"
 #include "core/RunCounters.h"
@@ -16,9 +16,9 @@ QDateTime at(int day, int hour, int minute, int second = 0)
     return QDateTime(QDate(2026, 12, day), QTime(hour, minute, second));
 }
 
-const QString LogRows = QStringLiteral(
-    "select DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed from Log "
-    "order by DateAndTimeStart, DateAndTimeEnd");
+const QString LogRows
+    = QStringLiteral("select DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed from Log "
+                     "order by DateAndTimeStart, DateAndTimeEnd");
 
 } // namespace
 
@@ -77,8 +77,9 @@ void TestTrafficLogWriter::closesRowAtDayBoundary()
     QVERIFY(writer.write());
 
     // The row ends on the last second of its own day; the new day opens with a marker.
-    QCOMPARE(db.rows(LogRows), QStringList({QStringLiteral("2026-12-05 22:15:04|2026-12-05 23:59:59|70000|500000|12.5"),
-                                            QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0")}));
+    QCOMPARE(db.rows(LogRows),
+        QStringList({QStringLiteral("2026-12-05 22:15:04|2026-12-05 23:59:59|70000|500000|12.5"),
+            QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0")}));
     QCOMPARE(counters.rowStart, at(6, 0, 0));
     QCOMPARE(counters.baseIn, 501000.0);
     QCOMPARE(counters.baseOut, 70200.0);
@@ -96,8 +97,9 @@ void TestTrafficLogWriter::closesRowAtDayBoundary()
     QVERIFY(writer.write());
     const QStringList rows = db.rows(LogRows);
     QCOMPARE(rows.size(), 2);
-    QCOMPARE(rows.at(1), QStringLiteral("2026-12-06 00:00:00|%1|0|1024|0")
-                             .arg(now.addSecs(60).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+    QCOMPARE(rows.at(1),
+        QStringLiteral("2026-12-06 00:00:00|%1|0|1024|0")
+            .arg(now.addSecs(60).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
 }
 
 void TestTrafficLogWriter::rowOfTodayIsNormalCase()
@@ -109,7 +111,8 @@ void TestTrafficLogWriter::rowOfTodayIsNormalCase()
 
     TrafficLogWriter writer(db.path(), counters, clock, log);
     QVERIFY(writer.write());
-    QCOMPARE(db.rows(LogRows), QStringList{QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:30|70000|500000|12.5")});
+    QCOMPARE(
+        db.rows(LogRows), QStringList {QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:30|70000|500000|12.5")});
     QCOMPARE(counters.rowStart, at(6, 0, 0, 30));
 }
 
@@ -124,13 +127,15 @@ void TestTrafficLogWriter::secondCallWritesEmptyRowThatNextCallRemoves()
     QVERIFY(writer.write());
     clock.advanceSeconds(1);
     QVERIFY(writer.write());
-    QCOMPARE(db.rows(LogRows), QStringList({QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|70000|500000|12.5"),
-                                            QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:00:01|0|0|0")}));
+    QCOMPARE(db.rows(LogRows),
+        QStringList({QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|70000|500000|12.5"),
+            QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:00:01|0|0|0")}));
     clock.advanceSeconds(1);
     counters.curOut += 10;
     QVERIFY(writer.write());
-    QCOMPARE(db.rows(LogRows), QStringList({QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|70000|500000|12.5"),
-                                            QStringLiteral("2026-12-05 17:00:01|2026-12-05 17:00:02|10|0|0")}));
+    QCOMPARE(db.rows(LogRows),
+        QStringList({QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|70000|500000|12.5"),
+            QStringLiteral("2026-12-05 17:00:01|2026-12-05 17:00:02|10|0|0")}));
 }
 
 void TestTrafficLogWriter::negativeCountersCountAsZero()
@@ -147,7 +152,7 @@ void TestTrafficLogWriter::negativeCountersCountAsZero()
     TrafficLogWriter writer(db.path(), counters, clock, log);
 
     QVERIFY(writer.write());
-    QCOMPARE(db.rows(LogRows), QStringList{QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|300|0|0")});
+    QCOMPARE(db.rows(LogRows), QStringList {QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|300|0|0")});
     QCOMPARE(counters.baseIn, 0.0);
     QCOMPARE(counters.baseOut, 300.0);
 }
@@ -165,7 +170,7 @@ void TestTrafficLogWriter::commaDecimalLocaleStoresAverage()
     QVERIFY(writer.write());
     // Written as '1234,5679' with the German decimal comma, stored as the number.
     QCOMPARE(db.rows(QStringLiteral("select DateAndTimeStart, AvgDownloadSpeed, typeof(AvgDownloadSpeed) from Log")),
-             QStringList{QStringLiteral("2026-12-05 16:00:00|1234.5679|real")});
+        QStringList {QStringLiteral("2026-12-05 16:00:00|1234.5679|real")});
 }
 
 void TestTrafficLogWriter::refusedWriteKeepsTrafficForNextCall()
@@ -178,8 +183,9 @@ void TestTrafficLogWriter::refusedWriteKeepsTrafficForNextCall()
     TrafficLogWriter writer(db.path(), counters, clock, log);
 
     // A file the user may not write (root writes anything, hence the change of identity).
-    QFile::setPermissions(db.folder(), QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
-                                           | QFileDevice::ExeOther | QFileDevice::WriteOwner);
+    QFile::setPermissions(db.folder(),
+        QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther
+            | QFileDevice::WriteOwner);
     QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::ReadOther);
     {
         AsOtherUser nobody;
@@ -196,8 +202,9 @@ void TestTrafficLogWriter::refusedWriteKeepsTrafficForNextCall()
     QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     clock.set(at(6, 0, 0, 31));
     QVERIFY(writer.write());
-    QCOMPARE(db.rows(LogRows), QStringList({QStringLiteral("2026-12-05 22:00:00|2026-12-05 23:59:59|70000|500000|12.5"),
-                                            QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0")}));
+    QCOMPARE(db.rows(LogRows),
+        QStringList({QStringLiteral("2026-12-05 22:00:00|2026-12-05 23:59:59|70000|500000|12.5"),
+            QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0")}));
 
     // A database locked by another program refuses the write the same way.
     StoreSession holder(db.path());
@@ -231,26 +238,27 @@ void TestTrafficLogWriter::debugLinesOfOneCall()
     lines.removeLast();
     const QString stamp = DebugLog::stamp(at(5, 17, 29, 47));
     const QString midnightStamp = DebugLog::stamp(at(6, 0, 0, 10));
-    QCOMPARE(lines, QStringList({
-                        stamp + QStringLiteral(": Step1"),
-                        stamp + QStringLiteral(": Step2b"),
-                        QStringLiteral("Step2b: 2026/12/05 16:00:00"),
-                        QStringLiteral("Step2b: 2026/12/05 17:29:47"),
-                        QStringLiteral("Step2b: 70000"),
-                        QStringLiteral("Step2b: 500000"),
-                        QStringLiteral("Step2b: 12.5"),
-                        stamp + QStringLiteral(": Step2"),
-                        stamp + QStringLiteral(": Done"),
-                        midnightStamp + QStringLiteral(": Step1"),
-                        midnightStamp + QStringLiteral(": Step2a"),
-                        QStringLiteral("Step2a: 2026/12/05 17:29:47"),
-                        QStringLiteral("Step2a: 2026/12/05 23:59:59"),
-                        QStringLiteral("Step2a: 0"),
-                        QStringLiteral("Step2a: 0"),
-                        QStringLiteral("Step2a: 0"),
-                        midnightStamp + QStringLiteral(": Step2"),
-                        midnightStamp + QStringLiteral(": Done"),
-                    }));
+    QCOMPARE(lines,
+        QStringList({
+            stamp + QStringLiteral(": Step1"),
+            stamp + QStringLiteral(": Step2b"),
+            QStringLiteral("Step2b: 2026/12/05 16:00:00"),
+            QStringLiteral("Step2b: 2026/12/05 17:29:47"),
+            QStringLiteral("Step2b: 70000"),
+            QStringLiteral("Step2b: 500000"),
+            QStringLiteral("Step2b: 12.5"),
+            stamp + QStringLiteral(": Step2"),
+            stamp + QStringLiteral(": Done"),
+            midnightStamp + QStringLiteral(": Step1"),
+            midnightStamp + QStringLiteral(": Step2a"),
+            QStringLiteral("Step2a: 2026/12/05 17:29:47"),
+            QStringLiteral("Step2a: 2026/12/05 23:59:59"),
+            QStringLiteral("Step2a: 0"),
+            QStringLiteral("Step2a: 0"),
+            QStringLiteral("Step2a: 0"),
+            midnightStamp + QStringLiteral(": Step2"),
+            midnightStamp + QStringLiteral(": Done"),
+        }));
 }
 
 QTEST_GUILESS_MAIN(TestTrafficLogWriter)

@@ -60,7 +60,7 @@ void TestVarnoltApp::shutdownWritesTheLastRowOnce()
     app.shutdown();
     QCOMPARE(finished.count(), 1);
     QCOMPARE(db.rows(QStringLiteral("select * from Log")),
-             QStringList{QStringLiteral("2026-12-05 10:00:00|2026-12-05 10:01:30|0|4096|0")});
+        QStringList {QStringLiteral("2026-12-05 10:00:00|2026-12-05 10:01:30|0|4096|0")});
 }
 
 QTEST_MAIN(TestVarnoltApp)
