@@ -100,9 +100,6 @@ DatePattern::DatePattern(QStringView pattern)
         }
         i += used;
     }
-    for (const Element &element : m_elements) {
-        m_usesTimeOfDay = m_usesTimeOfDay || (element.part >= Part::Hour2 && element.part <= Part::Second1);
-    }
 }
 
 void DatePattern::addLiteral(QStringView text)

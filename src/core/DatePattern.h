@@ -21,8 +21,6 @@ public:
     // larger than capacity, nothing usable was written: call again with a larger buffer.
     qsizetype formatUtf8(const StoredDate::Fields &date, const JetLocale &locale, char *out, qsizetype capacity) const;
     QString format(const StoredDate::Fields &date, const JetLocale &locale) const;
-    // False when the text depends on the date only, not on the time of day.
-    bool usesTimeOfDay() const { return m_usesTimeOfDay; }
 
 private:
     enum class Part : quint8 {
@@ -56,5 +54,4 @@ private:
 
     std::vector<Element> m_elements;
     QByteArray m_literals;
-    bool m_usesTimeOfDay = false;
 };

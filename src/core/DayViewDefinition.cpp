@@ -2,11 +2,6 @@
 
 using namespace Qt::StringLiterals;
 
-QString DayViewDefinition::viewName()
-{
-    return u"DownloadPerDay"_s;
-}
-
 QString DayViewDefinition::jetText()
 {
     const QString dayNumber = u"CLng(Format([DateAndTimeStart],\"yyyymmdd\"))"_s;

@@ -8,7 +8,6 @@
 class DayViewDefinition
 {
 public:
-    static QString viewName();
     // The definition as the program's SQL dialect writes it.
     static QString jetText();
     // The view as SQLite keeps it (the text after "CREATE VIEW DownloadPerDay AS "): the rows of

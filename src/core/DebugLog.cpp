@@ -45,11 +45,8 @@ void DebugLog::append(QFile &file, const QString &line) const
 
 void DebugLog::write(const QString &message) const
 {
-    if (!m_enabled)
-        return;
-    QFile file(m_path);
-    if (file.open(QIODevice::Append))
-        append(file, stamped(message));
+    if (m_enabled)
+        writeUnstamped(stamped(message));
 }
 
 void DebugLog::writeUnstamped(const QString &message) const

@@ -7,7 +7,6 @@
 #include <sqlite3.h>
 
 #include <atomic>
-#include <cstring>
 #include <limits>
 
 namespace {
@@ -26,11 +25,6 @@ struct Context
     JetLocale locale;
     JetConvert convert;
     std::atomic<int> references {0};
-    // CDate's last argument and result: the per-day view converts each day's text for
-    // every row of that day.
-    char lastDateText[32] = {};
-    int lastDateLength = -1;
-    Fields lastDate;
 };
 
 void releaseContext(void *data)
@@ -134,25 +128,9 @@ bool readNumber(sqlite3_value *value, const Context &context, double &number, Er
     }
 }
 
-// A compiled Format pattern with the last result. The rows of the log come in the order of
-// time, so most rows repeat the previous row's day; a pattern without a time of day gives the
-// same text for them.
-struct FormatState
+void deletePattern(void *pattern)
 {
-    explicit FormatState(QStringView text)
-        : pattern(text)
-    {
-    }
-    DatePattern pattern;
-    char lastDay[10] = {};
-    bool haveLast = false;
-    char lastText[64];
-    int lastLength = 0;
-};
-
-void deleteFormatState(void *state)
-{
-    delete static_cast<FormatState *>(state);
+    delete static_cast<DatePattern *>(pattern);
 }
 
 void formatFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
@@ -163,30 +141,20 @@ void formatFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
     }
     const Context &context = contextOf(ctx);
     // The pattern is nearly always a constant, so it is read once per statement.
-    auto *state = static_cast<FormatState *>(sqlite3_get_auxdata(ctx, 1));
-    if (!state) {
+    auto *pattern = static_cast<DatePattern *>(sqlite3_get_auxdata(ctx, 1));
+    if (!pattern) {
         const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[1]));
         sqlite3_set_auxdata(
-            ctx, 1, new FormatState(QString::fromUtf8(text, sqlite3_value_bytes(argv[1]))), deleteFormatState);
-        state = static_cast<FormatState *>(sqlite3_get_auxdata(ctx, 1));
-        if (!state) {
+            ctx, 1, new DatePattern(QString::fromUtf8(text, sqlite3_value_bytes(argv[1]))), deletePattern);
+        pattern = static_cast<DatePattern *>(sqlite3_get_auxdata(ctx, 1));
+        if (!pattern) {
             sqlite3_result_error_nomem(ctx);
             return;
         }
     }
     Fields fields;
-    const char *stored = nullptr;
-    if (sqlite3_value_type(argv[0]) == SQLITE_TEXT && sqlite3_value_bytes(argv[0]) == StoredDate::TextLength) {
-        const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-        if (StoredDate::parseFields(text, StoredDate::TextLength, fields))
-            stored = text;
-    }
-    if (stored && state->haveLast && std::memcmp(stored, state->lastDay, sizeof state->lastDay) == 0) {
-        sqlite3_result_text(ctx, state->lastText, state->lastLength, SQLITE_TRANSIENT);
-        return;
-    }
     Error error = Error::None;
-    if (!stored && !readDate(argv[0], context, fields, error)) {
+    if (!readDate(argv[0], context, fields, error)) {
         if (sqlite3_value_type(argv[0]) == SQLITE_TEXT) {
             // Text that is no date is given back as it is.
             sqlite3_result_value(ctx, argv[0]);
@@ -196,19 +164,13 @@ void formatFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         return;
     }
     char buffer[256];
-    const qsizetype length = state->pattern.formatUtf8(fields, context.locale, buffer, sizeof buffer);
+    const qsizetype length = pattern->formatUtf8(fields, context.locale, buffer, sizeof buffer);
     if (length > qsizetype(sizeof buffer)) {
-        const QByteArray utf8 = state->pattern.format(fields, context.locale).toUtf8();
+        const QByteArray utf8 = pattern->format(fields, context.locale).toUtf8();
         sqlite3_result_text(ctx, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
         return;
     }
     sqlite3_result_text(ctx, buffer, int(length), SQLITE_TRANSIENT);
-    state->haveLast = stored && !state->pattern.usesTimeOfDay() && length <= qsizetype(sizeof state->lastText);
-    if (state->haveLast) {
-        std::memcpy(state->lastDay, stored, sizeof state->lastDay);
-        std::memcpy(state->lastText, buffer, std::size_t(length));
-        state->lastLength = int(length);
-    }
 }
 
 // Rounds halves to even and keeps to [minimum, maximum]; NULL stays NULL.
@@ -263,25 +225,11 @@ void cdateFunction(sqlite3_context *ctx, int, sqlite3_value **argv)
         sqlite3_result_null(ctx);
         return;
     }
-    Context &context = contextOf(ctx);
-    const bool text = sqlite3_value_type(argv[0]) == SQLITE_TEXT;
-    const int length = text ? sqlite3_value_bytes(argv[0]) : -1;
-    const char *bytes = text ? reinterpret_cast<const char *>(sqlite3_value_text(argv[0])) : nullptr;
-    if (bytes && length == context.lastDateLength
-        && std::memcmp(bytes, context.lastDateText, std::size_t(length)) == 0) {
-        resultStoredDate(ctx, context.lastDate);
-        return;
-    }
     Fields fields;
     Error error = Error::None;
-    if (!readDate(argv[0], context, fields, error)) {
+    if (!readDate(argv[0], contextOf(ctx), fields, error)) {
         resultError(ctx, error);
         return;
-    }
-    if (bytes && length <= int(sizeof context.lastDateText)) {
-        std::memcpy(context.lastDateText, bytes, std::size_t(length));
-        context.lastDateLength = length;
-        context.lastDate = fields;
     }
     resultStoredDate(ctx, fields);
 }
