@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/AdapterList.h"
+
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -42,6 +44,10 @@ public:
     qint16 startDay = 1; // day of the month the monthly period starts on
     QString startDayText = QStringLiteral("1");
     int monitorTransIndex = 0; // 0, 25, 50 or 75 % transparency of the monitor window
+
+    // The adapters to meter: filled by the poll from the interface table, the choice edited in
+    // the options dialog and stored as "Adapter<n>" rows on OK.
+    AdapterList adapters;
 
     static QStringList periodTypeItems();
     static QStringList transparencyItems();

@@ -1,0 +1,121 @@
+// Times one pass of the adapter sampling (steady state, no rebuild) next to the bare kernel
+// read of the same interface table, with 1, 10, 100 and 1,000 interfaces in a network
+// namespace of its own, and watches the resident memory over 10,000 passes.
+// Usage: bench_sampling [passes]   (root: it makes a network namespace with ifb interfaces)
+
+#include "NetworkNamespace.h"
+
+#include "core/AdapterList.h"
+#include "core/LinuxInterfaceTable.h"
+#include "core/RunCounters.h"
+#include "core/SampleAdapters.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace {
+
+double medianMicroseconds(int passes, const std::function<bool()> &work)
+{
+    std::vector<double> times;
+    times.reserve(std::size_t(passes));
+    for (int pass = 0; pass < passes; ++pass) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!work())
+            return -1;
+        times.push_back(double(timer.nsecsElapsed()) / 1e3);
+    }
+    std::nth_element(times.begin(), times.begin() + passes / 2, times.end());
+    return times[std::size_t(passes / 2)];
+}
+
+long residentKiB()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const int passes = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
+
+    const QString reason = NetworkNamespace::unavailableReason();
+    if (!reason.isEmpty()) {
+        std::printf("bench_sampling: not run: %s\n", qPrintable(reason));
+        return 1;
+    }
+    NetworkNamespace ns(QStringLiteral("bench"));
+    QTemporaryDir folder;
+    const QString database = folder.filePath(QStringLiteral("Varnolt.db"));
+    if (!ns.isValid() || !QFile::copy(QStringLiteral(VARNOLT_SHIPPED_DB), database)
+        || !QFile::setPermissions(database, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        std::printf("bench_sampling: set-up failed: %s\n", qPrintable(ns.error()));
+        return 1;
+    }
+    auto table = ns.inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+
+    std::printf("Median of %d passes, microseconds\n", passes);
+    std::printf(
+        "%-11s %14s %16s %7s %22s\n", "interfaces", "kernel read", "sampling pass", "ratio", "names read (rebuild)");
+    int interfaces = 1; // loopback
+    for (const int wanted : {1, 10, 100, 1000}) {
+        QByteArray batch;
+        for (; interfaces < wanted; ++interfaces)
+            batch += "link add vbench" + QByteArray::number(interfaces) + " type ifb\n";
+        if (!batch.isEmpty() && !ns.ipBatch(batch)) {
+            std::printf("bench_sampling: %s\n", qPrintable(ns.error()));
+            return 1;
+        }
+        AdapterList list;
+        RunCounters counters;
+        SampleAdapters sampler(*table, list, counters, database);
+        if (sampler.run() != SampleAdapters::Outcome::Summed || list.count() != wanted) {
+            std::printf("bench_sampling: first pass failed: %s\n", qPrintable(sampler.errorString()));
+            return 1;
+        }
+        for (int p = 0; p < list.count(); ++p)
+            list.setSelected(p, true);
+
+        std::vector<InterfaceCounters> rows;
+        const auto bare = [&] { return table->readCounters(rows); };
+        const auto pass = [&] { return sampler.run() == SampleAdapters::Outcome::Summed; };
+        // Alternated, so that both see the same state of the machine.
+        double bareTime = 0;
+        double passTime = 0;
+        for (int round = 0; round < 5; ++round) {
+            bareTime += medianMicroseconds(passes / 5, bare) / 5;
+            passTime += medianMicroseconds(passes / 5, pass) / 5;
+        }
+        std::vector<InterfaceInfo> info;
+        const double namesTime = medianMicroseconds(std::max(10, passes / 10), [&] { return table->readInfo(info); });
+        std::printf("%-11d %14.1f %16.1f %7.2f %22.1f\n", wanted, bareTime, passTime, passTime / bareTime, namesTime);
+
+        if (wanted == 1000) {
+            const long before = residentKiB();
+            for (int pass = 0; pass < 10000; ++pass) {
+                if (sampler.run() != SampleAdapters::Outcome::Summed)
+                    return 1;
+            }
+            std::printf("Resident memory at 1,000 interfaces: %ld KiB before, %ld KiB after 10,000 passes\n", before,
+                residentKiB());
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <vector>
+
+// One interface's byte counters, as the kernel has counted them since the interface came up.
+struct InterfaceCounters
+{
+    int index = 0; // the kernel's interface index
+    quint64 inOctets = 0;
+    quint64 outOctets = 0;
+};
+
+// What the adapter list shows of an interface, and what the default choice looks at.
+struct InterfaceInfo
+{
+    int index = 0;
+    QString description; // the interface name, unchanged
+    bool loopback = false;
+    // Backed by a device of its own (a PCI or USB card, a modem), rather than a virtual
+    // interface that relays traffic some other interface carries as well.
+    bool physical = false;
+};
+
+// The machine's interface table, read afresh on every call, rows in interface-index order.
+// The counters are read on every poll; names and kinds only when the adapter list is rebuilt,
+// which is why they come from a call of their own.
+class InterfaceTable
+{
+public:
+    virtual ~InterfaceTable() = default;
+
+    // False when the table could not be read; an empty table is a successful read of no rows.
+    [[nodiscard]] virtual bool readCounters(std::vector<InterfaceCounters> &rows) = 0;
+    [[nodiscard]] virtual bool readInfo(std::vector<InterfaceInfo> &rows) = 0;
+
+    virtual QString errorString() const = 0;
+};

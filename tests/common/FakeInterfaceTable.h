@@ -1,0 +1,66 @@
+#pragma once
+
+#include "core/InterfaceTable.h"
+
+#include <QList>
+
+// An interface table whose rows a test sets: names, kinds and counters, and reads that fail
+// on demand. Counts its reads so a test can tell a rebuild from a plain pass.
+class FakeInterfaceTable final : public InterfaceTable
+{
+public:
+    struct Row
+    {
+        int index;
+        QString name;
+        quint64 in = 0;
+        quint64 out = 0;
+        bool physical = true;
+        bool loopback = false;
+    };
+
+    QList<Row> rows;
+    bool failNextRead = false;
+    int infoReads = 0;
+
+    // Rows eth0, eth1, ... with interface indexes 1, 2, ...
+    static QList<Row> cards(int count)
+    {
+        QList<Row> result;
+        for (int i = 0; i < count; ++i)
+            result.append({i + 1, QStringLiteral("eth%1").arg(i)});
+        return result;
+    }
+
+    Row &row(const QString &name)
+    {
+        for (Row &r : rows) {
+            if (r.name == name)
+                return r;
+        }
+        qFatal("no such fake interface");
+    }
+
+    bool readCounters(std::vector<InterfaceCounters> &out) override
+    {
+        out.clear();
+        if (failNextRead) {
+            failNextRead = false;
+            return false;
+        }
+        for (const Row &r : rows)
+            out.push_back({r.index, r.in, r.out});
+        return true;
+    }
+
+    bool readInfo(std::vector<InterfaceInfo> &out) override
+    {
+        ++infoReads;
+        out.clear();
+        for (const Row &r : rows)
+            out.push_back({r.index, r.name, r.loopback, r.physical});
+        return true;
+    }
+
+    QString errorString() const override { return QStringLiteral("fake read failure"); }
+};

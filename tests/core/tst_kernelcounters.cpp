@@ -1,0 +1,311 @@
+#include "NetworkNamespace.h"
+#include "TestDatabase.h"
+
+#include "core/AdapterList.h"
+#include "core/LinuxInterfaceTable.h"
+#include "core/RunCounters.h"
+#include "core/SampleAdapters.h"
+#include "core/SettingsStore.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <memory>
+#include <optional>
+
+namespace {
+
+const QString addressA = QStringLiteral("10.199.0.1");
+const QString addressB = QStringLiteral("10.199.0.2");
+constexpr quint16 port = 40999;
+// A 1,000-byte UDP payload on a veth: 8 bytes UDP, 20 bytes IPv4 and 14 bytes Ethernet header.
+constexpr qsizetype payloadSize = 1000;
+constexpr quint64 bytesOnTheWire = 1042;
+
+struct KernelCounters
+{
+    quint64 rx = 0;
+    quint64 tx = 0;
+};
+
+class Socket
+{
+public:
+    Socket() = default;
+    ~Socket()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+
+    // Made in the namespace of the calling thread; bound to the address when one is given.
+    bool open(const QString &address = {})
+    {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        if (m_fd < 0 || address.isEmpty())
+            return m_fd >= 0;
+        const sockaddr_in a = socketAddress(address);
+        return ::bind(m_fd, reinterpret_cast<const sockaddr *>(&a), sizeof a) == 0;
+    }
+    bool sendTo(const QString &address) const
+    {
+        const QByteArray payload(payloadSize, 'v');
+        const sockaddr_in a = socketAddress(address);
+        return ::sendto(m_fd, payload.constData(), std::size_t(payload.size()), 0,
+                   reinterpret_cast<const sockaddr *>(&a), sizeof a)
+            == payload.size();
+    }
+    // Waits for one datagram; its size, or -1 after a second of silence.
+    qsizetype receive() const
+    {
+        pollfd p {m_fd, POLLIN, 0};
+        if (::poll(&p, 1, 1000) != 1)
+            return -1;
+        char buffer[2048];
+        return ::recv(m_fd, buffer, sizeof buffer, 0);
+    }
+
+private:
+    static sockaddr_in socketAddress(const QString &address)
+    {
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(port);
+        ::inet_pton(AF_INET, address.toLatin1().constData(), &a.sin_addr);
+        return a;
+    }
+
+    int m_fd = -1;
+};
+
+} // namespace
+
+// The Linux interface table and the sums taken from it, against the kernel's own counters, on
+// a veth pair between two namespaces of the test's own where no packet moves but the test's.
+class TestKernelCounters : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void sumsMoveByTheKernelsOwnDeltas();
+    void recreatedLinkShowsAsACounterDrop();
+    void listsInterfacesWithTheirKinds();
+    void apostropheNameIsListedStoredAndMatched();
+
+private:
+    bool makeLink();
+    KernelCounters kernelCounters(const QString &interface);
+    void sendAToB(int datagrams, Socket &fromA, Socket &atB);
+    void sendBToA(int datagrams, Socket &fromB, Socket &atA);
+
+    std::unique_ptr<NetworkNamespace> m_a;
+    std::unique_ptr<NetworkNamespace> m_b;
+};
+
+void TestKernelCounters::initTestCase()
+{
+    const QString reason = NetworkNamespace::unavailableReason();
+    if (!reason.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("kernel counter tests skipped: ") + reason));
+}
+
+void TestKernelCounters::init()
+{
+    m_a = std::make_unique<NetworkNamespace>(QStringLiteral("a"));
+    m_b = std::make_unique<NetworkNamespace>(QStringLiteral("b"));
+    QVERIFY2(m_a->isValid() && m_b->isValid(), qPrintable(m_a->error() + m_b->error()));
+    // No IPv6: otherwise router solicitations and duplicate address checks cross the link.
+    for (NetworkNamespace *ns : {m_a.get(), m_b.get()}) {
+        QVERIFY2(ns->exec({QStringLiteral("sysctl"), QStringLiteral("-qw"),
+                     QStringLiteral("net.ipv6.conf.all.disable_ipv6=1"),
+                     QStringLiteral("net.ipv6.conf.default.disable_ipv6=1")}),
+            qPrintable(ns->error()));
+    }
+    QVERIFY(makeLink());
+}
+
+void TestKernelCounters::cleanup()
+{
+    m_a.reset();
+    m_b.reset();
+}
+
+bool TestKernelCounters::makeLink()
+{
+    auto ok = [](NetworkNamespace &ns, const QString &command, QByteArray *out = nullptr) {
+        if (ns.ip(command.split(QLatin1Char(' ')), out))
+            return true;
+        qWarning("%s", qPrintable(ns.error()));
+        return false;
+    };
+    QByteArray linkA;
+    QByteArray linkB;
+    if (!ok(*m_a, QStringLiteral("link add va type veth peer name vb netns ") + m_b->name())
+        || !ok(*m_a, QStringLiteral("addr add 10.199.0.1/24 dev va"))
+        || !ok(*m_b, QStringLiteral("addr add 10.199.0.2/24 dev vb"))
+        || !ok(*m_a, QStringLiteral("-j link show va"), &linkA) || !ok(*m_b, QStringLiteral("-j link show vb"), &linkB))
+        return false;
+    const QString macA = QJsonDocument::fromJson(linkA).array().at(0)[QStringLiteral("address")].toString();
+    const QString macB = QJsonDocument::fromJson(linkB).array().at(0)[QStringLiteral("address")].toString();
+    // Fixed neighbour entries: no ARP request or reply ever crosses the link.
+    return ok(*m_a, QStringLiteral("neigh replace 10.199.0.2 lladdr %1 dev va nud permanent").arg(macB))
+        && ok(*m_b, QStringLiteral("neigh replace 10.199.0.1 lladdr %1 dev vb nud permanent").arg(macA))
+        && ok(*m_a, QStringLiteral("link set va up")) && ok(*m_b, QStringLiteral("link set vb up"))
+        && ok(*m_a, QStringLiteral("neigh replace 10.199.0.2 lladdr %1 dev va nud permanent").arg(macB))
+        && ok(*m_b, QStringLiteral("neigh replace 10.199.0.1 lladdr %1 dev vb nud permanent").arg(macA));
+}
+
+KernelCounters TestKernelCounters::kernelCounters(const QString &interface)
+{
+    QByteArray json;
+    if (!m_a->ip(
+            {QStringLiteral("-s"), QStringLiteral("-j"), QStringLiteral("link"), QStringLiteral("show"), interface},
+            &json))
+        qFatal("%s", qPrintable(m_a->error()));
+    const QJsonObject stats = QJsonDocument::fromJson(json).array().at(0)[QStringLiteral("stats64")].toObject();
+    return {quint64(stats[QStringLiteral("rx")][QStringLiteral("bytes")].toDouble()),
+        quint64(stats[QStringLiteral("tx")][QStringLiteral("bytes")].toDouble())};
+}
+
+void TestKernelCounters::sendBToA(int datagrams, Socket &fromB, Socket &atA)
+{
+    for (int i = 0; i < datagrams; ++i) {
+        QVERIFY(fromB.sendTo(addressA));
+        QCOMPARE(atA.receive(), payloadSize);
+    }
+}
+
+void TestKernelCounters::sendAToB(int datagrams, Socket &fromA, Socket &atB)
+{
+    for (int i = 0; i < datagrams; ++i) {
+        QVERIFY(fromA.sendTo(addressB));
+        QCOMPARE(atB.receive(), payloadSize);
+    }
+}
+
+void TestKernelCounters::sumsMoveByTheKernelsOwnDeltas()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("insert into settings values ('Adapter0', 'va')"));
+    Socket atB;
+    Socket fromB;
+    QVERIFY(m_b->inside([&] { return atB.open(addressB) && fromB.open(); }));
+    Socket atA;
+    Socket fromA;
+    QVERIFY(m_a->inside([&] { return atA.open(addressA) && fromA.open(); }));
+    // The table reads the namespace it was made in.
+    auto table = m_a->inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+    AdapterList list;
+    RunCounters counters;
+    SampleAdapters sampler(*table, list, counters, db.path());
+
+    QCOMPARE(sampler.run(), SampleAdapters::Outcome::Summed);
+    const KernelCounters before = kernelCounters(QStringLiteral("va"));
+    QCOMPARE(counters.curIn, double(before.rx));
+    QCOMPARE(counters.curOut, double(before.tx));
+
+    sendBToA(5, fromB, atA);
+    sendAToB(3, fromA, atB);
+
+    QCOMPARE(sampler.run(), SampleAdapters::Outcome::Summed);
+    const KernelCounters after = kernelCounters(QStringLiteral("va"));
+    QCOMPARE(after.rx - before.rx, 5 * bytesOnTheWire);
+    QCOMPARE(after.tx - before.tx, 3 * bytesOnTheWire);
+    QCOMPARE(counters.curIn, double(after.rx));
+    QCOMPARE(counters.curOut, double(after.tx));
+}
+
+void TestKernelCounters::recreatedLinkShowsAsACounterDrop()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("insert into settings values ('Adapter1', 'va')"));
+    Socket atA;
+    Socket fromB;
+    QVERIFY(m_a->inside([&] { return atA.open(addressA); }));
+    QVERIFY(m_b->inside([&] { return fromB.open(); }));
+    auto table = m_a->inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+    AdapterList list;
+    RunCounters counters;
+    SampleAdapters sampler(*table, list, counters, db.path());
+
+    sendBToA(4, fromB, atA);
+    QCOMPARE(sampler.run(), SampleAdapters::Outcome::Summed);
+    const double beforeDrop = counters.curIn;
+    QVERIFY(beforeDrop >= double(4 * bytesOnTheWire));
+
+    QVERIFY2(m_a->ip({QStringLiteral("link"), QStringLiteral("del"), QStringLiteral("va")}), qPrintable(m_a->error()));
+    QVERIFY(makeLink());
+    QCOMPARE(sampler.run(), SampleAdapters::Outcome::Summed);
+    QCOMPARE(list.count(), 2); // lo and the new va, matched to the stored row by name
+    QVERIFY(list.isSelected(1));
+    QVERIFY(counters.curIn < beforeDrop);
+    QCOMPARE(counters.curIn, double(kernelCounters(QStringLiteral("va")).rx));
+}
+
+void TestKernelCounters::listsInterfacesWithTheirKinds()
+{
+    QVERIFY2(m_a->ip({QStringLiteral("link"), QStringLiteral("add"), QStringLiteral("ifb7"), QStringLiteral("type"),
+                 QStringLiteral("ifb")}),
+        qPrintable(m_a->error()));
+    auto table = m_a->inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+    std::vector<InterfaceInfo> info;
+    std::vector<InterfaceCounters> counters;
+    QVERIFY2(table->readInfo(info), qPrintable(table->errorString()));
+    QVERIFY2(table->readCounters(counters), qPrintable(table->errorString()));
+
+    QStringList names;
+    for (const InterfaceInfo &i : info) {
+        names << i.description;
+        QCOMPARE(i.loopback, i.description == QStringLiteral("lo"));
+        QVERIFY(!i.physical); // none is backed by a device
+    }
+    QCOMPARE(names, QStringList({QStringLiteral("lo"), QStringLiteral("va"), QStringLiteral("ifb7")}));
+    QCOMPARE(counters.size(), info.size());
+    for (std::size_t p = 0; p < info.size(); ++p)
+        QCOMPARE(counters[p].index, info[p].index);
+    QVERIFY(std::is_sorted(counters.begin(), counters.end(), [](auto &x, auto &y) { return x.index < y.index; }));
+}
+
+void TestKernelCounters::apostropheNameIsListedStoredAndMatched()
+{
+    const QString name = QStringLiteral("it's");
+    QVERIFY2(
+        m_a->ip({QStringLiteral("link"), QStringLiteral("add"), name, QStringLiteral("type"), QStringLiteral("ifb")}),
+        qPrintable(m_a->error()));
+    TestDatabase db;
+    auto table = m_a->inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+    AdapterList list;
+    RunCounters counters;
+    QCOMPARE(SampleAdapters(*table, list, counters, db.path()).run(), SampleAdapters::Outcome::Summed);
+    QCOMPARE(list.count(), 3);
+    QCOMPARE(list.text(2), name);
+    for (int p = 0; p < list.count(); ++p)
+        list.setSelected(p, p == 2);
+    SettingsStore store(db.path());
+    QVERIFY2(store.writeAdapterSelection(list.selection()), qPrintable(store.errorString()));
+    QCOMPARE(db.rows(QStringLiteral("select * from settings")), QStringList {QStringLiteral("Adapter2|it's")});
+
+    // Moved to another position: the stored name still finds it.
+    QVERIFY(m_a->ip({QStringLiteral("link"), QStringLiteral("del"), QStringLiteral("va")}));
+    AdapterList next;
+    QCOMPARE(SampleAdapters(*table, next, counters, db.path()).run(), SampleAdapters::Outcome::Summed);
+    QCOMPARE(next.count(), 2);
+    QCOMPARE(next.text(1), name);
+    QVERIFY(next.isSelected(1));
+    QVERIFY(!next.isSelected(0));
+}
+
+QTEST_GUILESS_MAIN(TestKernelCounters)
+#include "tst_kernelcounters.moc"
