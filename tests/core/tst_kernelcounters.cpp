@@ -107,8 +107,7 @@ private Q_SLOTS:
 private:
     bool makeLink();
     KernelCounters kernelCounters(const QString &interface);
-    void sendAToB(int datagrams, Socket &fromA, Socket &atB);
-    void sendBToA(int datagrams, Socket &fromB, Socket &atA);
+    static void send(int datagrams, const Socket &from, const Socket &to, const QString &toAddress);
 
     std::unique_ptr<NetworkNamespace> m_a;
     std::unique_ptr<NetworkNamespace> m_b;
@@ -179,19 +178,11 @@ KernelCounters TestKernelCounters::kernelCounters(const QString &interface)
         quint64(stats[QStringLiteral("tx")][QStringLiteral("bytes")].toDouble())};
 }
 
-void TestKernelCounters::sendBToA(int datagrams, Socket &fromB, Socket &atA)
+void TestKernelCounters::send(int datagrams, const Socket &from, const Socket &to, const QString &toAddress)
 {
     for (int i = 0; i < datagrams; ++i) {
-        QVERIFY(fromB.sendTo(addressA));
-        QCOMPARE(atA.receive(), payloadSize);
-    }
-}
-
-void TestKernelCounters::sendAToB(int datagrams, Socket &fromA, Socket &atB)
-{
-    for (int i = 0; i < datagrams; ++i) {
-        QVERIFY(fromA.sendTo(addressB));
-        QCOMPARE(atB.receive(), payloadSize);
+        QVERIFY(from.sendTo(toAddress));
+        QCOMPARE(to.receive(), payloadSize);
     }
 }
 
@@ -216,8 +207,8 @@ void TestKernelCounters::sumsMoveByTheKernelsOwnDeltas()
     QCOMPARE(counters.curIn, double(before.rx));
     QCOMPARE(counters.curOut, double(before.tx));
 
-    sendBToA(5, fromB, atA);
-    sendAToB(3, fromA, atB);
+    send(5, fromB, atA, addressA);
+    send(3, fromA, atB, addressB);
 
     QCOMPARE(sampler.run(), SampleAdapters::Outcome::Summed);
     const KernelCounters after = kernelCounters(QStringLiteral("va"));
@@ -240,7 +231,7 @@ void TestKernelCounters::recreatedLinkShowsAsACounterDrop()
     RunCounters counters;
     SampleAdapters sampler(*table, list, counters, db.path());
 
-    sendBToA(4, fromB, atA);
+    send(4, fromB, atA, addressA);
     QCOMPARE(sampler.run(), SampleAdapters::Outcome::Summed);
     const double beforeDrop = counters.curIn;
     QVERIFY(beforeDrop >= double(4 * bytesOnTheWire));
