@@ -31,6 +31,7 @@ public:
     {
     }
     QDateTime now() const override { return m_now = m_now.addSecs(60); }
+    qint64 monotonicMsecs() const override { return m_now.toMSecsSinceEpoch(); }
 
 private:
     mutable QDateTime m_now;

@@ -10,6 +10,6 @@ target_compile_definitions(varnolt_common INTERFACE
     VARNOLT_VERSION_COMMENT="${VARNOLT_VERSION_COMMENT}")
 if(VARNOLT_SANITIZE)
     target_compile_options(varnolt_common INTERFACE
-        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
-    target_link_options(varnolt_common INTERFACE -fsanitize=address,undefined)
+        -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=undefined,float-cast-overflow -fno-omit-frame-pointer)
+    target_link_options(varnolt_common INTERFACE -fsanitize=address,undefined,float-cast-overflow)
 endif()

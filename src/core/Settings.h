@@ -49,6 +49,10 @@ public:
     // the options dialog and stored as "Adapter<n>" rows on OK.
     AdapterList adapters;
 
+    // The logged volume of the tracking period in MB, kept so that the poll need not ask the
+    // database every 500 ms; 0 means "ask the database". Not a stored setting.
+    double cachedVolume = 0;
+
     static QStringList periodTypeItems();
     static QStringList transparencyItems();
 

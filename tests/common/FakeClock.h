@@ -2,7 +2,9 @@
 
 #include "core/Clock.h"
 
-// A clock that stands still until the test moves it.
+// A clock that stands still until the test moves it. Moving it forward moves both the wall
+// clock and the monotonic clock; set() moves the wall clock alone, as a suspend or a clock
+// change does.
 class FakeClock final : public Clock
 {
 public:
@@ -11,10 +13,17 @@ public:
     {
     }
     QDateTime now() const override { return m_now; }
+    qint64 monotonicMsecs() const override { return m_monotonic; }
     void set(const QDateTime &dateTime) { m_now = dateTime; }
-    void advanceSeconds(qint64 seconds) { m_now = m_now.addSecs(seconds); }
-    void advanceDays(qint64 days) { m_now = m_now.addDays(days); }
+    void advanceMsecs(qint64 msecs)
+    {
+        m_now = m_now.addMSecs(msecs);
+        m_monotonic += msecs;
+    }
+    void advanceSeconds(qint64 seconds) { advanceMsecs(seconds * 1000); }
+    void advanceDays(qint64 days) { advanceMsecs(days * 86'400'000); }
 
 private:
     QDateTime m_now;
+    qint64 m_monotonic = 1'000'000;
 };

@@ -1,0 +1,156 @@
+#include "core/VolumeLeftText.h"
+
+#include "core/Clock.h"
+#include "core/FormatDateText.h"
+#include "core/RunCounters.h"
+#include "core/Settings.h"
+#include "core/StoreSession.h"
+#include "core/WarningSound.h"
+
+#include <QLocale>
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+Q_LOGGING_CATEGORY(lcVolumeLeft, "varnolt.volumeleft")
+
+namespace {
+
+constexpr double BytesPerMB = 1024.0 * 1024.0;
+
+// The user's decimal point and minus sign, but never a group separator: "1234 MB", not "1.234 MB".
+QString number(double value, int decimals)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'f', decimals);
+}
+
+} // namespace
+
+VolumeLeftText::VolumeLeftText(QString databasePath, const Clock &clock, const RunCounters &counters,
+    const Settings &settings, WarningSound *sound, QString soundFolder)
+    : m_databasePath(std::move(databasePath))
+    , m_clock(clock)
+    , m_counters(counters)
+    , m_settings(settings)
+    , m_sound(sound)
+    , m_soundFolder(std::move(soundFolder))
+{
+}
+
+QString VolumeLeftText::intervalCode(const QString &periodTypeText)
+{
+    if (periodTypeText == QLatin1String("1"))
+        return QStringLiteral("ww");
+    if (periodTypeText == QLatin1String("2"))
+        return QStringLiteral("m");
+    return QStringLiteral("d");
+}
+
+QDate VolumeLeftText::referenceDate(const QString &intervalCode, const QDate &today, int startDay)
+{
+    if (intervalCode != QLatin1String("m"))
+        return today;
+    const int day = today.day();
+    if (day >= startDay)
+        return today.addDays(-(day - startDay));
+    // The start day is still to come this month: the period began on the previous month's
+    // start day, or on its last day when that month is too short to have one.
+    const QDate lastOfPrevious = QDate(today.year(), today.month(), 1).addDays(-1);
+    return QDate(lastOfPrevious.year(), lastOfPrevious.month(), std::min(startDay, lastOfPrevious.day()));
+}
+
+std::optional<double> VolumeLeftText::loggedVolume(const QString &code, qint32 periodLength, const QDate &reference)
+{
+    const QString statement
+        = QLatin1String("select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log where "
+                        "DateAndTimeStart>dateadd('")
+        + code + QLatin1String("',-") + QString::number(periodLength) + QLatin1String(",#")
+        + FormatDateText(QDateTime(reference, QTime(0, 0)), QStringLiteral("mm-dd-yyyy 00:00:00"))
+        + QLatin1String("#)");
+
+    StoreSession session(m_databasePath);
+    std::optional<QueryResult> result;
+    if (session.open())
+        result = session.query(statement);
+    if (!result) {
+        // The poll asks again every 500 ms while this lasts; one warning per outage is enough.
+        if (!m_queryFailing)
+            qCWarning(lcVolumeLeft) << "logged volume not read, counted as 0:" << session.errorString();
+        m_queryFailing = true;
+        return std::nullopt;
+    }
+    m_queryFailing = false;
+    const QVariant value = result->value(0, QStringLiteral("LoggedVolume"));
+    if (value.isNull())
+        return std::nullopt;
+    return value.toDouble();
+}
+
+void VolumeLeftText::updateAlert(double leftPercent)
+{
+    const bool soundsOn = m_settings.playWav() && m_sound;
+    if (leftPercent < 15) {
+        if (m_alert == VolumeAlert::Red)
+            return;
+        // Only a step down from a colour already shown sounds; the first evaluation of the
+        // run (Initial) sets the colour silently.
+        if (soundsOn && (m_alert == VolumeAlert::Orange || m_alert == VolumeAlert::Green))
+            m_sound->play(m_soundFolder + QLatin1String("/15Percent.wav"));
+        m_alert = VolumeAlert::Red;
+    } else if (leftPercent < 30) {
+        if (m_alert == VolumeAlert::Orange)
+            return;
+        if (soundsOn && m_alert == VolumeAlert::Green)
+            m_sound->play(m_soundFolder + QLatin1String("/30Percent.wav"));
+        m_alert = VolumeAlert::Orange;
+    } else {
+        m_alert = VolumeAlert::Green;
+    }
+}
+
+QString VolumeLeftText::text(double maxMB, qint32 periodLength, const QString &periodTypeText, double &cache,
+    bool alertsOn, qint16 startDay, QDateTime *windowStart)
+{
+    const QString code = intervalCode(periodTypeText);
+    const QDateTime now = m_clock.now();
+    const QDate reference = referenceDate(code, now.date(), startDay);
+    const RunCounters &c = m_counters;
+    const double run = (c.curOut + c.curIn - c.baseOut - c.baseIn) / BytesPerMB;
+
+    // Asks the database only while nothing is cached, so that a poll every 500 ms stays off
+    // the disk. A sum of 0 (nothing logged) leaves the cache empty and is asked for again.
+    double used = run;
+    if (cache == 0) {
+        if (const std::optional<double> logged = loggedVolume(code, periodLength, reference)) {
+            used += *logged;
+            cache = *logged;
+        }
+    } else {
+        used += cache;
+    }
+
+    QString text;
+    if (maxMB > 0) {
+        text = number(maxMB - used, 0) + QLatin1String(" MB");
+        const double usedPercent = used * 100 / maxMB;
+        if (usedPercent < 100) {
+            text += QLatin1String(" (") + number(100 - usedPercent, 1) + QLatin1String(" %)");
+            if (alertsOn)
+                updateAlert(100 - usedPercent);
+        } else if (alertsOn) {
+            // Used up: red without a sound of its own.
+            m_alert = VolumeAlert::Red;
+        }
+        text += QLatin1String(" Left.");
+    }
+
+    if (windowStart) {
+        if (code == QLatin1String("m"))
+            *windowStart = QDateTime(reference.addMonths(-periodLength), QTime(0, 0));
+        else
+            *windowStart = now.addDays(-qint64(periodLength) * (code == QLatin1String("ww") ? 7 : 1));
+    }
+    return text;
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+
+class Clock;
+class Settings;
+class WarningSound;
+struct RunCounters;
+
+// The colour of the volume-left line, which is also the state of the warning sounds.
+enum class VolumeAlert {
+    Initial, // nothing evaluated yet: the label's own text colour
+    Green, // 30 % or more left
+    Orange, // less than 30 % left
+    Red, // less than 15 % left, or the allowance used up
+};
+
+// How much of the allowance is left: the logged volume of the tracking period (kept in a
+// cache so that the poll does not ask the database every 500 ms) plus the current row.
+// The monitor calls it with alerts on, which colours its line and may sound a warning; the
+// options dialog calls it with alerts off for its preview.
+class VolumeLeftText final
+{
+public:
+    VolumeLeftText(QString databasePath, const Clock &clock, const RunCounters &counters, const Settings &settings,
+        WarningSound *sound, QString soundFolder);
+
+    // The volume-left text ("1234 MB (61,7 %) Left.", "-20 MB Left.", or empty without an
+    // allowance). cache: the logged volume in MB, 0 to ask the database. windowStart, when
+    // given, receives the start of the tracking window.
+    QString text(double maxMB, qint32 periodLength, const QString &periodTypeText, double &cache, bool alertsOn,
+        qint16 startDay, QDateTime *windowStart = nullptr);
+
+    VolumeAlert alert() const { return m_alert; }
+
+    // "d", "ww" or "m" for the period type's list index as text; anything else is "d".
+    static QString intervalCode(const QString &periodTypeText);
+    // The day the tracking window is counted back from.
+    static QDate referenceDate(const QString &intervalCode, const QDate &today, int startDay);
+
+private:
+    // The logged volume of the tracking window in MB; nothing when the sum is Null or the
+    // database cannot be read.
+    std::optional<double> loggedVolume(const QString &code, qint32 periodLength, const QDate &reference);
+    void updateAlert(double leftPercent);
+
+    QString m_databasePath;
+    const Clock &m_clock;
+    const RunCounters &m_counters;
+    const Settings &m_settings;
+    WarningSound *m_sound;
+    QString m_soundFolder;
+    VolumeAlert m_alert = VolumeAlert::Initial;
+    bool m_queryFailing = false;
+};

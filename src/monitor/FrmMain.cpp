@@ -1,0 +1,181 @@
+#include "monitor/FrmMain.h"
+
+#include "controls/PlatformColor.h"
+#include "controls/Throughput.h"
+#include "monitor/Twips.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+
+namespace {
+
+// The layout's client area; the window's heights count the title bar and borders on top.
+constexpr int ClientWidth = 4125;
+constexpr int FrameHeight = 375;
+
+constexpr qreal MinRateLinePoints = 6;
+
+constexpr quint32 Green = 0x0000FF00;
+constexpr quint32 Red = 0x000000FF;
+
+QColor alertColor(VolumeAlert alert, const QPalette &palette)
+{
+    switch (alert) {
+    case VolumeAlert::Green:
+        return PlatformColor::toColor(0x8000, palette);
+    case VolumeAlert::Orange:
+        return PlatformColor::toColor(0x80FF, palette);
+    case VolumeAlert::Red:
+        return PlatformColor::toColor(0xFF, palette);
+    case VolumeAlert::Initial:
+        break;
+    }
+    return palette.color(QPalette::WindowText);
+}
+
+} // namespace
+
+FrmMain::FrmMain(QWidget *parent)
+    : QWidget(parent, Qt::Tool)
+{
+    setWindowTitle(
+        QStringLiteral("Varnolt %1 %2").arg(VARNOLT_VERSION_MAJOR).arg(QStringLiteral(VARNOLT_VERSION_COMMENT)));
+    // Small type, so that the longest rate line fits the window as it does on the layout.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
+
+    label(QStringLiteral("In :"), {120, 120, 375, 255}, Qt::AlignRight);
+    m_download = label({}, {600, 120, 1335, 255});
+    m_downGraph = graph(Green, {2160, 120, 1935, 255});
+    label(QStringLiteral("Out :"), {0, 480, 495, 255}, Qt::AlignRight);
+    m_upload = label({}, {600, 480, 1335, 255});
+    m_upGraph = graph(Red, {2160, 480, 1935, 255});
+    m_rateLine = label({}, {120, 840, 3975, 255});
+    m_volumeLeft = label(QStringLiteral("50 % left - 20 MB Left"), {120, 1200, 3975, 255});
+
+    m_timer.setInterval(PollIntervalMsecs);
+    setHeightTwips(NormalHeight);
+}
+
+QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment alignment)
+{
+    auto *widget = new QLabel(text, this);
+    widget->setAlignment(alignment | Qt::AlignVCenter);
+    place(widget, twips);
+    return widget;
+}
+
+Throughput *FrmMain::graph(quint32 foreColor, const QRect &twips)
+{
+    auto *widget = new Throughput(this);
+    widget->setBackColor(PlatformColor::SystemFlag | PlatformColor::GrayText);
+    widget->setForeColor(foreColor);
+    widget->setBarWidth(2);
+    widget->setFlat(true);
+    widget->setInverted(false);
+    widget->setMax(150);
+    place(widget, twips);
+    return widget;
+}
+
+void FrmMain::place(QWidget *widget, const QRect &twips)
+{
+    widget->setGeometry(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
+        Twips::toPixels(twips.width(), *this), Twips::toPixels(twips.height(), *this));
+}
+
+void FrmMain::setHeightTwips(int twips)
+{
+    m_heightTwips = twips;
+    // The mini height leaves only the title bar; a window keeps at least one pixel.
+    const int client = std::max(1, Twips::toPixels(twips - FrameHeight, *this));
+    setFixedSize(Twips::toPixels(ClientWidth, *this), client);
+}
+
+void FrmMain::freezeDrawing(bool frozen)
+{
+    setUpdatesEnabled(!frozen);
+}
+
+void FrmMain::setDownloadText(const QString &text)
+{
+    m_download->setText(text);
+}
+
+void FrmMain::setUploadText(const QString &text)
+{
+    m_upload->setText(text);
+}
+
+void FrmMain::setCaption(const QString &text)
+{
+    setWindowTitle(text);
+}
+
+void FrmMain::setRateLine(const QString &text)
+{
+    // The longest line (53 characters) must fit the label whatever the desktop's font: the
+    // type shrinks, down to a legible minimum, rather than the maximum being cut off.
+    QFont type = font();
+    while (type.pointSizeF() > MinRateLinePoints && QFontMetrics(type).horizontalAdvance(text) > m_rateLine->width())
+        type.setPointSizeF(type.pointSizeF() - 0.5);
+    if (type != m_rateLine->font())
+        m_rateLine->setFont(type);
+    m_rateLine->setText(text);
+}
+
+void FrmMain::setGraphMax(int max)
+{
+    // A new scale redraws every bar, so only a change is passed on.
+    if (m_downGraph->max() == max && m_upGraph->max() == max)
+        return;
+    m_downGraph->setMax(max);
+    m_upGraph->setMax(max);
+}
+
+void FrmMain::addGraphValues(int download, int upload)
+{
+    m_downGraph->addValue(download);
+    m_upGraph->addValue(upload);
+}
+
+void FrmMain::setGraphToolTip(const QString &text)
+{
+    m_downGraph->setToolTip(text);
+    m_upGraph->setToolTip(text);
+}
+
+void FrmMain::setVolumeLeft(const QString &text, VolumeAlert alert)
+{
+    m_volumeLeft->setText(text);
+    if (alert == m_alert)
+        return;
+    m_alert = alert;
+    QPalette colours = m_volumeLeft->palette();
+    colours.setColor(QPalette::WindowText, alertColor(alert, palette()));
+    m_volumeLeft->setPalette(colours);
+}
+
+void FrmMain::setTrayTip(const QString &text)
+{
+    if (text == m_trayTip)
+        return;
+    m_trayTip = text;
+    Q_EMIT trayTipChanged(text);
+}
+
+void FrmMain::setPollTimerEnabled(bool enabled)
+{
+    if (enabled)
+        m_timer.start();
+    else
+        m_timer.stop();
+}
+
+void FrmMain::closeEvent(QCloseEvent *event)
+{
+    // The window manager's close button hides the monitor; the program goes on in the tray.
+    event->ignore();
+    hide();
+}

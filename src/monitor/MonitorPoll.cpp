@@ -1,0 +1,182 @@
+#include "monitor/MonitorPoll.h"
+
+#include "core/Clock.h"
+#include "core/RunCounters.h"
+#include "core/SampleAdapters.h"
+#include "core/Settings.h"
+#include "core/TrafficLogWriter.h"
+#include "core/VolumeLeftText.h"
+#include "monitor/MonitorTexts.h"
+#include "monitor/MonitorView.h"
+#include "monitor/Rounding.h"
+
+#include <QLoggingCategory>
+
+namespace {
+Q_LOGGING_CATEGORY(lcMonitor, "varnolt.monitor")
+
+// Heights in twips from which the window shows its labels and graphs.
+constexpr int FullHeightTwips = 1000;
+
+// The "0,0" of an idle rate is the same text in every locale.
+const QLatin1String IdleDownload("D: 0,0");
+const QLatin1String IdleUpload("U: 0,0 - ");
+} // namespace
+
+MonitorPoll::MonitorPoll(Parts parts, int intervalMsecs)
+    : m_parts(parts)
+    , m_intervalMsecs(intervalMsecs)
+{
+}
+
+void MonitorPoll::run()
+{
+    if (m_parts.sampler.run() == SampleAdapters::Outcome::Summed)
+        m_curSampleMsecs = m_parts.clock.monotonicMsecs();
+
+    // Rates are taken over the time that really passed between the two readings: a late
+    // poll, a failed reading in between or a suspend would otherwise inflate them.
+    const qint64 elapsed = m_curSampleMsecs - m_prevSampleMsecs;
+    const double seconds = (elapsed > 0 ? double(elapsed) : double(m_intervalMsecs)) / 1000.0;
+
+    MonitorView &view = m_parts.view;
+    view.freezeDrawing(true);
+    Texts texts;
+    showVolumes(texts);
+    int down = 0;
+    int up = 0;
+    downloadSample(texts, seconds, down);
+    uploadSample(texts, seconds, up);
+    view.setGraphMax(m_scale.max());
+    view.addGraphValues(down, up);
+    view.setRateLine(MonitorTexts::cutRateLine(texts.rateLine));
+    view.freezeDrawing(false);
+
+    takeSampleOrCloseRow();
+    view.setGraphToolTip(MonitorTexts::graphToolTip(m_scale.max(), m_parts.settings.kilobit()));
+    showVolumeLeft(texts);
+}
+
+void MonitorPoll::showVolumes(Texts &texts)
+{
+    const RunCounters &c = m_parts.counters;
+    // Negative while a dropped counter waits for the new row's first reading: the labels
+    // keep what they showed.
+    const double received = c.curIn - c.baseIn;
+    if (received >= 0)
+        m_parts.view.setDownloadText(MonitorTexts::volume(received));
+    const double sent = c.curOut - c.baseOut;
+    if (sent >= 0)
+        m_parts.view.setUploadText(MonitorTexts::volume(sent));
+    const double total = (c.curOut + c.curIn) - c.baseOut - c.baseIn;
+    if (total >= 0)
+        texts.status = MonitorTexts::volume(total);
+    if (m_parts.view.heightTwips() >= FullHeightTwips)
+        m_parts.view.setCaption(MonitorTexts::expandedCaption(texts.status));
+}
+
+void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
+{
+    RunCounters &c = m_parts.counters;
+    const bool kilobit = m_parts.settings.kilobit();
+    const double f = kilobit ? MonitorTexts::KbpsFactor : 1.0;
+    const QString unit = MonitorTexts::rateUnit(kilobit);
+    const auto n = [](double x) { return MonitorTexts::number(x, 1); };
+
+    QString rateText;
+    if (c.curIn - c.prevIn > 0 && c.prevIn > 0) {
+        const double rate = ((c.curIn - c.prevIn) / 1000.0) / seconds;
+        if (rate > IdleRate)
+            c.avgDown = Rounding::fourDecimals((c.avgDown * c.downSamples + rate) / (c.downSamples + 1));
+        c.downSamples += 1;
+        if (rate > c.maxDown)
+            c.maxDown = Rounding::fourDecimals(rate);
+        m_scale.download(rate, c.avgDown);
+        graphValue = Rounding::whole(rate);
+        rateText = QLatin1String("D: ") + n(rate * f);
+    } else {
+        rateText = IdleDownload;
+    }
+    texts.rateLine = rateText + unit + QLatin1String(" (Avg: ") + n(c.avgDown * f) + QLatin1String(" - Max: ")
+        + n(c.maxDown * f) + QLatin1Char(')');
+    texts.status += QLatin1String(" - Avg: ") + n(c.avgDown * f) + unit;
+}
+
+void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
+{
+    RunCounters &c = m_parts.counters;
+    if (c.curOut - c.prevOut > 0 && c.prevOut > 0) {
+        const double uprate = ((c.curOut - c.prevOut) / 1000.0) / seconds;
+        const double f = m_parts.settings.kilobit() ? MonitorTexts::KbpsFactor : 1.0;
+        texts.rateLine
+            = QLatin1String("U: ") + MonitorTexts::number(uprate * f, 1) + QLatin1String(" - ") + texts.rateLine;
+        m_scale.upload(uprate, c.avgDown, c.maxUp);
+        graphValue = Rounding::whole(uprate);
+    } else {
+        texts.rateLine = IdleUpload + texts.rateLine;
+    }
+}
+
+void MonitorPoll::takeSampleOrCloseRow()
+{
+    RunCounters &c = m_parts.counters;
+    const QDateTime now = m_parts.clock.now();
+    if (c.prevIn == 0) {
+        c.rowStart = now;
+        c.baseIn = c.prevIn = c.curIn;
+        c.baseOut = c.prevOut = c.curOut;
+        m_prevSampleMsecs = m_curSampleMsecs;
+    }
+
+    if (c.prevIn > c.curIn || c.prevOut > c.curOut) {
+        // An adapter was reset or removed, or the choice shrank: the row ends with the last
+        // good readings and the next poll starts a new one.
+        c.curIn = c.prevIn;
+        c.curOut = c.prevOut;
+        writeRow();
+    } else if (c.rowStart.isValid() && c.rowStart.date() < now.date()) {
+        // The first poll of a new day, at whatever hour it comes (after a suspend over
+        // midnight too): the writer splits the row at the day boundary.
+        writeRow();
+    } else {
+        c.prevIn = c.curIn;
+        c.prevOut = c.curOut;
+        m_prevSampleMsecs = m_curSampleMsecs;
+    }
+
+    if (c.curOut - c.baseOut > RowLimitBytes || c.curIn - c.baseIn > RowLimitBytes)
+        writeRow();
+}
+
+void MonitorPoll::writeRow()
+{
+    m_parts.view.setPollTimerEnabled(false);
+    if (m_parts.writer.write()) {
+        // The logged volume of the period now holds the row: the next volume-left text asks
+        // the database rather than counting the row's traffic as gone.
+        m_parts.settings.cachedVolume = 0;
+        m_writeError.clear();
+    } else {
+        m_writeError = m_parts.writer.errorString();
+        qCWarning(lcMonitor) << "log row not written:" << m_writeError;
+    }
+    m_parts.view.setPollTimerEnabled(true);
+}
+
+void MonitorPoll::showVolumeLeft(const Texts &texts)
+{
+    MonitorView &view = m_parts.view;
+    Settings &s = m_parts.settings;
+    if (!s.whatsLeft()) {
+        view.setTrayTip(texts.status);
+        if (view.heightTwips() < FullHeightTwips)
+            view.setCaption(texts.status);
+        return;
+    }
+    const QString left = m_parts.volumeLeft.text(
+        s.maxMB, s.periodLength, QString::number(s.periodType), s.cachedVolume, true, s.startDay);
+    view.setVolumeLeft(left, m_parts.volumeLeft.alert());
+    view.setTrayTip(texts.status + QLatin1String(" - ") + left);
+    if (view.heightTwips() < FullHeightTwips)
+        view.setCaption(MonitorTexts::collapsedCaption(texts.status, left));
+}

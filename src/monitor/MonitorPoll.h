@@ -1,0 +1,65 @@
+#pragma once
+
+#include "monitor/GraphScale.h"
+
+#include <QString>
+
+class Clock;
+class MonitorView;
+class SampleAdapters;
+class Settings;
+class TrafficLogWriter;
+class VolumeLeftText;
+struct RunCounters;
+
+// One tick of the monitor: samples the adapters, derives the row's volumes, the rates with
+// their average, maximum and graph scale, fills the view, closes the log row when the
+// counters fall back, at the first poll of a new day or when the row grows too large, and
+// shows the volume left.
+class MonitorPoll final
+{
+public:
+    // A row is closed before it outgrows this many bytes in either direction.
+    static constexpr double RowLimitBytes = 2'000'000'000.0;
+    // Download rates up to this (kB/s) count in the average's divisor but add nothing to it.
+    static constexpr double IdleRate = 0.5;
+
+    struct Parts
+    {
+        SampleAdapters &sampler;
+        RunCounters &counters;
+        Settings &settings;
+        TrafficLogWriter &writer;
+        VolumeLeftText &volumeLeft;
+        const Clock &clock;
+        MonitorView &view;
+    };
+
+    MonitorPoll(Parts parts, int intervalMsecs);
+
+    void run();
+
+    GraphScale &scale() { return m_scale; }
+    // Why the last log row could not be written, for the diagnostic outputs.
+    QString writeError() const { return m_writeError; }
+
+private:
+    struct Texts
+    {
+        QString status;
+        QString rateLine;
+    };
+    void showVolumes(Texts &texts);
+    void downloadSample(Texts &texts, double seconds, int &graphValue);
+    void uploadSample(Texts &texts, double seconds, int &graphValue);
+    void takeSampleOrCloseRow();
+    void writeRow();
+    void showVolumeLeft(const Texts &texts);
+
+    Parts m_parts;
+    int m_intervalMsecs;
+    GraphScale m_scale;
+    qint64 m_curSampleMsecs = 0; // monotonic time of the reading in CurIn/CurOut
+    qint64 m_prevSampleMsecs = 0; // monotonic time of the reading in PrevIn/PrevOut
+    QString m_writeError;
+};

@@ -1,0 +1,60 @@
+#include "monitor/MonitorTexts.h"
+
+#include <QLocale>
+
+namespace MonitorTexts {
+
+QString number(double x, int decimals)
+{
+    return QLocale().toString(x, 'f', decimals);
+}
+
+QString volume(double bytes)
+{
+    if (bytes < 1048576.0)
+        return number(bytes / 1024.0, 1) + QLatin1String(" KB");
+    return number(bytes / 1048576.0, 2) + QLatin1String(" MB");
+}
+
+QString rateUnit(bool kilobit)
+{
+    return kilobit ? QStringLiteral(" Kbps.") : QStringLiteral(" kBps.");
+}
+
+QString cutRateLine(const QString &line)
+{
+    if (line.size() <= RateLineLimit)
+        return line;
+    const qsizetype max = line.indexOf(QLatin1String("- Max:"));
+    if (max < 1)
+        return line;
+    return line.left(max - 1) + QLatin1Char(')');
+}
+
+QString expandedCaption(const QString &volumeText)
+{
+    if (volumeText.size() > ShortCaption)
+        return volumeText;
+    return volumeText + QStringLiteral(" - Varnolt %1.%2").arg(VARNOLT_VERSION_MAJOR).arg(VARNOLT_VERSION_MINOR);
+}
+
+QString collapsedCaption(const QString &status, const QString &volumeLeft)
+{
+    // Without an allowance, or with the allowance used up, there is no percentage to drop:
+    // the volume-left text is shown as it is.
+    const qsizetype percentage = volumeLeft.indexOf(QLatin1Char('('));
+    if (volumeLeft.isEmpty())
+        return status;
+    if (percentage < 0)
+        return status + QLatin1String(" - ") + volumeLeft;
+    return status + QLatin1String(" - ") + volumeLeft.left(percentage) + QLatin1String("Left.");
+}
+
+QString graphToolTip(int max, bool kilobit)
+{
+    if (kilobit)
+        return QLatin1String("Graph Max: ") + number(max * KbpsFactor, 0);
+    return QLatin1String("Graph Max: ") + QString::number(max);
+}
+
+} // namespace MonitorTexts

@@ -1,0 +1,152 @@
+#include "controls/Throughput.h"
+#include "monitor/FrmMain.h"
+
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+// The monitor window's layout, heights and what the poll's texts and colours become in it.
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void layoutFollowsTheTwipsOfTheDesign();
+    void heights_data();
+    void heights();
+    void volumeLeftColours_data();
+    void volumeLeftColours();
+    void graphsShareOneScaleAndRedrawOnlyOnAChange();
+    void closeHidesAndTimerStaysOffUntilStarted();
+    void trayTipSignalsOnlyChanges();
+    void longestRateLineFitsItsLabel();
+};
+
+void TestFrmMain::layoutFollowsTheTwipsOfTheDesign()
+{
+    FrmMain window;
+    QCOMPARE(window.logicalDpiY(), 96); // 15 twips a pixel
+    QCOMPARE(window.downloadLabel()->geometry(), QRect(40, 8, 89, 17));
+    QCOMPARE(window.downGraph()->geometry(), QRect(144, 8, 129, 17));
+    QCOMPARE(window.upGraph()->geometry(), QRect(144, 32, 129, 17));
+    QCOMPARE(window.rateLabel()->geometry(), QRect(8, 56, 265, 17));
+    QCOMPARE(window.volumeLeftLabel()->geometry(), QRect(8, 80, 265, 17));
+    QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("50 % left - 20 MB Left"));
+    QCOMPARE(window.windowTitle(), QStringLiteral("Varnolt 1 (Build 04)"));
+    QCOMPARE(window.pollTimer().interval(), 500);
+    QVERIFY(!window.pollTimer().isActive());
+
+    // The designed graphs: green and red bars two pixels wide on the grey-text colour, flat.
+    QCOMPARE(window.downGraph()->foreColor(), 0x0000FF00u);
+    QCOMPARE(window.upGraph()->foreColor(), 0x000000FFu);
+    QCOMPARE(window.upGraph()->backColor(), 0x80000011u);
+    QCOMPARE(window.downGraph()->barWidth(), 2);
+    QVERIFY(window.downGraph()->flat());
+    QVERIFY(!window.downGraph()->inverted());
+    QCOMPARE(window.downGraph()->max(), 150);
+}
+
+void TestFrmMain::heights_data()
+{
+    QTest::addColumn<int>("twips");
+    QTest::addColumn<int>("clientHeight");
+    QTest::addColumn<bool>("volumeLeftVisible");
+    // The heights count the title bar and borders (375 twips); the client area holds the rest.
+    QTest::newRow("normal") << 1560 << 79 << false;
+    QTest::newRow("with the volume-left line") << 1830 << 97 << true;
+    QTest::newRow("mini") << 50 << 1 << false;
+}
+
+void TestFrmMain::heights()
+{
+    QFETCH(int, twips);
+    QFETCH(int, clientHeight);
+    QFETCH(bool, volumeLeftVisible);
+    FrmMain window;
+    window.setHeightTwips(twips);
+    QCOMPARE(window.heightTwips(), twips);
+    QCOMPARE(window.height(), clientHeight);
+    QCOMPARE(window.width(), 275);
+    const QRect line = window.volumeLeftLabel()->geometry();
+    QCOMPARE(window.rect().contains(line), volumeLeftVisible);
+}
+
+void TestFrmMain::volumeLeftColours_data()
+{
+    QTest::addColumn<VolumeAlert>("alert");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("green") << VolumeAlert::Green << QColor(0, 128, 0);
+    QTest::newRow("orange") << VolumeAlert::Orange << QColor(255, 128, 0);
+    QTest::newRow("red") << VolumeAlert::Red << QColor(255, 0, 0);
+}
+
+void TestFrmMain::volumeLeftColours()
+{
+    QFETCH(VolumeAlert, alert);
+    QFETCH(QColor, colour);
+    FrmMain window;
+    const QColor initial = window.volumeLeftLabel()->palette().color(QPalette::WindowText);
+    QCOMPARE(initial, window.palette().color(QPalette::WindowText));
+    window.setVolumeLeft(QStringLiteral("12 MB (1.2 %) Left."), alert);
+    QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("12 MB (1.2 %) Left."));
+    QCOMPARE(window.volumeLeftLabel()->palette().color(QPalette::WindowText), colour);
+    QCOMPARE(window.volumeAlert(), alert);
+}
+
+void TestFrmMain::graphsShareOneScaleAndRedrawOnlyOnAChange()
+{
+    FrmMain window;
+    QSignalSpy changes(window.downGraph(), &Throughput::propertyChanged);
+    window.setGraphMax(5);
+    window.setGraphMax(5);
+    QCOMPARE(changes.size(), 1);
+    QCOMPARE(window.upGraph()->max(), 5);
+
+    window.freezeDrawing(true);
+    QVERIFY(!window.updatesEnabled());
+    window.addGraphValues(5, 0);
+    window.freezeDrawing(false);
+    QVERIFY(window.updatesEnabled());
+    // A full-height green bar in the rightmost column of the download graph only.
+    const QImage down = window.downGraph()->picture();
+    const QImage up = window.upGraph()->picture();
+    QCOMPARE(QColor(down.pixel(down.width() - 1, down.height() - 1)), QColor(0, 255, 0));
+    QVERIFY(QColor(up.pixel(up.width() - 1, up.height() - 1)) != QColor(255, 0, 0));
+}
+
+void TestFrmMain::closeHidesAndTimerStaysOffUntilStarted()
+{
+    FrmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.close();
+    QVERIFY(!window.isVisible());
+    QVERIFY(!window.pollTimer().isActive());
+    window.setPollTimerEnabled(false);
+    window.setPollTimerEnabled(true);
+    QVERIFY(window.pollTimer().isActive());
+}
+
+void TestFrmMain::trayTipSignalsOnlyChanges()
+{
+    FrmMain window;
+    QSignalSpy tips(&window, &FrmMain::trayTipChanged);
+    window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+    window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+    QCOMPARE(tips.size(), 1);
+    QCOMPARE(window.trayTip(), QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+}
+
+void TestFrmMain::longestRateLineFitsItsLabel()
+{
+    FrmMain window;
+    const QString longest = QStringLiteral("U: 23,456.7 - D: 1,234.5 Kbps. (Avg: 99.0 - Max: 9.0)");
+    window.setRateLine(longest);
+    const QLabel *line = window.rateLabel();
+    QVERIFY(QFontMetrics(line->font()).horizontalAdvance(longest) <= line->width());
+    window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
+    QCOMPARE(line->font(), window.font());
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
