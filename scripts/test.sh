@@ -13,6 +13,7 @@ if [ "${1:-}" = "--sanitize" ]; then
     options+=(-DVARNOLT_SANITIZE=ON)
     export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1"
     export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+    export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 fi
 cmake -S "$root" -B "$build" "${options[@]}" >/dev/null
 cmake --build "$build" -j "$(nproc)"
