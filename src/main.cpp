@@ -25,7 +25,9 @@ int main(int argc, char *argv[])
     SystemClock clock;
     VarnoltApp app(databasePath, QApplication::arguments().mid(1), clock);
     SignalWatcher signalWatcher;
-    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, &VarnoltApp::shutdown);
+    QObject::connect(&signalWatcher, &SignalWatcher::terminationRequested, &app, &VarnoltApp::endOfSession);
+    // The session manager asks before the desktop session ends: the last row is written first.
+    QObject::connect(&application, &QGuiApplication::commitDataRequest, &app, &VarnoltApp::endOfSession);
     QObject::connect(&app, &VarnoltApp::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     if (!app.start())
         return 1;

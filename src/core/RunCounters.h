@@ -12,8 +12,11 @@ struct RunCounters
     double baseOut = 0;
     double curIn = 0;
     double curOut = 0;
-    double prevIn = 0; // 0: no sample taken since the last re-base
+    double prevIn = 0;
     double prevOut = 0;
+    // The current row has its first reading. Kept apart from the readings themselves, since
+    // a counter may well read 0 (a new interface, or no adapter chosen).
+    bool sampled = false;
     double avgDown = 0; // kB/s
     double downSamples = 0;
     double maxDown = 0; // kB/s

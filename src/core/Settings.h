@@ -22,7 +22,10 @@ public:
     int dblClickState() const { return m_dblClickState; }
     void stepDblClick();
     void stepDblClickTo(int target);
-    bool dblClickChart() const { return m_dblClickState == ChartWindow; }
+    // Whether a double-click opens the chart: follows the state only when the state is
+    // confirmed (loaded, or stored by the options dialog), not while it is stepped.
+    bool dblClickChart() const { return m_dblClickChart; }
+    void confirmDblClick() { m_dblClickChart = m_dblClickState == ChartWindow; }
     static QString dblClickCaption(int state);
 
     // Check boxes hold the box's state: 0 off, 1 on (2, grey, counts as off).
@@ -62,4 +65,5 @@ public:
 
 private:
     int m_dblClickState = MonitorWindow;
+    bool m_dblClickChart = false;
 };

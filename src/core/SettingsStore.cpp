@@ -98,6 +98,7 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
         settings.stepDblClickTo(v > 1 ? Settings::MiniMonitor
                 : v > 0               ? Settings::ChartWindow
                                       : Settings::MonitorWindow);
+        settings.confirmDblClick();
     } else if (key == QLatin1String("ExportFolder")) {
         settings.exportFolder = value;
     } else if (key == QLatin1String("kilobit")) {

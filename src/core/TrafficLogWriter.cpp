@@ -99,5 +99,6 @@ bool TrafficLogWriter::write()
     c.avgDown = 0;
     c.prevIn = 0;
     c.prevOut = 0;
+    c.sampled = false;
     return true;
 }

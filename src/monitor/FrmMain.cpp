@@ -5,6 +5,8 @@
 #include "monitor/Twips.h"
 
 #include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
 #include <QLabel>
 
 namespace {
@@ -178,4 +180,28 @@ void FrmMain::closeEvent(QCloseEvent *event)
     // The window manager's close button hides the monitor; the program goes on in the tray.
     event->ignore();
     hide();
+}
+
+void FrmMain::contextMenuEvent(QContextMenuEvent *event)
+{
+    Q_EMIT menuRequested(event->globalPos());
+}
+
+void FrmMain::keyPressEvent(QKeyEvent *event)
+{
+    // Alt+Space, where the window manager's own title-bar menu would open.
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::AltModifier) {
+        Q_EMIT menuRequested(mapToGlobal(QPoint(0, 0)));
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void FrmMain::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_F1 && !event->isAutoRepeat()) {
+        Q_EMIT helpRequested();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
 }

@@ -55,9 +55,16 @@ public:
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
+    // The window's own menu (Move, Hide, Mini/Maxi, Exit): a right click or Alt+Space.
+    void menuRequested(const QPoint &globalPosition);
+    // F1, released.
+    void helpRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
 
 private:
     QLabel *label(const QString &text, const QRect &twips, Qt::Alignment alignment = Qt::AlignLeft);

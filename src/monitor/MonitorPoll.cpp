@@ -84,7 +84,7 @@ void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
     const auto n = [](double x) { return MonitorTexts::number(x, 1); };
 
     QString rateText;
-    if (c.curIn - c.prevIn > 0 && c.prevIn > 0) {
+    if (c.sampled && c.curIn - c.prevIn > 0) {
         const double rate = ((c.curIn - c.prevIn) / 1000.0) / seconds;
         if (rate > IdleRate)
             c.avgDown = Rounding::fourDecimals((c.avgDown * c.downSamples + rate) / (c.downSamples + 1));
@@ -105,7 +105,7 @@ void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
 void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
 {
     RunCounters &c = m_parts.counters;
-    if (c.curOut - c.prevOut > 0 && c.prevOut > 0) {
+    if (c.sampled && c.curOut - c.prevOut > 0) {
         const double uprate = ((c.curOut - c.prevOut) / 1000.0) / seconds;
         const double f = m_parts.settings.kilobit() ? MonitorTexts::KbpsFactor : 1.0;
         texts.rateLine
@@ -121,7 +121,8 @@ void MonitorPoll::takeSampleOrCloseRow()
 {
     RunCounters &c = m_parts.counters;
     const QDateTime now = m_parts.clock.now();
-    if (c.prevIn == 0) {
+    if (!c.sampled) {
+        c.sampled = true;
         c.rowStart = now;
         c.baseIn = c.prevIn = c.curIn;
         c.baseOut = c.prevOut = c.curOut;
@@ -133,11 +134,11 @@ void MonitorPoll::takeSampleOrCloseRow()
         // good readings and the next poll starts a new one.
         c.curIn = c.prevIn;
         c.curOut = c.prevOut;
-        writeRow();
+        closeRow();
     } else if (c.rowStart.isValid() && c.rowStart.date() < now.date()) {
         // The first poll of a new day, at whatever hour it comes (after a suspend over
         // midnight too): the writer splits the row at the day boundary.
-        writeRow();
+        closeRow();
     } else {
         c.prevIn = c.curIn;
         c.prevOut = c.curOut;
@@ -145,10 +146,10 @@ void MonitorPoll::takeSampleOrCloseRow()
     }
 
     if (c.curOut - c.baseOut > RowLimitBytes || c.curIn - c.baseIn > RowLimitBytes)
-        writeRow();
+        closeRow();
 }
 
-void MonitorPoll::writeRow()
+void MonitorPoll::closeRow()
 {
     m_parts.view.setPollTimerEnabled(false);
     if (m_parts.writer.write()) {

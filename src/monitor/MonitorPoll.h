@@ -38,6 +38,9 @@ public:
     MonitorPoll(Parts parts, int intervalMsecs);
 
     void run();
+    // Closes the current log row now, with the timer off while it is written; the next poll
+    // starts a new row from 0. Also "Reset Counters".
+    void closeRow();
 
     GraphScale &scale() { return m_scale; }
     // Why the last log row could not be written, for the diagnostic outputs.
@@ -53,7 +56,6 @@ private:
     void downloadSample(Texts &texts, double seconds, int &graphValue);
     void uploadSample(Texts &texts, double seconds, int &graphValue);
     void takeSampleOrCloseRow();
-    void writeRow();
     void showVolumeLeft(const Texts &texts);
 
     Parts m_parts;

@@ -1,6 +1,7 @@
 #include "shell/VarnoltApp.h"
 
 #include "core/DatabaseStartup.h"
+#include "core/InstanceLock.h"
 #include "core/LinuxInterfaceTable.h"
 #include "core/SampleAdapters.h"
 #include "core/TrafficLogWriter.h"
@@ -9,11 +10,26 @@
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
 #include "monitor/Twips.h"
+#include "shell/AppIcon.h"
+#include "shell/DesktopServices.h"
 #include "shell/MessageBox.h"
+#include "shell/MonitorMenu.h"
+#include "shell/Transparency.h"
+#include "shell/TrayIcon.h"
+#include "shell/TrayMenu.h"
 
 #include <QCoreApplication>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QWindow>
+
+namespace {
+// The monitor window's distance from the screen's top and right edges.
+constexpr int CornerTwips = 200;
+// Heights from this one up show the labels and graphs.
+constexpr int FullHeightTwips = 1000;
+} // namespace
 
 VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const Clock &clock,
     std::unique_ptr<InterfaceTable> table, QObject *parent)
@@ -21,6 +37,7 @@ VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const
     , m_databasePath(std::move(databasePath))
     , m_clock(clock)
     , m_log(DebugLog::switchGiven(arguments), DebugLog::defaultPath(), clock)
+    , m_instanceLock(std::make_unique<InstanceLock>(m_databasePath))
     , m_writer(std::make_unique<TrafficLogWriter>(m_databasePath, m_counters, m_clock, m_log))
     , m_table(table ? std::move(table) : std::make_unique<LinuxInterfaceTable>())
 {
@@ -30,41 +47,97 @@ VarnoltApp::~VarnoltApp() = default;
 
 bool VarnoltApp::start()
 {
+    if (!m_instanceLock->tryLock()) {
+        MessageBox::information(DatabaseStartup::failureTitle(), alreadyRunningText());
+        return false;
+    }
+    createMonitor();
     m_counters = RunCounters {};
+    m_settings.cachedVolume = 0;
+    const bool trayHeld = m_tray->add();
+    connectTray();
+    m_monitor->hide();
+    m_monitor->setGraphMax(5);
+
     DatabaseStartup startup(m_databasePath, m_clock, m_log, m_settings);
     if (!startup.run()) {
-        MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(startup.errorString()));
+        failStart(startup.errorString());
         return false;
     }
     m_started = true;
-    startMonitor();
+    m_monitor->setHeightTwips(monitorHeight());
+    startPolling();
+    m_monitor->hide();
     m_log.write(QStringLiteral(": Init Done"));
+    // Without a tray host there would be no way to reach the program: its window is shown
+    // instead, and the icon appears as soon as a host starts.
+    if (!trayHeld)
+        toggleMonitor();
     return true;
 }
 
-void VarnoltApp::startMonitor()
+void VarnoltApp::createMonitor()
+{
+    m_monitor = std::make_unique<FrmMain>();
+    m_monitor->setWindowIcon(AppIcon::icon());
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        const int corner = Twips::toPixels(CornerTwips, *m_monitor);
+        m_monitor->move(area.right() + 1 - m_monitor->frameGeometry().width() - corner, area.top() + corner);
+    }
+    m_tray = std::make_unique<TrayIcon>();
+    m_trayMenu = std::make_unique<TrayMenu>();
+    m_monitorMenu = std::make_unique<MonitorMenu>();
+}
+
+void VarnoltApp::connectTray()
+{
+    connect(m_tray.get(), &TrayIcon::doubleClicked, this, &VarnoltApp::trayDoubleClicked);
+    connect(m_tray.get(), &TrayIcon::rightClicked, this, &VarnoltApp::trayRightClicked);
+    connect(m_monitor.get(), &FrmMain::trayTipChanged, m_tray.get(), &TrayIcon::setTip);
+    connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });
+    connect(m_monitor.get(), &FrmMain::helpRequested, this, [this] { showHelp(); });
+    connect(m_monitorMenu.get(), &MonitorMenu::commandChosen, this, &VarnoltApp::monitorCommand);
+
+    TrayMenu &menu = *m_trayMenu;
+    connect(menu.showLog, &QAction::triggered, this, &VarnoltApp::toggleMonitor);
+    connect(menu.resetCounters, &QAction::triggered, this, &VarnoltApp::resetCounters);
+    connect(menu.showHelp, &QAction::triggered, this, [this] { showHelp(); });
+    connect(menu.support, &QAction::triggered, this, [this] { showHelp(QStringLiteral("support")); });
+    connect(menu.faq, &QAction::triggered, this, [this] { showHelp(QStringLiteral("faq")); });
+    connect(menu.about, &QAction::triggered, this, &VarnoltApp::showAbout);
+    connect(menu.exit, &QAction::triggered, this, [this] {
+        m_log.write(QStringLiteral(": Exit chosen from popup menu."));
+        m_exitChosen = true;
+        shutdown();
+    });
+}
+
+void VarnoltApp::startPolling()
 {
     m_sampler = std::make_unique<SampleAdapters>(*m_table, m_settings.adapters, m_counters, m_databasePath);
     m_sound = std::make_unique<SoundEffectWarning>();
     m_volumeLeft = std::make_unique<VolumeLeftText>(
         m_databasePath, m_clock, m_counters, m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
-    m_monitor = std::make_unique<FrmMain>();
     m_poll = std::make_unique<MonitorPoll>(
         MonitorPoll::Parts {*m_sampler, m_counters, m_settings, *m_writer, *m_volumeLeft, m_clock, *m_monitor},
         FrmMain::PollIntervalMsecs);
-    m_monitor->setGraphMax(m_poll->scale().max());
-    m_monitor->setHeightTwips(m_settings.whatsLeft() ? FrmMain::VolumeLeftHeight : FrmMain::NormalHeight);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
-
-    // Until the tray icon holds the window, it is shown at start, 200 twips in from the
-    // screen's top-right corner.
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        const int margin = Twips::toPixels(200, *m_monitor);
-        m_monitor->move(area.right() - margin - m_monitor->frameGeometry().width(), area.top() + margin);
-    }
-    m_monitor->show();
     m_monitor->pollTimer().start();
+}
+
+void VarnoltApp::failStart(const QString &description)
+{
+    MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(description));
+    m_tray->remove();
+    m_monitor->close();
+}
+
+int VarnoltApp::monitorHeight() const
+{
+    if (m_settings.dblClickState() == Settings::MiniMonitor)
+        return FrmMain::MiniHeight;
+    return m_settings.whatsLeft() ? FrmMain::VolumeLeftHeight : FrmMain::NormalHeight;
 }
 
 void VarnoltApp::shutdown()
@@ -73,13 +146,141 @@ void VarnoltApp::shutdown()
         return;
     m_shutDown = true;
     m_log.writeUnstamped(QStringLiteral("App Shutdown sequence"));
-    if (m_monitor)
-        m_monitor->pollTimer().stop();
+    m_monitor->pollTimer().stop();
     (void)m_writer->write();
     m_log.writeUnstamped(QStringLiteral("Steps executed. App Cleaning up."));
+    m_tray->remove();
     m_log.writeUnstamped(QStringLiteral("Removed icon."));
+    disconnect(m_tray.get(), nullptr, this, nullptr);
     m_log.write(QStringLiteral(": Restored."));
-    m_monitor.reset();
+    m_log.write(QStringLiteral(": Unloading FrmMain"));
+    m_monitor->close();
+    m_log.write(QStringLiteral(": Unloaded."));
     m_log.write(QStringLiteral(": All forms unloaded."));
     Q_EMIT finished();
+}
+
+void VarnoltApp::endOfSession()
+{
+    if (!m_started || m_shutDown)
+        return;
+    m_log.write(QStringLiteral(": Windows is shutting down !!"));
+    shutdown();
+}
+
+void VarnoltApp::trayDoubleClicked()
+{
+    // The chart window is not part of this version yet: a double-click always toggles the
+    // monitor.
+    toggleMonitor();
+}
+
+void VarnoltApp::trayRightClicked()
+{
+    m_exitChosen = false;
+    m_log.write(QStringLiteral(": Before."));
+    m_trayMenu->setDefaultForChart(m_settings.dblClickChart());
+    m_trayMenu->menu().exec(QCursor::pos());
+    m_log.write(QStringLiteral(": Back."));
+    if (m_exitChosen)
+        return; // the run has ended: nothing may touch the windows any more
+    m_log.write(QStringLiteral(": Impossible after shutdown."));
+}
+
+void VarnoltApp::monitorCommand(int command)
+{
+    switch (command) {
+    case MonitorMenu::Move:
+        if (QWindow *window = m_monitor->windowHandle())
+            window->startSystemMove();
+        break;
+    case MonitorMenu::Hide:
+        toggleMonitor();
+        break;
+    case MonitorMenu::Exit:
+        m_log.write(QStringLiteral(": Exit chosen from system menu."));
+        shutdown();
+        break;
+    case MonitorMenu::MiniMaxi:
+        miniMaxi();
+        break;
+    default:
+        break;
+    }
+}
+
+void VarnoltApp::toggleMonitor()
+{
+    FrmMain &window = *m_monitor;
+    const bool layering = Transparency::isLayeringSupported();
+    if (window.isVisible()) {
+        window.setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        window.hide();
+        if (layering)
+            Transparency::clear(&window);
+        m_trayMenu->setMonitorShown(false);
+        return;
+    }
+    window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    if (layering) {
+        Transparency::clear(&window);
+        const int index = m_settings.monitorTransIndex;
+        if (index >= 0 && index <= 3)
+            Transparency::set(&window, index * 25);
+    }
+    window.show();
+    window.raise();
+    window.update();
+    m_trayMenu->setMonitorShown(true);
+}
+
+void VarnoltApp::miniMaxi()
+{
+    if (m_monitor->heightTwips() > FullHeightTwips) {
+        m_monitor->setHeightTwips(FrmMain::MiniHeight);
+        if (!m_settings.dblClickChart())
+            m_settings.stepDblClickTo(Settings::MiniMonitor);
+    } else {
+        m_monitor->setHeightTwips(m_settings.whatsLeft() ? FrmMain::VolumeLeftHeight : FrmMain::NormalHeight);
+        m_settings.stepDblClickTo(Settings::MonitorWindow);
+    }
+}
+
+void VarnoltApp::resetCounters()
+{
+    if (m_poll)
+        m_poll->closeRow();
+}
+
+void VarnoltApp::showHelp(const QString &section)
+{
+    QString help = QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html");
+    if (!section.isEmpty())
+        help += QLatin1Char('#') + section;
+    (void)DesktopServices::openDocument(help);
+}
+
+void VarnoltApp::showAbout()
+{
+    MessageBox::information(aboutTitle(), aboutText());
+}
+
+QString VarnoltApp::aboutTitle()
+{
+    return QStringLiteral("Varnolt %1.%2").arg(VARNOLT_VERSION_MAJOR).arg(VARNOLT_VERSION_MINOR);
+}
+
+QString VarnoltApp::aboutText()
+{
+    return QStringLiteral("Varnolt %1.%2 %3\n\nKeeps an eye on your downloads !\n\n"
+                          "The Varnolt project, 2002 - free software under the GNU GPL, version 3 or later.")
+        .arg(VARNOLT_VERSION_MAJOR)
+        .arg(VARNOLT_VERSION_MINOR)
+        .arg(QStringLiteral(VARNOLT_VERSION_COMMENT));
+}
+
+QString VarnoltApp::alreadyRunningText()
+{
+    return QStringLiteral("Varnolt is already running on this database.\n"
+                          "A second copy would count every byte twice, so this one ends.");
 }

@@ -11,14 +11,19 @@
 #include <memory>
 
 class FrmMain;
+class InstanceLock;
+class MonitorMenu;
 class MonitorPoll;
 class SampleAdapters;
 class TrafficLogWriter;
+class TrayIcon;
+class TrayMenu;
 class VolumeLeftText;
 class WarningSound;
 
-// The program's run: start-up, the state that lives for the whole run, and shutdown.
-// main() creates one, starts it and runs the event loop until shutdown() has ended it.
+// The program's run: start-up, the tray icon with its menu, the monitor window's own menu,
+// the state that lives for the whole run, and shutdown. main() creates one, starts it and
+// runs the event loop until shutdown() has ended it.
 class VarnoltApp final : public QObject
 {
     Q_OBJECT
@@ -31,38 +36,67 @@ public:
         std::unique_ptr<InterfaceTable> table = nullptr, QObject *parent = nullptr);
     ~VarnoltApp() override;
 
-    // Runs the start-up steps; on a database failure shows "Database Init Error!" and
-    // returns false with nothing written.
+    // Runs the start-up steps. Returns false, with nothing written, when another Varnolt
+    // runs on the database or when the database fails ("Database Init Error!").
     [[nodiscard]] bool start();
 
     // Closes the current log row and ends the run; safe to call more than once.
     void shutdown();
+    // The desktop session ends, or the process is asked to end (SIGTERM, SIGINT, SIGHUP).
+    void endOfSession();
+
+    // What the tray icon, its menu and the monitor window's menu do.
+    void toggleMonitor();
+    void miniMaxi();
+    void resetCounters();
+    void showHelp(const QString &section = QString());
+    void showAbout();
+
+    static QString aboutTitle();
+    static QString aboutText();
+    static QString alreadyRunningText();
 
     const DebugLog &debugLog() const { return m_log; }
     Settings &settings() { return m_settings; }
     RunCounters &counters() { return m_counters; }
     QString databasePath() const { return m_databasePath; }
-    // The monitor window, once start() has created it.
     FrmMain *monitor() const { return m_monitor.get(); }
+    TrayIcon *trayIcon() const { return m_tray.get(); }
+    TrayMenu *trayMenu() const { return m_trayMenu.get(); }
+    MonitorMenu *monitorMenu() const { return m_monitorMenu.get(); }
 
 Q_SIGNALS:
     void finished();
 
 private:
-    void startMonitor();
+    void createMonitor();
+    void connectTray();
+    void startPolling();
+    void failStart(const QString &description);
+    void trayDoubleClicked();
+    void trayRightClicked();
+    void monitorCommand(int command);
+    int monitorHeight() const;
 
     QString m_databasePath;
     const Clock &m_clock;
     DebugLog m_log;
     Settings m_settings;
     RunCounters m_counters;
+    std::unique_ptr<InstanceLock> m_instanceLock;
     std::unique_ptr<TrafficLogWriter> m_writer;
     std::unique_ptr<InterfaceTable> m_table;
     std::unique_ptr<SampleAdapters> m_sampler;
     std::unique_ptr<WarningSound> m_sound;
     std::unique_ptr<VolumeLeftText> m_volumeLeft;
-    std::unique_ptr<FrmMain> m_monitor;
     std::unique_ptr<MonitorPoll> m_poll;
+    // Menus before the window: a command chosen in a menu may end the run while the menu
+    // is still on the stack, so windows are closed at shutdown and destroyed only here.
+    std::unique_ptr<TrayIcon> m_tray;
+    std::unique_ptr<TrayMenu> m_trayMenu;
+    std::unique_ptr<MonitorMenu> m_monitorMenu;
+    std::unique_ptr<FrmMain> m_monitor;
     bool m_started = false;
     bool m_shutDown = false;
+    bool m_exitChosen = false;
 };

@@ -79,6 +79,7 @@ private Q_SLOTS:
     void ratesInTheChosenUnitAndLocale();
     void smallRatesCountButAreNotAveraged();
     void ratesUseTheTimeThatPassed();
+    void counterStartingAtZeroLosesNothing();
     void volumeTexts_data();
     void volumeTexts();
     void longRateLineLosesItsMaximum();
@@ -209,6 +210,18 @@ void TestMonitorPoll::ratesUseTheTimeThatPassed()
     QVERIFY(f.view.rateLine.startsWith(QLatin1String("U: 0,0 - D: 0,0")));
     f.poll500(1000);
     QVERIFY2(f.view.rateLine.startsWith(QLatin1String("U: 0,0 - D: 1.0 kBps.")), qPrintable(f.view.rateLine));
+}
+
+void TestMonitorPoll::counterStartingAtZeroLosesNothing()
+{
+    Fixture f;
+    f.table.rows[0].in = 0; // an interface that has not received anything yet
+    f.table.rows[0].out = 0;
+    f.poll.run();
+    f.poll500(0);
+    f.poll500(5000);
+    QCOMPARE(f.counters.curIn - f.counters.baseIn, 5000.0);
+    QVERIFY2(f.view.rateLine.startsWith(QLatin1String("U: 0,0 - D: 10.0 kBps.")), qPrintable(f.view.rateLine));
 }
 
 void TestMonitorPoll::volumeTexts_data()

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <QSystemTrayIcon>
+
+// The program's icon in the desktop's tray, with the live status as its tooltip. Without a
+// tray host the program runs on without it; the icon appears when a host starts later.
+class TrayIcon final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TrayIcon)
+
+public:
+    // The tip holds at most this many characters; a longer text is cut.
+    static constexpr int TipLength = 63;
+
+    explicit TrayIcon(QObject *parent = nullptr);
+
+    // Puts the icon up; true when a tray host holds it now.
+    bool add();
+    void setTip(const QString &text);
+    void remove();
+
+    static QString fitTip(const QString &text);
+    static QString initialTip();
+    QSystemTrayIcon &icon() { return m_icon; }
+
+Q_SIGNALS:
+    void doubleClicked();
+    void rightClicked();
+
+private:
+    QSystemTrayIcon m_icon;
+};

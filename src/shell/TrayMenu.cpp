@@ -1,0 +1,32 @@
+#include "shell/TrayMenu.h"
+
+TrayMenu::TrayMenu(QObject *parent)
+    : QObject(parent)
+{
+    showLog = m_menu.addAction(QStringLiteral("Monitor &On"));
+    showAll = m_menu.addAction(QStringLiteral("&Volume Statistics..."));
+    resetCounters = m_menu.addAction(QStringLiteral("&Reset Counters"));
+    options = m_menu.addAction(QStringLiteral("O&ptions..."));
+    m_help.setTitle(QStringLiteral("&Help"));
+    showHelp = m_help.addAction(QStringLiteral("Help"));
+    support = m_help.addAction(QStringLiteral("Support (Online)"));
+    faq = m_help.addAction(QStringLiteral("FAQ (Online)"));
+    about = m_help.addAction(QStringLiteral("&About"));
+    m_menu.addMenu(&m_help);
+    m_menu.addSeparator();
+    exit = m_menu.addAction(QStringLiteral("E&xit"));
+    // The statistics window and the options dialog are not part of this version yet.
+    showAll->setEnabled(false);
+    options->setEnabled(false);
+    setDefaultForChart(false);
+}
+
+void TrayMenu::setMonitorShown(bool shown)
+{
+    showLog->setText(shown ? QStringLiteral("Monitor &Off.") : QStringLiteral("Monitor &On."));
+}
+
+void TrayMenu::setDefaultForChart(bool dblClickChart)
+{
+    m_menu.setDefaultAction(dblClickChart ? showAll : showLog);
+}

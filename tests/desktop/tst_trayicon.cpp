@@ -1,0 +1,340 @@
+#include "FakeInterfaceTable.h"
+#include "TestDatabase.h"
+
+#include "core/Clock.h"
+#include "monitor/FrmMain.h"
+#include "shell/MessageBox.h"
+#include "shell/MonitorMenu.h"
+#include "shell/TrayIcon.h"
+#include "shell/TrayMenu.h"
+#include "shell/VarnoltApp.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <cmath>
+#include <functional>
+#include <memory>
+
+// The program in a real tray: Debian's trayer on the test's own X server, driven with real
+// mouse clicks (xdotool), with a fake interface table whose counters the test moves.
+class TestTrayIcon : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+    void iconEmbeddedWithTheLiveStatus();
+    void doubleClickShowsAndHidesTheMonitor();
+    void transparencyOnShowClearedOnHide_data();
+    void transparencyOnShowClearedOnHide();
+    void miniMaxiStepsTheDoubleClickState();
+    void menuResetsTheCountersAndExits();
+    void windowMenuExitEndsWithAllFormsUnloaded();
+    void secondInstanceEndsWithAMessage();
+
+private:
+    // The icon sits in the tray panel at the screen's bottom-right edge once it is embedded.
+    void waitForEmbedded();
+    void click(const QString &buttonArguments);
+    // Right-clicks the icon and runs inMenu once the tray menu is open (the menu runs its
+    // own event loop, so the test acts from inside it).
+    void withTrayMenu(const std::function<void(QMenu &)> &inMenu);
+    QStringList logLines() const;
+    void screenshot(const QString &name, const QRect &area) const;
+
+    QProcess m_trayer;
+    QTemporaryDir m_home;
+    std::unique_ptr<TestDatabase> m_db;
+    FakeInterfaceTable *m_table = nullptr;
+    SystemClock m_clock;
+    std::unique_ptr<VarnoltApp> m_app;
+};
+
+void TestTrayIcon::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    m_trayer.start(QStringLiteral("trayer"),
+        {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"), QStringLiteral("right"),
+            QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("28"),
+            QStringLiteral("--tint"), QStringLiteral("0x303640"), QStringLiteral("--transparent"),
+            QStringLiteral("true"), QStringLiteral("--alpha"), QStringLiteral("0")});
+    QVERIFY2(m_trayer.waitForStarted(), "trayer (Debian package trayer) is needed");
+    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    qputenv("HOME", m_home.path().toUtf8());
+}
+
+void TestTrayIcon::cleanupTestCase()
+{
+    m_trayer.terminate();
+    m_trayer.waitForFinished();
+}
+
+void TestTrayIcon::init()
+{
+    QFile::remove(QDir(m_home.path()).filePath(QStringLiteral("varnolt.log")));
+    m_db = std::make_unique<TestDatabase>();
+    auto table = std::make_unique<FakeInterfaceTable>();
+    table->rows = FakeInterfaceTable::cards(1);
+    m_table = table.get();
+    m_app
+        = std::make_unique<VarnoltApp>(m_db->path(), QStringList {QStringLiteral("/debug")}, m_clock, std::move(table));
+}
+
+void TestTrayIcon::cleanup()
+{
+    m_app.reset();
+    m_db.reset();
+}
+
+void TestTrayIcon::waitForEmbedded()
+{
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    QTRY_VERIFY_WITH_TIMEOUT(m_app->trayIcon()->icon().geometry().bottom() > screen.bottom() - 40, 10000);
+}
+
+void TestTrayIcon::click(const QString &buttonArguments)
+{
+    const QRect icon = m_app->trayIcon()->icon().geometry();
+    const QStringList arguments = QStringList {QStringLiteral("mousemove"), QString::number(icon.center().x()),
+                                      QString::number(icon.center().y()), QStringLiteral("click")}
+        + buttonArguments.split(QLatin1Char(' '));
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
+}
+
+void TestTrayIcon::withTrayMenu(const std::function<void(QMenu &)> &inMenu)
+{
+    bool ran = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, this, [&] {
+        QMenu &menu = m_app->trayMenu()->menu();
+        if (ran || !menu.isVisible())
+            return;
+        ran = true;
+        inMenu(menu);
+    });
+    watch.start(50);
+    click(QStringLiteral("3"));
+    QTRY_VERIFY_WITH_TIMEOUT(ran && !m_app->trayMenu()->menu().isVisible(), 10000);
+}
+
+QStringList TestTrayIcon::logLines() const
+{
+    QFile file(QDir(m_home.path()).filePath(QStringLiteral("varnolt.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        const QString text = QString::fromUtf8(line).trimmed();
+        // Stamped lines begin with the date and time; the designed text follows ": ".
+        const qsizetype stamp = text.indexOf(QLatin1String(": "));
+        if (!text.isEmpty())
+            lines << (text.first(1).at(0).isDigit() && stamp > 0 ? text.mid(stamp) : text);
+    }
+    return lines;
+}
+
+void TestTrayIcon::screenshot(const QString &name, const QRect &area) const
+{
+    const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    const QPixmap shot
+        = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    QVERIFY(shot.save(QDir(folder).filePath(name)));
+}
+
+void TestTrayIcon::iconEmbeddedWithTheLiveStatus()
+{
+    QVERIFY(m_app->start());
+    QSystemTrayIcon &icon = m_app->trayIcon()->icon();
+    QVERIFY(icon.isVisible());
+    waitForEmbedded();
+    QVERIFY(!m_app->monitor()->isVisible()); // the monitor starts hidden when the tray holds the icon
+
+    m_table->rows[0].in += 3 * 1048576;
+    QTRY_VERIFY(icon.toolTip().startsWith(QLatin1String("3.00 MB - Avg: ")));
+    QCOMPARE(icon.toolTip(), m_app->monitor()->trayTip().left(TrayIcon::TipLength));
+}
+
+void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
+{
+    QVERIFY(m_app->start());
+    waitForEmbedded();
+    FrmMain *window = m_app->monitor();
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(window->isVisible());
+    QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(m_app->trayMenu()->showLog->text(), QStringLiteral("Monitor &Off."));
+    // 200 twips (13 pixels at 96 DPI) from the screen's top and right edges.
+    const QRect screen = window->screen()->geometry();
+    QTRY_COMPARE(window->frameGeometry().top(), screen.top() + 13);
+    QCOMPARE(window->frameGeometry().right(), screen.right() - 13);
+    // Traffic that swells and ebbs for a few seconds, so that the screenshot shows it.
+    int tick = 0;
+    QTimer traffic;
+    connect(&traffic, &QTimer::timeout, this, [&] {
+        m_table->rows[0].in += quint64(20'000 + 15'000 * std::sin(tick / 4.0));
+        m_table->rows[0].out += quint64(6'000 + 5'000 * std::cos(tick++ / 3.0));
+    });
+    traffic.start(100);
+    // A screenshot waits until the graphs are full.
+    QTest::qWait(qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS") ? 33000 : 2000);
+    screenshot(QStringLiteral("monitor-shown.png"), window->frameGeometry().adjusted(-20, -13, 13, 20));
+
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(!window->isVisible());
+    QVERIFY(!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QCOMPARE(m_app->trayMenu()->showLog->text(), QStringLiteral("Monitor &On."));
+}
+
+void TestTrayIcon::transparencyOnShowClearedOnHide_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<int>("alpha");
+    QTest::newRow("0 %") << 0 << 255;
+    QTest::newRow("25 %") << 1 << 191;
+    QTest::newRow("50 %") << 2 << 128;
+    QTest::newRow("75 %") << 3 << 64;
+}
+
+void TestTrayIcon::transparencyOnShowClearedOnHide()
+{
+    QFETCH(int, index);
+    QFETCH(int, alpha);
+    QVERIFY(m_app->start());
+    m_app->settings().monitorTransIndex = index; // changed while hidden: applied on the next show
+    m_app->toggleMonitor();
+    QCOMPARE(qRound(m_app->monitor()->windowOpacity() * 255), alpha);
+    m_app->toggleMonitor();
+    QCOMPARE(m_app->monitor()->windowOpacity(), 1.0);
+}
+
+void TestTrayIcon::miniMaxiStepsTheDoubleClickState()
+{
+    m_db->exec(QStringLiteral("insert into settings values ('whatsleft', '1')"));
+    QVERIFY(m_app->start());
+    FrmMain *window = m_app->monitor();
+    QCOMPARE(window->heightTwips(), 1830);
+    m_app->miniMaxi();
+    QCOMPARE(window->heightTwips(), 50);
+    QCOMPARE(m_app->settings().dblClickState(), 2);
+    m_app->miniMaxi();
+    QCOMPARE(window->heightTwips(), 1830);
+    QCOMPARE(m_app->settings().dblClickState(), 0);
+
+    m_app->settings().whatsLeftState = 0;
+    m_app->settings().stepDblClickTo(1); // stepped in the dialog, not stored: the chart flag stays off
+    m_app->miniMaxi();
+    QCOMPARE(m_app->settings().dblClickState(), 2);
+    m_app->miniMaxi();
+    QCOMPARE(window->heightTwips(), 1560);
+    QCOMPARE(m_app->settings().dblClickState(), 0);
+}
+
+void TestTrayIcon::menuResetsTheCountersAndExits()
+{
+    QVERIFY(m_app->start());
+    waitForEmbedded();
+    QTRY_VERIFY(m_app->counters().rowStart.isValid()); // the first sample is taken
+    m_table->rows[0].in += 5000;
+    QTRY_VERIFY(m_app->counters().curIn - m_app->counters().baseIn == 5000);
+
+    withTrayMenu([this](QMenu &menu) {
+        QCOMPARE(menu.defaultAction(), m_app->trayMenu()->showLog);
+        QCOMPARE(menu.defaultAction()->font().bold() || menu.defaultAction() == menu.actions().first(), true);
+        QStringList captions;
+        for (const QAction *action : menu.actions())
+            captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+        QCOMPARE(captions,
+            QStringList({QStringLiteral("Monitor &On"), QStringLiteral("&Volume Statistics..."),
+                QStringLiteral("&Reset Counters"), QStringLiteral("O&ptions..."), QStringLiteral("&Help"),
+                QStringLiteral("-"), QStringLiteral("E&xit")}));
+        const QRect shot = menu.geometry().united(m_app->trayIcon()->icon().geometry()).adjusted(-8, -8, 8, 8);
+        screenshot(QStringLiteral("tray-menu.png"), shot);
+        QTest::keyClick(&menu, Qt::Key_R);
+    });
+    QCOMPARE(m_db->rows(QStringLiteral("select BytesRcvd from Log where BytesRcvd > 0")),
+        QStringList {QStringLiteral("5000")});
+    QTRY_COMPARE(m_app->monitor()->downloadLabel()->text(), QStringLiteral("0.0 KB"));
+    QCOMPARE(logLines().mid(logLines().indexOf(QStringLiteral(": Before."))).mid(0, 1),
+        QStringList {QStringLiteral(": Before.")});
+    QVERIFY(logLines().contains(QStringLiteral(": Impossible after shutdown.")));
+
+    m_table->rows[0].in += 700;
+    QTRY_VERIFY(m_app->counters().curIn - m_app->counters().baseIn == 700);
+    QSignalSpy finished(m_app.get(), &VarnoltApp::finished);
+    withTrayMenu([](QMenu &menu) { QTest::keyClick(&menu, Qt::Key_X); });
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(m_db->rows(QStringLiteral("select BytesRcvd from Log where BytesRcvd > 0 order by BytesRcvd")),
+        QStringList({QStringLiteral("700"), QStringLiteral("5000")}));
+    QVERIFY(!m_app->monitor()->isVisible());
+    QVERIFY(!m_app->trayIcon()->icon().isVisible());
+
+    const QStringList lines = logLines();
+    const QStringList ending = lines.mid(lines.lastIndexOf(QStringLiteral(": Before.")));
+    QCOMPARE(
+        ending.first(2), QStringList({QStringLiteral(": Before."), QStringLiteral(": Exit chosen from popup menu.")}));
+    QCOMPARE(ending.at(2), QStringLiteral("App Shutdown sequence"));
+    QCOMPARE(ending.last(2), QStringList({QStringLiteral(": All forms unloaded."), QStringLiteral(": Back.")}));
+}
+
+void TestTrayIcon::windowMenuExitEndsWithAllFormsUnloaded()
+{
+    QVERIFY(m_app->start());
+    m_app->toggleMonitor();
+    QVERIFY(QTest::qWaitForWindowExposed(m_app->monitor()));
+    QStringList captions;
+    for (const QAction *action : m_app->monitorMenu()->actions())
+        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(captions,
+        QStringList({QStringLiteral("Move"), QStringLiteral("Hide"), QStringLiteral("Mini/Maxi Monitor."),
+            QStringLiteral("-"), QStringLiteral("Exit")}));
+    QSignalSpy finished(m_app.get(), &VarnoltApp::finished);
+    Q_EMIT m_app->monitorMenu()->commandChosen(MonitorMenu::Exit);
+    QCOMPARE(finished.size(), 1);
+    const QStringList lines = logLines();
+    const QStringList starting {QStringLiteral(": Upgrading database: Step1."),
+        QStringLiteral(": Upgrading database: Step2."), QStringLiteral(": Upgrading database: YEAR"),
+        QStringLiteral(": Upgrading database: Done"), QStringLiteral(": Reading Settings"),
+        QStringLiteral(": Settings Read"), QStringLiteral(": Init Done")};
+    QStringList first = lines.first(7);
+    first[2].replace(QRegularExpression(QStringLiteral("\\d{4}$")), QStringLiteral("YEAR")); // the view's date
+    QCOMPARE(first, starting);
+    const QStringList ending {
+        QStringLiteral(": Exit chosen from system menu."), QStringLiteral("App Shutdown sequence")};
+    QVERIFY(lines.join(QLatin1Char('\n')).contains(ending.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.last(6),
+        QStringList({QStringLiteral("Steps executed. App Cleaning up."), QStringLiteral("Removed icon."),
+            QStringLiteral(": Restored."), QStringLiteral(": Unloading FrmMain"), QStringLiteral(": Unloaded."),
+            QStringLiteral(": All forms unloaded.")}));
+}
+
+void TestTrayIcon::secondInstanceEndsWithAMessage()
+{
+    QVERIFY(m_app->start());
+    const QStringList before = m_db->rows(QStringLiteral("select * from Log"));
+    MessageBox::setNextAnswer(QMessageBox::Ok);
+    VarnoltApp second(m_db->path(), {}, m_clock, std::make_unique<FakeInterfaceTable>());
+    QVERIFY(!second.start());
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().title, QStringLiteral("Varnolt"));
+    QCOMPARE(shown.first().text, VarnoltApp::alreadyRunningText());
+    QCOMPARE(m_db->rows(QStringLiteral("select * from Log")), before);
+    QVERIFY(!second.monitor());
+}
+
+QTEST_MAIN(TestTrayIcon)
+#include "tst_trayicon.moc"

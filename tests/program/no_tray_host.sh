@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The real program on an X server without a tray host: it runs, meters loopback traffic
+# (the adapter chosen by name), and on SIGTERM writes its last row with that traffic.
+set -euo pipefail
+exe=$1
+. "$(dirname "$0")/common.bash"
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+mkdir -p "$WORK/bin" "$WORK/home"
+cp "$exe" "$(dirname "$exe")/Varnolt.db" "$WORK/bin/"
+export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data" QT_QPA_PLATFORM=xcb
+db="$WORK/bin/Varnolt.db"
+rows "$db" "insert into settings values ('Adapter0', 'lo')"
+
+export WORK COMMON="$(dirname "$0")/common.bash"
+cat >"$WORK/run.sh" <<'SCRIPT'
+set -euo pipefail
+. "$COMMON"
+start_varnolt "$WORK/bin/varnolt" /debug
+wait_for_line "$HOME/varnolt.log" ": Init Done"
+# A second of loopback traffic, while the poll runs.
+payload=$(printf 'v%.0s' $(seq 1200))
+for _ in $(seq 100); do echo "$payload" >/dev/udp/127.0.0.1/9 || true; sleep 0.01; done
+sleep 1
+kill -0 "$VARNOLT_PID" || fail "the program ended without a tray host"
+stop_varnolt TERM || fail "exit status $? on SIGTERM"
+SCRIPT
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$WORK/run.sh"
+
+got=$(rows "$db" "select count(*) from Log where BytesRcvd >= 120000 and BytesSent >= 120000")
+[ "$got" -eq 1 ] || { rows "$db" "select * from Log" >&2; fail "expected one row with the loopback traffic"; }
+[ "$(tail -n 1 "$HOME/varnolt.log" | sed 's/\r$//; s/.*: All forms/: All forms/')" = ": All forms unloaded." ] \
+    || fail "last line is not ': All forms unloaded.'"
+echo "1 passed, 0 failed"
