@@ -42,6 +42,14 @@ FrmMain::FrmMain(QWidget *parent)
 {
     setWindowTitle(
         QStringLiteral("Varnolt %1 %2").arg(VARNOLT_VERSION_MAJOR).arg(QStringLiteral(VARNOLT_VERSION_COMMENT)));
+    m_timer.setInterval(PollIntervalMsecs);
+    setHeightTwips(NormalHeight);
+}
+
+void FrmMain::buildControls()
+{
+    if (m_download)
+        return;
     // Small type, so that the longest rate line fits the window as it does on the layout.
     QFont small = font();
     small.setPointSizeF(8);
@@ -56,8 +64,56 @@ FrmMain::FrmMain(QWidget *parent)
     m_rateLine = label({}, {120, 840, 3975, 255});
     m_volumeLeft = label(QStringLiteral("50 % left - 20 MB Left"), {120, 1200, 3975, 255});
 
-    m_timer.setInterval(PollIntervalMsecs);
-    setHeightTwips(NormalHeight);
+    // What the poll gave the window before it had its controls.
+    m_download->setText(m_downloadText);
+    m_upload->setText(m_uploadText);
+    m_rateLine->setText(m_rateText);
+    if (!m_volumeLeftText.isNull())
+        m_volumeLeft->setText(m_volumeLeftText);
+    showAlert();
+    for (Throughput *graph : {m_downGraph, m_upGraph}) {
+        graph->setMax(m_graphMax);
+        graph->setToolTip(m_graphToolTip);
+    }
+    for (const auto &[download, upload] : std::as_const(m_pendingValues))
+        addGraphValues(download, upload);
+    m_pendingValues.clear();
+}
+
+QLabel *FrmMain::downloadLabel()
+{
+    buildControls();
+    return m_download;
+}
+
+QLabel *FrmMain::uploadLabel()
+{
+    buildControls();
+    return m_upload;
+}
+
+QLabel *FrmMain::rateLabel()
+{
+    buildControls();
+    return m_rateLine;
+}
+
+QLabel *FrmMain::volumeLeftLabel()
+{
+    buildControls();
+    return m_volumeLeft;
+}
+
+Throughput *FrmMain::downGraph()
+{
+    buildControls();
+    return m_downGraph;
+}
+
+Throughput *FrmMain::upGraph()
+{
+    buildControls();
+    return m_upGraph;
 }
 
 QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment alignment)
@@ -102,12 +158,16 @@ void FrmMain::freezeDrawing(bool frozen)
 
 void FrmMain::setDownloadText(const QString &text)
 {
-    m_download->setText(text);
+    m_downloadText = text;
+    if (m_download)
+        m_download->setText(text);
 }
 
 void FrmMain::setUploadText(const QString &text)
 {
-    m_upload->setText(text);
+    m_uploadText = text;
+    if (m_upload)
+        m_upload->setText(text);
 }
 
 void FrmMain::setCaption(const QString &text)
@@ -117,45 +177,83 @@ void FrmMain::setCaption(const QString &text)
 
 void FrmMain::setRateLine(const QString &text)
 {
+    m_rateText = text;
+    if (!m_rateLine)
+        return;
+    m_rateLine->setText(text);
+    // Measuring text loads the fonts: a hidden window, as at start-up, leaves it for later.
+    if (isVisible())
+        fitRateLine();
+}
+
+void FrmMain::fitRateLine()
+{
+    if (!m_rateLine)
+        return;
     // The longest line (53 characters) must fit the label whatever the desktop's font: the
     // type shrinks, down to a legible minimum, rather than the maximum being cut off.
+    const QString text = m_rateLine->text();
     QFont type = font();
     while (type.pointSizeF() > MinRateLinePoints && QFontMetrics(type).horizontalAdvance(text) > m_rateLine->width())
         type.setPointSizeF(type.pointSizeF() - 0.5);
     if (type != m_rateLine->font())
         m_rateLine->setFont(type);
-    m_rateLine->setText(text);
+}
+
+void FrmMain::showEvent(QShowEvent *event)
+{
+    buildControls();
+    fitRateLine();
+    QWidget::showEvent(event);
 }
 
 void FrmMain::setGraphMax(int max)
 {
     // A new scale redraws every bar, so only a change is passed on.
-    if (m_downGraph->max() == max && m_upGraph->max() == max)
+    if (max == m_graphMax)
         return;
-    m_downGraph->setMax(max);
-    m_upGraph->setMax(max);
+    m_graphMax = max;
+    if (m_downGraph) {
+        m_downGraph->setMax(max);
+        m_upGraph->setMax(max);
+    }
 }
 
 void FrmMain::addGraphValues(int download, int upload)
 {
+    if (!m_downGraph) {
+        m_pendingValues.append({download, upload});
+        return;
+    }
     m_downGraph->addValue(download);
     m_upGraph->addValue(upload);
 }
 
 void FrmMain::setGraphToolTip(const QString &text)
 {
-    m_downGraph->setToolTip(text);
-    m_upGraph->setToolTip(text);
+    m_graphToolTip = text;
+    if (m_downGraph) {
+        m_downGraph->setToolTip(text);
+        m_upGraph->setToolTip(text);
+    }
 }
 
 void FrmMain::setVolumeLeft(const QString &text, VolumeAlert alert)
 {
-    m_volumeLeft->setText(text);
-    if (alert == m_alert)
-        return;
+    m_volumeLeftText = text;
+    const bool changed = alert != m_alert;
     m_alert = alert;
+    if (!m_volumeLeft)
+        return;
+    m_volumeLeft->setText(text);
+    if (changed)
+        showAlert();
+}
+
+void FrmMain::showAlert()
+{
     QPalette colours = m_volumeLeft->palette();
-    colours.setColor(QPalette::WindowText, alertColor(alert, palette()));
+    colours.setColor(QPalette::WindowText, alertColor(m_alert, palette()));
     m_volumeLeft->setPalette(colours);
 }
 

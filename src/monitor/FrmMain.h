@@ -30,12 +30,17 @@ public:
 
     void setHeightTwips(int twips);
 
-    QLabel *downloadLabel() const { return m_download; }
-    QLabel *uploadLabel() const { return m_upload; }
-    QLabel *rateLabel() const { return m_rateLine; }
-    QLabel *volumeLeftLabel() const { return m_volumeLeft; }
-    Throughput *downGraph() const { return m_downGraph; }
-    Throughput *upGraph() const { return m_upGraph; }
+    // The labels and graphs are built when the window is first shown, or when the program
+    // has a moment after start-up, so that the tray icon and the first reading come first;
+    // until then the window keeps what the poll gave it and hands it over.
+    void buildControls();
+
+    QLabel *downloadLabel();
+    QLabel *uploadLabel();
+    QLabel *rateLabel();
+    QLabel *volumeLeftLabel();
+    Throughput *downGraph();
+    Throughput *upGraph();
     QString trayTip() const { return m_trayTip; }
     VolumeAlert volumeAlert() const { return m_alert; }
 
@@ -62,6 +67,7 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
@@ -70,13 +76,23 @@ private:
     QLabel *label(const QString &text, const QRect &twips, Qt::Alignment alignment = Qt::AlignLeft);
     Throughput *graph(quint32 foreColor, const QRect &twips);
     void place(QWidget *widget, const QRect &twips);
+    void fitRateLine();
 
-    QLabel *m_download;
-    QLabel *m_upload;
-    QLabel *m_rateLine;
-    QLabel *m_volumeLeft;
-    Throughput *m_downGraph;
-    Throughput *m_upGraph;
+    void showAlert();
+
+    QLabel *m_download = nullptr;
+    QLabel *m_upload = nullptr;
+    QLabel *m_rateLine = nullptr;
+    QLabel *m_volumeLeft = nullptr;
+    Throughput *m_downGraph = nullptr;
+    Throughput *m_upGraph = nullptr;
+    QString m_downloadText;
+    QString m_uploadText;
+    QString m_rateText;
+    QString m_volumeLeftText; // null until the poll sets it
+    int m_graphMax = 150;
+    QString m_graphToolTip;
+    QList<QPair<int, int>> m_pendingValues; // graph values that came before the graphs
     QTimer m_timer;
     int m_heightTwips = NormalHeight;
     QString m_trayTip;

@@ -21,10 +21,13 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLoggingCategory>
 #include <QScreen>
 #include <QWindow>
 
 namespace {
+Q_LOGGING_CATEGORY(lcStartup, "varnolt.startup", QtWarningMsg)
+
 // The monitor window's distance from the screen's top and right edges.
 constexpr int CornerTwips = 200;
 // Heights from this one up show the labels and graphs.
@@ -73,6 +76,16 @@ bool VarnoltApp::start()
     // instead, and the icon appears as soon as a host starts.
     if (!trayHeld)
         toggleMonitor();
+    // The first reading right away, so that the tip and the window show figures from the
+    // start instead of half a second later.
+    QTimer::singleShot(0, this, [this] {
+        if (m_shutDown)
+            return;
+        m_poll->run();
+        qCInfo(lcStartup) << "first poll done; tray icon"
+                          << (m_tray->icon().isSystemTrayAvailable() ? "shown" : "absent");
+        QTimer::singleShot(0, m_monitor.get(), &FrmMain::buildControls);
+    });
     return true;
 }
 

@@ -141,7 +141,8 @@ void TestFrmMain::longestRateLineFitsItsLabel()
 {
     FrmMain window;
     const QString longest = QStringLiteral("U: 23,456.7 - D: 1,234.5 Kbps. (Avg: 99.0 - Max: 9.0)");
-    window.setRateLine(longest);
+    window.setRateLine(longest); // hidden: fitted when shown
+    window.show();
     const QLabel *line = window.rateLabel();
     QVERIFY(QFontMetrics(line->font()).horizontalAdvance(longest) <= line->width());
     window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
