@@ -166,6 +166,13 @@ void TestTrayIcon::iconEmbeddedWithTheLiveStatus()
     m_table->rows[0].in += 3 * 1048576;
     QTRY_VERIFY(icon.toolTip().startsWith(QLatin1String("3.00 MB - Avg: ")));
     QCOMPARE(icon.toolTip(), m_app->monitor()->trayTip().left(TrayIcon::TipLength));
+
+    // The tip holds 63 characters: one of 63 shows whole, a longer one is cut.
+    const QString tip63 = QString(60, QLatin1Char('x')) + QStringLiteral("end");
+    m_app->trayIcon()->setTip(tip63);
+    QCOMPARE(icon.toolTip(), tip63);
+    m_app->trayIcon()->setTip(tip63 + QStringLiteral(" and more"));
+    QCOMPARE(icon.toolTip(), tip63);
 }
 
 void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
@@ -253,7 +260,6 @@ void TestTrayIcon::menuResetsTheCountersAndExits()
 
     withTrayMenu([this](QMenu &menu) {
         QCOMPARE(menu.defaultAction(), m_app->trayMenu()->showLog);
-        QCOMPARE(menu.defaultAction()->font().bold() || menu.defaultAction() == menu.actions().first(), true);
         QStringList captions;
         for (const QAction *action : menu.actions())
             captions << (action->isSeparator() ? QStringLiteral("-") : action->text());

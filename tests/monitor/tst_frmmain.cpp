@@ -1,6 +1,8 @@
 #include "controls/Throughput.h"
 #include "monitor/FrmMain.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,6 +22,7 @@ private Q_SLOTS:
     void closeHidesAndTimerStaysOffUntilStarted();
     void trayTipSignalsOnlyChanges();
     void longestRateLineFitsItsLabel();
+    void keysAndRightClickAskForHelpAndTheMenu();
 };
 
 void TestFrmMain::layoutFollowsTheTwipsOfTheDesign()
@@ -147,6 +150,25 @@ void TestFrmMain::longestRateLineFitsItsLabel()
     QVERIFY(QFontMetrics(line->font()).horizontalAdvance(longest) <= line->width());
     window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
     QCOMPARE(line->font(), window.font());
+}
+
+void TestFrmMain::keysAndRightClickAskForHelpAndTheMenu()
+{
+    FrmMain window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy help(&window, &FrmMain::helpRequested);
+    QSignalSpy menu(&window, &FrmMain::menuRequested);
+    QTest::keyPress(&window, Qt::Key_F1);
+    QCOMPARE(help.size(), 0); // on release, as the key's up event
+    QTest::keyRelease(&window, Qt::Key_F1);
+    QCOMPARE(help.size(), 1);
+    QTest::keyClick(&window, Qt::Key_Space, Qt::AltModifier);
+    QCOMPARE(menu.size(), 1);
+    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), window.mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(&window, &rightClick);
+    QCOMPARE(menu.size(), 2);
+    QCOMPARE(menu.last().first().toPoint(), window.mapToGlobal(QPoint(5, 5)));
 }
 
 QTEST_MAIN(TestFrmMain)
