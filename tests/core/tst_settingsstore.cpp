@@ -14,220 +14,183 @@ class TestSettingsStore : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-
-    void emptyTableKeepsEveryDefault();
-    void loadsEveryKey();
-    void dblClickStepsToItsState_data();
-    void dblClickStepsToItsState();
-    void numbersFollowTheLocale();
-    void lastOfTwoRowsWins();
-    void unreadableValueFailsTheLoad_data();
-    void unreadableValueFailsTheLoad();
-    void apostrophesSurviveTheRoundTrip();
-    void writeReplacesTheKeyRow();
-    void adapterSelectionReplacesAllAdapterRows();
-
-private:
+    // Loads the settings of db; ok and error tell how that went.
     static Settings loaded(const TestDatabase &db, bool *ok = nullptr, QString *error = nullptr)
     {
         Settings settings;
         StoreSession session(db.path());
-        const bool opened = session.open();
         SettingsStore store(db.path());
-        const bool done = opened && store.load(session, settings);
+        const bool done = session.open() && store.load(session, settings);
         if (ok)
             *ok = done;
         if (error)
             *error = store.errorString();
         return settings;
     }
+
+    // Loads db after inserting the given "(name, value), ..." rows; the load must succeed.
+    static Settings loadedWith(const TestDatabase &db, const QString &rows)
+    {
+        if (!rows.isEmpty())
+            db.exec(QStringLiteral("insert into settings values ") + rows);
+        bool ok = false;
+        const Settings s = loaded(db, &ok);
+        if (!ok)
+            QTest::qFail("the settings did not load", __FILE__, __LINE__);
+        return s;
+    }
+
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void emptyTableKeepsEveryDefault()
+    {
+        TestDatabase db;
+        const Settings s = loadedWith(db, QString());
+        QCOMPARE(s.exportFolder, QDir::homePath() + QStringLiteral("/Deravir.csv"));
+        QCOMPARE(QList<int>({s.dblClickState(), s.dblClickChart(), s.kilobitState, s.whatsLeftState, s.playWavState,
+                     s.periodType, s.periodTypeIndex, s.periodLength, s.monitorTransIndex, s.startDay}),
+            QList<int>({0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
+        QCOMPARE(s.maxMB, 0.0);
+        QCOMPARE(QStringList({s.maxMBText, s.periodLengthText, s.startDayText}),
+            QStringList({QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")}));
+    }
+
+    void loadsEveryKey()
+    {
+        TestDatabase db;
+        // Keys match with their case: "dblclick" is not "DblClick". Of two rows of a key the last wins.
+        const Settings s = loadedWith(db,
+            QStringLiteral("('DblClick','1'), ('ExportFolder','/home/u/t.csv'), ('kilobit','1'), ('whatsleft','1'), "
+                           "('maxmbsize','100'), ('logperiodtype','2'), ('logperiod','3'), ('logstartday','40'), "
+                           "('MonitorTrans','2'), ('Playwav','1'), ('Adapter0','eth0'), ('dblclick','2'), "
+                           "('Unknown','x'), ('maxmbsize','5000')"));
+        QCOMPARE(s.dblClickState(), 1);
+        QVERIFY(s.dblClickChart());
+        QCOMPARE(s.exportFolder, QStringLiteral("/home/u/t.csv"));
+        QVERIFY(s.kilobit() && s.whatsLeft() && s.playWav());
+        QCOMPARE(s.maxMB, 5000.0);
+        QCOMPARE(s.maxMBText, QStringLiteral("5000"));
+        // A start day out of 1..31 is taken as it is at start-up.
+        QCOMPARE(QList<int>({s.periodType, s.periodTypeIndex, s.periodLength, s.startDay, s.monitorTransIndex}),
+            QList<int>({2, 2, 3, 40, 2}));
+    }
+
+    void dblClickStepsToItsState_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("state");
+        QTest::newRow("1") << "1" << 1;
+        QTest::newRow("5 is mini monitor") << "5" << 2;
+        QTest::newRow("-1 is monitor window") << "-1" << 0;
+        QTest::newRow("1.5 rounds to 2") << "1.5" << 2;
+        QTest::newRow("2.5 rounds to 2") << "2.5" << 2;
+        QTest::newRow("0.5 rounds to 0") << "0.5" << 0;
+    }
+
+    void dblClickStepsToItsState()
+    {
+        QFETCH(QString, stored);
+        QFETCH(int, state);
+        TestDatabase db;
+        const Settings s = loadedWith(db, QStringLiteral("('DblClick', '%1')").arg(stored));
+        QCOMPARE(s.dblClickState(), state);
+        QCOMPARE(s.dblClickChart(), state == 1);
+    }
+
+    void numbersFollowTheLocale()
+    {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        TestDatabase db;
+        const Settings s
+            = loadedWith(db, QStringLiteral("('maxmbsize','1.500'), ('logstartday','14,5'), ('logperiod','2,5')"));
+        // "1.500" is fifteen hundred with German digit grouping; halves go to the even number.
+        QCOMPARE(s.maxMB, 1500.0);
+        QCOMPARE(s.maxMBText, QStringLiteral("1500"));
+        QCOMPARE(s.startDay, qint16(14));
+        QCOMPARE(s.periodLength, 2);
+    }
+
+    void unreadableValueFailsTheLoad_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("maxmbsize text") << "maxmbsize"
+                                        << "lots";
+        QTest::newRow("logperiod empty") << "logperiod"
+                                         << "";
+        QTest::newRow("logstartday beyond 16 bits") << "logstartday"
+                                                    << "40000";
+        QTest::newRow("check box beyond its states") << "kilobit"
+                                                     << "7";
+        QTest::newRow("list index beyond the list") << "MonitorTrans"
+                                                    << "4";
+    }
+
+    void unreadableValueFailsTheLoad()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        TestDatabase db;
+        db.exec(QStringLiteral("insert into settings values ('%1','%2')").arg(key, value));
+        bool ok = true;
+        QString error;
+        loaded(db, &ok, &error);
+        QVERIFY(!ok);
+        QVERIFY2(error.contains(key), qPrintable(error));
+
+        // At start-up that ends the program before anything is written.
+        FakeClock clock;
+        DebugLog log(false, QString(), clock);
+        Settings settings;
+        DatabaseStartup startup(db.path(), clock, log, settings);
+        QVERIFY(!startup.run());
+        QVERIFY(
+            DatabaseStartup::failureText(startup.errorString()).startsWith(QStringLiteral("Database Init Error!\n")));
+        QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+    }
+
+    void apostrophesSurviveTheRoundTrip()
+    {
+        TestDatabase db;
+        SettingsStore store(db.path());
+        const QString folder = QStringLiteral("/home/o'brien/it's here/Varnolt.csv");
+        QVERIFY2(store.write({{QStringLiteral("ExportFolder"), folder}}), qPrintable(store.errorString()));
+        QVERIFY(store.writeAdapterSelection({{0, QStringLiteral("it's")}}));
+        QCOMPARE(loaded(db).exportFolder, folder);
+        QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'Adapter0'")),
+            QStringList {QStringLiteral("it's")});
+    }
+
+    void writeReplacesTheKeyRow()
+    {
+        TestDatabase db;
+        db.exec(QStringLiteral("insert into settings values ('maxmbsize','1'), ('MAXMBSIZE','2'), ('kilobit','0')"));
+        Settings s;
+        s.maxMBText = QStringLiteral("3000");
+        s.stepDblClickTo(Settings::MiniMonitor);
+        QVERIFY(SettingsStore(db.path()).write(s.storedValues()));
+        // The key's rows go whatever their case; exactly one row per key remains.
+        QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'maxmbsize'")),
+            QStringList {QStringLiteral("3000")});
+        QCOMPARE(db.rows(QStringLiteral("select count(*) from settings")), QStringList {QStringLiteral("9")});
+        const Settings back = loadedWith(db, QString());
+        QCOMPARE(back.dblClickState(), 2);
+        QCOMPARE(back.maxMB, 3000.0);
+    }
+
+    void adapterSelectionReplacesAllAdapterRows()
+    {
+        TestDatabase db;
+        db.exec(
+            QStringLiteral("insert into settings values ('Adapter0','eth0'), ('adapter5','wlan0'), ('kilobit','1')"));
+        QVERIFY(SettingsStore(db.path()).writeAdapterSelection(
+            {{1, QStringLiteral("enp3s0")}, {3, QStringLiteral("wlp2s0")}}));
+        QCOMPARE(db.rows(QStringLiteral("select Settingname, Settingvalue from settings order by Settingname")),
+            QStringList(
+                {QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"), QStringLiteral("kilobit|1")}));
+    }
 };
-
-void TestSettingsStore::emptyTableKeepsEveryDefault()
-{
-    TestDatabase db;
-    bool ok = false;
-    const Settings s = loaded(db, &ok);
-    QVERIFY(ok);
-    QCOMPARE(s.dblClickState(), 0);
-    QVERIFY(!s.dblClickChart());
-    QCOMPARE(s.exportFolder, QDir::homePath() + QStringLiteral("/Deravir.csv"));
-    QCOMPARE(s.kilobitState, 0);
-    QCOMPARE(s.whatsLeftState, 0);
-    QCOMPARE(s.playWavState, 0);
-    QCOMPARE(s.maxMB, 0.0);
-    QCOMPARE(s.maxMBText, QStringLiteral("0"));
-    QCOMPARE(s.periodType, 0);
-    QCOMPARE(s.periodTypeIndex, 0);
-    QCOMPARE(s.periodLength, 0);
-    QCOMPARE(s.periodLengthText, QStringLiteral("0"));
-    QCOMPARE(s.startDay, qint16(1));
-    QCOMPARE(s.startDayText, QStringLiteral("1"));
-    QCOMPARE(s.monitorTransIndex, 0);
-}
-
-void TestSettingsStore::loadsEveryKey()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('DblClick','1'), ('ExportFolder','/home/u/t.csv'), "
-                           "('kilobit','1'), ('whatsleft','1'), ('maxmbsize','5000'), ('logperiodtype','2'), "
-                           "('logperiod','3'), ('logstartday','40'), ('MonitorTrans','2'), ('Playwav','1'), "
-                           "('Adapter0','eth0'), ('dblclick','2'), ('Unknown','x')"));
-    bool ok = false;
-    const Settings s = loaded(db, &ok);
-    QVERIFY(ok);
-    // Keys match with their case: "dblclick" is not "DblClick".
-    QCOMPARE(s.dblClickState(), 1);
-    QVERIFY(s.dblClickChart());
-    QCOMPARE(s.exportFolder, QStringLiteral("/home/u/t.csv"));
-    QVERIFY(s.kilobit() && s.whatsLeft() && s.playWav());
-    QCOMPARE(s.maxMB, 5000.0);
-    QCOMPARE(s.maxMBText, QStringLiteral("5000"));
-    QCOMPARE(s.periodType, 2);
-    QCOMPARE(s.periodTypeIndex, 2);
-    QCOMPARE(s.periodLength, 3);
-    // Out of 1..31 but taken as it is at start-up.
-    QCOMPARE(s.startDay, qint16(40));
-    QCOMPARE(s.monitorTransIndex, 2);
-}
-
-void TestSettingsStore::dblClickStepsToItsState_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<int>("state");
-    QTest::newRow("0") << "0" << 0;
-    QTest::newRow("1") << "1" << 1;
-    QTest::newRow("2") << "2" << 2;
-    QTest::newRow("5 is mini monitor") << "5" << 2;
-    QTest::newRow("-1 is monitor window") << "-1" << 0;
-    QTest::newRow("1.5 rounds to 2") << "1.5" << 2;
-    QTest::newRow("0.5 rounds to 0") << "0.5" << 0;
-    QTest::newRow("2.5 rounds to 2") << "2.5" << 2;
-}
-
-void TestSettingsStore::dblClickStepsToItsState()
-{
-    QFETCH(QString, stored);
-    QFETCH(int, state);
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('DblClick', '%1')").arg(stored));
-    bool ok = false;
-    const Settings s = loaded(db, &ok);
-    QVERIFY(ok);
-    QCOMPARE(s.dblClickState(), state);
-    QCOMPARE(s.dblClickChart(), state == 1);
-}
-
-void TestSettingsStore::numbersFollowTheLocale()
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('maxmbsize','1.500'), ('logstartday','14,5'), "
-                           "('logperiod','2,5')"));
-    bool ok = false;
-    const Settings s = loaded(db, &ok);
-    QVERIFY(ok);
-    // "1.500" is fifteen hundred with German digit grouping; halves go to the even number.
-    QCOMPARE(s.maxMB, 1500.0);
-    QCOMPARE(s.maxMBText, QStringLiteral("1500"));
-    QCOMPARE(s.startDay, qint16(14));
-    QCOMPARE(s.periodLength, 2);
-}
-
-void TestSettingsStore::lastOfTwoRowsWins()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('maxmbsize','100'), ('DblClick','2'), "
-                           "('maxmbsize','250'), ('DblClick','0')"));
-    bool ok = false;
-    const Settings s = loaded(db, &ok);
-    QVERIFY(ok);
-    QCOMPARE(s.maxMB, 250.0);
-    QCOMPARE(s.dblClickState(), 0);
-}
-
-void TestSettingsStore::unreadableValueFailsTheLoad_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("value");
-    QTest::newRow("maxmbsize text") << "maxmbsize"
-                                    << "lots";
-    QTest::newRow("logperiod empty") << "logperiod"
-                                     << "";
-    QTest::newRow("logstartday beyond 16 bits") << "logstartday"
-                                                << "40000";
-    QTest::newRow("check box beyond its states") << "kilobit"
-                                                 << "7";
-    QTest::newRow("list index beyond the list") << "MonitorTrans"
-                                                << "4";
-}
-
-void TestSettingsStore::unreadableValueFailsTheLoad()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, value);
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('%1','%2')").arg(key, value));
-    bool ok = true;
-    QString error;
-    loaded(db, &ok, &error);
-    QVERIFY(!ok);
-    QVERIFY2(error.contains(key), qPrintable(error));
-
-    // At start-up that ends the program before anything is written.
-    FakeClock clock;
-    DebugLog log(false, QString(), clock);
-    Settings settings;
-    DatabaseStartup startup(db.path(), clock, log, settings);
-    QVERIFY(!startup.run());
-    QVERIFY(DatabaseStartup::failureText(startup.errorString()).startsWith(QStringLiteral("Database Init Error!\n")));
-    QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
-}
-
-void TestSettingsStore::apostrophesSurviveTheRoundTrip()
-{
-    TestDatabase db;
-    SettingsStore store(db.path());
-    const QString folder = QStringLiteral("/home/o'brien/it's here/Varnolt.csv");
-    QVERIFY2(store.write({{QStringLiteral("ExportFolder"), folder}}), qPrintable(store.errorString()));
-    QVERIFY(store.writeAdapterSelection({{0, QStringLiteral("it's")}}));
-    QCOMPARE(loaded(db).exportFolder, folder);
-    QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'Adapter0'")),
-        QStringList {QStringLiteral("it's")});
-}
-
-void TestSettingsStore::writeReplacesTheKeyRow()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('maxmbsize','1'), ('MAXMBSIZE','2'), ('kilobit','0')"));
-    Settings s;
-    s.maxMBText = QStringLiteral("3000");
-    s.stepDblClickTo(Settings::MiniMonitor);
-    SettingsStore store(db.path());
-    QVERIFY(store.write(s.storedValues()));
-    // The key's rows go whatever their case; exactly one row per key remains.
-    QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'maxmbsize'")),
-        QStringList {QStringLiteral("3000")});
-    QCOMPARE(db.rows(QStringLiteral("select count(*) from settings")), QStringList {QStringLiteral("9")});
-    bool ok = false;
-    const Settings back = loaded(db, &ok);
-    QVERIFY(ok);
-    QCOMPARE(back.dblClickState(), 2);
-    QCOMPARE(back.maxMB, 3000.0);
-}
-
-void TestSettingsStore::adapterSelectionReplacesAllAdapterRows()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('Adapter0','eth0'), ('adapter5','wlan0'), ('kilobit','1')"));
-    SettingsStore store(db.path());
-    QVERIFY(store.writeAdapterSelection({{1, QStringLiteral("enp3s0")}, {3, QStringLiteral("wlp2s0")}}));
-    QCOMPARE(db.rows(QStringLiteral("select Settingname, Settingvalue from settings order by Settingname")),
-        QStringList(
-            {QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"), QStringLiteral("kilobit|1")}));
-}
 
 QTEST_GUILESS_MAIN(TestSettingsStore)
 #include "tst_settingsstore.moc"

@@ -34,3 +34,14 @@ stop_varnolt() {
 
 # rows DB SQL: the rows of a query, through the sqlite3 shell.
 rows() { sqlite3 -batch "$1" "$2"; }
+
+# copy_build EXE: a copy of the program and its empty database in a fresh folder $WORK/bin
+# (removed on exit), with a home of its own; the database's path goes to $db.
+copy_build() {
+    WORK=$(mktemp -d)
+    trap 'rm -rf "$WORK"' EXIT
+    mkdir -p "$WORK/bin" "$WORK/home"
+    cp "$1" "$(dirname "$1")/Varnolt.db" "$WORK/bin/"
+    export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data"
+    db="$WORK/bin/Varnolt.db"
+}

@@ -4,12 +4,8 @@
 set -euo pipefail
 exe=$1
 . "$(dirname "$0")/common.bash"
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-mkdir -p "$WORK/bin" "$WORK/home"
-cp "$exe" "$(dirname "$exe")/Varnolt.db" "$WORK/bin/"
-export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data" QT_QPA_PLATFORM=xcb
-db="$WORK/bin/Varnolt.db"
+copy_build "$exe"
+export QT_QPA_PLATFORM=xcb
 rows "$db" "insert into settings values ('Adapter0', 'lo')"
 
 export WORK COMMON="$(dirname "$0")/common.bash"

@@ -4,12 +4,7 @@
 set -euo pipefail
 exe=$1
 . "$(dirname "$0")/common.bash"
-WORK=$(mktemp -d)
-trap 'rm -rf "$WORK"' EXIT
-mkdir -p "$WORK/bin" "$WORK/home"
-cp "$exe" "$(dirname "$exe")/Varnolt.db" "$WORK/bin/"
-export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data"
-db="$WORK/bin/Varnolt.db"
+copy_build "$exe"
 log="$HOME/varnolt.log"
 # No adapter is chosen (the only stored choice names a position no interface has), so
 # nothing is metered and every row the runs write is a marker.
