@@ -231,6 +231,8 @@ void FrmMain::addGraphValues(int download, int upload)
 
 void FrmMain::setGraphToolTip(const QString &text)
 {
+    if (text == m_graphToolTip)
+        return;
     m_graphToolTip = text;
     if (m_downGraph) {
         m_downGraph->setToolTip(text);
