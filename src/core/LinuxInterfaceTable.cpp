@@ -108,7 +108,7 @@ bool LinuxInterfaceTable::readCounters(std::vector<InterfaceCounters> &rows)
     request.header.nlmsg_len = NLMSG_LENGTH(sizeof(if_stats_msg));
     request.body.family = AF_UNSPEC;
     request.body.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
-    return dump(RTM_GETSTATS, &request, sizeof request, rows, parseCounters);
+    return dump(RTM_GETSTATS, request.header, rows, parseCounters);
 }
 
 bool LinuxInterfaceTable::readInfo(std::vector<InterfaceInfo> &rows)
@@ -127,25 +127,24 @@ bool LinuxInterfaceTable::readInfo(std::vector<InterfaceInfo> &rows)
     request.maskAttribute.rta_type = IFLA_EXT_MASK;
     request.maskAttribute.rta_len = RTA_LENGTH(sizeof(quint32));
     request.mask = RTEXT_FILTER_SKIP_STATS;
-    return dump(RTM_GETLINK, &request, sizeof request, rows, parseInfo);
+    return dump(RTM_GETLINK, request.header, rows, parseInfo);
 }
 
 template <typename Row, typename Parse>
-bool LinuxInterfaceTable::dump(int type, const void *request, int requestSize, std::vector<Row> &rows, Parse parse)
+bool LinuxInterfaceTable::dump(int type, nlmsghdr &request, std::vector<Row> &rows, Parse parse)
 {
     if (m_socket < 0)
         return false;
-    std::vector<char> message(static_cast<const char *>(request), static_cast<const char *>(request) + requestSize);
-    auto *header = reinterpret_cast<nlmsghdr *>(message.data());
-    header->nlmsg_type = quint16(type);
-    header->nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    // The request is sent as it lies in the caller's struct, nlmsg_len bytes from its header.
+    request.nlmsg_type = quint16(type);
+    request.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
 
     for (int attempt = 0; attempt < dumpAttempts; ++attempt) {
         rows.clear();
-        header->nlmsg_seq = ++m_sequence;
+        request.nlmsg_seq = ++m_sequence;
         sockaddr_nl kernel {};
         kernel.nl_family = AF_NETLINK;
-        if (::sendto(m_socket, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel)
+        if (::sendto(m_socket, &request, request.nlmsg_len, 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel)
             < 0)
             return fail(QStringLiteral("Cannot ask the kernel for the interface table"), errno);
 

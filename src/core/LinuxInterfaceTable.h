@@ -4,6 +4,8 @@
 
 #include <vector>
 
+struct nlmsghdr;
+
 // The interface table of the network namespace this object was created in, read from the
 // kernel over rtnetlink: the counters with one RTM_GETSTATS dump (64-bit link statistics
 // only, the cheapest read the kernel offers), names and kinds with one RTM_GETLINK dump.
@@ -21,8 +23,7 @@ public:
 
 private:
     struct Dump;
-    template <typename Row, typename Parse>
-    bool dump(int type, const void *request, int requestSize, std::vector<Row> &rows, Parse parse);
+    template <typename Row, typename Parse> bool dump(int type, nlmsghdr &request, std::vector<Row> &rows, Parse parse);
     bool fail(const QString &what, int error);
 
     int m_socket = -1;

@@ -15,9 +15,6 @@
 namespace {
 Q_LOGGING_CATEGORY(lcMonitor, "varnolt.monitor")
 
-// Heights in twips from which the window shows its labels and graphs.
-constexpr int FullHeightTwips = 1000;
-
 // The "0,0" of an idle rate is the same text in every locale.
 const QLatin1String IdleDownload("D: 0,0");
 const QLatin1String IdleUpload("U: 0,0 - ");
@@ -71,7 +68,7 @@ void MonitorPoll::showVolumes(Texts &texts)
     const double total = (c.curOut + c.curIn) - c.baseOut - c.baseIn;
     if (total >= 0)
         texts.status = MonitorTexts::volume(total);
-    if (m_parts.view.heightTwips() >= FullHeightTwips)
+    if (m_parts.view.heightTwips() >= MonitorView::FullHeightTwips)
         m_parts.view.setCaption(MonitorTexts::expandedCaption(texts.status));
 }
 
@@ -170,7 +167,7 @@ void MonitorPoll::showVolumeLeft(const Texts &texts)
     Settings &s = m_parts.settings;
     if (!s.whatsLeft()) {
         view.setTrayTip(texts.status);
-        if (view.heightTwips() < FullHeightTwips)
+        if (view.heightTwips() < MonitorView::FullHeightTwips)
             view.setCaption(texts.status);
         return;
     }
@@ -178,6 +175,6 @@ void MonitorPoll::showVolumeLeft(const Texts &texts)
         s.maxMB, s.periodLength, QString::number(s.periodType), s.cachedVolume, true, s.startDay);
     view.setVolumeLeft(left, m_parts.volumeLeft.alert());
     view.setTrayTip(texts.status + QLatin1String(" - ") + left);
-    if (view.heightTwips() < FullHeightTwips)
+    if (view.heightTwips() < MonitorView::FullHeightTwips)
         view.setCaption(MonitorTexts::collapsedCaption(texts.status, left));
 }

@@ -11,6 +11,9 @@ class MonitorView
 public:
     virtual ~MonitorView() = default;
 
+    // Heights in twips from this one up show the labels and graphs; below it only the caption.
+    static constexpr int FullHeightTwips = 1000;
+
     // The window's height in twips; below 1000 only the caption is visible.
     virtual int heightTwips() const = 0;
     // Frozen while a poll changes the labels and graphs, so that the poll repaints once.

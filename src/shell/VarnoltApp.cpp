@@ -30,8 +30,6 @@ Q_LOGGING_CATEGORY(lcStartup, "varnolt.startup", QtWarningMsg)
 
 // The monitor window's distance from the screen's top and right edges.
 constexpr int CornerTwips = 200;
-// Heights from this one up show the labels and graphs.
-constexpr int FullHeightTwips = 1000;
 } // namespace
 
 VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const Clock &clock,
@@ -60,7 +58,7 @@ bool VarnoltApp::start()
     const bool trayHeld = m_tray->add();
     connectTray();
     m_monitor->hide();
-    m_monitor->setGraphMax(5);
+    m_monitor->setGraphMax(GraphScale::StartMax);
 
     DatabaseStartup startup(m_databasePath, m_clock, m_log, m_settings);
     if (!startup.run()) {
@@ -249,7 +247,7 @@ void VarnoltApp::toggleMonitor()
 
 void VarnoltApp::miniMaxi()
 {
-    if (m_monitor->heightTwips() > FullHeightTwips) {
+    if (m_monitor->heightTwips() > FrmMain::FullHeightTwips) {
         m_monitor->setHeightTwips(FrmMain::MiniHeight);
         if (!m_settings.dblClickChart())
             m_settings.stepDblClickTo(Settings::MiniMonitor);
