@@ -5,10 +5,10 @@
 
 #include "NetworkNamespace.h"
 
-#include "core/AdapterList.h"
-#include "core/LinuxInterfaceTable.h"
-#include "core/RunCounters.h"
-#include "core/SampleAdapters.h"
+#include "core/traffic/AdapterList.h"
+#include "core/traffic/LinuxInterfaceTable.h"
+#include "core/traffic/RunCounters.h"
+#include "core/traffic/SampleAdapters.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,10 +3,10 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
-#include "core/FormatDateText.h"
-#include "core/RunCounters.h"
-#include "core/StoreSession.h"
-#include "core/TrafficLogWriter.h"
+#include "core/store/FormatDateText.h"
+#include "core/traffic/RunCounters.h"
+#include "core/store/StoreSession.h"
+#include "core/traffic/TrafficLogWriter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

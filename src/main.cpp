@@ -1,4 +1,4 @@
-#include "core/DatabaseLocation.h"
+#include "core/store/DatabaseLocation.h"
 #include "core/DatabaseStartup.h"
 #include "shell/MessageBox.h"
 #include "shell/SignalWatcher.h"

@@ -2,11 +2,11 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
-#include "core/FormatDateText.h"
-#include "core/SchemaUpgrade.h"
+#include "core/store/FormatDateText.h"
+#include "core/store/SchemaUpgrade.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
-#include "core/StoreSession.h"
+#include "core/store/StoreSession.h"
 
 DatabaseStartup::DatabaseStartup(QString databasePath, const Clock &clock, const DebugLog &log, Settings &settings)
     : m_path(std::move(databasePath))

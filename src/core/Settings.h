@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/AdapterList.h"
+#include "core/traffic/AdapterList.h"
 
 #include <QList>
 #include <QPair>

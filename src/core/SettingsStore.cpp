@@ -1,9 +1,9 @@
 #include "core/SettingsStore.h"
 
-#include "core/JetConvert.h"
-#include "core/NumberText.h"
+#include "core/store/JetConvert.h"
+#include "core/store/NumberText.h"
 #include "core/Settings.h"
-#include "core/StoreSession.h"
+#include "core/store/StoreSession.h"
 
 #include <QLatin1String>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/VolumeLeftText.h"
+#include "core/traffic/VolumeLeftText.h"
 
 #include <QString>
 

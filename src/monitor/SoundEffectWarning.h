@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/WarningSound.h"
+#include "core/traffic/WarningSound.h"
 
 #include <QString>
 

@@ -2,8 +2,8 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
-#include "core/InterfaceTable.h"
-#include "core/RunCounters.h"
+#include "core/traffic/InterfaceTable.h"
+#include "core/traffic/RunCounters.h"
 #include "core/Settings.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/StoreSession.h"
+#include "core/store/StoreSession.h"
 
 #include <QFile>
 #include <QStringList>

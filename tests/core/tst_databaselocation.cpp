@@ -1,6 +1,6 @@
 #include "AsOtherUser.h"
 
-#include "core/DatabaseLocation.h"
+#include "core/store/DatabaseLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
-#include "core/FormatDateText.h"
-#include "core/StoredDate.h"
+#include "core/store/FormatDateText.h"
+#include "core/store/StoredDate.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "core/JetConvert.h"
-#include "core/JetLocale.h"
+#include "core/store/JetConvert.h"
+#include "core/store/JetLocale.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "core/JetSql.h"
+#include "core/store/JetSql.h"
 
 #include <QTest>
 

@@ -1,10 +1,10 @@
 #include "NetworkNamespace.h"
 #include "TestDatabase.h"
 
-#include "core/AdapterList.h"
-#include "core/LinuxInterfaceTable.h"
-#include "core/RunCounters.h"
-#include "core/SampleAdapters.h"
+#include "core/traffic/AdapterList.h"
+#include "core/traffic/LinuxInterfaceTable.h"
+#include "core/traffic/RunCounters.h"
+#include "core/traffic/SampleAdapters.h"
 #include "core/SettingsStore.h"
 
 #include <QJsonArray>

@@ -1,9 +1,9 @@
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 
-#include "core/AdapterList.h"
-#include "core/RunCounters.h"
-#include "core/SampleAdapters.h"
+#include "core/traffic/AdapterList.h"
+#include "core/traffic/RunCounters.h"
+#include "core/traffic/SampleAdapters.h"
 #include "core/SettingsStore.h"
 
 #include <QFile>

@@ -2,9 +2,9 @@
 #include "TestDatabase.h"
 
 #include "core/DatabaseStartup.h"
-#include "core/DayViewDefinition.h"
+#include "core/store/DayViewDefinition.h"
 #include "core/DebugLog.h"
-#include "core/SchemaUpgrade.h"
+#include "core/store/SchemaUpgrade.h"
 #include "core/Settings.h"
 
 #include <QTest>

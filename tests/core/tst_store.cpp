@@ -1,8 +1,8 @@
-#include "core/DayViewDefinition.h"
-#include "core/FormatDateText.h"
-#include "core/JetSql.h"
+#include "core/store/DayViewDefinition.h"
+#include "core/store/FormatDateText.h"
+#include "core/store/JetSql.h"
 #include "core/SettingsStore.h"
-#include "core/StoreSession.h"
+#include "core/store/StoreSession.h"
 
 #include <QElapsedTimer>
 #include <QFile>

@@ -3,8 +3,8 @@
 #include "TestDatabase.h"
 
 #include "core/DebugLog.h"
-#include "core/RunCounters.h"
-#include "core/TrafficLogWriter.h"
+#include "core/traffic/RunCounters.h"
+#include "core/traffic/TrafficLogWriter.h"
 
 #include <QLocale>
 #include <QTest>

@@ -1,10 +1,10 @@
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
-#include "core/RunCounters.h"
+#include "core/traffic/RunCounters.h"
 #include "core/Settings.h"
-#include "core/VolumeLeftText.h"
-#include "core/WarningSound.h"
+#include "core/traffic/VolumeLeftText.h"
+#include "core/traffic/WarningSound.h"
 
 #include <QFile>
 #include <QLocale>

@@ -1,9 +1,9 @@
-#include "core/SampleAdapters.h"
+#include "core/traffic/SampleAdapters.h"
 
-#include "core/AdapterChoice.h"
-#include "core/AdapterList.h"
-#include "core/RunCounters.h"
-#include "core/StoreSession.h"
+#include "core/traffic/AdapterChoice.h"
+#include "core/traffic/AdapterList.h"
+#include "core/traffic/RunCounters.h"
+#include "core/store/StoreSession.h"
 
 #include <QLoggingCategory>
 

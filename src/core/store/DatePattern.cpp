@@ -1,4 +1,4 @@
-#include "core/DatePattern.h"
+#include "core/store/DatePattern.h"
 
 #include <algorithm>
 #include <cstring>

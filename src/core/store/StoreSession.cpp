@@ -1,7 +1,7 @@
-#include "core/StoreSession.h"
+#include "core/store/StoreSession.h"
 
-#include "core/JetFunctions.h"
-#include "core/JetLocale.h"
+#include "core/store/JetFunctions.h"
+#include "core/store/JetLocale.h"
 
 #include <QFile>
 #include <QFileInfo>

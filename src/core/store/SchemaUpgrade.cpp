@@ -1,10 +1,10 @@
-#include "core/SchemaUpgrade.h"
+#include "core/store/SchemaUpgrade.h"
 
 #include "core/Clock.h"
-#include "core/DayViewDefinition.h"
+#include "core/store/DayViewDefinition.h"
 #include "core/DebugLog.h"
-#include "core/StoredDate.h"
-#include "core/StoreSession.h"
+#include "core/store/StoredDate.h"
+#include "core/store/StoreSession.h"
 
 SchemaUpgrade::SchemaUpgrade(StoreSession &session, const Clock &clock, const DebugLog &log)
     : m_session(session)

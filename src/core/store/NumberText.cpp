@@ -1,4 +1,4 @@
-#include "core/NumberText.h"
+#include "core/store/NumberText.h"
 
 #include <QLocale>
 

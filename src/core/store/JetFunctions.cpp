@@ -1,8 +1,8 @@
-#include "core/JetFunctions.h"
+#include "core/store/JetFunctions.h"
 
-#include "core/DatePattern.h"
-#include "core/JetConvert.h"
-#include "core/StoredDate.h"
+#include "core/store/DatePattern.h"
+#include "core/store/JetConvert.h"
+#include "core/store/StoredDate.h"
 
 #include <sqlite3.h>
 

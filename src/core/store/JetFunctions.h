@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/JetLocale.h"
+#include "core/store/JetLocale.h"
 
 #include <QString>
 

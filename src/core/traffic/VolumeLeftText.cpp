@@ -1,11 +1,11 @@
-#include "core/VolumeLeftText.h"
+#include "core/traffic/VolumeLeftText.h"
 
 #include "core/Clock.h"
-#include "core/FormatDateText.h"
-#include "core/RunCounters.h"
+#include "core/store/FormatDateText.h"
+#include "core/traffic/RunCounters.h"
 #include "core/Settings.h"
-#include "core/StoreSession.h"
-#include "core/WarningSound.h"
+#include "core/store/StoreSession.h"
+#include "core/traffic/WarningSound.h"
 
 #include <QLocale>
 #include <QLoggingCategory>

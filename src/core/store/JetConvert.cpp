@@ -1,4 +1,4 @@
-#include "core/JetConvert.h"
+#include "core/store/JetConvert.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,7 +1,7 @@
-#include "core/JetSql.h"
+#include "core/store/JetSql.h"
 
-#include "core/JetConvert.h"
-#include "core/StoredDate.h"
+#include "core/store/JetConvert.h"
+#include "core/store/StoredDate.h"
 
 using namespace Qt::StringLiterals;
 

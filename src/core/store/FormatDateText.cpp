@@ -1,7 +1,7 @@
-#include "core/FormatDateText.h"
+#include "core/store/FormatDateText.h"
 
-#include "core/DatePattern.h"
-#include "core/StoredDate.h"
+#include "core/store/DatePattern.h"
+#include "core/store/StoredDate.h"
 
 #include <optional>
 

@@ -1,4 +1,4 @@
-#include "core/DatabaseLocation.h"
+#include "core/store/DatabaseLocation.h"
 
 #include <QDir>
 #include <QFile>

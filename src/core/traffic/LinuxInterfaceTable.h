@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/InterfaceTable.h"
+#include "core/traffic/InterfaceTable.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "core/JetLocale.h"
+#include "core/store/JetLocale.h"
 
 using namespace Qt::StringLiterals;
 

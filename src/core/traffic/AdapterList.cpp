@@ -1,4 +1,4 @@
-#include "core/AdapterList.h"
+#include "core/traffic/AdapterList.h"
 
 void AdapterList::setSelected(int position, bool selected)
 {

@@ -1,6 +1,6 @@
-#include "core/QueryResult.h"
+#include "core/store/QueryResult.h"
 
-#include "core/StoredDate.h"
+#include "core/store/StoredDate.h"
 
 QueryResult::QueryResult(QStringList fieldNames, QList<QVariantList> rows)
     : m_fieldNames(std::move(fieldNames))

@@ -1,4 +1,4 @@
-#include "core/AdapterChoice.h"
+#include "core/traffic/AdapterChoice.h"
 
 #include <QSet>
 

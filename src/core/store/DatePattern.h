@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/JetLocale.h"
-#include "core/StoredDate.h"
+#include "core/store/JetLocale.h"
+#include "core/store/StoredDate.h"
 
 #include <QStringView>
 

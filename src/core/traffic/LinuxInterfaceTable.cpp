@@ -1,4 +1,4 @@
-#include "core/LinuxInterfaceTable.h"
+#include "core/traffic/LinuxInterfaceTable.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/AdapterList.h"
-#include "core/InterfaceTable.h"
+#include "core/traffic/AdapterList.h"
+#include "core/traffic/InterfaceTable.h"
 
 #include <QList>
 #include <QString>

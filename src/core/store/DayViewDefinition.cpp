@@ -1,4 +1,4 @@
-#include "core/DayViewDefinition.h"
+#include "core/store/DayViewDefinition.h"
 
 using namespace Qt::StringLiterals;
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/JetSql.h"
-#include "core/QueryResult.h"
+#include "core/store/JetSql.h"
+#include "core/store/QueryResult.h"
 
 #include <QHash>
 #include <QString>

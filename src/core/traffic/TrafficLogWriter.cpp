@@ -1,11 +1,11 @@
-#include "core/TrafficLogWriter.h"
+#include "core/traffic/TrafficLogWriter.h"
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
-#include "core/FormatDateText.h"
-#include "core/NumberText.h"
-#include "core/RunCounters.h"
-#include "core/StoreSession.h"
+#include "core/store/FormatDateText.h"
+#include "core/store/NumberText.h"
+#include "core/traffic/RunCounters.h"
+#include "core/store/StoreSession.h"
 
 #include <QLoggingCategory>
 

@@ -1,4 +1,4 @@
-#include "core/StoredDate.h"
+#include "core/store/StoredDate.h"
 
 namespace {
 
