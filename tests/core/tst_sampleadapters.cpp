@@ -308,12 +308,15 @@ private Q_SLOTS:
         QCOMPARE(f.counters.curIn, 0.0);
         QCOMPARE(f.counters.curOut, 0.0);
 
-        // Plugged in again, at another position, it is metered again.
+        // Plugged in again, at another position, it is metered again from its reading on.
         f.table.rows.append({7, u"usb0"_s, 123456, 789});
         QCOMPARE(f.sampler.run(), Outcome::Summed);
         QCOMPARE(f.selected(), u"usb0"_s);
-        QCOMPARE(f.counters.curIn, 123456.0);
-        QCOMPARE(f.counters.curOut, 789.0);
+        f.table.rows.last().in += 1000;
+        f.table.rows.last().out += 10;
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 1000.0);
+        QCOMPARE(f.counters.curOut, 10.0);
     }
 };
 
