@@ -1,19 +1,24 @@
 #pragma once
 
-#include <QLockFile>
 #include <QString>
 
 // One Varnolt per database: two would meter the same adapters and log every byte twice.
-// The lock is a file beside the database that names the holding process; a lock left by a
-// process that died is taken over.
+// The lock is taken on the database file itself, so it holds however the file is reached (a
+// symbolic link, "..", a hard link, a bind mount), and the kernel releases it when the
+// holding process ends, however it ends.
 class InstanceLock final
 {
 public:
-    explicit InstanceLock(const QString &databasePath);
+    explicit InstanceLock(QString databasePath);
+    ~InstanceLock();
+    InstanceLock(const InstanceLock &) = delete;
+    InstanceLock &operator=(const InstanceLock &) = delete;
 
-    // False when another running Varnolt holds the database.
+    // False when another running Varnolt holds the database. A file that cannot be opened
+    // is left to start-up, which says what is wrong with it.
     [[nodiscard]] bool tryLock();
 
 private:
-    QLockFile m_lock;
+    QString m_path;
+    int m_fd = -1;
 };
