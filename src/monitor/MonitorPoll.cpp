@@ -1,9 +1,9 @@
 #include "monitor/MonitorPoll.h"
 
 #include "core/Clock.h"
+#include "core/Settings.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
-#include "core/Settings.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
 #include "monitor/MonitorTexts.h"
@@ -57,8 +57,8 @@ void MonitorPoll::run()
 void MonitorPoll::showVolumes(Texts &texts)
 {
     const RunCounters &c = m_parts.counters;
-    // Negative while a dropped counter waits for the new row's first reading: the labels
-    // keep what they showed.
+    // The sums only grow, so a row's volumes are never negative; the guard keeps the labels
+    // as they were should one ever be.
     const double received = c.curIn - c.baseIn;
     if (received >= 0)
         m_parts.view.setDownloadText(MonitorTexts::volume(received));
@@ -120,27 +120,23 @@ void MonitorPoll::takeSampleOrCloseRow()
     const QDateTime now = m_parts.clock.now();
     if (!c.sampled) {
         c.sampled = true;
-        c.rowStart = now;
+        c.rowStart = c.latestTime = now;
         c.baseIn = c.prevIn = c.curIn;
         c.baseOut = c.prevOut = c.curOut;
         m_prevSampleMsecs = m_curSampleMsecs;
     }
 
-    if (c.prevIn > c.curIn || c.prevOut > c.curOut) {
-        // An adapter was reset or removed, or the choice shrank: the row ends with the last
-        // good readings and the next poll starts a new one.
-        c.curIn = c.prevIn;
-        c.curOut = c.prevOut;
+    // An interface was re-created or reset (its new counts are already in the sums), the wall
+    // clock was set back, or this is the first poll of a new day, at whatever hour it comes
+    // (after a suspend over midnight too): the row ends here. The writer splits a row at the
+    // day boundary and ends one whose clock went back at its last good time.
+    if (m_parts.sampler.counterFell() || now < c.latestTime || c.rowStart.date() < now.date())
         closeRow();
-    } else if (c.rowStart.isValid() && c.rowStart.date() < now.date()) {
-        // The first poll of a new day, at whatever hour it comes (after a suspend over
-        // midnight too): the writer splits the row at the day boundary.
-        closeRow();
-    } else {
-        c.prevIn = c.curIn;
-        c.prevOut = c.curOut;
-        m_prevSampleMsecs = m_curSampleMsecs;
-    }
+    else
+        c.latestTime = now;
+    c.prevIn = c.curIn;
+    c.prevOut = c.curOut;
+    m_prevSampleMsecs = m_curSampleMsecs;
 
     if (c.curOut - c.baseOut > RowLimitBytes || c.curIn - c.baseIn > RowLimitBytes)
         closeRow();
@@ -159,6 +155,12 @@ void MonitorPoll::closeRow()
         qCWarning(lcMonitor) << "log row not written:" << m_writeError;
     }
     m_parts.view.setPollTimerEnabled(true);
+}
+
+void MonitorPoll::takeReading()
+{
+    if (m_parts.sampler.run() == SampleAdapters::Outcome::Summed)
+        m_curSampleMsecs = m_parts.clock.monotonicMsecs();
 }
 
 void MonitorPoll::showVolumeLeft(const Texts &texts)

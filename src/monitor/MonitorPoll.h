@@ -38,9 +38,12 @@ public:
     MonitorPoll(Parts parts, int intervalMsecs);
 
     void run();
-    // Closes the current log row now, with the timer off while it is written; the next poll
-    // starts a new row from 0. Also "Reset Counters".
+    // Closes the current log row now, with the timer off while it is written; the next row
+    // starts from the readings this one ended with. Also "Reset Counters".
     void closeRow();
+    // Reads the counters once more, so that a row closed now holds every byte up to this
+    // moment (at shutdown, between two polls).
+    void takeReading();
 
     GraphScale &scale() { return m_scale; }
     // Why the last log row could not be written, for the diagnostic outputs.

@@ -158,6 +158,10 @@ void VarnoltApp::shutdown()
     m_shutDown = true;
     m_log.writeUnstamped(QStringLiteral("App Shutdown sequence"));
     m_monitor->pollTimer().stop();
+    // A last reading, so that the row holds every byte up to this moment, not only up to
+    // the last poll.
+    if (m_poll)
+        m_poll->takeReading();
     (void)m_writer->write();
     m_log.writeUnstamped(QStringLiteral("Steps executed. App Cleaning up."));
     m_tray->remove();

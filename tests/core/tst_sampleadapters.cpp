@@ -1,10 +1,10 @@
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 
+#include "core/SettingsStore.h"
 #include "core/traffic/AdapterList.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
-#include "core/SettingsStore.h"
 
 #include <QFile>
 #include <QTest>
@@ -43,12 +43,12 @@ class TestSampleAdapters : public QObject
                 names << text;
             return names.join(u',');
         }
-        // What the selected interfaces of the table count in one direction.
-        double selectedSum(quint64 FakeInterfaceTable::Row::*counter = &FakeInterfaceTable::Row::in) const
+        // What the selected interfaces carried since the given rows were read, in one direction.
+        double selectedSince(const Rows &since, quint64 FakeInterfaceTable::Row::*counter) const
         {
             double sum = 0;
             for (const auto &[position, text] : list.selection())
-                sum += double(table.rows.at(position).*counter);
+                sum += double(table.rows.at(position).*counter - since.at(position).*counter);
             return sum;
         }
     };
@@ -84,17 +84,27 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         Fixture f;
         f.store(stored);
-        // Counters past 2^32, summed whole.
+        // Counters near 2^32 when the run begins: what they counted before is not the run's.
         for (FakeInterfaceTable::Row &row : interfaces) {
-            row.in = (quint64(1000) << 32) * row.index + 1;
-            row.out = (quint64(3) << 32) * row.index + 7;
+            row.in = (quint64(1) << 32) - quint64(row.index);
+            row.out = (quint64(3) << 31) + 7;
         }
         f.table.rows = interfaces;
         QCOMPARE(f.sampler.run(), Outcome::Summed);
         QCOMPARE(f.list.count(), interfaces.size());
         QTEST(f.selected(), "expected");
-        QCOMPARE(f.counters.curIn, f.selectedSum());
-        QCOMPARE(f.counters.curOut, f.selectedSum(&FakeInterfaceTable::Row::out));
+        QCOMPARE(f.counters.curIn, 0.0);
+        QCOMPARE(f.counters.curOut, 0.0);
+
+        // Past 2^32 and 2^33, every byte counted whole.
+        for (FakeInterfaceTable::Row &row : f.table.rows) {
+            row.in += (quint64(1000) << 32) * quint64(row.index) + 1;
+            row.out += (quint64(1) << 33) + quint64(row.index);
+        }
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, f.selectedSince(interfaces, &FakeInterfaceTable::Row::in));
+        QCOMPARE(f.counters.curOut, f.selectedSince(interfaces, &FakeInterfaceTable::Row::out));
+        QVERIFY(!f.sampler.counterFell());
     }
 
     void passesBetweenRebuildsUseNoDatabase()
@@ -106,13 +116,23 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(f.db.path()));
         for (quint64 pass = 1; pass <= 3; ++pass) {
             f.table.rows[0].in = 1000 * pass;
+            f.table.rows[1].in = 700 + 10 * pass;
             QCOMPARE(f.sampler.run(), Outcome::Summed);
-            QCOMPARE(f.counters.curIn, 1000.0 * double(pass) + 700);
+            QCOMPARE(f.counters.curIn, 1010.0 * double(pass));
         }
-        // A choice changed in the dialog, not yet stored, counts from the next pass.
+        // A choice changed in the dialog, not yet stored, counts from the next pass: the
+        // interface deselected adds nothing more, and chosen again it starts from its reading.
         f.list.setSelected(1, false);
+        f.table.rows[1].in = 800;
         QCOMPARE(f.sampler.run(), Outcome::Summed);
-        QCOMPARE(f.counters.curIn, 3000.0);
+        QCOMPARE(f.counters.curIn, 3030.0);
+        f.list.setSelected(1, true);
+        f.table.rows[1].in = 900;
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 3030.0);
+        f.table.rows[1].in = 950;
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 3080.0);
         QCOMPARE(f.table.infoReads, 1);
     }
 
@@ -123,25 +143,59 @@ private Q_SLOTS:
         f.table.rows[0].in = 100;
         f.table.rows[1].out = 50;
         QCOMPARE(f.sampler.run(), Outcome::Summed);
+        f.table.rows[0].in = 400;
+        f.table.rows[1].out = 80;
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
 
         f.table.rows[0].in = 900;
-        f.table.rows.removeLast(); // would empty the sums and rebuild, if it were read
+        f.table.rows.removeLast(); // would rebuild the list, if it were read
         f.table.failNextRead = true;
         QCOMPARE(f.sampler.run(), Outcome::ReadFailed);
-        QCOMPARE(f.counters.curIn, 100.0);
-        QCOMPARE(f.counters.curOut, 50.0);
+        QCOMPARE(f.counters.curIn, 300.0);
+        QCOMPARE(f.counters.curOut, 30.0);
         QCOMPARE(f.list.count(), 2);
         QCOMPARE(f.sampler.errorString(), u"fake read failure"_s);
 
+        // The next read counts what was missed; an interface that left takes nothing away.
         QCOMPARE(f.sampler.run(), Outcome::Summed);
-        QCOMPARE(f.counters.curIn, 900.0);
-        QCOMPARE(f.counters.curOut, 0.0);
-
-        // An empty table empties the list and the sums.
+        QCOMPARE(f.counters.curIn, 800.0);
+        QCOMPARE(f.counters.curOut, 30.0);
         f.table.rows.clear();
         QCOMPARE(f.sampler.run(), Outcome::Summed);
         QCOMPARE(f.list.count(), 0);
-        QCOMPARE(f.counters.curIn, 0.0);
+        QCOMPARE(f.counters.curIn, 800.0);
+    }
+
+    // Counts from 0 what an interface carries after its counter fell or after it was made
+    // anew under a metered name, also when the new counter already exceeds the old reading.
+    void fallenAndRecreatedCountersCountFromZero()
+    {
+        Fixture f;
+        f.table.rows = FakeInterfaceTable::cards(2);
+        f.table.rows[0].in = 1000;
+        f.table.rows[1].in = 500;
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+
+        const auto pass = [&f](double expectedIn, bool fell) {
+            QCOMPARE(f.sampler.run(), Outcome::Summed);
+            QCOMPARE(f.counters.curIn, expectedIn);
+            QCOMPARE(f.sampler.counterFell(), fell);
+        };
+        f.table.rows[0].in = 1500;
+        pass(500, false);
+        f.table.rows[0].in = 200; // reset by its driver
+        pass(700, true);
+        f.table.rows[0].in = 300;
+        pass(800, false);
+        f.table.rows[1] = {7, u"eth1"_s, 900}; // re-created: a new index
+        pass(1700, true);
+        f.table.rows.removeLast(); // unplugged
+        pass(1700, false);
+        f.table.rows.append({8, u"eth1"_s, 50}); // plugged in again
+        pass(1750, true);
+        f.table.rows.append({9, u"usb0"_s, 4000}); // new, with a history of its own
+        pass(1750, false);
+        QCOMPARE(f.selected(), u"eth0,eth1,usb0"_s);
     }
 
     void changedTableRebuildsFromTheStore_data()
@@ -150,6 +204,7 @@ private Q_SLOTS:
         QTest::addColumn<Rows>("after");
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("expected");
+        QTest::addColumn<double>("expectedIn");
 
         const auto cards = FakeInterfaceTable::cards;
         Rows middleGone = cards(4);
@@ -157,13 +212,15 @@ private Q_SLOTS:
         Rows replaced = cards(3);
         replaced[1] = {9, u"usb0"_s};
         // Stored rows are what an earlier OK wrote; the unsaved change of the dialog is lost.
+        // Readings follow the interfaces by name: eth2 and eth3 were metered before and count
+        // their change at their new positions; eth0 (deselected) and new interfaces join.
         QTest::newRow("grows from 3 to 4") << cards(3) << cards(4) << "Adapter3=eth3"
-                                           << "eth3";
+                                           << "eth3" << 0.0;
         QTest::newRow("one removed from the middle")
             << cards(4) << middleGone << "Adapter0=eth0,Adapter2=eth2,Adapter3=eth3"
-            << "eth0,eth2,eth3";
+            << "eth0,eth2,eth3" << 7.0;
         QTest::newRow("one replaced, same count") << cards(3) << replaced << "Adapter1=eth1,Adapter2=eth2"
-                                                  << "eth2";
+                                                  << "eth2" << 3.0;
     }
 
     void changedTableRebuildsFromTheStore()
@@ -184,7 +241,7 @@ private Q_SLOTS:
         QCOMPARE(f.table.infoReads, 2);
         QCOMPARE(f.list.count(), after.size());
         QTEST(f.selected(), "expected");
-        QCOMPARE(f.counters.curIn, f.selectedSum());
+        QTEST(f.counters.curIn, "expectedIn");
     }
 
     void failedRebuildLeavesTheListAndRetries()
@@ -205,12 +262,12 @@ private Q_SLOTS:
         QCOMPARE(f.list.revision(), revision);
         QCOMPARE(f.list.count(), 3);
         QCOMPARE(f.selected(), u"eth0,eth1"_s);
-        QCOMPARE(f.counters.curIn, 100.0);
+        QCOMPARE(f.counters.curIn, 0.0);
 
         QVERIFY(QFile::rename(aside, f.db.path()));
         QCOMPARE(f.sampler.run(), Outcome::Summed);
         QCOMPARE(f.list.count(), 4);
-        QCOMPARE(f.counters.curIn, 5000.0);
+        QCOMPARE(f.counters.curIn, 4900.0);
     }
 
     void storedSelectionRoundTrips()

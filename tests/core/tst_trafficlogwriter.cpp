@@ -68,36 +68,63 @@ private Q_SLOTS:
 
     void closesRowAtDayBoundary_data()
     {
+        QTest::addColumn<QDateTime>("rowStart");
         QTest::addColumn<QDateTime>("now");
-        QTest::newRow("first minute of the day") << at(6, 0, 0, 30);
-        QTest::newRow("morning, after a night of suspend") << at(6, 7, 0, 0);
+        QTest::newRow("first minute of the day") << at(5, 22, 15, 4) << at(6, 0, 0, 30);
+        QTest::newRow("morning, after a night of suspend") << at(5, 22, 15, 4) << at(6, 7, 0, 0);
+        // The row ends on its own day, not on the day before the wake-up.
+        QTest::newRow("after a suspend of four days") << at(1, 22, 15, 4) << at(5, 7, 0, 0);
     }
 
     void closesRowAtDayBoundary()
     {
+        QFETCH(QDateTime, rowStart);
         QFETCH(QDateTime, now);
-        Run run(now, at(5, 22, 15, 4));
+        Run run(now, rowStart);
         QVERIFY(run.writer.write());
 
         // The row ends on the last second of its own day; the new day opens with a marker.
+        const QString day = QStringLiteral("yyyy-MM-dd");
         QCOMPARE(run.rows(),
-            QStringList({QStringLiteral("2026-12-05 22:15:04|2026-12-05 23:59:59|70000|500000|12.5"),
-                QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0")}));
+            QStringList({QStringLiteral("%1 22:15:04|%1 23:59:59|70000|500000|12.5").arg(rowStart.toString(day)),
+                QStringLiteral("%1 00:00:00|%1 00:00:00|0|0|0").arg(now.toString(day))}));
+        // The next row starts from the readings this one ended with, its average afresh.
         const RunCounters &c = run.counters;
-        QCOMPARE(c.rowStart, at(6, 0, 0));
-        QCOMPARE(QList<double>({c.baseIn, c.baseOut, c.prevIn, c.prevOut, c.avgDown}),
-            QList<double>({501000, 70200, 0, 0, 0}));
+        QCOMPARE(c.rowStart, QDateTime(now.date(), QTime(0, 0)));
+        QCOMPARE(QList<double>({c.baseIn, c.baseOut, c.prevIn, c.prevOut, c.avgDown, c.downSamples}),
+            QList<double>({501000, 70200, 400000, 60000, 0, 0}));
         // The run's figures stay.
-        QCOMPARE(QList<double>({c.downSamples, c.maxDown, c.maxUp}), QList<double>({7, 40, 3}));
+        QCOMPARE(QList<double>({c.maxDown, c.maxUp}), QList<double>({40, 3}));
 
         // The next call deletes the marker and writes the day's first row.
         run.counters.curIn += 1024;
         run.clock.set(now.addSecs(60));
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows().value(1),
-            QStringLiteral("2026-12-06 00:00:00|%1|0|1024|0")
-                .arg(now.addSecs(60).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
+            QStringLiteral("%1 00:00:00|%2|0|1024|0")
+                .arg(now.toString(day), now.addSecs(60).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))));
         QCOMPARE(run.rows().size(), 2);
+    }
+
+    // A wall clock set back ends the row at its last good time and starts the next at the
+    // new time: no row ends before it starts, and no byte is lost.
+    void clockSetBackNeverEndsRowBeforeItStarts()
+    {
+        Run run(at(5, 16, 10), at(5, 16, 0));
+        run.counters.latestTime = at(5, 17, 0);
+        QVERIFY(run.writer.write());
+        QCOMPARE(run.counters.rowStart, at(5, 16, 10));
+        run.counters.curIn += 2048;
+        run.clock.set(at(5, 16, 20));
+        QVERIFY(run.writer.write());
+        QCOMPARE(run.rows(),
+            QStringList({QStringLiteral("2026-12-05 16:00:00|2026-12-05 17:00:00|70000|500000|12.5"),
+                QStringLiteral("2026-12-05 16:10:00|2026-12-05 16:20:00|0|2048|0")}));
+        // Set back before the row's own start, between two polls.
+        run.clock.set(at(5, 15, 0));
+        QVERIFY(run.writer.write());
+        QCOMPARE(run.db.rows(QStringLiteral("select count(*) from Log where DateAndTimeEnd < DateAndTimeStart")),
+            QStringList {QStringLiteral("0")});
     }
 
     void rowOfTodayIsNormalCase()

@@ -3,9 +3,9 @@
 #include "TestDatabase.h"
 
 #include "core/DebugLog.h"
+#include "core/Settings.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
-#include "core/Settings.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
 #include "core/traffic/WarningSound.h"
@@ -121,10 +121,10 @@ private Q_SLOTS:
         QCOMPARE(f.view.values, (QList<QPair<int, int>> {{0, 0}}));
         QCOMPARE(f.counters.downSamples, 0.0);
         QCOMPARE(f.counters.rowStart, f.clock.now());
-        QCOMPARE(f.counters.prevIn, 1'000'000.0);
-        QCOMPARE(f.counters.baseOut, 500'000.0);
-        // The row's volume was read before the bases were set: the whole counter.
-        QCOMPARE(f.view.download, QStringLiteral("976.6 KB"));
+        // What the card counted before the run is not the run's traffic.
+        QCOMPARE(f.counters.curIn, 0.0);
+        QCOMPARE(f.counters.curOut, 0.0);
+        QCOMPARE(f.view.download, QStringLiteral("0.0 KB"));
         QVERIFY(!f.view.frozen && !f.view.drewThawed);
 
         f.poll500(0);
@@ -270,7 +270,7 @@ private Q_SLOTS:
         QCOMPARE(f.view.toolTip, QStringLiteral("Graph Max: 418")); // 51 × 8.192
     }
 
-    void counterDropClosesTheRowWithTheLastGoodReadings()
+    void counterDropClosesTheRowAndLosesNothing()
     {
         Fixture f;
         f.settings.whatsLeftState = 1;
@@ -278,11 +278,12 @@ private Q_SLOTS:
         f.db.exec(
             QStringLiteral("insert into Log values ('2026-12-05 10:00:00', '2026-12-05 11:00:00', 10485760, 0, 0)"));
         f.poll.run();
-        f.poll500(1048576 - 1000, 1000);
+        f.poll500(1048576 - 1010, 1000);
         QCOMPARE(f.settings.cachedVolume, 10.0);
         QCOMPARE(f.view.volumeLeft, QStringLiteral("89 MB (89.0 %) Left."));
 
-        f.table.rows[0].in = 10; // the card was reset
+        // The card was reset and counted 10 bytes since: they count, and the row closes.
+        f.table.rows[0].in = 10;
         f.poll500(0);
         QCOMPARE(f.logged("BytesRcvd, BytesSent"), QStringList {QStringLiteral("1047576|1000")});
         QCOMPARE(f.view.events,
@@ -291,11 +292,10 @@ private Q_SLOTS:
         QCOMPARE(f.settings.cachedVolume, 11.0);
         QCOMPARE(f.view.volumeLeft, QStringLiteral("89 MB (89.0 %) Left."));
 
-        // The next poll starts a new row from the new reading; the labels kept their texts.
-        f.poll500(0);
-        QCOMPARE(f.counters.baseIn, 10.0);
+        // The next row starts from the readings the closed one ended with.
         f.poll500(2048);
         QCOMPARE(f.view.download, QStringLiteral("2.0 KB"));
+        RATE_LINE_STARTS(f, "U: 0,0 - D: 4.1 kBps.");
     }
 
     void newDayClosesTheRowOnce()
@@ -313,11 +313,27 @@ private Q_SLOTS:
             QCOMPARE(f.view.events.size(), 2);
             QCOMPARE(f.logged("DateAndTimeStart, DateAndTimeEnd, BytesRcvd"),
                 QStringList {QStringLiteral("2026-12-05 23:59:59|2026-12-05 23:59:59|4000")});
-            QCOMPARE(f.counters.rowStart.date(), QDate(2026, 12, 6));
+            QCOMPARE(f.counters.rowStart, QDateTime(QDate(2026, 12, 6), QTime(0, 0)));
+            QCOMPARE(f.counters.rowBytesIn(), 1000.0);
         }
     }
 
-    void oversizedRowIsClosed()
+    void clockSetBackStartsANewRow()
+    {
+        Fixture f;
+        f.poll.run();
+        f.poll500(1000);
+        f.clock.set(f.clock.now().addSecs(-3600));
+        f.poll500(2000);
+        f.poll500(500);
+        QCOMPARE(f.view.events.size(), 2);
+        QCOMPARE(f.logged("DateAndTimeStart, DateAndTimeEnd, BytesRcvd"),
+            QStringList {QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:00:00|3000")});
+        QCOMPARE(f.counters.rowStart, QDateTime(QDate(2026, 12, 5), QTime(16, 0, 1)));
+        QCOMPARE(f.counters.rowBytesIn(), 500.0);
+    }
+
+    void rowCloseAndShutdownLoseNoBytes()
     {
         Fixture f;
         f.poll.run();
@@ -325,7 +341,34 @@ private Q_SLOTS:
         QCOMPARE(f.logRows(), 0);
         f.poll500(1);
         QCOMPARE(f.logged("BytesRcvd"), QStringList {QStringLiteral("2000000001")});
-        QCOMPARE(f.counters.baseIn, f.counters.curIn);
+        // The next poll's traffic is the new row's, none of it dropped by a re-base.
+        f.poll500(700);
+        QCOMPARE(f.counters.rowBytesIn(), 700.0);
+        f.poll.closeRow();
+        f.poll500(300);
+        QCOMPARE(f.counters.rowBytesIn(), 300.0);
+        // At shutdown, what the card counted since the last poll.
+        f.table.rows[0].in += 77;
+        f.poll.takeReading();
+        QVERIFY(f.writer.write());
+        QCOMPARE(f.logged("BytesRcvd"),
+            QStringList({QStringLiteral("2000000001"), QStringLiteral("700"), QStringLiteral("377")}));
+    }
+
+    // Steady 100 kB/s from 23:00 to 01:00: each row's average is the steady rate.
+    void averageIsPerRow()
+    {
+        Fixture f;
+        f.clock.set(QDateTime(QDate(2026, 12, 5), QTime(23, 0)));
+        f.poll.run();
+        for (int i = 0; i < 4 * 3600; ++i)
+            f.poll500(50'000);
+        f.poll.closeRow();
+        QCOMPARE(f.logged("DateAndTimeStart, DateAndTimeEnd, AvgDownloadSpeed"),
+            QStringList({QStringLiteral("2026-12-05 23:00:00|2026-12-05 23:59:59|100"),
+                QStringLiteral("2026-12-06 00:00:00|2026-12-06 01:00:00|100")}));
+        QCOMPARE(
+            f.db.rows(QStringLiteral("select sum(BytesRcvd) from Log")), QStringList {QStringLiteral("720000000")});
     }
 
     void captionsAndTrayTip_data()

@@ -1,9 +1,9 @@
 #include "core/traffic/SampleAdapters.h"
 
+#include "core/store/StoreSession.h"
 #include "core/traffic/AdapterChoice.h"
 #include "core/traffic/AdapterList.h"
 #include "core/traffic/RunCounters.h"
-#include "core/store/StoreSession.h"
 
 #include <QLoggingCategory>
 
@@ -21,6 +21,7 @@ SampleAdapters::SampleAdapters(InterfaceTable &table, AdapterList &list, RunCoun
 
 SampleAdapters::Outcome SampleAdapters::run()
 {
+    m_counterFell = false;
     if (!m_table.readCounters(m_rows)) {
         m_error = m_table.errorString();
         qCDebug(lcSampling) << "interface table not read:" << m_error;
@@ -32,17 +33,25 @@ SampleAdapters::Outcome SampleAdapters::run()
     }
 
     // Whole 64-bit counters: a busy link passes 2^31 and 2^32 bytes within hours, and every
-    // byte of it counts. The sums are exact as doubles up to 2^53 bytes (8 PiB).
-    quint64 sumIn = 0;
-    quint64 sumOut = 0;
+    // byte of it counts. The run's sums are exact as doubles up to 2^53 bytes (8 PiB).
+    quint64 addIn = 0;
+    quint64 addOut = 0;
     for (std::size_t p = 0; p < m_rows.size(); ++p) {
-        if (m_list.isSelected(int(p))) {
-            sumIn += m_rows[p].inOctets;
-            sumOut += m_rows[p].outOctets;
+        Reading &last = m_last[p];
+        if (!m_list.isSelected(int(p))) {
+            last.known = false;
+            continue;
         }
+        const InterfaceCounters &now = m_rows[p];
+        if (last.known) {
+            m_counterFell = m_counterFell || now.inOctets < last.in || now.outOctets < last.out;
+            addIn += now.inOctets >= last.in ? now.inOctets - last.in : now.inOctets;
+            addOut += now.outOctets >= last.out ? now.outOctets - last.out : now.outOctets;
+        }
+        last = {now.inOctets, now.outOctets, true, now.index};
     }
-    m_counters.curIn = double(sumIn);
-    m_counters.curOut = double(sumOut);
+    m_counters.curIn += double(addIn);
+    m_counters.curOut += double(addOut);
     return Outcome::Summed;
 }
 
@@ -89,9 +98,27 @@ bool SampleAdapters::rebuild()
                 result->value(row, QStringLiteral("settingvalue")).toString()});
     }
 
+    // The readings of the interfaces metered now follow them by name into the new list.
+    for (std::size_t p = 0; p < m_last.size(); ++p) {
+        if (m_last[p].known && m_list.isSelected(int(p)))
+            m_departed.insert(m_list.text(int(p)), m_last[p]);
+    }
     m_list.replace(AdapterChoice::entries(interfaces, stored));
     m_builtFrom.clear();
-    for (const InterfaceInfo &interface : interfaces)
-        m_builtFrom.push_back(interface.index);
+    m_last.assign(interfaces.size(), Reading {});
+    for (std::size_t p = 0; p < interfaces.size(); ++p) {
+        m_builtFrom.push_back(interfaces[p].index);
+        const auto found = m_departed.constFind(interfaces[p].description);
+        if (found == m_departed.constEnd())
+            continue;
+        if (found->index == interfaces[p].index) {
+            m_last[p] = *found;
+        } else {
+            // Made anew under a metered name: its counters began at 0 when it was made.
+            m_last[p] = {0, 0, true, interfaces[p].index};
+            m_counterFell = true;
+        }
+        m_departed.erase(found);
+    }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include "core/traffic/InterfaceTable.h"
 
+#include <QHash>
 #include <QString>
 
 #include <vector>
@@ -10,7 +11,15 @@ class AdapterList;
 struct RunCounters;
 
 // The first step of every poll: reads the interface table, keeps the adapter list in step
-// with it, and sets CurIn/CurOut of the run to the sums of the selected adapters' counters.
+// with it, and adds the traffic the selected adapters carried since the previous pass to
+// CurIn/CurOut of the run.
+//
+// Each metered interface is followed on its own: only its own change since its last reading
+// is added. An interface that joins the metered set (chosen in the dialog, plugged in, moved
+// into the namespace) starts from its current reading and adds nothing of its history; one
+// that leaves takes nothing away. A counter lower than its last reading (the interface was
+// reset by its driver) counts its new value from 0, and so does an interface re-created under
+// a metered name (the kernel gives it a new index): everything the new one carries counts.
 //
 // The list is rebuilt, with the choice read from the settings table, when the table's
 // interfaces are no longer the ones the list was built from (one came or went); between
@@ -19,7 +28,7 @@ class SampleAdapters final
 {
 public:
     enum class Outcome {
-        Summed, // CurIn/CurOut hold this pass's sums
+        Summed, // CurIn/CurOut hold the run's traffic up to this pass
         ReadFailed, // the table could not be read: the sums and the list are as they were
         RebuildFailed, // the list could not be rebuilt: as above, tried again at the next pass
     };
@@ -28,9 +37,20 @@ public:
 
     Outcome run();
 
+    // A metered interface was re-created or its counter fell at the last pass.
+    bool counterFell() const { return m_counterFell; }
+
     QString errorString() const { return m_error; }
 
 private:
+    struct Reading
+    {
+        quint64 in = 0;
+        quint64 out = 0;
+        bool known = false; // false: the interface is not metered, or joins at the next pass
+        int index = 0; // the kernel's interface index it was read from
+    };
+
     bool listMatchesTable() const;
     bool rebuild();
 
@@ -40,5 +60,10 @@ private:
     QString m_databasePath;
     std::vector<InterfaceCounters> m_rows; // kept between passes so a pass allocates nothing
     std::vector<int> m_builtFrom; // interface indexes of the list's entries
+    std::vector<Reading> m_last; // the last reading of each entry, by position
+    // The last readings of metered interfaces that left the table, by name: one that comes
+    // back (a replugged card, a re-created link) counts from there rather than joining anew.
+    QHash<QString, Reading> m_departed;
+    bool m_counterFell = false;
     QString m_error;
 };

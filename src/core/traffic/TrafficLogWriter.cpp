@@ -4,10 +4,12 @@
 #include "core/DebugLog.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/NumberText.h"
-#include "core/traffic/RunCounters.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/RunCounters.h"
 
 #include <QLoggingCategory>
+
+#include <algorithm>
 
 Q_LOGGING_CATEGORY(lcLogWriter, "varnolt.logwriter")
 
@@ -46,32 +48,40 @@ bool TrafficLogWriter::write()
     // Before the first sample of the run there is no row yet: the row starts and ends now.
     const QDateTime now = m_clock.now();
     const QDateTime rowStart = c.rowStart.isValid() ? c.rowStart : now;
+    const QDateTime latest = c.latestTime.isValid() ? std::max(rowStart, c.latestTime) : rowStart;
 
     debug.write(QStringLiteral(": Step1"));
     QStringList statements {
         QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
 
-    // A row that began on an earlier day is closed at the end of that day, whatever the hour
-    // now (a machine may wake from suspend long after midnight), so that the per-day totals
-    // count the new day's traffic on the new day.
+    // A row that began on an earlier day is closed at the end of its own day, whatever the
+    // hour now (a machine may wake from a suspend of several days), so that the per-day
+    // totals count each day's traffic on its day; the next row starts at today's midnight.
+    // A wall clock set back (by hand, by NTP, by a change of time zone or daylight saving)
+    // ends the row at its last good time and starts the next one at the new time, so that
+    // no row ends before it starts.
     const bool midnight = rowStart.date() < now.date();
-    QDateTime nextRowStart;
+    QDateTime end = now;
+    QDateTime nextRowStart = now;
+    if (midnight) {
+        end = QDateTime(rowStart.date(), QTime(23, 59, 59));
+        nextRowStart = QDateTime(now.date(), QTime(0, 0));
+    } else if (now < latest) {
+        end = latest;
+    }
     const QString caseName = midnight ? QStringLiteral("Step2a") : QStringLiteral("Step2b");
-    const QDateTime end = midnight ? QDateTime(now.date(), QTime(0, 0)).addSecs(-1) : now;
     debug.write(QStringLiteral(": ") + caseName);
     for (const QString &detail : {FormatDateText(rowStart), FormatDateText(end), NumberText::plain(c.rowBytesOut()),
              NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
         debug.writeUnstamped(caseName + QLatin1String(": ") + detail);
     if (midnight) {
         statements << rowStatement(QStringLiteral("INSERT INTO Log"), rowStart, end, c);
-        nextRowStart = QDateTime(now.date(), QTime(0, 0));
         // The day marker; the next call deletes it again with the other markers.
         statements << QStringLiteral("INSERT INTO Log values('%1','%1',0,0,0);").arg(FormatDateText(nextRowStart));
     } else {
         statements << rowStatement(
             QStringLiteral("INSERT INTO Log(DateAndTimeStart,DateAndTimeEnd,BytesSent,BytesRcvd,AvgDownloadSpeed)"),
             rowStart, end, c);
-        nextRowStart = m_clock.now();
     }
 
     // All statements in one transaction: a refused write leaves the table as it was.
@@ -93,12 +103,13 @@ bool TrafficLogWriter::write()
     debug.write(QStringLiteral(": Done"));
     session.close();
 
+    // The next row starts from the very readings this one ended with, so that no byte
+    // between them is lost; its average starts afresh.
     c.rowStart = nextRowStart;
+    c.latestTime = now;
     c.baseOut = c.curOut;
     c.baseIn = c.curIn;
     c.avgDown = 0;
-    c.prevIn = 0;
-    c.prevOut = 0;
-    c.sampled = false;
+    c.downSamples = 0;
     return true;
 }

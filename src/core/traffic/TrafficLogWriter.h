@@ -14,9 +14,9 @@ class TrafficLogWriter final
 public:
     TrafficLogWriter(QString databasePath, RunCounters &counters, const Clock &clock, const DebugLog &log);
 
-    // Writes the row (and, when the row crosses midnight, the day marker) and re-bases the
-    // counters. When the database refuses the write, nothing is written and the counters
-    // are left as they were, so that the next call writes the same traffic again.
+    // Writes the row (and, when the row crosses midnight, the day marker) and starts the next
+    // row from the readings this one ended with. When the database refuses the write, nothing is written and the
+    // counters are left as they were, so that the next call writes the same traffic again.
     bool write();
 
     QString errorString() const { return m_error; }
