@@ -38,12 +38,14 @@ make_namespaces() {
     PASSED=0
 }
 
+# cleanup: ends what the script started (its jobs, and whatever still runs in its own
+# namespaces after a failure, such as an iperf3 server waiting for its client), then deletes
+# the namespaces and the work folder.
 cleanup() {
-    local pids
-    pids=$(jobs -p)
-    [ -z "$pids" ] || kill -9 $pids 2>/dev/null || true
+    local pids n
+    pids="$(jobs -p) $(for n in "$NS" "$PEER" "$SIDE"; do ip netns pids "$n" 2>/dev/null; done)"
+    [ -z "${pids// /}" ] || kill -9 $pids 2>/dev/null || true
     wait 2>/dev/null || true
-    local n
     for n in "$NS" "$PEER" "$SIDE"; do ip netns del "$n" 2>/dev/null || true; done
     rm -rf "$WORK"
 }
@@ -73,6 +75,12 @@ make_link() {
 # counters IF [NAMESPACE]: the kernel's received and sent byte counters of IF, "rx tx".
 counters() {
     ip -n "${2:-$NS}" -s -j link show dev "$1" | jq -r '.[0].stats64 | "\(.rx.bytes) \(.tx.bytes)"'
+}
+
+# delta BEFORE AFTER: "rx tx" of AFTER minus BEFORE, each given as "rx tx".
+delta() {
+    local b=($1) a=($2)
+    echo "$((a[0] - b[0])) $((a[1] - b[1]))"
 }
 
 # transfer FROM NET IPERF3-ARGUMENTS...: one iperf3 test from namespace FROM to a one-off
@@ -117,7 +125,8 @@ check_case() {
     shift 3
     local problems=() problem
     for problem in "$@"; do [ -z "$problem" ] || problems+=("$problem"); done
-    IFS='|' read -r got_rx got_tx < <(rows "$db" "select coalesce(sum(BytesRcvd), 0), coalesce(sum(BytesSent), 0) from Log")
+    IFS='|' read -r got_rx got_tx \
+        < <(rows "$db" "select coalesce(sum(BytesRcvd), 0), coalesce(sum(BytesSent), 0) from Log")
     backwards=$(rows "$db" "select count(*) from Log where DateAndTimeEnd < DateAndTimeStart")
     echo "== $name"
     printf '   %-20s received %13s   sent %13s\n' "kernel delta" "$want_rx" "$want_tx" "logged" "$got_rx" "$got_tx"

@@ -13,11 +13,6 @@ require_namespaces
 make_namespaces
 make_link "$NS" va "$PEER" vb 1
 
-# delta BEFORE AFTER: "rx tx" of AFTER minus BEFORE, each given as "rx tx".
-delta() {
-    local b=($1) a=($2)
-    echo "$((a[0] - b[0])) $((a[1] - b[1]))"
-}
 # size_closes: the rows that were closed by the row size limit.
 size_closes() { rows "$db" "select count(*) from Log where BytesRcvd > 2000000000 or BytesSent > 2000000000"; }
 
