@@ -2,10 +2,10 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
-#include "core/store/FormatDateText.h"
-#include "core/store/SchemaUpgrade.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
+#include "core/store/FormatDateText.h"
+#include "core/store/SchemaUpgrade.h"
 #include "core/store/StoreSession.h"
 
 DatabaseStartup::DatabaseStartup(QString databasePath, const Clock &clock, const DebugLog &log, Settings &settings)
@@ -44,6 +44,8 @@ bool DatabaseStartup::run()
         return false;
     }
     m_settings = loaded;
+    for (const QString &line : settingsStore.diagnostics())
+        m_log.write(QStringLiteral(": ") + line);
     m_log.write(QStringLiteral(": Settings Read"));
 
     // The start marker of the run; a run without one is still a good run.

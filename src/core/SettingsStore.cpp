@@ -1,14 +1,17 @@
 #include "core/SettingsStore.h"
 
+#include "core/Settings.h"
 #include "core/store/JetConvert.h"
 #include "core/store/NumberText.h"
-#include "core/Settings.h"
 #include "core/store/StoreSession.h"
 
 #include <QLatin1String>
+#include <QLoggingCategory>
 
 #include <limits>
 #include <optional>
+
+Q_LOGGING_CATEGORY(lcSettings, "varnolt.settings")
 
 namespace {
 
@@ -22,6 +25,10 @@ QString invalidValue(const QString &key, const QString &value)
 {
     return QStringLiteral("Invalid property value: the setting \"%1\" holds \"%2\".").arg(key, value);
 }
+
+// The largest values the options dialog lets the user store.
+constexpr double MaxMBLimit = 5120000;
+constexpr qint64 PeriodLimit = 365;
 
 } // namespace
 
@@ -43,6 +50,7 @@ bool SettingsStore::load(StoreSession &session, Settings &settings)
         m_error = session.errorString();
         return false;
     }
+    m_diagnostics.clear();
     const JetConvert convert(JetLocale::current());
     for (int row = 0; row < result->rowCount(); ++row) {
         const QString key = result->value(row, QStringLiteral("settingname")).toString();
@@ -71,6 +79,20 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
             return false;
         }
         out = *v;
+        return true;
+    };
+    // A number, rounded as the dialect rounds to integers, or nothing when it is too large for
+    // any integer; false (the load fails) only for text that is no number at all.
+    const auto wholeNumber = [&](std::optional<qint64> &out) {
+        JetConvert::Error error = JetConvert::Error::None;
+        const std::optional<double> v = convert.toDouble(value, &error);
+        if (v)
+            out = JetConvert::roundToInteger(
+                *v, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
+        if (!v && error != JetConvert::Error::Overflow) {
+            m_error = mismatch(key, value, "a whole number");
+            return false;
+        }
         return true;
     };
     // A check box takes 0, 1 or 2 and a list takes one of its indexes (or -1); anything
@@ -108,13 +130,21 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
     } else if (key == QLatin1String("Playwav")) {
         return checkBox(settings.playWavState);
     } else if (key == QLatin1String("maxmbsize")) {
-        const std::optional<double> v = convert.toDouble(value);
-        if (!v) {
+        JetConvert::Error error = JetConvert::Error::None;
+        const std::optional<double> v = convert.toDouble(value, &error);
+        if (!v && error != JetConvert::Error::Overflow) {
             m_error = mismatch(key, value, "a number");
             return false;
         }
-        settings.maxMB = *v;
-        settings.maxMBText = NumberText::plain(*v);
+        if (v && *v >= 0 && *v <= MaxMBLimit) {
+            settings.maxMB = *v;
+            settings.maxMBText = NumberText::plain(*v);
+        } else {
+            const Settings defaults;
+            outOfRange(key, value, "0 to 5120000", defaults.maxMBText);
+            settings.maxMB = defaults.maxMB;
+            settings.maxMBText = defaults.maxMBText;
+        }
     } else if (key == QLatin1String("logperiodtype")) {
         qint32 type = 0;
         qint16 index = 0;
@@ -123,18 +153,31 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
         settings.periodType = type;
         settings.periodTypeIndex = index;
     } else if (key == QLatin1String("logperiod")) {
-        qint32 length = 0;
-        if (!int32(length))
+        std::optional<qint64> length;
+        if (!wholeNumber(length))
             return false;
-        settings.periodLength = length;
-        settings.periodLengthText = QString::number(length);
+        if (length && *length >= 0 && *length <= PeriodLimit) {
+            settings.periodLength = qint32(*length);
+            settings.periodLengthText = QString::number(*length);
+        } else {
+            const Settings defaults;
+            outOfRange(key, value, "0 to 365", defaults.periodLengthText);
+            settings.periodLength = defaults.periodLength;
+            settings.periodLengthText = defaults.periodLengthText;
+        }
     } else if (key == QLatin1String("logstartday")) {
-        // Taken as it is; the dialog keeps new values within 1..31.
-        qint16 day = 0;
-        if (!int16(day))
+        std::optional<qint64> day;
+        if (!wholeNumber(day))
             return false;
-        settings.startDay = day;
-        settings.startDayText = QString::number(day);
+        if (day && *day >= 1 && *day <= 31) {
+            settings.startDay = qint16(*day);
+            settings.startDayText = QString::number(*day);
+        } else {
+            const Settings defaults;
+            outOfRange(key, value, "1 to 31", defaults.startDayText);
+            settings.startDay = defaults.startDay;
+            settings.startDayText = defaults.startDayText;
+        }
     } else if (key == QLatin1String("MonitorTrans")) {
         qint16 index = 0;
         if (!int16(index) || !inRange(index, -1, int(Settings::transparencyItems().size()) - 1))
@@ -142,6 +185,14 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
         settings.monitorTransIndex = index;
     }
     return true;
+}
+
+void SettingsStore::outOfRange(const QString &key, const QString &value, const char *range, const QString &fallback)
+{
+    const QString line = QStringLiteral("The setting \"%1\" holds \"%2\", outside %3; %4 is used instead.")
+                             .arg(key, value, QLatin1String(range), fallback);
+    m_diagnostics.append(line);
+    qCWarning(lcSettings).noquote() << line;
 }
 
 bool SettingsStore::write(const QList<QPair<QString, QString>> &values)

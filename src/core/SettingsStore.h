@@ -3,6 +3,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 class JetConvert;
 class Settings;
@@ -16,8 +17,12 @@ public:
     explicit SettingsStore(QString databasePath);
 
     // Applies every row of the table in table order, so the last of two rows with one key
-    // wins. A value that cannot become the number its key needs fails the whole load.
+    // wins. A value that cannot become the number its key needs fails the whole load. A number
+    // outside the range the options dialog allows for the allowance, the period or the start
+    // day gives the key's default instead, with a line in diagnostics() and a warning.
     [[nodiscard]] bool load(StoreSession &session, Settings &settings);
+    // What the last load put in place of stored values, one line each.
+    QStringList diagnostics() const { return m_diagnostics; }
 
     // Writes the given keys on one connection, all or none.
     [[nodiscard]] bool write(const QList<QPair<QString, QString>> &values);
@@ -33,8 +38,10 @@ public:
 
 private:
     bool apply(const QString &key, const QString &value, const JetConvert &convert, Settings &settings);
+    void outOfRange(const QString &key, const QString &value, const char *range, const QString &fallback);
     bool runInTransaction(const QStringList &statements);
 
     QString m_path;
     QString m_error;
+    QStringList m_diagnostics;
 };

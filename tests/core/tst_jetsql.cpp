@@ -46,6 +46,8 @@ void TestJetSql::translates_data()
     QTest::newRow("brackets kept") << u"select [a b] from [t]"_s << u"select [a b] from [t]"_s;
     QTest::newRow("date literal, US order")
         << u"select dateadd('m',-1,#12-01-2026 00:00:00#)"_s << u"select dateadd('m',-1,'2026-12-01 00:00:00')"_s;
+    QTest::newRow("date literal as the program writes it")
+        << u"select #12/05/2026 07:08:09#"_s << u"select '2026-12-05 07:08:09'"_s;
     QTest::newRow("date literal, dotted time")
         << u"select #03-31-2025 17.05.09#"_s << u"select '2025-03-31 17:05:09'"_s;
     QTest::newRow("top after order by") << u"select top 12 * from DownloadPerWeek order by ddate desc"_s

@@ -72,8 +72,8 @@ private Q_SLOTS:
                                                      << "eth0,eth3";
         QTest::newRow("value decides over position") << four << "Adapter0=eth2"
                                                      << "eth2";
-        QTest::newRow("values naming nothing: positions decide") << four << "ADAPTER1=x,Adapter3="
-                                                                 << "eth1,eth3";
+        QTest::newRow("absent name: nothing; empty value: position") << four << "ADAPTER1=x,Adapter3="
+                                                                     << "eth3";
         QTest::newRow("only Adapter7 with junk: nothing") << four << "Adapter7=junk"
                                                           << "";
     }
@@ -289,6 +289,31 @@ private Q_SLOTS:
         next.table.rows = {{1, u"it's"_s}, {2, u"eth0"_s}, lo};
         QCOMPARE(next.sampler.run(), Outcome::Summed);
         QCOMPARE(next.selected(), u"it's,lo"_s);
+    }
+
+    void absentAdapterSelectsNothingUntilItReturns()
+    {
+        // The user metered the USB card usb0 at position 1; it is unplugged, and eth1 now
+        // stands where it stood.
+        Fixture f;
+        f.store(u"Adapter1=usb0"_s);
+        f.table.rows = FakeInterfaceTable::cards(2);
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.selected(), QString());
+        for (FakeInterfaceTable::Row &row : f.table.rows) {
+            row.in = 5000000;
+            row.out = 700000;
+        }
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 0.0);
+        QCOMPARE(f.counters.curOut, 0.0);
+
+        // Plugged in again, at another position, it is metered again.
+        f.table.rows.append({7, u"usb0"_s, 123456, 789});
+        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.selected(), u"usb0"_s);
+        QCOMPARE(f.counters.curIn, 123456.0);
+        QCOMPARE(f.counters.curOut, 789.0);
     }
 };
 

@@ -7,8 +7,12 @@
 #include "core/SettingsStore.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTest>
+
+using namespace Qt::StringLiterals;
 
 class TestSettingsStore : public QObject
 {
@@ -62,7 +66,7 @@ private Q_SLOTS:
         // Keys match with their case: "dblclick" is not "DblClick". Of two rows of a key the last wins.
         const Settings s = loadedWith(db,
             QStringLiteral("('DblClick','1'), ('ExportFolder','/home/u/t.csv'), ('kilobit','1'), ('whatsleft','1'), "
-                           "('maxmbsize','100'), ('logperiodtype','2'), ('logperiod','3'), ('logstartday','40'), "
+                           "('maxmbsize','100'), ('logperiodtype','2'), ('logperiod','3'), ('logstartday','28'), "
                            "('MonitorTrans','2'), ('Playwav','1'), ('Adapter0','eth0'), ('dblclick','2'), "
                            "('Unknown','x'), ('maxmbsize','5000')"));
         QCOMPARE(s.dblClickState(), 1);
@@ -71,9 +75,8 @@ private Q_SLOTS:
         QVERIFY(s.kilobit() && s.whatsLeft() && s.playWav());
         QCOMPARE(s.maxMB, 5000.0);
         QCOMPARE(s.maxMBText, QStringLiteral("5000"));
-        // A start day out of 1..31 is taken as it is at start-up.
         QCOMPARE(QList<int>({s.periodType, s.periodTypeIndex, s.periodLength, s.startDay, s.monitorTransIndex}),
-            QList<int>({2, 2, 3, 40, 2}));
+            QList<int>({2, 2, 3, 28, 2}));
     }
 
     void dblClickStepsToItsState_data()
@@ -115,12 +118,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("maxmbsize text") << "maxmbsize"
-                                        << "lots";
         QTest::newRow("logperiod empty") << "logperiod"
                                          << "";
-        QTest::newRow("logstartday beyond 16 bits") << "logstartday"
-                                                    << "40000";
         QTest::newRow("check box beyond its states") << "kilobit"
                                                      << "7";
         QTest::newRow("list index beyond the list") << "MonitorTrans"
@@ -148,6 +147,79 @@ private Q_SLOTS:
         QVERIFY(
             DatabaseStartup::failureText(startup.errorString()).startsWith(QStringLiteral("Database Init Error!\n")));
         QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+    }
+
+    void numbersOutOfRange_data()
+    {
+        // What start-up loads for a stored value: the number, or the key's default with a
+        // diagnostic line; text that is no number fails the start-up.
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("loaded"); // the number as the dialog shows it; empty: start-up fails
+        QTest::addColumn<bool>("fallback");
+
+        const struct
+        {
+            const char *key;
+            const char *defaultText;
+            QList<std::pair<const char *, const char *>> inRange; // value, shown
+            QStringList outOfRange;
+        } keys[] = {
+            {"logperiod", "0", {{"0", "0"}, {"365", "365"}, {"365.4", "365"}}, {u"366"_s, u"365.5"_s}},
+            {"maxmbsize", "0", {{"0", "0"}, {"5,120,000", "5120000"}, {"0.5", "0.5"}}, {u"5120001"_s, u"1e999"_s}},
+            {"logstartday", "1", {{"1", "1"}, {"31", "31"}}, {u"0"_s, u"32"_s, u"40000"_s}},
+        };
+        for (const auto &k : keys) {
+            const QString key = QString::fromLatin1(k.key);
+            for (const auto &[value, shown] : k.inRange)
+                QTest::addRow("%s %s", k.key, value)
+                    << key << QString::fromLatin1(value) << QString::fromLatin1(shown) << false;
+            for (const QString &value : k.outOfRange + QStringList {u"-5"_s, u"-2147483648"_s, u"2147483647"_s})
+                QTest::addRow("%s %s", k.key, qPrintable(value))
+                    << key << value << QString::fromLatin1(k.defaultText) << true;
+            QTest::addRow("%s text", k.key) << key << u"five"_s << QString() << false;
+        }
+    }
+
+    void numbersOutOfRange()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, loaded);
+        QFETCH(bool, fallback);
+        TestDatabase db;
+        db.exec(u"insert into settings values ('%1','%2')"_s.arg(key, value));
+        FakeClock clock;
+        DebugLog log(true, db.folder() + u"/varnolt.log"_s, clock);
+        Settings settings;
+        DatabaseStartup startup(db.path(), clock, log, settings);
+        const QRegularExpression diagnostic(u"\"%1\" holds \"%2\", outside .*; %3 is used instead"_s.arg(
+            key, QRegularExpression::escape(value), loaded));
+        if (fallback)
+            QTest::ignoreMessage(QtWarningMsg, diagnostic);
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
+
+        const bool started = startup.run();
+        QFile file(log.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString logText = QString::fromUtf8(file.readAll());
+        QCOMPARE(logText.contains(diagnostic), fallback);
+        if (loaded.isEmpty()) {
+            QVERIFY(!started);
+            QVERIFY2(startup.errorString().contains(key) && startup.errorString().contains(value),
+                qPrintable(startup.errorString()));
+            QVERIFY(db.rows(u"select * from Log"_s).isEmpty());
+            return;
+        }
+        QVERIFY2(started, qPrintable(startup.errorString()));
+        const QString shown = key == u"logperiod"_s ? settings.periodLengthText
+            : key == u"maxmbsize"_s                 ? settings.maxMBText
+                                                    : settings.startDayText;
+        QCOMPARE(shown, loaded);
+        const double number = key == u"logperiod"_s ? settings.periodLength
+            : key == u"maxmbsize"_s                 ? settings.maxMB
+                                                    : settings.startDay;
+        QCOMPARE(number, loaded.toDouble());
     }
 
     void apostrophesSurviveTheRoundTrip()

@@ -1,7 +1,8 @@
+#include "core/SettingsStore.h"
 #include "core/store/DayViewDefinition.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/JetSql.h"
-#include "core/SettingsStore.h"
+#include "core/store/NumberText.h"
 #include "core/store/StoreSession.h"
 
 #include <QElapsedTimer>
@@ -188,6 +189,57 @@ private Q_SLOTS:
                 qint64(3000000000), 12.5, u"real"_s}}));
     }
 
+    void logRowUnderEveryLocale()
+    {
+        // Rows as the log writer writes them: dates through FormatDateText, whole byte counts
+        // and the quoted four-decimal average through NumberText, under the user's locale.
+        struct Row
+        {
+            QDateTime start;
+            QDateTime end;
+            double sent;
+            double received;
+            double average;
+        };
+        const QList<Row> rows {
+            {QDateTime(QDate(2026, 12, 5), QTime(17, 29, 47)), QDateTime(QDate(2026, 12, 5), QTime(23, 59, 59)),
+                2000000000, 9007199254740991.0, 1234.5678},
+            {QDateTime(QDate(2027, 1, 2), QTime(0, 0)), QDateTime(QDate(2027, 1, 2), QTime(0, 0, 1)), 1, 0, 0.0001},
+            {QDateTime(QDate(2026, 3, 4), QTime(9, 8, 7)), QDateTime(QDate(2026, 3, 4), QTime(12, 0)), 4096, 1e12,
+                99999999.9999},
+        };
+        const auto statement = [](const Row &row) -> QString {
+            return u"INSERT INTO Log(DateAndTimeStart,DateAndTimeEnd,BytesSent,BytesRcvd,AvgDownloadSpeed) values('"_s
+                + FormatDateText(row.start) + u"','"_s + FormatDateText(row.end) + u"',"_s + NumberText::plain(row.sent)
+                + u","_s + NumberText::plain(row.received) + u",'"_s + NumberText::fourDecimals(row.average) + u"');"_s;
+        };
+        QList<QVariantList> expected;
+        for (const Row &row : rows) {
+            expected.append({row.start.toString(u"yyyy-MM-dd HH:mm:ss"_s), row.end.toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                qint64(row.sent), qint64(row.received), row.average});
+        }
+
+        const QList<QLocale> locales
+            = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        QVERIFY(locales.size() > 300);
+        StoreSession session(m_path);
+        for (const QLocale &locale : locales) {
+            QLocale::setDefault(locale);
+            // A connection reads the locale when it opens; each locale's rows are rolled back.
+            QVERIFY(session.open() && session.beginTransaction());
+            for (const Row &row : rows) {
+                if (!session.execute(statement(row)))
+                    QFAIL(qPrintable(locale.name() + u": "_s + session.errorString()));
+            }
+            const auto stored = session.queryNative(
+                u"select DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed from Log"_s);
+            QVERIFY(stored);
+            if (stored->rows() != expected)
+                QFAIL(qPrintable(locale.name() + u": "_s + statement(rows.first())));
+            session.rollback();
+        }
+    }
+
     void unreadableValuesFailTheInsert_data()
     {
         QTest::addColumn<QString>("locale");
@@ -246,11 +298,10 @@ private Q_SLOTS:
         insertRow(session, stored(midnight.addSecs(1)), mb, mb / 2, 1);
         insertRow(session, stored(QDateTime(reference, QTime(0, 0))), 0, mb / 2, 1);
 
-        const QString statement
-            = u"select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log "
-              u"where DateAndTimeStart>dateadd('%1',-%2,#%3#)"_s.arg(interval)
-                  .arg(count)
-                  .arg(FormatDateText(QDateTime(reference, QTime(13, 0)), u"mm-dd-yyyy 00:00:00"_s));
+        const QString statement = u"select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log "
+                                  u"where DateAndTimeStart>dateadd('%1',-%2,%3)"_s.arg(interval)
+                                      .arg(count)
+                                      .arg(JetSql::dateLiteral(QDateTime(reference, QTime(0, 0))));
         QUERY(result, session, statement);
         QCOMPARE(result->value(0, u"loggedvolume"_s), QVariant(2.0));
 

@@ -1,8 +1,8 @@
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
-#include "core/traffic/RunCounters.h"
 #include "core/Settings.h"
+#include "core/traffic/RunCounters.h"
 #include "core/traffic/VolumeLeftText.h"
 #include "core/traffic/WarningSound.h"
 
@@ -10,6 +10,8 @@
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -85,6 +87,9 @@ private Q_SLOTS:
     void databaseAskedOnlyWithoutCache();
     void unreadableDatabaseCountsAsNothingLogged_data();
     void unreadableDatabaseCountsAsNothingLogged();
+    void periodLengthOutOfRange_data();
+    void periodLengthOutOfRange();
+    void sameLoggedVolumeUnderEveryLocale();
 };
 
 void TestVolumeLeftText::texts_data()
@@ -283,6 +288,60 @@ void TestVolumeLeftText::unreadableDatabaseCountsAsNothingLogged()
         QCOMPARE(rig.monitor(), u"600 MB (60,0 %) Left."_s);
         QCOMPARE(rig.cache, 300.0);
     }
+}
+
+void TestVolumeLeftText::periodLengthOutOfRange_data()
+{
+    // Rows of 1 MB today after midnight, 2 MB yesterday and 4 MB in 1990; days from today.
+    QTest::addColumn<int>("periodLength");
+    QTest::addColumn<double>("logged");
+    QTest::addColumn<int>("daysBack"); // of the window's start shown to the options dialog
+
+    QTest::newRow("-5: from today's midnight") << -5 << 1.0 << 0;
+    QTest::newRow("lowest 32-bit number") << int(std::numeric_limits<qint32>::min()) << 1.0 << 0;
+    QTest::newRow("1: yesterday too") << 1 << 3.0 << 1;
+    // About a thousand years back: every row counts, and the date stays on the calendar.
+    QTest::newRow("highest 32-bit number") << int(std::numeric_limits<qint32>::max()) << 7.0 << 365000;
+}
+
+void TestVolumeLeftText::periodLengthOutOfRange()
+{
+    QFETCH(int, periodLength);
+    QFETCH(int, daysBack);
+    Rig rig;
+    rig.addLogRow(u"2026-12-09 00:00:01"_s, 1);
+    rig.addLogRow(u"2026-12-08 12:00:00"_s, 2);
+    rig.addLogRow(u"1990-01-01 12:00:00"_s, 4);
+
+    const QString query = VolumeLeftText::loggedVolumeQuery(u"d"_s, periodLength, rig.clock.now().date());
+    QVERIFY2(!query.contains(u"--"_s), qPrintable(query));
+    QTest::failOnWarning(QRegularExpression(u"logged volume not read"_s));
+    QDateTime shown;
+    rig.volume.text(1000, periodLength, u"0"_s, rig.cache, false, 1, &shown);
+    QTEST(rig.cache, "logged");
+    QCOMPARE(shown, rig.clock.now().addDays(-daysBack));
+}
+
+void TestVolumeLeftText::sameLoggedVolumeUnderEveryLocale()
+{
+    // One month from the 15th on 9 December: rows after 15 October 00:00 count (2 + 4 MB).
+    Rig rig;
+    rig.addLogRow(u"2026-10-15 00:00:00"_s, 1);
+    rig.addLogRow(u"2026-10-15 00:00:01"_s, 2);
+    rig.addLogRow(u"2026-12-09 08:00:00"_s, 4);
+    rig.addLogRow(u"2026-09-01 12:00:00"_s, 8);
+    const QList<QLocale> locales
+        = QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+    QVERIFY(locales.size() > 300);
+    QTest::failOnWarning(QRegularExpression(u"logged volume not read"_s));
+    for (const QLocale &locale : locales) {
+        QLocale::setDefault(locale);
+        rig.cache = 0;
+        rig.volume.text(1000, 1, u"2"_s, rig.cache, false, 15);
+        if (rig.cache != 6.0)
+            QFAIL(qPrintable(u"%1: %2 MB logged"_s.arg(locale.name()).arg(rig.cache)));
+    }
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 }
 
 QTEST_GUILESS_MAIN(TestVolumeLeftText)

@@ -336,6 +336,18 @@ JetSql::JetSql(ColumnLookup columns)
 {
 }
 
+QString JetSql::dateLiteral(const QDateTime &dateTime)
+{
+    const QDate date = dateTime.date();
+    const QTime time = dateTime.time();
+    return u"#%1/%2/%3 %4:%5:%6#"_s.arg(date.month(), 2, 10, QLatin1Char('0'))
+        .arg(date.day(), 2, 10, QLatin1Char('0'))
+        .arg(date.year(), 4, 10, QLatin1Char('0'))
+        .arg(time.hour(), 2, 10, QLatin1Char('0'))
+        .arg(time.minute(), 2, 10, QLatin1Char('0'))
+        .arg(time.second(), 2, 10, QLatin1Char('0'));
+}
+
 std::optional<QString> JetSql::translate(const QString &statement)
 {
     Translator translator(statement, m_columns);

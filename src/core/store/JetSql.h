@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -29,6 +30,12 @@ public:
     explicit JetSql(ColumnLookup columns = {});
 
     [[nodiscard]] std::optional<QString> translate(const QString &statement);
+
+    // A date literal of the dialect, "#mm/dd/yyyy hh:nn:ss#": month first, "/" and ":" and
+    // ASCII digits whatever the user's locale, because the literal is read without one. Dates
+    // put into a statement as literals are written with this, never with FormatDateText, whose
+    // separators follow the locale (" h " between hours and minutes under fr_CA).
+    static QString dateLiteral(const QDateTime &dateTime);
     QString errorString() const { return m_error; }
 
 private:

@@ -40,22 +40,21 @@ QList<AdapterEntry> AdapterChoice::entries(const std::vector<InterfaceInfo> &int
         return result;
     }
 
+    // A row that names its adapter selects that adapter wherever it stands now, and nothing
+    // while it is absent: the interface that took its position (another USB card, a VPN) is
+    // not the one the user chose. Only a row without a name (written by hand) selects by position.
     QSet<QString> storedNames;
-    for (const StoredRow &row : rows)
-        storedNames.insert(row.value);
-    bool byName = false;
-    for (AdapterEntry &entry : result) {
-        entry.selected = storedNames.contains(entry.text);
-        byName = byName || entry.selected;
-    }
-    if (byName)
-        return result;
-
     for (const StoredRow &row : rows) {
+        if (!row.value.isEmpty()) {
+            storedNames.insert(row.value);
+            continue;
+        }
         const int position = positionOf(row.name);
         if (position >= 0 && position < result.size())
             result[position].selected = true;
     }
+    for (AdapterEntry &entry : result)
+        entry.selected = entry.selected || storedNames.contains(entry.text);
     return result;
 }
 

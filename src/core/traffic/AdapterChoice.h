@@ -16,10 +16,11 @@
 //   ...) are not, because they relay traffic that a card also carries, and selecting them
 //   would count the same bytes two or three times. A machine without any such card (a
 //   container, a virtual machine with virtual cards only) selects every interface but loopback.
-// - A row's value equals an entry's description: the entries so named are selected. Names
-//   stay with their interfaces while positions shift as interfaces come and go (USB adapters,
-//   VPNs, containers), so the name keeps the choice on the adapter the user chose.
-// - Rows whose values name no current interface (rows written by hand): the positions decide.
+// - A row with a value selects the entry of that description, by name only. Names stay with
+//   their interfaces while positions shift as interfaces come and go (USB adapters, VPNs,
+//   containers), so the name keeps the choice on the adapter the user chose; while that
+//   adapter is absent the row selects nothing.
+// - A row with an empty value (written by hand): its position n decides.
 class AdapterChoice final
 {
 public:

@@ -1,7 +1,10 @@
 #include "core/traffic/LinuxInterfaceTable.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include <linux/if_link.h>
@@ -9,6 +12,7 @@
 #include <linux/rtnetlink.h>
 #include <net/if.h>
 #include <sys/socket.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 namespace {
@@ -84,8 +88,31 @@ template <typename Row> void sortByIndex(std::vector<Row> &rows)
 
 } // namespace
 
+LinuxInterfaceTable::DeviceTest LinuxInterfaceTable::deviceTestFor(const char *kernelRelease)
+{
+    int major = 0;
+    int minor = 0;
+    // A release that cannot be read is taken for a recent one.
+    if (std::sscanf(kernelRelease, "%d.%d", &major, &minor) != 2)
+        return DeviceTest::ParentAttribute;
+    return major < 5 || (major == 5 && minor < 16) ? DeviceTest::SysfsDevice : DeviceTest::ParentAttribute;
+}
+
+LinuxInterfaceTable::DeviceTest LinuxInterfaceTable::deviceTestForRunningKernel()
+{
+    utsname system {};
+    return ::uname(&system) == 0 ? deviceTestFor(system.release) : DeviceTest::ParentAttribute;
+}
+
 LinuxInterfaceTable::LinuxInterfaceTable()
-    : m_buffer(receiveBufferSize)
+    : LinuxInterfaceTable(deviceTestForRunningKernel(), QStringLiteral("/sys"))
+{
+}
+
+LinuxInterfaceTable::LinuxInterfaceTable(DeviceTest deviceTest, QString sysfsRoot)
+    : m_deviceTest(deviceTest)
+    , m_sysfsRoot(std::move(sysfsRoot))
+    , m_buffer(receiveBufferSize)
 {
     m_socket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (m_socket < 0)
@@ -127,7 +154,15 @@ bool LinuxInterfaceTable::readInfo(std::vector<InterfaceInfo> &rows)
     request.maskAttribute.rta_type = IFLA_EXT_MASK;
     request.maskAttribute.rta_len = RTA_LENGTH(sizeof(quint32));
     request.mask = RTEXT_FILTER_SKIP_STATS;
-    return dump(RTM_GETLINK, request.header, rows, parseInfo);
+    if (!dump(RTM_GETLINK, request.header, rows, parseInfo))
+        return false;
+    if (m_deviceTest == DeviceTest::SysfsDevice) {
+        // Interface names hold no "/", so the name is one path component.
+        for (InterfaceInfo &row : rows)
+            row.physical = QFileInfo::exists(
+                m_sysfsRoot + QLatin1String("/class/net/") + row.description + QLatin1String("/device"));
+    }
+    return true;
 }
 
 template <typename Row, typename Parse>

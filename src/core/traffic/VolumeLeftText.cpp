@@ -1,10 +1,10 @@
 #include "core/traffic/VolumeLeftText.h"
 
 #include "core/Clock.h"
-#include "core/store/FormatDateText.h"
-#include "core/traffic/RunCounters.h"
 #include "core/Settings.h"
+#include "core/store/JetSql.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/RunCounters.h"
 #include "core/traffic/WarningSound.h"
 
 #include <QLocale>
@@ -61,14 +61,29 @@ QDate VolumeLeftText::referenceDate(const QString &intervalCode, const QDate &to
     return QDate(lastOfPrevious.year(), lastOfPrevious.month(), std::min(startDay, lastOfPrevious.day()));
 }
 
+qint32 VolumeLeftText::windowIntervals(const QString &intervalCode, qint32 periodLength)
+{
+    // A negative length would write "-" + "-5", and "--" starts an SQL comment.
+    const qint32 limit = intervalCode == QLatin1String("m") ? 12000
+        : intervalCode == QLatin1String("ww")               ? 52000
+                                                            : 365000;
+    return std::clamp(periodLength, qint32(0), limit);
+}
+
+QString VolumeLeftText::loggedVolumeQuery(const QString &intervalCode, qint32 periodLength, const QDate &reference)
+{
+    const QString code = intervalCode == QLatin1String("m") || intervalCode == QLatin1String("ww")
+        ? intervalCode
+        : QStringLiteral("d");
+    return QLatin1String("select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log where "
+                         "DateAndTimeStart>dateadd('")
+        + code + QLatin1String("',-") + QString::number(windowIntervals(code, periodLength)) + QLatin1Char(',')
+        + JetSql::dateLiteral(QDateTime(reference, QTime(0, 0))) + QLatin1Char(')');
+}
+
 std::optional<double> VolumeLeftText::loggedVolume(const QString &code, qint32 periodLength, const QDate &reference)
 {
-    const QString statement
-        = QLatin1String("select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log where "
-                        "DateAndTimeStart>dateadd('")
-        + code + QLatin1String("',-") + QString::number(periodLength) + QLatin1String(",#")
-        + FormatDateText(QDateTime(reference, QTime(0, 0)), QStringLiteral("mm-dd-yyyy 00:00:00"))
-        + QLatin1String("#)");
+    const QString statement = loggedVolumeQuery(code, periodLength, reference);
 
     StoreSession session(m_databasePath);
     std::optional<QueryResult> result;
@@ -147,10 +162,11 @@ QString VolumeLeftText::text(double maxMB, qint32 periodLength, const QString &p
     }
 
     if (windowStart) {
+        const qint32 intervals = windowIntervals(code, periodLength);
         if (code == QLatin1String("m"))
-            *windowStart = QDateTime(reference.addMonths(-periodLength), QTime(0, 0));
+            *windowStart = QDateTime(reference.addMonths(-intervals), QTime(0, 0));
         else
-            *windowStart = now.addDays(-qint64(periodLength) * (code == QLatin1String("ww") ? 7 : 1));
+            *windowStart = now.addDays(-qint64(intervals) * (code == QLatin1String("ww") ? 7 : 1));
     }
     return text;
 }

@@ -41,6 +41,13 @@ public:
     static QString intervalCode(const QString &periodTypeText);
     // The day the tracking window is counted back from.
     static QDate referenceDate(const QString &intervalCode, const QDate &today, int startDay);
+    // How many intervals the window reaches back: periodLength kept to 0 (the window starts at
+    // the reference day) and to about a thousand years, so that the count is always a plain
+    // non-negative number in SQL text and the window's start a date the calendar holds.
+    static qint32 windowIntervals(const QString &intervalCode, qint32 periodLength);
+    // The query of the logged volume of the window that starts after 00:00 of the reference
+    // day less periodLength intervals.
+    static QString loggedVolumeQuery(const QString &intervalCode, qint32 periodLength, const QDate &reference);
 
 private:
     // The logged volume of the tracking window in MB; nothing when the sum is Null or the

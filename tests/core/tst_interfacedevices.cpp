@@ -1,0 +1,82 @@
+#include "NetworkNamespace.h"
+
+#include "core/traffic/AdapterChoice.h"
+#include "core/traffic/LinuxInterfaceTable.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using DeviceTest = LinuxInterfaceTable::DeviceTest;
+
+// Which interfaces the Linux table reports as backed by a device of their own: the kernel's
+// parent-device attribute, or on kernels without it the interface's "device" entry in sysfs.
+class TestInterfaceDevices : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void deviceTestFollowsTheKernel_data()
+    {
+        QTest::addColumn<QString>("release");
+        QTest::addColumn<DeviceTest>("expected");
+        QTest::newRow("3.10 (EL7)") << u"3.10.0-1160.el7.x86_64"_s << DeviceTest::SysfsDevice;
+        QTest::newRow("4.19") << u"4.19.0-25-amd64"_s << DeviceTest::SysfsDevice;
+        QTest::newRow("5.15, the last without the attribute") << u"5.15.0-91-generic"_s << DeviceTest::SysfsDevice;
+        QTest::newRow("5.16") << u"5.16.0"_s << DeviceTest::ParentAttribute;
+        QTest::newRow("5.16 release candidate") << u"5.16-rc1"_s << DeviceTest::ParentAttribute;
+        QTest::newRow("6.1") << u"6.1.0-18-amd64"_s << DeviceTest::ParentAttribute;
+        QTest::newRow("10.0") << u"10.0.1"_s << DeviceTest::ParentAttribute;
+        QTest::newRow("unreadable") << u"custom"_s << DeviceTest::ParentAttribute;
+    }
+
+    void deviceTestFollowsTheKernel()
+    {
+        QFETCH(QString, release);
+        QTEST(LinuxInterfaceTable::deviceTestFor(release.toLatin1().constData()), "expected");
+    }
+
+    void sysfsFallbackReadsTheDeviceEntry()
+    {
+        const QString reason = NetworkNamespace::unavailableReason();
+        if (!reason.isEmpty())
+            QSKIP(qPrintable(u"needs a namespace of its own: "_s + reason));
+        // A veth pair has no parent device; the fixture gives "card0" a device entry, as sysfs
+        // shows one for a PCI or USB card, and leaves "relay0" and loopback without.
+        NetworkNamespace ns(u"devices"_s);
+        QVERIFY2(ns.isValid()
+                && ns.ip({u"link"_s, u"add"_s, u"card0"_s, u"type"_s, u"veth"_s, u"peer"_s, u"name"_s, u"relay0"_s}),
+            qPrintable(ns.error()));
+        QTemporaryDir sysfs;
+        QVERIFY(QDir(sysfs.path()).mkpath(u"class/net/card0/device"_s));
+        QVERIFY(QDir(sysfs.path()).mkpath(u"class/net/relay0"_s));
+
+        const auto physical = [&](DeviceTest test) {
+            auto table = ns.inside([&] { return std::make_unique<LinuxInterfaceTable>(test, sysfs.path()); });
+            std::vector<InterfaceInfo> rows;
+            if (!table->readInfo(rows))
+                qWarning("%s", qPrintable(table->errorString()));
+            QStringList names;
+            for (const InterfaceInfo &row : rows)
+                names << row.description + (row.physical ? u"+"_s : QString());
+            // The default choice follows the test.
+            for (const AdapterEntry &entry : AdapterChoice::entries(rows, {})) {
+                if (entry.selected)
+                    names << u"selected "_s + entry.text;
+            }
+            names.sort();
+            return names;
+        };
+        QCOMPARE(
+            physical(DeviceTest::SysfsDevice), QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
+        // Without a card of its own, every interface but loopback.
+        QCOMPARE(physical(DeviceTest::ParentAttribute),
+            QStringList({u"card0"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s, u"selected relay0"_s}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestInterfaceDevices)
+#include "tst_interfacedevices.moc"
