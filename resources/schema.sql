@@ -26,6 +26,13 @@ CREATE INDEX LogByStart ON Log (DateAndTimeStart);
 -- reading the whole log.
 CREATE INDEX LogMarkers ON Log (DateAndTimeStart) WHERE BytesSent = 0 AND BytesRcvd = 0 AND AvgDownloadSpeed = 0;
 
+-- The open log row of a run, written every few seconds while traffic flows, so that a run
+-- that ends without writing its last row (killed, crashed, a power cut) loses at most those
+-- seconds: the next start turns it into its Log row. Every Log row written clears it in the
+-- same transaction, so no byte is counted twice. At most one row (Id 1). The program adds
+-- the table to older databases with the same text (SchemaUpgrade::journalTableSql).
+CREATE TABLE RowJournal (Id INTEGER PRIMARY KEY CHECK (Id = 1), DateAndTimeStart DATETIME NOT NULL, DateAndTimeEnd DATETIME NOT NULL, BytesSent INTEGER NOT NULL, BytesRcvd INTEGER NOT NULL, AvgDownloadSpeed DOUBLE NOT NULL);
+
 -- Name/value pairs. Keys compare without regard to case. Hand-edited files may hold a key twice.
 CREATE TABLE settings (
     Settingname TEXT COLLATE NOCASE,

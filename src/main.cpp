@@ -1,5 +1,5 @@
-#include "core/store/DatabaseLocation.h"
 #include "core/DatabaseStartup.h"
+#include "core/store/DatabaseLocation.h"
 #include "shell/MessageBox.h"
 #include "shell/SignalWatcher.h"
 #include "shell/VarnoltApp.h"
@@ -31,5 +31,6 @@ int main(int argc, char *argv[])
     QObject::connect(&app, &VarnoltApp::finished, &application, &QCoreApplication::quit, Qt::QueuedConnection);
     if (!app.start())
         return 1;
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    return status != 0 ? status : app.exitStatus();
 }

@@ -7,6 +7,7 @@
 #include "core/store/FormatDateText.h"
 #include "core/store/SchemaUpgrade.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/RowJournal.h"
 
 DatabaseStartup::DatabaseStartup(QString databasePath, const Clock &clock, const DebugLog &log, Settings &settings)
     : m_path(std::move(databasePath))
@@ -47,6 +48,20 @@ bool DatabaseStartup::run()
     for (const QString &line : settingsStore.diagnostics())
         m_log.write(QStringLiteral(": ") + line);
     m_log.write(QStringLiteral(": Settings Read"));
+
+    // A write-ahead log, so that journaling the open row costs no disk flush. A file system
+    // that cannot hold one keeps the rollback journal; the program works the same.
+    const std::optional<QueryResult> mode = session.queryNative(QStringLiteral("PRAGMA journal_mode=WAL"));
+    if (!mode || mode->value(0, QStringLiteral("journal_mode")).toString() != QLatin1String("wal"))
+        m_log.write(QStringLiteral(": No write-ahead log: ") + session.errorString());
+
+    // The open row of a run that did not end cleanly becomes its log row before this run
+    // begins.
+    QString recovered;
+    if (!RowJournal::recover(session, recovered, m_error))
+        return false;
+    if (!recovered.isEmpty())
+        m_log.write(QStringLiteral(": Row of an unfinished run recovered: ") + recovered);
 
     // The start marker of the run; a run without one is still a good run.
     const QString start = FormatDateText(m_clock.now());

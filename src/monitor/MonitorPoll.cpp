@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/Settings.h"
+#include "core/traffic/RowJournal.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
@@ -49,7 +50,12 @@ void MonitorPoll::run()
     view.setRateLine(MonitorTexts::cutRateLine(texts.rateLine));
     view.freezeDrawing(false);
 
-    takeSampleOrCloseRow();
+    const QDateTime now = m_parts.clock.now();
+    takeSampleOrCloseRow(now);
+    if (m_parts.journal.poll(m_parts.counters, now, m_parts.clock.monotonicMsecs()))
+        m_journalError.clear();
+    else
+        m_journalError = m_parts.journal.errorString();
     view.setGraphToolTip(MonitorTexts::graphToolTip(m_scale.max(), m_parts.settings.kilobit()));
     showVolumeLeft(texts);
 }
@@ -114,10 +120,9 @@ void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
     }
 }
 
-void MonitorPoll::takeSampleOrCloseRow()
+void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
 {
     RunCounters &c = m_parts.counters;
-    const QDateTime now = m_parts.clock.now();
     if (!c.sampled) {
         c.sampled = true;
         c.rowStart = c.latestTime = now;
@@ -126,33 +131,38 @@ void MonitorPoll::takeSampleOrCloseRow()
         m_prevSampleMsecs = m_curSampleMsecs;
     }
 
-    // An interface was re-created or reset (its new counts are already in the sums), the wall
-    // clock was set back, or this is the first poll of a new day, at whatever hour it comes
-    // (after a suspend over midnight too): the row ends here. The writer splits a row at the
-    // day boundary and ends one whose clock went back at its last good time.
-    if (m_parts.sampler.counterFell() || now < c.latestTime || c.rowStart.date() < now.date())
-        closeRow();
-    else
+    // The row ends here when an interface was re-created or reset (its new counts are already
+    // in the sums), when the wall clock was set back, at the first poll of a new day, at
+    // whatever hour it comes (after a suspend over midnight too), and before it outgrows
+    // the row limit. The writer splits a row at the day boundary and ends one whose clock went
+    // back at its last good time.
+    const bool clockBack = now < c.latestTime;
+    const bool due = m_parts.sampler.counterFell() || clockBack || c.rowStart.date() < now.date()
+        || c.rowBytesOut() > RowLimitBytes || c.rowBytesIn() > RowLimitBytes;
+    if (!clockBack)
         c.latestTime = now;
     c.prevIn = c.curIn;
     c.prevOut = c.curOut;
     m_prevSampleMsecs = m_curSampleMsecs;
-
-    if (c.curOut - c.baseOut > RowLimitBytes || c.curIn - c.baseIn > RowLimitBytes)
+    // While the database refuses, the row stays open and is tried again every so often
+    // rather than on every poll.
+    if ((due || m_closePending) && (!m_closePending || m_parts.clock.monotonicMsecs() - m_lastCloseMsecs >= RetryMsecs))
         closeRow();
 }
 
 void MonitorPoll::closeRow()
 {
     m_parts.view.setPollTimerEnabled(false);
-    if (m_parts.writer.write()) {
+    m_lastCloseMsecs = m_parts.clock.monotonicMsecs();
+    m_closePending = !m_parts.writer.write();
+    if (!m_closePending) {
         // The logged volume of the period now holds the row: the next volume-left text asks
         // the database rather than counting the row's traffic as gone.
         m_parts.settings.cachedVolume = 0;
         m_writeError.clear();
     } else {
         m_writeError = m_parts.writer.errorString();
-        qCWarning(lcMonitor) << "log row not written:" << m_writeError;
+        qCWarning(lcMonitor) << "log row not written, kept open:" << m_writeError;
     }
     m_parts.view.setPollTimerEnabled(true);
 }

@@ -2,10 +2,12 @@
 
 #include "monitor/GraphScale.h"
 
+#include <QDateTime>
 #include <QString>
 
 class Clock;
 class MonitorView;
+class RowJournal;
 class SampleAdapters;
 class Settings;
 class TrafficLogWriter;
@@ -23,6 +25,8 @@ public:
     static constexpr double RowLimitBytes = 2'000'000'000.0;
     // Download rates up to this (kB/s) count in the average's divisor but add nothing to it.
     static constexpr double IdleRate = 0.5;
+    // A row the database refused stays open (and journaled) and is tried again this often.
+    static constexpr qint64 RetryMsecs = 30000;
 
     struct Parts
     {
@@ -30,6 +34,7 @@ public:
         RunCounters &counters;
         Settings &settings;
         TrafficLogWriter &writer;
+        RowJournal &journal;
         VolumeLeftText &volumeLeft;
         const Clock &clock;
         MonitorView &view;
@@ -46,8 +51,9 @@ public:
     void takeReading();
 
     GraphScale &scale() { return m_scale; }
-    // Why the last log row could not be written, for the diagnostic outputs.
-    QString writeError() const { return m_writeError; }
+    // Why the open row could not be written to the log or its journal, until a write
+    // succeeds; empty while all is well.
+    QString storeProblem() const { return m_writeError.isEmpty() ? m_journalError : m_writeError; }
 
 private:
     struct Texts
@@ -58,7 +64,7 @@ private:
     void showVolumes(Texts &texts);
     void downloadSample(Texts &texts, double seconds, int &graphValue);
     void uploadSample(Texts &texts, double seconds, int &graphValue);
-    void takeSampleOrCloseRow();
+    void takeSampleOrCloseRow(const QDateTime &now);
     void showVolumeLeft(const Texts &texts);
 
     Parts m_parts;
@@ -67,4 +73,7 @@ private:
     qint64 m_curSampleMsecs = 0; // monotonic time of the reading in CurIn/CurOut
     qint64 m_prevSampleMsecs = 0; // monotonic time of the reading in PrevIn/PrevOut
     QString m_writeError;
+    QString m_journalError;
+    bool m_closePending = false; // a row close the database refused, to be tried again
+    qint64 m_lastCloseMsecs = 0; // monotonic time of the last attempt
 };

@@ -3,6 +3,7 @@
 #include "core/DatabaseStartup.h"
 #include "core/InstanceLock.h"
 #include "core/traffic/LinuxInterfaceTable.h"
+#include "core/traffic/RowJournal.h"
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
@@ -20,16 +21,22 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QScreen>
+#include <QThread>
 #include <QWindow>
+
+#include <cstdio>
 
 namespace {
 Q_LOGGING_CATEGORY(lcStartup, "varnolt.startup", QtWarningMsg)
 
 // The monitor window's distance from the screen's top and right edges.
 constexpr int CornerTwips = 200;
+// How long shutdown tries to write the last row before it leaves it to the journal.
+constexpr qint64 LastRowTriesMsecs = 5000;
 } // namespace
 
 VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const Clock &clock,
@@ -130,8 +137,9 @@ void VarnoltApp::startPolling()
     m_sound = std::make_unique<SoundEffectWarning>();
     m_volumeLeft = std::make_unique<VolumeLeftText>(
         m_databasePath, m_clock, m_counters, m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
-    m_poll = std::make_unique<MonitorPoll>(
-        MonitorPoll::Parts {*m_sampler, m_counters, m_settings, *m_writer, *m_volumeLeft, m_clock, *m_monitor},
+    m_journal = std::make_unique<RowJournal>(m_databasePath);
+    m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_counters, m_settings, *m_writer,
+                                               *m_journal, *m_volumeLeft, m_clock, *m_monitor},
         FrmMain::PollIntervalMsecs);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
     m_monitor->pollTimer().start();
@@ -162,7 +170,7 @@ void VarnoltApp::shutdown()
     // the last poll.
     if (m_poll)
         m_poll->takeReading();
-    (void)m_writer->write();
+    writeLastRow();
     m_log.writeUnstamped(QStringLiteral("Steps executed. App Cleaning up."));
     m_tray->remove();
     m_log.writeUnstamped(QStringLiteral("Removed icon."));
@@ -173,6 +181,32 @@ void VarnoltApp::shutdown()
     m_log.write(QStringLiteral(": Unloaded."));
     m_log.write(QStringLiteral(": All forms unloaded."));
     Q_EMIT finished();
+}
+
+void VarnoltApp::writeLastRow()
+{
+    // Another program may hold the database for a moment, or space may come back: a few
+    // seconds of tries before the row is left to the journal.
+    QElapsedTimer trying;
+    trying.start();
+    bool written = m_writer->write();
+    while (!written && trying.elapsed() < LastRowTriesMsecs) {
+        QThread::msleep(250);
+        written = m_writer->write();
+    }
+    if (m_journal) {
+        if (!written)
+            (void)m_journal->write(m_counters, m_clock.now());
+        m_journal->close();
+    }
+    if (!written) {
+        m_exitStatus = 1;
+        const QString message = QStringLiteral("Varnolt: the last log row could not be written (%1); it is kept "
+                                               "in the database's journal and logged at the next start.")
+                                    .arg(m_writer->errorString());
+        m_log.write(QStringLiteral(": ") + message);
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+    }
 }
 
 void VarnoltApp::endOfSession()

@@ -2,9 +2,9 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
+#include "core/Settings.h"
 #include "core/traffic/InterfaceTable.h"
 #include "core/traffic/RunCounters.h"
-#include "core/Settings.h"
 
 #include <QObject>
 
@@ -14,6 +14,7 @@ class FrmMain;
 class InstanceLock;
 class MonitorMenu;
 class MonitorPoll;
+class RowJournal;
 class SampleAdapters;
 class TrafficLogWriter;
 class TrayIcon;
@@ -40,8 +41,12 @@ public:
     // runs on the database or when the database fails ("Database Init Error!").
     [[nodiscard]] bool start();
 
-    // Closes the current log row and ends the run; safe to call more than once.
+    // Closes the current log row and ends the run; safe to call more than once. A row the
+    // database still refuses after a few seconds stays in the journal for the next start,
+    // and the run ends with a failure status.
     void shutdown();
+    // 0, or 1 when the last row could not be written at shutdown.
+    int exitStatus() const { return m_exitStatus; }
     // The desktop session ends, or the process is asked to end (SIGTERM, SIGINT, SIGHUP).
     void endOfSession();
 
@@ -73,6 +78,7 @@ private:
     void connectTray();
     void startPolling();
     void failStart(const QString &description);
+    void writeLastRow();
     void trayDoubleClicked();
     void trayRightClicked();
     void monitorCommand(int command);
@@ -85,6 +91,7 @@ private:
     RunCounters m_counters;
     std::unique_ptr<InstanceLock> m_instanceLock;
     std::unique_ptr<TrafficLogWriter> m_writer;
+    std::unique_ptr<RowJournal> m_journal;
     std::unique_ptr<InterfaceTable> m_table;
     std::unique_ptr<SampleAdapters> m_sampler;
     std::unique_ptr<WarningSound> m_sound;
@@ -99,4 +106,5 @@ private:
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;
+    int m_exitStatus = 0;
 };

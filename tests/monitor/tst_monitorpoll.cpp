@@ -4,6 +4,7 @@
 
 #include "core/DebugLog.h"
 #include "core/Settings.h"
+#include "core/traffic/RowJournal.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
@@ -83,7 +84,8 @@ class TestMonitorPoll : public QObject
         NoSound sound;
         VolumeLeftText volumeLeft {db.path(), clock, counters, settings, &sound, QString()};
         RecordingView view;
-        MonitorPoll poll {{sampler, counters, settings, writer, volumeLeft, clock, view}, 500};
+        RowJournal journal {db.path()};
+        MonitorPoll poll {{sampler, counters, settings, writer, journal, volumeLeft, clock, view}, 500};
 
         Fixture()
         {
@@ -91,6 +93,8 @@ class TestMonitorPoll : public QObject
             table.rows[0].in = 1'000'000;
             table.rows[0].out = 500'000;
             view.logRows = [this] { return logRows(); };
+            // As start-up leaves it: journal writes without a disk flush each.
+            db.exec(QStringLiteral("PRAGMA journal_mode=WAL"));
         }
         int logRows() const
         {

@@ -1,8 +1,8 @@
 #include "core/store/SchemaUpgrade.h"
 
 #include "core/Clock.h"
-#include "core/store/DayViewDefinition.h"
 #include "core/DebugLog.h"
+#include "core/store/DayViewDefinition.h"
 #include "core/store/StoredDate.h"
 #include "core/store/StoreSession.h"
 
@@ -34,6 +34,26 @@ bool SchemaUpgrade::run()
     m_log.write(QStringLiteral(": Upgrading database: ") + QString::number(year));
     if (year == OutdatedYear && !replaceDayView())
         return false;
+    return addJournalTable();
+}
+
+QString SchemaUpgrade::journalTableSql()
+{
+    return QStringLiteral("CREATE TABLE RowJournal (Id INTEGER PRIMARY KEY CHECK (Id = 1), "
+                          "DateAndTimeStart DATETIME NOT NULL, DateAndTimeEnd DATETIME NOT NULL, "
+                          "BytesSent INTEGER NOT NULL, BytesRcvd INTEGER NOT NULL, AvgDownloadSpeed DOUBLE NOT NULL)");
+}
+
+bool SchemaUpgrade::addJournalTable()
+{
+    const std::optional<QueryResult> table = m_session.queryNative(
+        QStringLiteral("select name from sqlite_master where type = 'table' and name = 'RowJournal'"));
+    if (table && !table->isEmpty())
+        return true;
+    if (!table || !m_session.executeNative(journalTableSql())) {
+        m_error = m_session.errorString();
+        return false;
+    }
     return true;
 }
 

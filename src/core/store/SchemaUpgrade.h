@@ -6,10 +6,11 @@ class Clock;
 class DebugLog;
 class StoreSession;
 
-// Brings the per-day view of an older database up to date at start-up. Databases of the
-// first releases carry a DownloadPerDay dated 2001 that counted days wrongly; it is
-// replaced by the current definition and dated today, so the rewrite happens once. A view
-// dated in any other year is the user's or already current and is left alone.
+// Brings an older database up to date at start-up. Databases of the first releases carry a
+// DownloadPerDay dated 2001 that counted days wrongly; it is replaced by the current
+// definition and dated today, so the rewrite happens once. A view dated in any other year is
+// the user's or already current and is left alone. A database made before the open row was
+// journaled gets the journal's table.
 class SchemaUpgrade final
 {
 public:
@@ -19,9 +20,12 @@ public:
     QString errorString() const { return m_error; }
 
     static constexpr int OutdatedYear = 2001;
+    // The journal of the open log row, as the shipped database defines it.
+    static QString journalTableSql();
 
 private:
     bool replaceDayView();
+    bool addJournalTable();
 
     StoreSession &m_session;
     const Clock &m_clock;

@@ -5,6 +5,7 @@
 #include "core/store/FormatDateText.h"
 #include "core/store/NumberText.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/RowJournal.h"
 #include "core/traffic/RunCounters.h"
 
 #include <QLoggingCategory>
@@ -92,7 +93,8 @@ bool TrafficLogWriter::write()
             debug.write(QStringLiteral(": Step2"));
         ok = session.execute(statements.at(i));
     }
-    ok = ok && session.commit();
+    // The open row's journal goes in the same transaction: it is now a row of the log.
+    ok = ok && session.executeNative(RowJournal::clearStatement()) && session.commit();
     if (!ok) {
         m_error = session.errorString();
         session.rollback();

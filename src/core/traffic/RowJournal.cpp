@@ -1,0 +1,113 @@
+#include "core/traffic/RowJournal.h"
+
+#include "core/store/NumberText.h"
+#include "core/store/StoredDate.h"
+#include "core/traffic/RunCounters.h"
+
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+namespace {
+Q_LOGGING_CATEGORY(lcJournal, "varnolt.journal")
+}
+
+RowJournal::RowJournal(QString databasePath)
+    : m_path(databasePath)
+    , m_session(std::move(databasePath))
+{
+}
+
+QString RowJournal::clearStatement()
+{
+    return QStringLiteral("DELETE FROM RowJournal");
+}
+
+bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 monotonicMsecs)
+{
+    bool ok = true;
+    const double total = counters.curIn + counters.curOut;
+    if (total != m_writtenTotal && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {
+        m_lastWriteMsecs = monotonicMsecs;
+        ok = write(counters, now);
+    }
+    if (m_unflushed && monotonicMsecs - m_lastCheckpointMsecs >= CheckpointMsecs) {
+        m_lastCheckpointMsecs = monotonicMsecs;
+        (void)checkpoint();
+    }
+    return ok;
+}
+
+bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
+{
+    const double total = counters.curIn + counters.curOut;
+    const QDateTime start = counters.rowStart.isValid() ? counters.rowStart : now;
+    // The row as the log writer would write it now; a clock set back never makes it end
+    // before it starts.
+    const QString statement
+        = QStringLiteral("INSERT OR REPLACE INTO RowJournal VALUES (1, '%1', '%2', %3, %4, %5)")
+              .arg(StoredDate::format(start), StoredDate::format(std::max(start, now)),
+                  NumberText::plain(std::max(0.0, counters.rowBytesOut())),
+                  NumberText::plain(std::max(0.0, counters.rowBytesIn())), QString::number(counters.avgDown, 'f', 4));
+    if ((!m_session.isOpen() && !m_session.open()) || !m_session.executeNative(statement)) {
+        m_error = m_session.errorString();
+        qCWarning(lcJournal) << "open row not journaled:" << m_error;
+        // A connection that failed is opened afresh at the next write.
+        m_session.close();
+        return false;
+    }
+    m_writtenTotal = total;
+    m_unflushed = true;
+    m_error.clear();
+    return true;
+}
+
+bool RowJournal::checkpoint()
+{
+    if (!m_session.isOpen())
+        return false;
+    const std::optional<QueryResult> result = m_session.queryNative(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)"));
+    if (!result) {
+        qCWarning(lcJournal) << "checkpoint failed:" << m_session.errorString();
+        return false;
+    }
+    m_unflushed = false;
+    return true;
+}
+
+void RowJournal::close()
+{
+    if (m_unflushed)
+        (void)checkpoint();
+    m_session.close();
+}
+
+bool RowJournal::recover(StoreSession &session, QString &recovered, QString &error)
+{
+    recovered.clear();
+    const std::optional<QueryResult> row = session.queryNative(
+        QStringLiteral("SELECT DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed "
+                       "FROM RowJournal"));
+    if (!row) {
+        error = session.errorString();
+        return false;
+    }
+    if (row->isEmpty())
+        return true;
+    const bool ok = session.beginTransaction()
+        && session.executeNative(QStringLiteral(
+            "INSERT INTO Log SELECT DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed "
+            "FROM RowJournal WHERE BytesSent + BytesRcvd > 0"))
+        && session.executeNative(clearStatement()) && session.commit();
+    if (!ok) {
+        error = session.errorString();
+        session.rollback();
+        return false;
+    }
+    QStringList fields;
+    for (const QString &field : {QStringLiteral("DateAndTimeStart"), QStringLiteral("DateAndTimeEnd"),
+             QStringLiteral("BytesSent"), QStringLiteral("BytesRcvd"), QStringLiteral("AvgDownloadSpeed")})
+        fields << row->value(0, field).toString();
+    recovered = fields.join(QLatin1Char('|'));
+    return true;
+}

@@ -1,0 +1,144 @@
+#include "FakeClock.h"
+#include "TestDatabase.h"
+
+#include "core/DatabaseStartup.h"
+#include "core/DebugLog.h"
+#include "core/Settings.h"
+#include "core/store/SchemaUpgrade.h"
+#include "core/traffic/RowJournal.h"
+#include "core/traffic/RunCounters.h"
+#include "core/traffic/TrafficLogWriter.h"
+
+#include <QLocale>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString JournalRows = u"select DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed "
+                            u"from RowJournal"_s;
+const QString LogRows = u"select DateAndTimeStart, DateAndTimeEnd, BytesSent, BytesRcvd, AvgDownloadSpeed from Log "
+                        u"order by DateAndTimeStart"_s;
+
+// A row open since 17:00 that has received `in` bytes.
+RunCounters openRow(double in, double out = 0)
+{
+    RunCounters c;
+    c.sampled = true;
+    c.rowStart = c.latestTime = QDateTime(QDate(2026, 12, 5), QTime(17, 0));
+    c.curIn = 1000 + in;
+    c.baseIn = 1000;
+    c.curOut = out;
+    c.avgDown = 12.5;
+    return c;
+}
+
+} // namespace
+
+// The journal of the open log row: written while traffic flows, cleared with every log row,
+// turned into its log row by the next start after a run that did not end cleanly.
+class TestRowJournal : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void writesWhileTrafficFlowsAtMostEveryFiveSeconds()
+    {
+        TestDatabase db;
+        db.exec(u"PRAGMA journal_mode=WAL"_s);
+        RowJournal journal(db.path());
+        const QDateTime t0(QDate(2026, 12, 5), QTime(17, 0, 10));
+        const struct
+        {
+            qint64 atMsecs;
+            double in;
+            const char *journaled;
+        } polls[] = {
+            {5000, 100, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"},
+            {5500, 200, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"}, // too soon
+            {9500, 300, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"},
+            {10000, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"},
+            {20000, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"}, // no traffic: no write
+            {20500, 401, "2026-12-05 17:00:00|2026-12-05 17:00:30|0|401|12.5"},
+        };
+        for (const auto &poll : polls) {
+            QVERIFY(journal.poll(openRow(poll.in), t0.addMSecs(poll.atMsecs), poll.atMsecs));
+            QCOMPARE(db.rows(JournalRows), QStringList {QLatin1String(poll.journaled)});
+        }
+        journal.close();
+        QCOMPARE(db.rows(JournalRows).size(), 1);
+    }
+
+    // Every log row clears the journal in its own transaction, so that nothing is counted
+    // twice; a row the database refuses leaves the journal as it was.
+    void logRowClearsJournal()
+    {
+        TestDatabase db;
+        FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(17, 0, 20)));
+        DebugLog log(false, QString(), clock);
+        RunCounters counters = openRow(5000, 7);
+        RowJournal journal(db.path());
+        TrafficLogWriter writer(db.path(), counters, clock, log);
+        QVERIFY(journal.write(counters, clock.now()));
+
+        StoreSession holder(db.path());
+        QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
+        QVERIFY(!writer.write());
+        holder.rollback();
+        QCOMPARE(db.rows(JournalRows), QStringList {u"2026-12-05 17:00:00|2026-12-05 17:00:20|7|5000|12.5"_s});
+
+        QVERIFY(writer.write());
+        QCOMPARE(db.rows(JournalRows), QStringList());
+        QCOMPARE(db.rows(LogRows), QStringList {u"2026-12-05 17:00:00|2026-12-05 17:00:20|7|5000|12.5"_s});
+    }
+
+    // The next start turns a journal left behind into its log row before the run's marker.
+    void startUpRecoversTheOpenRowOnce_data()
+    {
+        QTest::addColumn<QString>("journal");
+        QTest::addColumn<QStringList>("logged");
+        QTest::newRow("traffic") << u"'2026-12-05 17:00:00', '2026-12-05 17:03:05', 7, 5000, 12.5"_s
+                                 << QStringList {u"2026-12-05 17:00:00|2026-12-05 17:03:05|7|5000|12.5"_s};
+        QTest::newRow("nothing counted") << u"'2026-12-05 17:00:00', '2026-12-05 17:03:05', 0, 0, 0"_s << QStringList();
+    }
+
+    void startUpRecoversTheOpenRowOnce()
+    {
+        QFETCH(QString, journal);
+        QFETCH(QStringList, logged);
+        TestDatabase db;
+        db.exec(u"insert into RowJournal values (1, %1)"_s.arg(journal));
+        FakeClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
+        DebugLog log(false, QString(), clock);
+        for (int start = 0; start < 2; ++start) {
+            Settings settings;
+            DatabaseStartup startup(db.path(), clock, log, settings);
+            QVERIFY2(startup.run(), qPrintable(startup.errorString()));
+        }
+        QCOMPARE(db.rows(JournalRows), QStringList());
+        // The recovered row, then the two runs' start markers.
+        QCOMPARE(db.rows(LogRows), logged + QStringList(2, u"2026-12-06 09:00:00|2026-12-06 09:00:00|0|0|0"_s));
+        QCOMPARE(db.rows(u"PRAGMA journal_mode"_s), QStringList {u"wal"_s});
+    }
+
+    // A database made before the journal gets its table at start-up, as the shipped one has it.
+    void upgradeAddsTheJournalTable()
+    {
+        TestDatabase db;
+        const QString definition = u"select sql from sqlite_master where name = 'RowJournal'"_s;
+        QCOMPARE(db.rows(definition), QStringList {SchemaUpgrade::journalTableSql()});
+        db.exec(u"drop table RowJournal"_s);
+        FakeClock clock;
+        DebugLog log(false, QString(), clock);
+        Settings settings;
+        DatabaseStartup startup(db.path(), clock, log, settings);
+        QVERIFY2(startup.run(), qPrintable(startup.errorString()));
+        QCOMPARE(db.rows(definition), QStringList {SchemaUpgrade::journalTableSql()});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRowJournal)
+#include "tst_rowjournal.moc"
