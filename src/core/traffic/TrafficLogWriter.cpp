@@ -86,8 +86,11 @@ bool TrafficLogWriter::write()
     }
 
     // All statements in one transaction: a refused write leaves the table as it was.
+    // A log row is flushed to the disk with its commit (rows are rare: the journal's frequent
+    // writes are the ones that skip the flush), so that a power cut cannot take it back.
     StoreSession session(m_path, WriterBufferSizeKb);
-    bool ok = session.open() && session.beginTransaction();
+    bool ok = session.open() && session.executeNative(QStringLiteral("PRAGMA synchronous=FULL"))
+        && session.beginTransaction();
     for (int i = 0; ok && i < statements.size(); ++i) {
         if (i == statements.size() - 1)
             debug.write(QStringLiteral(": Step2"));
