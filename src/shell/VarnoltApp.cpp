@@ -138,6 +138,7 @@ void VarnoltApp::startPolling()
     m_volumeLeft = std::make_unique<VolumeLeftText>(
         m_databasePath, m_clock, m_counters, m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
     m_journal = std::make_unique<RowJournal>(m_databasePath);
+    m_journal->setEnabled(qEnvironmentVariable("VARNOLT_JOURNAL") != QLatin1String("off"));
     m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_counters, m_settings, *m_writer,
                                                *m_journal, *m_volumeLeft, m_clock, *m_monitor},
         FrmMain::PollIntervalMsecs);

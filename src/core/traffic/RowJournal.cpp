@@ -25,6 +25,8 @@ QString RowJournal::clearStatement()
 
 bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 monotonicMsecs)
 {
+    if (!m_enabled)
+        return true;
     bool ok = true;
     const double total = counters.curIn + counters.curOut;
     if (total != m_writtenTotal && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {

@@ -24,6 +24,9 @@ public:
 
     explicit RowJournal(QString databasePath);
 
+    // Off: poll() writes nothing (for measuring what the journal costs; VARNOLT_JOURNAL=off).
+    void setEnabled(bool enabled) { m_enabled = enabled; }
+
     // The poll's turn: writes the open row when traffic flowed since the last write and the
     // interval has passed, and checkpoints when a minute has passed since the last
     // checkpoint. monotonicMsecs: the poll's monotonic time. False when a write failed.
@@ -52,5 +55,6 @@ private:
     qint64 m_lastWriteMsecs = 0;
     qint64 m_lastCheckpointMsecs = 0;
     bool m_unflushed = false; // written since the last checkpoint
+    bool m_enabled = true;
     QString m_error;
 };
