@@ -22,13 +22,60 @@ QString DatabaseStartup::failureText(const QString &description)
     return QStringLiteral("Database Init Error!\n") + description;
 }
 
+bool DatabaseStartup::checkTablesCanBeWritten(StoreSession &session)
+{
+    // The run writes these columns; a table or column gone would lose every row of the run.
+    const QList<QPair<QString, QStringList>> tables {
+        {QStringLiteral("Log"),
+            {QStringLiteral("DateAndTimeStart"), QStringLiteral("DateAndTimeEnd"), QStringLiteral("BytesSent"),
+                QStringLiteral("BytesRcvd"), QStringLiteral("AvgDownloadSpeed")}},
+        {QStringLiteral("settings"), {QStringLiteral("Settingname"), QStringLiteral("Settingvalue")}}};
+    for (const auto &[table, columns] : tables) {
+        const std::optional<QueryResult> found
+            = session.queryNative(QStringLiteral("SELECT name FROM pragma_table_info('%1')").arg(table));
+        if (!found)
+            return false;
+        QStringList names;
+        for (int row = 0; row < found->rowCount(); ++row)
+            names << found->value(row, QStringLiteral("name")).toString();
+        if (names.isEmpty()) {
+            m_error = QStringLiteral("The database %1 has no table %2.").arg(m_path, table);
+            return false;
+        }
+        for (const QString &column : columns) {
+            if (!names.contains(column, Qt::CaseInsensitive)) {
+                m_error
+                    = QStringLiteral("The table %1 of the database %2 has no column %3.").arg(table, m_path, column);
+                return false;
+            }
+        }
+    }
+    // A row in each, rolled back: a full disk, a lock that does not end or a file that may
+    // not be written shows now rather than when the first row of the run is lost.
+    const bool written = session.beginTransaction()
+        && session.executeNative(QStringLiteral("INSERT INTO Log (DateAndTimeStart, DateAndTimeEnd, BytesSent, "
+                                                "BytesRcvd, AvgDownloadSpeed) VALUES ('2000-01-01 00:00:00', "
+                                                "'2000-01-01 00:00:00', 0, 0, 0)"))
+        && session.executeNative(QStringLiteral("INSERT INTO settings (Settingname, Settingvalue) VALUES ('', '')"));
+    const QString reason = session.errorString();
+    session.rollback();
+    if (!written) {
+        m_error = QStringLiteral("The database %1 cannot be written to: %2").arg(m_path, reason);
+        return false;
+    }
+    return true;
+}
+
 bool DatabaseStartup::run()
 {
     StoreSession session(m_path);
-    if (!session.open()) {
-        m_error = session.errorString();
+    session.setBusyTimeout(LockWaitMsecs);
+    if (!session.open() || !checkTablesCanBeWritten(session)) {
+        if (m_error.isEmpty())
+            m_error = session.errorString();
         return false;
     }
+    session.setBusyTimeout(StoreSession::BusyTimeoutMs);
     SchemaUpgrade upgrade(session, m_clock, m_log);
     if (!upgrade.run()) {
         m_error = upgrade.errorString();

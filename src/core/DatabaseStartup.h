@@ -5,10 +5,12 @@
 class Clock;
 class DebugLog;
 class Settings;
+class StoreSession;
 
-// The database part of starting the program: open the file, bring its schema up to date,
-// read the settings and mark the start of the run in the log. Any failure before the start
-// marker ends the program without anything written; the marker itself may fail quietly.
+// The database part of starting the program: open the file, check that the tables the run
+// writes are there and can be written, bring its schema up to date, read the settings, turn
+// the journal of an unfinished run into its log row and mark the start of the run in the log. Any failure before the
+// start marker ends the program without anything written; the marker itself may fail quietly.
 class DatabaseStartup final
 {
 public:
@@ -21,7 +23,12 @@ public:
     static QString failureText(const QString &description);
     static QString failureTitle() { return QStringLiteral("Varnolt"); }
 
+    // Another program's lock on the database is waited for this long at start-up.
+    static constexpr int LockWaitMsecs = 5000;
+
 private:
+    bool checkTablesCanBeWritten(StoreSession &session);
+
     QString m_path;
     const Clock &m_clock;
     const DebugLog &m_log;

@@ -8,6 +8,8 @@
 #include <QLocale>
 #include <QTest>
 
+#include <thread>
+
 class TestDatabaseStartup : public QObject
 {
     Q_OBJECT
@@ -19,6 +21,9 @@ private Q_SLOTS:
     void logsStartupStepsInOrder();
     void marksTheStartOfTheRun();
     void missingFileFails();
+    void refusesWhatTheRunCouldNotWrite_data();
+    void refusesWhatTheRunCouldNotWrite();
+    void waitsForALockAtStart();
     void unwritableLogStopsNothing();
 };
 
@@ -96,6 +101,68 @@ void TestDatabaseStartup::missingFileFails()
     QVERIFY(!startup.run());
     QVERIFY(!startup.errorString().isEmpty());
     QVERIFY(!QFile::exists(db.folder() + QStringLiteral("/missing.db")));
+}
+
+void TestDatabaseStartup::refusesWhatTheRunCouldNotWrite_data()
+{
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no Log table") << QStringLiteral("drop table Log") << QStringLiteral("has no table Log.");
+    QTest::newRow("no settings table") << QStringLiteral("drop table settings")
+                                       << QStringLiteral("has no table settings.");
+    QTest::newRow("a column gone") << QStringLiteral("alter table Log rename column BytesRcvd to Received")
+                                   << QStringLiteral("has no column BytesRcvd.");
+    QTest::newRow("a table that refuses rows")
+        << QStringLiteral("create trigger NoRows before insert on Log begin select raise(abort, 'no rows'); end")
+        << QStringLiteral("cannot be written to: no rows");
+    QTest::newRow("empty file") << QString() << QStringLiteral("is empty, and no database.");
+}
+
+// Each fault gives a message that names it, and leaves the user's file as it was.
+void TestDatabaseStartup::refusesWhatTheRunCouldNotWrite()
+{
+    QFETCH(QString, damage);
+    QFETCH(QString, message);
+    TestDatabase db;
+    if (damage.isEmpty())
+        QVERIFY(QFile::resize(db.path(), 0));
+    else
+        db.exec(damage);
+    QFile file(db.path());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+
+    FakeClock clock;
+    DebugLog log(false, QString(), clock);
+    Settings settings;
+    DatabaseStartup startup(db.path(), clock, log, settings);
+    QVERIFY(!startup.run());
+    QVERIFY2(startup.errorString().contains(message), qPrintable(startup.errorString()));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll() == before);
+}
+
+void TestDatabaseStartup::waitsForALockAtStart()
+{
+    for (const int heldMsecs : {1000, DatabaseStartup::LockWaitMsecs + 1500}) {
+        TestDatabase db;
+        StoreSession holder(db.path());
+        QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
+        std::thread release([&holder, heldMsecs] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(heldMsecs));
+            holder.rollback();
+        });
+        FakeClock clock;
+        DebugLog log(false, QString(), clock);
+        Settings settings;
+        DatabaseStartup startup(db.path(), clock, log, settings);
+        const bool started = startup.run();
+        release.join();
+        QCOMPARE(started, heldMsecs < DatabaseStartup::LockWaitMsecs);
+        if (!started)
+            QVERIFY2(startup.errorString().contains(QStringLiteral("locked")), qPrintable(startup.errorString()));
+    }
 }
 
 void TestDatabaseStartup::unwritableLogStopsNothing()

@@ -17,10 +17,6 @@ Q_LOGGING_CATEGORY(lcStore, "varnolt.store", QtInfoMsg)
 
 namespace {
 
-// Long enough to ride out another connection's short write, short enough that the window
-// thread never seems to hang.
-constexpr int busyTimeoutMs = 250;
-
 QString sqliteMessage(sqlite3 *db)
 {
     return QString::fromUtf8(sqlite3_errmsg(db));
@@ -40,7 +36,15 @@ bool onlySeparatorsLeft(const char *tail)
 StoreSession::StoreSession(QString databasePath, int maxBufferSizeKb)
     : m_path(std::move(databasePath))
     , m_maxBufferSizeKb(maxBufferSizeKb)
+    , m_busyTimeoutMs(BusyTimeoutMs)
 {
+}
+
+void StoreSession::setBusyTimeout(int msecs)
+{
+    m_busyTimeoutMs = msecs;
+    if (m_db)
+        sqlite3_busy_timeout(m_db, msecs);
 }
 
 StoreSession::~StoreSession()
@@ -57,6 +61,8 @@ bool StoreSession::open()
         return fail(u"The database file %1 does not exist."_s.arg(m_path));
     if (!file.isFile())
         return fail(u"The database path %1 is not a file."_s.arg(m_path));
+    if (file.size() == 0)
+        return fail(u"The database file %1 is empty, and no database."_s.arg(m_path));
 
     const QByteArray path = QFile::encodeName(m_path);
     if (sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
@@ -69,7 +75,7 @@ bool StoreSession::open()
         close();
         return fail(u"The database file %1 cannot be written to."_s.arg(m_path));
     }
-    sqlite3_busy_timeout(m_db, busyTimeoutMs);
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
     QString error;
     if (!JetFunctions::install(m_db, JetLocale::current(), &error)) {
         close();

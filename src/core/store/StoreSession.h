@@ -19,14 +19,21 @@ struct sqlite3;
 class StoreSession final
 {
 public:
+    // How long a statement waits for another program's write to end: long enough to ride
+    // out a short write, short enough that the window thread never seems to hang.
+    static constexpr int BusyTimeoutMs = 250;
+
     // maxBufferSizeKb sizes the page cache of this connection (in KiB).
     explicit StoreSession(QString databasePath, int maxBufferSizeKb = 100);
     ~StoreSession();
     StoreSession(const StoreSession &) = delete;
     StoreSession &operator=(const StoreSession &) = delete;
 
-    // Opens the existing file read-write; never creates it.
+    // Opens the existing file read-write; never creates it. An empty file is refused: it
+    // holds no database, and writing would make a new one in the user's file.
     [[nodiscard]] bool open();
+    // How long a statement waits for another program's lock before it fails.
+    void setBusyTimeout(int msecs);
     void close();
     bool isOpen() const { return m_db != nullptr; }
 
@@ -54,6 +61,7 @@ private:
 
     QString m_path;
     int m_maxBufferSizeKb;
+    int m_busyTimeoutMs;
     sqlite3 *m_db = nullptr;
     QString m_error;
     QHash<QString, QList<JetSql::Column>> m_columns; // by table name in lower case
