@@ -56,6 +56,7 @@ VarnoltApp::~VarnoltApp() = default;
 bool VarnoltApp::start()
 {
     if (!m_instanceLock->tryLock()) {
+        std::fprintf(stderr, "%s\n", qPrintable(alreadyRunningText()));
         MessageBox::information(DatabaseStartup::failureTitle(), alreadyRunningText());
         return false;
     }
@@ -148,6 +149,8 @@ void VarnoltApp::startPolling()
 
 void VarnoltApp::failStart(const QString &description)
 {
+    // Also for whoever started the program from a terminal or a script.
+    std::fprintf(stderr, "%s\n", qPrintable(DatabaseStartup::failureText(description)));
     MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(description));
     m_tray->remove();
     m_monitor->close();
@@ -212,9 +215,15 @@ void VarnoltApp::writeLastRow()
 
 void VarnoltApp::endOfSession()
 {
-    if (!m_started || m_shutDown)
-        return;
+    if (m_shutDown)
+        return; // a shutdown under way goes on as it is
     m_log.write(QStringLiteral(": Windows is shutting down !!"));
+    if (!m_started) {
+        // A start-up message box is open ("already running", a database error): the run
+        // ends at once, without writing anything. Every event loop ends, the box's too.
+        QCoreApplication::exit(1);
+        return;
+    }
     shutdown();
 }
 

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Start-ups the program refuses: a second copy on the same database reached through a
+# symbolic link, an empty database file, a database without its Log table. Each says why
+# (on stderr as in its message box), leaves the file as it was, and while its message box
+# is open, SIGTERM ends it within a second with status 1.
+set -euo pipefail
+exe=$1
+. "$(dirname "$0")/common.bash"
+copy_build "$exe"
+
+# refused NAME EXE EXPECTED-STDERR: the program stays up with its box open, SIGTERM ends it.
+refused() {
+    local name=$1 program=$2 expected=$3
+    "$program" >"$WORK/$name.out" 2>"$WORK/$name.err" &
+    local pid=$!
+    sleep 1.5
+    kill -0 "$pid" 2>/dev/null || fail "$name: ended by itself instead of showing its box"
+    grep -q -- "$expected" "$WORK/$name.err" || { cat "$WORK/$name.err" >&2; fail "$name: no message '$expected'"; }
+    local sent
+    sent=$(date +%s%N)
+    kill -TERM "$pid"
+    local status=0
+    for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
+    kill -0 "$pid" 2>/dev/null && { kill -9 "$pid"; fail "$name: still running 1 s after SIGTERM"; }
+    wait "$pid" || status=$?
+    [ "$status" -eq 1 ] || fail "$name: exit status $status, not 1"
+    echo "$name: ended $(( ($(date +%s%N) - sent) / 1000000 )) ms after SIGTERM, status 1"
+}
+
+# A second copy of the program in another folder whose Varnolt.db is a link to the first's.
+mkdir -p "$WORK/bin2"
+cp "$WORK/bin/varnolt" "$WORK/bin2/"
+ln -s "$WORK/bin/Varnolt.db" "$WORK/bin2/Varnolt.db"
+start_varnolt "$WORK/bin/varnolt"
+sleep 1
+markers() { rows "$db" "select count(*) from Log where BytesSent = 0 and BytesRcvd = 0 and AvgDownloadSpeed = 0"; }
+before=$(markers)
+refused "through a symbolic link" "$WORK/bin2/varnolt" "already running on this database"
+[ "$(markers)" = "$before" ] || fail "the refused copy wrote to the database"
+kill -0 "$VARNOLT_PID" || fail "the first copy ended"
+stop_varnolt TERM
+
+# File faults: the message names the fault, and the file is left byte for byte.
+check_file_fault() {
+    local name=$1 expected=$2
+    local sum
+    sum=$(md5sum <"$db")
+    refused "$name" "$WORK/bin/varnolt" "$expected"
+    [ "$(md5sum <"$db")" = "$sum" ] || fail "$name: the database file changed"
+}
+cp "$db" "$WORK/good.db"
+rows "$db" "drop table Log"
+check_file_fault "no Log table" "has no table Log."
+: >"$db"
+check_file_fault "an empty file" "is empty, and no database."
+cp "$WORK/good.db" "$db"
+echo "1 passed, 0 failed"
