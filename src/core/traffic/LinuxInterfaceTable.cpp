@@ -195,8 +195,10 @@ bool LinuxInterfaceTable::readInfo(std::vector<InterfaceInfo> &rows)
     // 1,000 Mbit/s, vmxnet3 10,000) carry what the host can move.
     if (!m_virtualMachine) {
         for (InterfaceInfo &row : rows) {
+            if (!row.physical)
+                continue;
             const QByteArray name = row.description.toUtf8();
-            if (row.physical && !paravirtualDriver(name.constData()))
+            if (!paravirtualDriver(name.constData()))
                 row.linkSpeedMbps = linkSpeed(name.constData());
         }
     }
