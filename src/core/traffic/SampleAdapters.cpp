@@ -53,6 +53,17 @@ qint64 SampleAdapters::linkLimitMbps(const InterfaceInfo &info)
     return limitMbps(info.physical, info.linkSpeedMbps);
 }
 
+// A counter that fell was reset and counts its new value from 0, unless it came back from a
+// jump that was not counted: then from before the jump.
+quint64 SampleAdapters::change(quint64 now, quint64 last, quint64 &beforeJump)
+{
+    if (now >= last)
+        return now - last;
+    const quint64 from = now >= beforeJump ? beforeJump : 0;
+    beforeJump = noJump;
+    return now - from;
+}
+
 SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
 {
     m_counterFell = false;
@@ -79,8 +90,8 @@ SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
         const InterfaceCounters &now = m_rows[p];
         if (last.known) {
             m_counterFell = m_counterFell || now.inOctets < last.in || now.outOctets < last.out;
-            quint64 in = now.inOctets >= last.in ? now.inOctets - last.in : now.inOctets;
-            quint64 out = now.outOctets >= last.out ? now.outOctets - last.out : now.outOctets;
+            quint64 in = change(now.inOctets, last.in, last.inBeforeJump);
+            quint64 out = change(now.outOctets, last.out, last.outBeforeJump);
             const qint64 elapsed = std::max<qint64>(monotonicMsecs - last.msecs, 0);
             if (double(std::max(in, out)) > allowance(m_links[p].limitMbps, elapsed))
                 dropImpossible(p, elapsed, monotonicMsecs, in, out);
@@ -137,10 +148,14 @@ void SampleAdapters::dropImpossible(
         last.warnedMsecs = monotonicMsecs;
         last.unwarned = 0;
     }
-    if (dropIn)
+    if (dropIn) {
         in = 0;
-    if (dropOut)
+        last.inBeforeJump = last.in;
+    }
+    if (dropOut) {
         out = 0;
+        last.outBeforeJump = last.out;
+    }
 }
 
 bool SampleAdapters::listMatchesTable() const

@@ -23,7 +23,8 @@ struct RunCounters;
 //
 // A change larger than the interface can carry in the time since its last reading is not
 // counted: a driver glitch or a counter that jumped would otherwise put terabytes into the
-// log. The reading still moves on, so the next pass counts from there.
+// log. The reading still moves on, so the next pass counts from there; a counter that then
+// falls back to where it was (a glitch of one reading) counts from before the jump.
 //
 // The list is rebuilt, with the choice read from the settings table, when the table's
 // interfaces are no longer the ones the list was built from (one came or went); between
@@ -52,6 +53,7 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    static constexpr quint64 noJump = ~quint64(0);
     struct Reading
     {
         quint64 in = 0;
@@ -59,6 +61,10 @@ private:
         bool known = false; // false: the interface is not metered, or joins at the next pass
         int index = 0; // the kernel's interface index it was read from
         qint64 msecs = 0; // when it was read
+        // The reading before a jump that was not counted, until the counter falls: one that
+        // comes back from a glitch counts from there rather than its whole history from 0.
+        quint64 inBeforeJump = noJump;
+        quint64 outBeforeJump = noJump;
         // Warnings about changes not counted, at most one per interface in a while.
         bool warned = false;
         qint64 warnedMsecs = 0;
@@ -70,6 +76,8 @@ private:
         bool physical = false;
     };
 
+    // A counter's change since its last reading.
+    static quint64 change(quint64 now, quint64 last, quint64 &beforeJump);
     bool listMatchesTable() const;
     bool rebuild();
     void dropImpossible(std::size_t position, qint64 elapsedMsecs, qint64 monotonicMsecs, quint64 &in, quint64 &out);
