@@ -222,6 +222,8 @@ bool SampleAdapters::rebuild()
             // the old one's last reading.
             m_last[p].in = 0;
             m_last[p].out = 0;
+            m_last[p].inBeforeJump = noJump;
+            m_last[p].outBeforeJump = noJump;
             m_last[p].index = interfaces[p].index;
             m_counterFell = true;
         }
