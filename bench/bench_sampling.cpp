@@ -111,7 +111,8 @@ int main(int argc, char **argv)
         AdapterList list;
         RunCounters counters;
         SampleAdapters sampler(*table, list, counters, database);
-        if (sampler.run() != SampleAdapters::Outcome::Summed || list.count() != wanted) {
+        qint64 monotonicMsecs = 0; // a pass every 500 ms
+        if (sampler.run(monotonicMsecs) != SampleAdapters::Outcome::Summed || list.count() != wanted) {
             std::printf("bench_sampling: first pass failed: %s\n", qPrintable(sampler.errorString()));
             return 1;
         }
@@ -120,7 +121,7 @@ int main(int argc, char **argv)
 
         std::vector<InterfaceCounters> rows;
         const auto bare = [&] { return table->readCounters(rows); };
-        const auto pass = [&] { return sampler.run() == SampleAdapters::Outcome::Summed; };
+        const auto pass = [&] { return sampler.run(monotonicMsecs += 500) == SampleAdapters::Outcome::Summed; };
         // Alternated, so that both see the same state of the machine.
         double bareTime = 0;
         double passTime = 0;
@@ -136,7 +137,7 @@ int main(int argc, char **argv)
             const long before = residentKiB();
             const long allocationsBefore = allocations.load();
             for (int pass = 0; pass < 10000; ++pass) {
-                if (sampler.run() != SampleAdapters::Outcome::Summed)
+                if (sampler.run(monotonicMsecs += 500) != SampleAdapters::Outcome::Summed)
                     return 1;
             }
             const long allocated = allocations.load() - allocationsBefore;

@@ -29,7 +29,7 @@ MonitorPoll::MonitorPoll(Parts parts, int intervalMsecs)
 
 void MonitorPoll::run()
 {
-    if (m_parts.sampler.run() == SampleAdapters::Outcome::Summed)
+    if (m_parts.sampler.run(m_parts.clock.monotonicMsecs()) == SampleAdapters::Outcome::Summed)
         m_curSampleMsecs = m_parts.clock.monotonicMsecs();
 
     // Rates are taken over the time that really passed between the two readings: a late
@@ -169,7 +169,7 @@ void MonitorPoll::closeRow()
 
 void MonitorPoll::takeReading()
 {
-    if (m_parts.sampler.run() == SampleAdapters::Outcome::Summed)
+    if (m_parts.sampler.run(m_parts.clock.monotonicMsecs()) == SampleAdapters::Outcome::Summed)
         m_curSampleMsecs = m_parts.clock.monotonicMsecs();
 }
 

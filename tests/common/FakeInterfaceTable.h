@@ -4,8 +4,8 @@
 
 #include <QList>
 
-// An interface table whose rows a test sets: names, kinds and counters, and reads that fail
-// on demand. Counts its reads so a test can tell a rebuild from a plain pass.
+// An interface table whose rows a test sets: names, kinds, speeds and counters, and reads that
+// fail on demand. Counts its reads so a test can tell a rebuild from a plain pass.
 class FakeInterfaceTable final : public InterfaceTable
 {
 public:
@@ -17,6 +17,7 @@ public:
         quint64 out = 0;
         bool physical = true;
         bool loopback = false;
+        int speedMbps = -1; // the link speed the kernel reports
     };
 
     QList<Row> rows;
@@ -58,8 +59,17 @@ public:
         ++infoReads;
         out.clear();
         for (const Row &r : rows)
-            out.push_back({r.index, r.name, r.loopback, r.physical});
+            out.push_back({r.index, r.name, r.loopback, r.physical, r.speedMbps});
         return true;
+    }
+
+    int readLinkSpeed(int index) override
+    {
+        for (const Row &r : rows) {
+            if (r.index == index)
+                return r.speedMbps;
+        }
+        return -1;
     }
 
     QString errorString() const override { return QStringLiteral("fake read failure"); }

@@ -55,10 +55,11 @@ public:
     {
         return run({QStringLiteral("-n"), m_name, QStringLiteral("-batch"), QStringLiteral("-")}, nullptr, lines);
     }
-    // A command run inside the namespace, such as sysctl.
-    bool exec(const QStringList &command)
+    // A command run inside the namespace, such as sysctl, with sysfs showing the namespace's
+    // interfaces.
+    bool exec(const QStringList &command, QByteArray *output = nullptr)
     {
-        return run(QStringList {QStringLiteral("netns"), QStringLiteral("exec"), m_name} + command);
+        return run(QStringList {QStringLiteral("netns"), QStringLiteral("exec"), m_name} + command, output);
     }
 
     // Runs f with the calling thread inside the namespace. Sockets made there stay there after

@@ -13,7 +13,8 @@ using namespace Qt::StringLiterals;
 using DeviceTest = LinuxInterfaceTable::DeviceTest;
 
 // Which interfaces the Linux table reports as backed by a device of their own: the kernel's
-// parent-device attribute, or on kernels without it the interface's "device" entry in sysfs.
+// parent-device attribute, or on kernels without it the interface's "device" entry in sysfs;
+// and the link speeds of those.
 class TestInterfaceDevices : public QObject
 {
     Q_OBJECT
@@ -54,14 +55,17 @@ private Q_SLOTS:
         QVERIFY(QDir(sysfs.path()).mkpath(u"class/net/card0/device"_s));
         QVERIFY(QDir(sysfs.path()).mkpath(u"class/net/relay0"_s));
 
-        const auto physical = [&](DeviceTest test) {
-            auto table = ns.inside([&] { return std::make_unique<LinuxInterfaceTable>(test, sysfs.path()); });
+        const auto physical = [&](DeviceTest test, bool virtualMachine = false) {
+            auto table
+                = ns.inside([&] { return std::make_unique<LinuxInterfaceTable>(test, sysfs.path(), virtualMachine); });
             std::vector<InterfaceInfo> rows;
             if (!table->readInfo(rows))
                 qWarning("%s", qPrintable(table->errorString()));
             QStringList names;
-            for (const InterfaceInfo &row : rows)
-                names << row.description + (row.physical ? u"+"_s : QString());
+            for (const InterfaceInfo &row : rows) {
+                names << row.description + (row.physical ? u"+"_s : QString())
+                        + (row.linkSpeedMbps != -1 ? u" %1 Mbit/s"_s.arg(row.linkSpeedMbps) : QString());
+            }
             // The default choice follows the test.
             for (const AdapterEntry &entry : AdapterChoice::entries(rows, {})) {
                 if (entry.selected)
@@ -70,8 +74,12 @@ private Q_SLOTS:
             names.sort();
             return names;
         };
-        QCOMPARE(
-            physical(DeviceTest::SysfsDevice), QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
+        // A card's link speed is read (a veth reports 10,000 Mbit/s), but not on a virtual
+        // machine, and never a virtual interface's.
+        QCOMPARE(physical(DeviceTest::SysfsDevice),
+            QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
+        QCOMPARE(physical(DeviceTest::SysfsDevice, true),
+            QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
         // Without a card of its own, every interface but loopback.
         QCOMPARE(physical(DeviceTest::ParentAttribute),
             QStringList({u"card0"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s, u"selected relay0"_s}));

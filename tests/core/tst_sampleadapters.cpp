@@ -7,6 +7,7 @@
 #include "core/traffic/SampleAdapters.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -26,6 +27,14 @@ class TestSampleAdapters : public QObject
         AdapterList list;
         RunCounters counters;
         SampleAdapters sampler {table, list, counters, db.path()};
+        qint64 monotonicMsecs = 1'000'000;
+
+        // The next pass, the given time after the last.
+        Outcome pass(qint64 msecs = 500)
+        {
+            monotonicMsecs += msecs;
+            return sampler.run(monotonicMsecs);
+        }
 
         // Settings rows given as "Adapter0=eth0,Adapter3=eth3".
         void store(const QString &rows)
@@ -90,18 +99,19 @@ private Q_SLOTS:
             row.out = (quint64(3) << 31) + 7;
         }
         f.table.rows = interfaces;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.list.count(), interfaces.size());
         QTEST(f.selected(), "expected");
         QCOMPARE(f.counters.curIn, 0.0);
         QCOMPARE(f.counters.curOut, 0.0);
 
-        // Past 2^32 and 2^33, every byte counted whole.
+        // Past 2^32 and 2^33, every byte counted whole (an hour later: up to 26 TB is more than
+        // any link carries in half a second).
         for (FakeInterfaceTable::Row &row : f.table.rows) {
             row.in += (quint64(1000) << 32) * quint64(row.index) + 1;
             row.out += (quint64(1) << 33) + quint64(row.index);
         }
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(3'600'000), Outcome::Summed);
         QCOMPARE(f.counters.curIn, f.selectedSince(interfaces, &FakeInterfaceTable::Row::in));
         QCOMPARE(f.counters.curOut, f.selectedSince(interfaces, &FakeInterfaceTable::Row::out));
         QVERIFY(!f.sampler.counterFell());
@@ -112,26 +122,26 @@ private Q_SLOTS:
         Fixture f;
         f.table.rows = FakeInterfaceTable::cards(2);
         f.table.rows[1].in = 700;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QVERIFY(QFile::remove(f.db.path()));
         for (quint64 pass = 1; pass <= 3; ++pass) {
             f.table.rows[0].in = 1000 * pass;
             f.table.rows[1].in = 700 + 10 * pass;
-            QCOMPARE(f.sampler.run(), Outcome::Summed);
+            QCOMPARE(f.pass(), Outcome::Summed);
             QCOMPARE(f.counters.curIn, 1010.0 * double(pass));
         }
         // A choice changed in the dialog, not yet stored, counts from the next pass: the
         // interface deselected adds nothing more, and chosen again it starts from its reading.
         f.list.setSelected(1, false);
         f.table.rows[1].in = 800;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.counters.curIn, 3030.0);
         f.list.setSelected(1, true);
         f.table.rows[1].in = 900;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.counters.curIn, 3030.0);
         f.table.rows[1].in = 950;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.counters.curIn, 3080.0);
         QCOMPARE(f.table.infoReads, 1);
     }
@@ -142,26 +152,26 @@ private Q_SLOTS:
         f.table.rows = FakeInterfaceTable::cards(2);
         f.table.rows[0].in = 100;
         f.table.rows[1].out = 50;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         f.table.rows[0].in = 400;
         f.table.rows[1].out = 80;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
 
         f.table.rows[0].in = 900;
         f.table.rows.removeLast(); // would rebuild the list, if it were read
         f.table.failNextRead = true;
-        QCOMPARE(f.sampler.run(), Outcome::ReadFailed);
+        QCOMPARE(f.pass(), Outcome::ReadFailed);
         QCOMPARE(f.counters.curIn, 300.0);
         QCOMPARE(f.counters.curOut, 30.0);
         QCOMPARE(f.list.count(), 2);
         QCOMPARE(f.sampler.errorString(), u"fake read failure"_s);
 
         // The next read counts what was missed; an interface that left takes nothing away.
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.counters.curIn, 800.0);
         QCOMPARE(f.counters.curOut, 30.0);
         f.table.rows.clear();
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.list.count(), 0);
         QCOMPARE(f.counters.curIn, 800.0);
     }
@@ -174,10 +184,10 @@ private Q_SLOTS:
         f.table.rows = FakeInterfaceTable::cards(2);
         f.table.rows[0].in = 1000;
         f.table.rows[1].in = 500;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
 
         const auto pass = [&f](double expectedIn, bool fell) {
-            QCOMPARE(f.sampler.run(), Outcome::Summed);
+            QCOMPARE(f.pass(), Outcome::Summed);
             QCOMPARE(f.counters.curIn, expectedIn);
             QCOMPARE(f.sampler.counterFell(), fell);
         };
@@ -196,6 +206,129 @@ private Q_SLOTS:
         f.table.rows.append({9, u"usb0"_s, 4000}); // new, with a history of its own
         pass(1750, false);
         QCOMPARE(f.selected(), u"eth0,eth1,usb0"_s);
+    }
+
+    // The limit in one direction: the link speed of a card, else 100 Gbit/s, for the time since
+    // the last reading and 2 s more. A 1 Gbit/s card carries 125,000,000 bytes a second, so
+    // 312,500,000 in 0.5 + 2 s and 500,000,000 in 2 + 2 s; 100 Gbit/s is 31,250,000,000 in 2.5 s.
+    void changeBeyondTheLinkIsNotCounted_data()
+    {
+        QTest::addColumn<bool>("physical");
+        QTest::addColumn<int>("speedAtRebuild");
+        QTest::addColumn<int>("speedNow");
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<quint64>("in");
+        QTest::addColumn<quint64>("out");
+        QTest::addColumn<double>("expectedIn");
+        QTest::addColumn<double>("expectedOut");
+        QTest::addColumn<QString>("warning");
+
+        const QString none;
+        QTest::newRow("1 Gbit/s card, at the limit")
+            << true << 1000 << 1000 << 500LL << 312'500'000ULL << 7ULL << 312'500'000.0 << 7.0 << none;
+        QTest::newRow("1 Gbit/s card, a byte over: that direction dropped whole")
+            << true << 1000 << 1000 << 500LL << 312'500'001ULL << 1000ULL << 0.0 << 1000.0
+            << u"eth0: not counted: 312500001 bytes received in 500 ms, more than the 312500000 bytes a 1000 Mbit/s"_s;
+        QTest::newRow("1 Gbit/s card, 2 s late: more allowed")
+            << true << 1000 << 1000 << 2000LL << 500'000'000ULL << 400'000'000ULL << 500'000'000.0 << 400'000'000.0
+            << none;
+        QTest::newRow("1 Gbit/s card, 2 s late, both over")
+            << true << 1000 << 1000 << 2000LL << 500'000'001ULL << 600'000'000ULL << 0.0 << 0.0
+            << u"eth0: not counted: 500000001 bytes received and 600000000 bytes sent in 2000 ms, more than the "
+               "500000000 bytes"_s;
+        // A veth reports 10 Gbit/s and carries more.
+        QTest::newRow("virtual, reporting 10 Gbit/s: 100 Gbit/s")
+            << false << 10000 << 10000 << 500LL << 31'250'000'000ULL << 0ULL << 31'250'000'000.0 << 0.0 << none;
+        QTest::newRow("virtual, a byte over 100 Gbit/s")
+            << false << 10000 << 10000 << 500LL << 0ULL << 31'250'000'001ULL << 0.0 << 0.0
+            << u"eth0: not counted: 31250000001 bytes sent in 500 ms, more than the 31250000000 bytes a 100000 Mbit/s"_s;
+        QTest::newRow("card of unknown speed: 100 Gbit/s")
+            << true << -1 << -1 << 500LL << 31'250'000'000ULL << 0ULL << 31'250'000'000.0 << 0.0 << none;
+        QTest::newRow("link came up at 1 Gbit/s after the rebuild at 100 Mbit/s")
+            << true << 100 << 1000 << 500LL << 312'500'000ULL << 0ULL << 312'500'000.0 << 0.0 << none;
+        QTest::newRow("link came up slower: the higher speed stays")
+            << true << 1000 << 100 << 500LL << 312'500'001ULL << 0ULL << 0.0 << 0.0
+            << u"eth0: not counted: 312500001 bytes received in 500 ms, more than the 312500000 bytes a 1000 Mbit/s"_s;
+    }
+
+    void changeBeyondTheLinkIsNotCounted()
+    {
+        QFETCH(bool, physical);
+        QFETCH(int, speedAtRebuild);
+        QFETCH(int, speedNow);
+        QFETCH(qint64, elapsed);
+        QFETCH(quint64, in);
+        QFETCH(quint64, out);
+        QFETCH(QString, warning);
+        Fixture f;
+        f.table.rows = {{1, u"eth0"_s, 5000, 7000, physical, false, speedAtRebuild}};
+        QCOMPARE(f.pass(), Outcome::Summed);
+        f.table.rows[0].speedMbps = speedNow;
+        f.table.rows[0].in += in;
+        f.table.rows[0].out += out;
+        QTest::failOnWarning(QRegularExpression(u"not counted"_s));
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^"_s + QRegularExpression::escape(warning)));
+        QCOMPARE(f.pass(elapsed), Outcome::Summed);
+        QTEST(f.counters.curIn, "expectedIn");
+        QTEST(f.counters.curOut, "expectedOut");
+
+        // The reading moved on: the next pass counts from there.
+        f.table.rows[0].in += 10;
+        f.table.rows[0].out += 20;
+        QCOMPARE(f.pass(), Outcome::Summed);
+        QTEST(f.counters.curIn - 10, "expectedIn");
+        QTEST(f.counters.curOut - 20, "expectedOut");
+    }
+
+    // A counter that falls counts from 0; one that comes back huge is not counted and said so,
+    // once in ten minutes with the count since when it repeats; one that comes back from a
+    // glitch counts from before it.
+    void counterThatJumpsIsDroppedAndReportedSparingly()
+    {
+        Fixture f;
+        QTest::failOnWarning(QRegularExpression(u"not counted"_s));
+        f.table.rows = {{1, u"eth0"_s, 1000, 0, true, false, 1000}};
+        QCOMPARE(f.pass(), Outcome::Summed);
+        f.table.rows[0].in = 200;
+        QCOMPARE(f.pass(), Outcome::Summed);
+        QVERIFY(f.sampler.counterFell());
+        QCOMPARE(f.counters.curIn, 200.0);
+
+        QTest::ignoreMessage(QtWarningMsg,
+            QRegularExpression(u"^eth0: not counted: 9223372036854775613 bytes received in 500 ms, .*jumped$"_s));
+        f.table.rows[0].in = (quint64(1) << 63) + 5;
+        QCOMPARE(f.pass(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 200.0);
+        f.table.rows[0].in += 1000;
+        QCOMPARE(f.pass(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 1200.0);
+
+        // Two more jumps, at once and a minute later: not counted, not reported yet.
+        for (const qint64 after : {500, 60'000}) {
+            f.table.rows[0].in += quint64(1) << 50;
+            QCOMPARE(f.pass(after), Outcome::Summed);
+        }
+        QTest::ignoreMessage(
+            QtWarningMsg, QRegularExpression(u"^eth0: .*; 2 more such changes not counted since the last warning$"_s));
+        f.table.rows[0].in += quint64(1) << 50;
+        QCOMPARE(f.pass(600'000), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 1200.0);
+
+        // Reset: a counter that fell, counted from 0.
+        f.table.rows[0].in = 300;
+        QCOMPARE(f.pass(), Outcome::Summed);
+        QVERIFY(f.sampler.counterFell());
+        QCOMPARE(f.counters.curIn, 1500.0);
+
+        // A glitch of one reading, an hour later: back from it, the counter counts from before
+        // it, not its whole history from 0.
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"^eth0: not counted: 1152921504606846676 bytes"_s));
+        f.table.rows[0].in = quint64(1) << 60;
+        QCOMPARE(f.pass(3'600'000), Outcome::Summed);
+        f.table.rows[0].in = 800;
+        QCOMPARE(f.pass(), Outcome::Summed);
+        QCOMPARE(f.counters.curIn, 2000.0);
     }
 
     void changedTableRebuildsFromTheStore_data()
@@ -230,14 +363,14 @@ private Q_SLOTS:
         QFETCH(QString, stored);
         Fixture f;
         f.table.rows = before;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         f.list.setSelected(0, false);
         f.store(stored);
 
         f.table.rows = after;
         for (FakeInterfaceTable::Row &row : f.table.rows)
             row.in = quint64(row.index);
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.table.infoReads, 2);
         QCOMPARE(f.list.count(), after.size());
         QTEST(f.selected(), "expected");
@@ -249,7 +382,7 @@ private Q_SLOTS:
         Fixture f;
         f.table.rows = FakeInterfaceTable::cards(3);
         f.table.rows[0].in = 100;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         f.list.setSelected(2, false);
         const quint64 revision = f.list.revision();
 
@@ -257,7 +390,7 @@ private Q_SLOTS:
         QVERIFY(QFile::rename(f.db.path(), aside));
         f.table.rows = FakeInterfaceTable::cards(4);
         f.table.rows[0].in = 5000;
-        QCOMPARE(f.sampler.run(), Outcome::RebuildFailed);
+        QCOMPARE(f.pass(), Outcome::RebuildFailed);
         QVERIFY(!f.sampler.errorString().isEmpty());
         QCOMPARE(f.list.revision(), revision);
         QCOMPARE(f.list.count(), 3);
@@ -265,7 +398,7 @@ private Q_SLOTS:
         QCOMPARE(f.counters.curIn, 0.0);
 
         QVERIFY(QFile::rename(aside, f.db.path()));
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.list.count(), 4);
         QCOMPARE(f.counters.curIn, 4900.0);
     }
@@ -275,7 +408,7 @@ private Q_SLOTS:
         Fixture f;
         const FakeInterfaceTable::Row lo {3, u"lo"_s, 0, 0, false, true};
         f.table.rows = {lo, {1, u"it's"_s}, {2, u"eth0"_s}};
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         f.list.setSelected(0, true);
         f.list.setSelected(2, false);
         SettingsStore store(f.db.path());
@@ -287,7 +420,7 @@ private Q_SLOTS:
         Fixture next;
         QVERIFY(QFile::remove(next.db.path()) && QFile::copy(f.db.path(), next.db.path()));
         next.table.rows = {{1, u"it's"_s}, {2, u"eth0"_s}, lo};
-        QCOMPARE(next.sampler.run(), Outcome::Summed);
+        QCOMPARE(next.pass(), Outcome::Summed);
         QCOMPARE(next.selected(), u"it's,lo"_s);
     }
 
@@ -298,23 +431,23 @@ private Q_SLOTS:
         Fixture f;
         f.store(u"Adapter1=usb0"_s);
         f.table.rows = FakeInterfaceTable::cards(2);
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.selected(), QString());
         for (FakeInterfaceTable::Row &row : f.table.rows) {
             row.in = 5000000;
             row.out = 700000;
         }
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.counters.curIn, 0.0);
         QCOMPARE(f.counters.curOut, 0.0);
 
         // Plugged in again, at another position, it is metered again from its reading on.
         f.table.rows.append({7, u"usb0"_s, 123456, 789});
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.selected(), u"usb0"_s);
         f.table.rows.last().in += 1000;
         f.table.rows.last().out += 10;
-        QCOMPARE(f.sampler.run(), Outcome::Summed);
+        QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.counters.curIn, 1000.0);
         QCOMPARE(f.counters.curOut, 10.0);
     }

@@ -22,6 +22,11 @@ struct InterfaceInfo
     // Backed by a device of its own (a PCI or USB card, a modem), rather than a virtual
     // interface that relays traffic some other interface carries as well.
     bool physical = false;
+    // The link speed in Mbit/s the kernel reports for such a card, or -1 where it reports none
+    // (no link, or a driver that does not know). -1 as well for a virtual interface, and on a
+    // virtual machine, whose emulated and paravirtual cards report a speed their hypervisor
+    // does not hold them to.
+    int linkSpeedMbps = -1;
 };
 
 // The machine's interface table, read afresh on every call, rows in interface-index order.
@@ -35,6 +40,11 @@ public:
     // False when the table could not be read; an empty table is a successful read of no rows.
     [[nodiscard]] virtual bool readCounters(std::vector<InterfaceCounters> &rows) = 0;
     [[nodiscard]] virtual bool readInfo(std::vector<InterfaceInfo> &rows) = 0;
+    // The link speed the kernel reports now for the interface with this index, in Mbit/s, as
+    // ethtool shows it (a virtual interface's too), or -1 where it reports none. Asked only
+    // when a card's change goes past the speed read with its info: the link may have come up
+    // faster since.
+    virtual int readLinkSpeed(int index) = 0;
 
     virtual QString errorString() const = 0;
 };

@@ -4,16 +4,24 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
+#include <linux/ethtool.h>
 #include <linux/if_link.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <linux/sockios.h>
 #include <net/if.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/utsname.h>
 #include <unistd.h>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#endif
 
 namespace {
 
@@ -79,6 +87,14 @@ void parseInfo(const nlmsghdr *message, std::vector<InterfaceInfo> &rows)
     rows.push_back(row);
 }
 
+bool ethtool(int socket, const char *name, void *data)
+{
+    ifreq request {};
+    std::strncpy(request.ifr_name, name, IFNAMSIZ - 1);
+    request.ifr_data = static_cast<char *>(data);
+    return ::ioctl(socket, SIOCETHTOOL, &request) == 0;
+}
+
 template <typename Row> void sortByIndex(std::vector<Row> &rows)
 {
     const auto byIndex = [](const Row &a, const Row &b) { return a.index < b.index; };
@@ -104,14 +120,27 @@ LinuxInterfaceTable::DeviceTest LinuxInterfaceTable::deviceTestForRunningKernel(
     return ::uname(&system) == 0 ? deviceTestFor(system.release) : DeviceTest::ParentAttribute;
 }
 
+// Every x86 hypervisor sets the CPU's "hypervisor present" bit for its guests (KVM, VMware,
+// Hyper-V, Xen, VirtualBox). Elsewhere the paravirtual drivers tell a virtual machine's cards.
+bool LinuxInterfaceTable::runsUnderHypervisor()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    unsigned int eax = 0, ebx = 0, ecx = 0, edx = 0;
+    return __get_cpuid(1, &eax, &ebx, &ecx, &edx) && (ecx & (1u << 31)) != 0;
+#else
+    return false;
+#endif
+}
+
 LinuxInterfaceTable::LinuxInterfaceTable()
-    : LinuxInterfaceTable(deviceTestForRunningKernel(), QStringLiteral("/sys"))
+    : LinuxInterfaceTable(deviceTestForRunningKernel(), QStringLiteral("/sys"), runsUnderHypervisor())
 {
 }
 
-LinuxInterfaceTable::LinuxInterfaceTable(DeviceTest deviceTest, QString sysfsRoot)
+LinuxInterfaceTable::LinuxInterfaceTable(DeviceTest deviceTest, QString sysfsRoot, bool virtualMachine)
     : m_deviceTest(deviceTest)
     , m_sysfsRoot(std::move(sysfsRoot))
+    , m_virtualMachine(virtualMachine)
     , m_buffer(receiveBufferSize)
 {
     m_socket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
@@ -162,7 +191,75 @@ bool LinuxInterfaceTable::readInfo(std::vector<InterfaceInfo> &rows)
             row.physical = QFileInfo::exists(
                 m_sysfsRoot + QLatin1String("/class/net/") + row.description + QLatin1String("/device"));
     }
+    // The speed binds a real card only: a virtual machine's cards (an emulated e1000 reports
+    // 1,000 Mbit/s, vmxnet3 10,000) carry what the host can move.
+    if (!m_virtualMachine) {
+        for (InterfaceInfo &row : rows) {
+            if (!row.physical)
+                continue;
+            const QByteArray name = row.description.toUtf8();
+            if (!paravirtualDriver(name.constData()))
+                row.linkSpeedMbps = linkSpeed(name.constData());
+        }
+    }
     return true;
+}
+
+int LinuxInterfaceTable::readLinkSpeed(int index)
+{
+    ifreq request {};
+    request.ifr_ifindex = index;
+    if (m_socket < 0 || ::ioctl(m_socket, SIOCGIFNAME, &request) != 0)
+        return -1;
+    request.ifr_name[IFNAMSIZ - 1] = 0;
+    return linkSpeed(request.ifr_name);
+}
+
+int LinuxInterfaceTable::linkSpeed(const char *name) const
+{
+    if (m_socket < 0)
+        return -1;
+    quint32 speed = 0;
+    // ETHTOOL_GLINKSETTINGS first tells the size of its link mode masks (as a negative count
+    // of 32-bit words, at most 127), then answers when asked with that size.
+    alignas(ethtool_link_settings) char buffer[sizeof(ethtool_link_settings) + 3 * 127 * sizeof(quint32)] {};
+    ethtool_link_settings settings {};
+    settings.cmd = ETHTOOL_GLINKSETTINGS;
+    std::memcpy(buffer, &settings, sizeof settings);
+    if (ethtool(m_socket, name, buffer)) {
+        std::memcpy(&settings, buffer, sizeof settings);
+        if (settings.link_mode_masks_nwords < 0) {
+            settings.cmd = ETHTOOL_GLINKSETTINGS;
+            settings.link_mode_masks_nwords = qint8(-settings.link_mode_masks_nwords);
+            std::memcpy(buffer, &settings, sizeof settings);
+            if (ethtool(m_socket, name, buffer)) {
+                std::memcpy(&settings, buffer, sizeof settings);
+                speed = settings.speed;
+            }
+        }
+    } else {
+        // Kernels before 4.6.
+        ethtool_cmd legacy {};
+        legacy.cmd = ETHTOOL_GSET;
+        if (ethtool(m_socket, name, &legacy))
+            speed = ethtool_cmd_speed(&legacy);
+    }
+    // SPEED_UNKNOWN is all ones.
+    return speed == 0 || speed > quint32(INT_MAX) ? -1 : int(speed);
+}
+
+bool LinuxInterfaceTable::paravirtualDriver(const char *name) const
+{
+    ethtool_drvinfo info {};
+    info.cmd = ETHTOOL_GDRVINFO;
+    if (!ethtool(m_socket, name, &info))
+        return false;
+    info.driver[sizeof info.driver - 1] = 0;
+    for (const char *driver : {"virtio_net", "vmxnet3", "hv_netvsc", "vif"}) {
+        if (std::strcmp(info.driver, driver) == 0)
+            return true;
+    }
+    return false;
 }
 
 template <typename Row, typename Parse>

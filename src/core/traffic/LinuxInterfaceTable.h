@@ -10,7 +10,9 @@ struct nlmsghdr;
 
 // The interface table of the network namespace this object was created in, read from the
 // kernel over rtnetlink: the counters with one RTM_GETSTATS dump (64-bit link statistics
-// only, the cheapest read the kernel offers), names and kinds with one RTM_GETLINK dump.
+// only, the cheapest read the kernel offers), names and kinds with one RTM_GETLINK dump, and
+// the link speeds of the cards with the ethtool ioctl on the same socket, which asks the
+// namespace the socket was made in.
 class LinuxInterfaceTable final : public InterfaceTable
 {
 public:
@@ -24,24 +26,31 @@ public:
     static DeviceTest deviceTestFor(const char *kernelRelease);
     static DeviceTest deviceTestForRunningKernel();
 
-    // The running kernel's test on /sys.
+    // Whether this machine is a virtual machine, whose cards' link speeds bind nothing.
+    static bool runsUnderHypervisor();
+
+    // The running kernel's test on /sys, on the machine this runs on.
     LinuxInterfaceTable();
-    LinuxInterfaceTable(DeviceTest deviceTest, QString sysfsRoot);
+    LinuxInterfaceTable(DeviceTest deviceTest, QString sysfsRoot, bool virtualMachine);
     ~LinuxInterfaceTable() override;
     LinuxInterfaceTable(const LinuxInterfaceTable &) = delete;
     LinuxInterfaceTable &operator=(const LinuxInterfaceTable &) = delete;
 
     [[nodiscard]] bool readCounters(std::vector<InterfaceCounters> &rows) override;
     [[nodiscard]] bool readInfo(std::vector<InterfaceInfo> &rows) override;
+    int readLinkSpeed(int index) override;
     QString errorString() const override { return m_error; }
 
 private:
     struct Dump;
     template <typename Row, typename Parse> bool dump(int type, nlmsghdr &request, std::vector<Row> &rows, Parse parse);
     bool fail(const QString &what, int error);
+    int linkSpeed(const char *name) const;
+    bool paravirtualDriver(const char *name) const;
 
     DeviceTest m_deviceTest;
     QString m_sysfsRoot;
+    bool m_virtualMachine = false;
     int m_socket = -1;
     quint32 m_sequence = 0;
     std::vector<char> m_buffer; // one receive buffer for the object's life

@@ -21,6 +21,11 @@ struct RunCounters;
 // reset by its driver) counts its new value from 0, and so does an interface re-created under
 // a metered name (the kernel gives it a new index): everything the new one carries counts.
 //
+// A change larger than the interface can carry in the time since its last reading is not
+// counted: a driver glitch or a counter that jumped would otherwise put terabytes into the
+// log. The reading still moves on, so the next pass counts from there; a counter that then
+// falls back to where it was (a glitch of one reading) counts from before the jump.
+//
 // The list is rebuilt, with the choice read from the settings table, when the table's
 // interfaces are no longer the ones the list was built from (one came or went); between
 // rebuilds the database is not touched and the selection is whatever the list holds now.
@@ -35,7 +40,12 @@ public:
 
     SampleAdapters(InterfaceTable &table, AdapterList &list, RunCounters &counters, QString databasePath);
 
-    Outcome run();
+    // monotonicMsecs: the time of this pass on a clock that never goes back.
+    Outcome run(qint64 monotonicMsecs);
+
+    // The most the interface is taken to carry in each direction, in Mbit/s: its link speed
+    // where that binds it, else 100 Gbit/s.
+    static qint64 linkLimitMbps(const InterfaceInfo &info);
 
     // A metered interface was re-created or its counter fell at the last pass.
     bool counterFell() const { return m_counterFell; }
@@ -43,16 +53,34 @@ public:
     QString errorString() const { return m_error; }
 
 private:
+    static constexpr quint64 noJump = ~quint64(0);
     struct Reading
     {
         quint64 in = 0;
         quint64 out = 0;
         bool known = false; // false: the interface is not metered, or joins at the next pass
         int index = 0; // the kernel's interface index it was read from
+        qint64 msecs = 0; // when it was read
+        // The reading before a jump that was not counted, until the counter falls: one that
+        // comes back from a glitch counts from there rather than its whole history from 0.
+        quint64 inBeforeJump = noJump;
+        quint64 outBeforeJump = noJump;
+        // Warnings about changes not counted, at most one per interface in a while.
+        bool warned = false;
+        qint64 warnedMsecs = 0;
+        int unwarned = 0; // changes not counted since that warning
+    };
+    struct Link
+    {
+        qint64 limitMbps = 0;
+        bool physical = false;
     };
 
+    // A counter's change since its last reading.
+    static quint64 change(quint64 now, quint64 last, quint64 &beforeJump);
     bool listMatchesTable() const;
     bool rebuild();
+    void dropImpossible(std::size_t position, qint64 elapsedMsecs, qint64 monotonicMsecs, quint64 &in, quint64 &out);
 
     InterfaceTable &m_table;
     AdapterList &m_list;
@@ -61,6 +89,7 @@ private:
     std::vector<InterfaceCounters> m_rows; // kept between passes so a pass allocates nothing
     std::vector<int> m_builtFrom; // interface indexes of the list's entries
     std::vector<Reading> m_last; // the last reading of each entry, by position
+    std::vector<Link> m_links; // what each entry can carry, by position
     // The last readings of metered interfaces that left the table, by name: one that comes
     // back (a replugged card, a re-created link) counts from there rather than joining anew.
     QHash<QString, Reading> m_departed;
