@@ -13,9 +13,15 @@ refused() {
     local name=$1 program=$2 expected=$3
     "$program" >"$WORK/$name.out" 2>"$WORK/$name.err" &
     local pid=$!
-    sleep 1.5
-    kill -0 "$pid" 2>/dev/null || fail "$name: ended by itself instead of showing its box"
+    # The message goes to stderr right before the box opens.
+    for _ in $(seq 200); do
+        grep -q -- "$expected" "$WORK/$name.err" && break
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.05
+    done
     grep -q -- "$expected" "$WORK/$name.err" || { cat "$WORK/$name.err" >&2; fail "$name: no message '$expected'"; }
+    sleep 0.5
+    kill -0 "$pid" 2>/dev/null || fail "$name: ended by itself instead of showing its box"
     local sent
     sent=$(date +%s%N)
     kill -TERM "$pid"
@@ -31,8 +37,8 @@ refused() {
 mkdir -p "$WORK/bin2"
 cp "$WORK/bin/varnolt" "$WORK/bin2/"
 ln -s "$WORK/bin/Varnolt.db" "$WORK/bin2/Varnolt.db"
-start_varnolt "$WORK/bin/varnolt"
-sleep 1
+start_varnolt "$WORK/bin/varnolt" /debug
+wait_for_line "$HOME/varnolt.log" ": Init Done"
 markers() { rows "$db" "select count(*) from Log where BytesSent = 0 and BytesRcvd = 0 and AvgDownloadSpeed = 0"; }
 before=$(markers)
 refused "through a symbolic link" "$WORK/bin2/varnolt" "already running on this database"
