@@ -95,6 +95,20 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
         }
         return true;
     };
+    // A whole number within its range, or the key's default with a diagnostic line.
+    const auto wholeInRange = [&](qint64 low, qint64 high, qint64 fallback, auto &number, QString &text) {
+        std::optional<qint64> v;
+        if (!wholeNumber(v))
+            return false;
+        if (!v || *v < low || *v > high) {
+            outOfRange(
+                key, value, qPrintable(QStringLiteral("%1 to %2").arg(low).arg(high)), QString::number(fallback));
+            v = fallback;
+        }
+        number = static_cast<std::remove_reference_t<decltype(number)>>(*v);
+        text = QString::number(*v);
+        return true;
+    };
     // A check box takes 0, 1 or 2 and a list takes one of its indexes (or -1); anything
     // else is refused the way the dialog's controls refuse it.
     const auto inRange = [&](int v, int low, int high) {
@@ -153,31 +167,9 @@ bool SettingsStore::apply(const QString &key, const QString &value, const JetCon
         settings.periodType = type;
         settings.periodTypeIndex = index;
     } else if (key == QLatin1String("logperiod")) {
-        std::optional<qint64> length;
-        if (!wholeNumber(length))
-            return false;
-        if (length && *length >= 0 && *length <= PeriodLimit) {
-            settings.periodLength = qint32(*length);
-            settings.periodLengthText = QString::number(*length);
-        } else {
-            const Settings defaults;
-            outOfRange(key, value, "0 to 365", defaults.periodLengthText);
-            settings.periodLength = defaults.periodLength;
-            settings.periodLengthText = defaults.periodLengthText;
-        }
+        return wholeInRange(0, PeriodLimit, Settings().periodLength, settings.periodLength, settings.periodLengthText);
     } else if (key == QLatin1String("logstartday")) {
-        std::optional<qint64> day;
-        if (!wholeNumber(day))
-            return false;
-        if (day && *day >= 1 && *day <= 31) {
-            settings.startDay = qint16(*day);
-            settings.startDayText = QString::number(*day);
-        } else {
-            const Settings defaults;
-            outOfRange(key, value, "1 to 31", defaults.startDayText);
-            settings.startDay = defaults.startDay;
-            settings.startDayText = defaults.startDayText;
-        }
+        return wholeInRange(1, 31, Settings().startDay, settings.startDay, settings.startDayText);
     } else if (key == QLatin1String("MonitorTrans")) {
         qint16 index = 0;
         if (!int16(index) || !inRange(index, -1, int(Settings::transparencyItems().size()) - 1))
