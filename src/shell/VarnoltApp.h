@@ -2,14 +2,15 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
+#include "core/Settings.h"
 #include "core/traffic/InterfaceTable.h"
 #include "core/traffic/RunCounters.h"
-#include "core/Settings.h"
 
 #include <QObject>
 
 #include <memory>
 
+class CornerPlacement;
 class FrmMain;
 class InstanceLock;
 class MonitorMenu;
@@ -96,6 +97,7 @@ private:
     std::unique_ptr<TrayMenu> m_trayMenu;
     std::unique_ptr<MonitorMenu> m_monitorMenu;
     std::unique_ptr<FrmMain> m_monitor;
+    std::unique_ptr<CornerPlacement> m_placement; // watches m_monitor, so goes first
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;
