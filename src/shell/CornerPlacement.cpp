@@ -14,9 +14,11 @@ Q_LOGGING_CATEGORY(lcPlacement, "varnolt.placement", QtWarningMsg)
 
 CornerPlacement::CornerPlacement(QWidget &window, int distanceTwips)
     : m_window(window)
-    , m_distanceTwips(distanceTwips)
 {
-    placeFrame();
+    const QRect area = m_window.screen()->geometry();
+    const int distance = Twips::toPixels(distanceTwips, m_window);
+    m_frameTopRight = QPoint(area.right() - distance, area.top() + distance);
+    place();
     m_window.installEventFilter(this);
 }
 
@@ -25,25 +27,27 @@ CornerPlacement::~CornerPlacement()
     m_window.removeEventFilter(this);
 }
 
-int CornerPlacement::distance() const
+std::optional<QMargins> CornerPlacement::knownFrame() const
 {
-    return Twips::toPixels(m_distanceTwips, m_window);
+    const QRect outer = m_window.frameGeometry();
+    const QRect inner = m_window.geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+        outer.bottom() - inner.bottom());
+    return frame.isNull() ? std::nullopt : std::optional(frame);
 }
 
-void CornerPlacement::placeFrame()
+void CornerPlacement::place()
 {
-    // Before the frame is known: the window manager puts the frame's top-left corner at the
-    // position given, so only the borders' width can still be missing on the right.
-    const QRect area = m_window.screen()->geometry();
-    m_window.move(area.right() + 1 - distance() - m_window.frameGeometry().width(), area.top() + distance());
-}
-
-void CornerPlacement::placeWithin(const QMargins &frame)
-{
-    const QRect area = m_window.screen()->geometry();
-    const QPoint client(
-        area.right() + 1 - distance() - frame.right() - m_window.width(), area.top() + distance() + frame.top());
-    m_window.setGeometry(QRect(client, m_window.size()));
+    if (m_frame) {
+        // The window itself goes inside the frame; the window manager puts the frame around it.
+        const QPoint client(
+            m_frameTopRight.x() - m_frame->right() - m_window.width() + 1, m_frameTopRight.y() + m_frame->top());
+        m_window.setGeometry(QRect(client, m_window.size()));
+    } else {
+        // The window manager puts the frame's top-left corner at the position given, so only
+        // the borders' width can still be missing on the right.
+        m_window.move(m_frameTopRight.x() + 1 - m_window.frameGeometry().width(), m_frameTopRight.y());
+    }
 }
 
 bool CornerPlacement::eventFilter(QObject *watched, QEvent *event)
@@ -52,42 +56,44 @@ bool CornerPlacement::eventFilter(QObject *watched, QEvent *event)
         return false;
     switch (event->type()) {
     case QEvent::Show:
-        // Sent before the window is mapped: the one moment to place it without a jump. (A
-        // spontaneous one comes from the window manager restoring the window.)
-        if (!m_placed && !event->spontaneous()) {
-            m_placed = true;
-            m_awaitingFrame = true;
-            const auto frame = FrameExtents::estimate(m_window);
-            if (frame) {
-                qCDebug(lcPlacement) << "frame before the first show:" << *frame;
-                placeWithin(*frame);
-            } else {
-                qCDebug(lcPlacement) << "frame unknown before the first show";
-            }
+        // Sent before the window is mapped: the moment to place it without a jump. A
+        // spontaneous one is the window manager restoring a minimised window, still in place.
+        if (event->spontaneous())
+            break;
+        if (!m_frame) {
+            m_frame = FrameExtents::estimate(m_window);
+            qCDebug(lcPlacement) << "frame before the show:" << (m_frame ? *m_frame : QMargins());
         }
+        place();
+        m_awaitingFrame = true;
         break;
     case QEvent::Move:
     case QEvent::Resize:
-        // The window manager has framed the window: the frame is known now, and the window is
-        // placed again if the estimate was missing or wrong.
-        if (m_awaitingFrame) {
-            const QRect outer = m_window.frameGeometry();
-            const QRect inner = m_window.geometry();
-            const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-                outer.bottom() - inner.bottom());
-            if (frame.isNull())
+    case QEvent::Paint:
+        // The window manager has framed the window by its first paint (or it moved the window
+        // into the frame): the frame is known now, and the window is placed again if the
+        // estimate was missing or wrong.
+        if (m_awaitingFrame && m_window.isVisible()) {
+            const std::optional<QMargins> frame = knownFrame();
+            if (!frame)
                 break;
             m_awaitingFrame = false;
-            const QRect area = m_window.screen()->geometry();
-            if (outer.topRight() != QPoint(area.right() - distance(), area.top() + distance())) {
-                qCDebug(lcPlacement) << "placed again in its frame" << frame;
-                placeWithin(frame);
+            if (frame != m_frame || m_window.frameGeometry().topRight() != m_frameTopRight) {
+                qCDebug(lcPlacement) << "placed again in its frame" << *frame;
+                m_frame = frame;
+                place();
             }
         }
         break;
     case QEvent::Hide:
-        if (!event->spontaneous())
-            m_awaitingFrame = false;
+        // Where the user left it, for the next show.
+        if (!event->spontaneous() && !m_awaitingFrame) {
+            if (const std::optional<QMargins> frame = knownFrame()) {
+                m_frame = frame;
+                m_frameTopRight = m_window.frameGeometry().topRight();
+            }
+        }
+        m_awaitingFrame = false;
         break;
     default:
         break;

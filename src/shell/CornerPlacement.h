@@ -2,12 +2,15 @@
 
 #include <QMargins>
 #include <QObject>
+#include <QPoint>
+
+#include <optional>
 
 class QWidget;
 
-// Keeps a window's outer frame, the window manager's title bar and borders included, at a
-// distance from the screen's top-right corner. The window is placed once, when it is first
-// shown; afterwards the user may move it and it keeps that place when shown again.
+// Puts a window's outer frame, the window manager's title bar and borders included, at a
+// distance from the screen's top-right corner when the window is first shown. The user may
+// move it afterwards; shown again, it comes back where it was hidden.
 class CornerPlacement final : public QObject
 {
     Q_OBJECT
@@ -21,13 +24,13 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The window without its frame, so that the frame lands on the corner.
-    void placeWithin(const QMargins &frame);
-    void placeFrame();
-    int distance() const;
+    // Moves the window so that its frame's top-right corner lies on m_frameTopRight.
+    void place();
+    // The frame around the window as Qt knows it now; nothing while it is unknown.
+    std::optional<QMargins> knownFrame() const;
 
     QWidget &m_window;
-    int m_distanceTwips;
-    bool m_placed = false;
+    QPoint m_frameTopRight;
+    std::optional<QMargins> m_frame;
     bool m_awaitingFrame = false;
 };

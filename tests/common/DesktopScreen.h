@@ -13,12 +13,75 @@
 #include <xcb/xcb.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 
 // What the X server shows: the screen's pixels and the window manager's frames, read from
 // the server rather than from the widgets, so that a control Qt never showed counts as
 // missing.
 namespace DesktopScreen {
+
+struct Free
+{
+    void operator()(void *reply) const { std::free(reply); }
+};
+template <typename T> using Reply = std::unique_ptr<T, Free>;
+
+inline xcb_connection_t *connection()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+inline xcb_window_t root()
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
+
+inline xcb_atom_t atom(const char *name)
+{
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection(), xcb_intern_atom(connection(), false, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// A property of 32-bit values (atoms, windows, cardinals) of a window.
+inline QList<quint32> property(xcb_window_t window, const char *name, xcb_atom_t type)
+{
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection(), xcb_get_property(connection(), false, window, atom(name), type, 0, 4096), nullptr));
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *values = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+    return QList<quint32>(values, values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+inline void setProperty(xcb_window_t window, const char *name, xcb_atom_t type, const QList<quint32> &values)
+{
+    xcb_change_property(
+        connection(), XCB_PROP_MODE_REPLACE, window, atom(name), type, 32, uint32_t(values.size()), values.constData());
+    Reply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr)); // a round trip
+}
+
+// For its lifetime, the window manager seems not to offer a feature: it is taken out of the
+// features announced on the root window, as a window manager without it would announce them.
+class WithoutFeature
+{
+public:
+    explicit WithoutFeature(const char *name)
+        : m_announced(property(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM))
+    {
+        QList<quint32> fewer = m_announced;
+        fewer.removeAll(atom(name));
+        setProperty(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM, fewer);
+    }
+    ~WithoutFeature() { setProperty(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM, m_announced); }
+    Q_DISABLE_COPY_MOVE(WithoutFeature)
+
+private:
+    QList<quint32> m_announced;
+};
 
 inline QImage pixels()
 {
@@ -35,51 +98,30 @@ inline QRect onScreen(const QWidget &widget)
 // frame, or the window itself when nothing frames it.
 inline QRect outerFrame(const QWidget &window)
 {
-    struct Free
-    {
-        void operator()(void *reply) const { std::free(reply); }
-    };
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
+    if (!connection())
         return {};
-    xcb_connection_t *connection = x11->connection();
     auto outer = xcb_window_t(window.winId());
     for (;;) {
-        const std::unique_ptr<xcb_query_tree_reply_t, Free> tree(
-            xcb_query_tree_reply(connection, xcb_query_tree(connection, outer), nullptr));
+        const Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(connection(), xcb_query_tree(connection(), outer), nullptr));
         if (!tree)
             return {};
         if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
             break;
         outer = tree->parent;
     }
-    const std::unique_ptr<xcb_get_geometry_reply_t, Free> geometry(
-        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, outer), nullptr));
+    const Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), outer), nullptr));
     if (!geometry)
         return {};
     const int border = geometry->border_width;
     return QRect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
 }
 
-// The windows the window manager manages now (_NET_CLIENT_LIST of the root window).
-inline int managedWindowCount()
+// The windows the window manager manages now.
+inline qsizetype managedWindowCount()
 {
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11)
-        return 0;
-    xcb_connection_t *connection = x11->connection();
-    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
-    static constexpr char name[] = "_NET_CLIENT_LIST";
-    const std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> atom(
-        xcb_intern_atom_reply(connection, xcb_intern_atom(connection, true, sizeof name - 1, name), nullptr),
-        &std::free);
-    if (!atom || atom->atom == XCB_ATOM_NONE)
-        return 0;
-    const std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)> list(
-        xcb_get_property_reply(
-            connection, xcb_get_property(connection, false, root, atom->atom, XCB_ATOM_WINDOW, 0, 1024), nullptr),
-        &std::free);
-    return list ? xcb_get_property_value_length(list.get()) / 4 : 0;
+    return connection() ? property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).size() : 0;
 }
 
 // Dark pixels of text on the label's area of the screen.

@@ -132,6 +132,7 @@ class TestMonitorWindow : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void figuresOnTheScreenFromTheStart_data();
     void figuresOnTheScreenFromTheStart();
     void uploadBarsHangFromTheTop();
     void showsLiveTrafficOnBothGraphs();
@@ -143,8 +144,20 @@ void TestMonitorWindow::initTestCase()
     QVERIFY2(!QSystemTrayIcon::isSystemTrayAvailable(), "these tests need a desktop without a tray host");
 }
 
+void TestMonitorWindow::figuresOnTheScreenFromTheStart_data()
+{
+    QTest::addColumn<bool>("frameAnnounced");
+    QTest::newRow("frame asked for before the window shows") << true;
+    QTest::newRow("frame learnt after it has shown") << false;
+}
+
 void TestMonitorWindow::figuresOnTheScreenFromTheStart()
 {
+    QFETCH(bool, frameAnnounced);
+    // A window manager that cannot tell the frame beforehand.
+    std::optional<DesktopScreen::WithoutFeature> unannounced;
+    if (!frameAnnounced)
+        unannounced.emplace("_NET_REQUEST_FRAME_EXTENTS");
     TestDatabase db;
     auto table = std::make_unique<FakeInterfaceTable>();
     table->rows = FakeInterfaceTable::cards(1);

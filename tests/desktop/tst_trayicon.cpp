@@ -11,12 +11,14 @@
 #include "shell/VarnoltApp.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -66,6 +68,7 @@ private:
     FakeInterfaceTable *m_table = nullptr;
     SystemClock m_clock;
     std::unique_ptr<VarnoltApp> m_app;
+    QElapsedTimer m_lastClick;
 };
 
 void TestTrayIcon::initTestCase()
@@ -115,11 +118,16 @@ void TestTrayIcon::waitForEmbedded()
 
 void TestTrayIcon::click(const QString &buttonArguments)
 {
+    // Clicks of separate gestures must not pair up into a double-click.
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100;
+    if (m_lastClick.isValid() && m_lastClick.elapsed() < interval)
+        QTest::qWait(int(interval - m_lastClick.elapsed()));
     const QRect icon = m_app->trayIcon()->icon().geometry();
     const QStringList arguments = QStringList {QStringLiteral("mousemove"), QString::number(icon.center().x()),
                                       QString::number(icon.center().y()), QStringLiteral("click")}
         + buttonArguments.split(QLatin1Char(' '));
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
+    m_lastClick.start();
 }
 
 void TestTrayIcon::withTrayMenu(const std::function<void(QMenu &)> &inMenu)
@@ -227,6 +235,25 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     click(QStringLiteral("--repeat 2 --delay 60 1"));
     QTRY_VERIFY(window->isVisible());
     QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), corner());
+
+    // Dragged by its title bar elsewhere, it comes back there after a hide.
+    const QRect frame = DesktopScreen::outerFrame(*window);
+    const QPoint title(frame.center().x(), frame.top() + (window->geometry().top() - frame.top()) / 2);
+    const QPoint by(-300, 200);
+    xdotool({QStringLiteral("mousemove"), QString::number(title.x()), QString::number(title.y()),
+        QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"), QStringLiteral("0.1"),
+        QStringLiteral("mousemove"), QString::number(title.x() + by.x() / 2), QString::number(title.y() + by.y() / 2),
+        QStringLiteral("sleep"), QStringLiteral("0.1"), QStringLiteral("mousemove"),
+        QString::number(title.x() + by.x()), QString::number(title.y() + by.y()), QStringLiteral("sleep"),
+        QStringLiteral("0.1"), QStringLiteral("mouseup"), QStringLiteral("1")});
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(!window->isVisible());
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(window->isVisible());
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
+    QTest::qWait(200); // and stays there
+    QCOMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
 }
 
 enum class Hiding { CloseButton, AltF4, Minimised, WindowMenu, TrayMenu, DoubleClick };
