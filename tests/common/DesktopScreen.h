@@ -1,6 +1,7 @@
 #pragma once
 
 #include "controls/Throughput.h"
+#include "monitor/FrmMain.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -183,6 +184,24 @@ inline QList<Bar> barsOf(const QImage &screen, const Throughput &graph)
         bars.append(column);
     }
     return bars;
+}
+
+// What of the monitor's figures the screen does not show; empty when all are there.
+inline QString missingFigures(FrmMain &window)
+{
+    const QImage screen = pixels();
+    QStringList missing;
+    const QList<std::pair<const char *, QLabel *>> labels {{"download volume", window.downloadLabel()},
+        {"upload volume", window.uploadLabel()}, {"rate line", window.rateLabel()}};
+    for (const auto &[name, label] : labels) {
+        if (inkOf(screen, *label) < 10)
+            missing << QLatin1String(name);
+    }
+    if (graphShare(screen, *window.downGraph()) < 0.95)
+        missing << QStringLiteral("download graph");
+    if (graphShare(screen, *window.upGraph()) < 0.95)
+        missing << QStringLiteral("upload graph");
+    return missing.join(QLatin1String(", "));
 }
 
 } // namespace DesktopScreen

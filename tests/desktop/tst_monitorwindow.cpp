@@ -85,24 +85,6 @@ private:
     int m_tick = 0;
 };
 
-// What of the monitor's figures the screen does not show; empty when all are there.
-QString missingOnScreen(FrmMain &window)
-{
-    const QImage screen = DesktopScreen::pixels();
-    QStringList missing;
-    const QList<std::pair<const char *, QLabel *>> labels {{"download volume", window.downloadLabel()},
-        {"upload volume", window.uploadLabel()}, {"rate line", window.rateLabel()}};
-    for (const auto &[name, label] : labels) {
-        if (DesktopScreen::inkOf(screen, *label) < 10)
-            missing << QLatin1String(name);
-    }
-    if (DesktopScreen::graphShare(screen, *window.downGraph()) < 0.95)
-        missing << QStringLiteral("download graph");
-    if (DesktopScreen::graphShare(screen, *window.upGraph()) < 0.95)
-        missing << QStringLiteral("upload graph");
-    return missing.join(QLatin1String(", "));
-}
-
 // 200 twips from the screen's top and right edges: 13 pixels at 96 DPI.
 QPoint cornerOf(const FrmMain &window)
 {
@@ -167,7 +149,7 @@ void TestMonitorWindow::figuresOnTheScreenFromTheStart()
     VarnoltApp app(db.path(), {}, clock, std::move(table));
     QVERIFY(app.start());
     FrmMain &window = *app.monitor();
-    QTRY_COMPARE_WITH_TIMEOUT(missingOnScreen(window), QString(), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(DesktopScreen::missingFigures(window), QString(), 2000);
     qInfo("the figures were on the screen %lld ms after the start", sinceStart.elapsed());
     QCOMPARE(app.trayMenu()->showLog->text(), QStringLiteral("Monitor &Off."));
 
@@ -180,7 +162,7 @@ void TestMonitorWindow::figuresOnTheScreenFromTheStart()
     QVERIFY(!window.isVisible());
     QCOMPARE(app.trayMenu()->showLog->text(), QStringLiteral("Monitor &On."));
     app.toggleMonitor();
-    QTRY_COMPARE(missingOnScreen(window), QString());
+    QTRY_COMPARE(DesktopScreen::missingFigures(window), QString());
     QTRY_COMPARE(DesktopScreen::outerFrame(window).topRight(), cornerOf(window));
 }
 

@@ -212,6 +212,7 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     QTRY_VERIFY(window->isVisible());
     QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(m_app->trayMenu()->showLog->text(), QStringLiteral("Monitor &Off."));
+    QTRY_COMPARE(DesktopScreen::missingFigures(*window), QString());
     // The window manager's frame, title bar and borders, in the corner.
     QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), corner());
     QVERIFY(DesktopScreen::outerFrame(*window).top() < window->geometry().top());
