@@ -1,7 +1,6 @@
 #include "shell/CornerPlacement.h"
 
 #include "monitor/Twips.h"
-#include "shell/FrameExtents.h"
 
 #include <QEvent>
 #include <QLoggingCategory>
@@ -27,27 +26,53 @@ CornerPlacement::~CornerPlacement()
     m_window.removeEventFilter(this);
 }
 
-std::optional<QMargins> CornerPlacement::knownFrame() const
+WindowFrame::Frame CornerPlacement::frameNow() const
 {
+    if (const std::optional<WindowFrame::Frame> frame = WindowFrame::current(m_window))
+        return *frame;
     const QRect outer = m_window.frameGeometry();
     const QRect inner = m_window.geometry();
-    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
-        outer.bottom() - inner.bottom());
-    return frame.isNull() ? std::nullopt : std::optional(frame);
+    return {outer,
+        QMargins(inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom())};
 }
 
 void CornerPlacement::place()
 {
-    if (m_frame) {
+    if (m_sides) {
         // The window itself goes inside the frame; the window manager puts the frame around it.
         const QPoint client(
-            m_frameTopRight.x() - m_frame->right() - m_window.width() + 1, m_frameTopRight.y() + m_frame->top());
+            m_frameTopRight.x() - m_sides->right() - m_window.width() + 1, m_frameTopRight.y() + m_sides->top());
         m_window.setGeometry(QRect(client, m_window.size()));
     } else {
         // The window manager puts the frame's top-left corner at the position given, so only
         // the borders' width can still be missing on the right.
         m_window.move(m_frameTopRight.x() + 1 - m_window.frameGeometry().width(), m_frameTopRight.y());
     }
+}
+
+void CornerPlacement::frameSeen(bool painted)
+{
+    const WindowFrame::Frame frame = frameNow();
+    if (frame.sides.isNull()) {
+        // Nothing frames a painted window: there is no window manager to ask any more.
+        m_awaitingFrame = m_awaitingFrame && !painted;
+        return;
+    }
+    if (m_awaitingFrame) {
+        // The first sight of the frame after a show: the window is placed again if the frame
+        // was unknown before or differs from the one expected.
+        m_awaitingFrame = false;
+        if (frame.sides != m_sides || frame.outer.topRight() != m_frameTopRight) {
+            qCDebug(lcPlacement) << "placed again in its frame" << frame.sides;
+            m_sides = frame.sides;
+            place();
+        }
+        return;
+    }
+    // Moved by the user or the window manager: it comes back there after a hide.
+    m_sides = frame.sides;
+    m_frameTopRight = frame.outer.topRight();
 }
 
 bool CornerPlacement::eventFilter(QObject *watched, QEvent *event)
@@ -60,39 +85,23 @@ bool CornerPlacement::eventFilter(QObject *watched, QEvent *event)
         // spontaneous one is the window manager restoring a minimised window, still in place.
         if (event->spontaneous())
             break;
-        if (!m_frame) {
-            m_frame = FrameExtents::estimate(m_window);
-            qCDebug(lcPlacement) << "frame before the show:" << (m_frame ? *m_frame : QMargins());
+        if (!m_sides) {
+            m_sides = WindowFrame::estimate(m_window);
+            qCDebug(lcPlacement) << "frame before the show:" << (m_sides ? *m_sides : QMargins());
         }
         place();
         m_awaitingFrame = true;
         break;
-    case QEvent::Move:
-    case QEvent::Resize:
     case QEvent::Paint:
-        // The window manager has framed the window by its first paint (or it moved the window
-        // into the frame): the frame is known now, and the window is placed again if the
-        // estimate was missing or wrong.
-        if (m_awaitingFrame && m_window.isVisible()) {
-            const std::optional<QMargins> frame = knownFrame();
-            if (!frame)
-                break;
-            m_awaitingFrame = false;
-            if (frame != m_frame || m_window.frameGeometry().topRight() != m_frameTopRight) {
-                qCDebug(lcPlacement) << "placed again in its frame" << *frame;
-                m_frame = frame;
-                place();
-            }
-        }
+        // The window manager frames a window before it maps it, so by its first paint.
+        if (m_awaitingFrame && m_window.isVisible())
+            frameSeen(true);
+        break;
+    case QEvent::Move:
+        if (m_window.isVisible() && !m_window.isMinimized() && (m_awaitingFrame || event->spontaneous()))
+            frameSeen(false);
         break;
     case QEvent::Hide:
-        // Where the user left it, for the next show.
-        if (!event->spontaneous() && !m_awaitingFrame) {
-            if (const std::optional<QMargins> frame = knownFrame()) {
-                m_frame = frame;
-                m_frameTopRight = m_window.frameGeometry().topRight();
-            }
-        }
         m_awaitingFrame = false;
         break;
     default:

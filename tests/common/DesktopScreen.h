@@ -119,6 +119,15 @@ inline QRect outerFrame(const QWidget &window)
     return QRect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
 }
 
+// Where the window's own top-left corner is on the screen (Qt may hold a stale position
+// while the window manager re-frames the window).
+inline QPoint windowOnScreen(const QWidget &window)
+{
+    const Reply<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
+        connection(), xcb_translate_coordinates(connection(), xcb_window_t(window.winId()), root(), 0, 0), nullptr));
+    return place ? QPoint(place->dst_x, place->dst_y) : QPoint();
+}
+
 // The windows the window manager manages now.
 inline qsizetype managedWindowCount()
 {

@@ -1,4 +1,4 @@
-#include "shell/FrameExtents.h"
+#include "shell/WindowFrame.h"
 
 #include <QElapsedTimer>
 #include <QGuiApplication>
@@ -45,15 +45,29 @@ bool announces(xcb_connection_t *connection, xcb_window_t root, xcb_atom_t featu
     return std::find(atoms, atoms + count, feature) != atoms + count;
 }
 
+// The X11 connection when the program runs on an X server. Other platforms may offer the
+// interface too (offscreen does, without a connection).
+xcb_connection_t *connectionFor()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb"))
+        return nullptr;
+    return x11->connection();
+}
+
+QRect logical(const QRect &pixels, qreal ratio)
+{
+    return QRect(qRound(pixels.x() / ratio), qRound(pixels.y() / ratio), qRound(pixels.width() / ratio),
+        qRound(pixels.height() / ratio));
+}
+
 } // namespace
 
-std::optional<QMargins> FrameExtents::estimate(QWidget &window)
+std::optional<QMargins> WindowFrame::estimate(QWidget &window)
 {
-    // Other platforms may offer the X11 interface too (offscreen does, without a connection).
-    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
-    if (!x11 || QGuiApplication::platformName() != QLatin1String("xcb") || !x11->connection())
+    xcb_connection_t *connection = connectionFor();
+    if (!connection)
         return std::nullopt;
-    xcb_connection_t *connection = x11->connection();
     const auto id = xcb_window_t(window.winId());
     const Reply<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
@@ -82,11 +96,51 @@ std::optional<QMargins> FrameExtents::estimate(QWidget &window)
             const auto *sides = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
             // left, right, top, bottom, in device pixels
             const qreal ratio = window.devicePixelRatioF();
-            const auto logical = [ratio](quint32 pixels) { return qRound(pixels / ratio); };
-            return QMargins(logical(sides[0]), logical(sides[2]), logical(sides[1]), logical(sides[3]));
+            const auto side = [ratio](quint32 pixels) { return qRound(pixels / ratio); };
+            return QMargins(side(sides[0]), side(sides[2]), side(sides[1]), side(sides[3]));
         }
         if (waited.elapsed() >= AnswerMsecs)
             return std::nullopt;
         QThread::msleep(2);
     }
+}
+
+std::optional<WindowFrame::Frame> WindowFrame::current(QWidget &window)
+{
+    xcb_connection_t *connection = connectionFor();
+    if (!connection)
+        return std::nullopt;
+    const auto id = xcb_window_t(window.winId());
+    // The frame is the window's ancestor just below the root window.
+    xcb_window_t outer = id;
+    xcb_window_t root = XCB_WINDOW_NONE;
+    for (;;) {
+        const Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(connection, xcb_query_tree(connection, outer), nullptr));
+        if (!tree)
+            return std::nullopt;
+        root = tree->root;
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            break;
+        outer = tree->parent;
+    }
+    const Reply<xcb_get_geometry_reply_t> frame(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, outer), nullptr));
+    const Reply<xcb_get_geometry_reply_t> inner(
+        xcb_get_geometry_reply(connection, xcb_get_geometry(connection, id), nullptr));
+    const Reply<xcb_translate_coordinates_reply_t> place(
+        xcb_translate_coordinates_reply(connection, xcb_translate_coordinates(connection, id, root, 0, 0), nullptr));
+    if (!frame || !inner || !place)
+        return std::nullopt;
+    const int border = frame->border_width;
+    const qreal ratio = window.devicePixelRatioF();
+    const QRect outside
+        = logical(QRect(frame->x, frame->y, frame->width + 2 * border, frame->height + 2 * border), ratio);
+    const QRect client = logical(QRect(place->dst_x, place->dst_y, inner->width, inner->height), ratio);
+    // Not framed, or a frame the window manager is still putting in place around it.
+    if (outer == id || !outside.contains(client))
+        return Frame {client, QMargins()};
+    return Frame {outside,
+        QMargins(client.left() - outside.left(), client.top() - outside.top(), outside.right() - client.right(),
+            outside.bottom() - client.bottom())};
 }
