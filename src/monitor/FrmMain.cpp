@@ -57,10 +57,11 @@ void FrmMain::buildControls()
 
     label(QStringLiteral("In :"), {120, 120, 375, 255}, Qt::AlignRight);
     m_download = label({}, {600, 120, 1335, 255});
-    m_downGraph = graph(Green, {2160, 120, 1935, 255});
+    m_downGraph = graph(Green, false, {2160, 120, 1935, 255});
     label(QStringLiteral("Out :"), {0, 480, 495, 255}, Qt::AlignRight);
     m_upload = label({}, {600, 480, 1335, 255});
-    m_upGraph = graph(Red, {2160, 480, 1935, 255});
+    // The upload graph hangs its bars from the top edge, mirroring the download graph.
+    m_upGraph = graph(Red, true, {2160, 480, 1935, 255});
     m_rateLine = label({}, {120, 840, 3975, 255});
     m_volumeLeft = label(QStringLiteral("50 % left - 20 MB Left"), {120, 1200, 3975, 255});
 
@@ -124,14 +125,14 @@ QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment al
     return widget;
 }
 
-Throughput *FrmMain::graph(quint32 foreColor, const QRect &twips)
+Throughput *FrmMain::graph(quint32 foreColor, bool inverted, const QRect &twips)
 {
     auto *widget = new Throughput(this);
     widget->setBackColor(PlatformColor::SystemFlag | PlatformColor::GrayText);
     widget->setForeColor(foreColor);
     widget->setBarWidth(2);
     widget->setFlat(true);
-    widget->setInverted(false);
+    widget->setInverted(inverted);
     widget->setMax(150);
     place(widget, twips);
     return widget;
@@ -200,11 +201,41 @@ void FrmMain::fitRateLine()
         m_rateLine->setFont(type);
 }
 
+void FrmMain::setVisible(bool visible)
+{
+    // Children made after Qt has shown a window's children stay hidden: the controls must
+    // exist before the window shows, whoever shows it.
+    if (visible)
+        buildControls();
+    QWidget::setVisible(visible);
+}
+
 void FrmMain::showEvent(QShowEvent *event)
 {
-    buildControls();
     fitRateLine();
     QWidget::showEvent(event);
+    reportShown();
+}
+
+void FrmMain::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    reportShown();
+}
+
+void FrmMain::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        reportShown();
+}
+
+void FrmMain::reportShown()
+{
+    if (isShown() == m_shown)
+        return;
+    m_shown = isShown();
+    Q_EMIT shownChanged(m_shown);
 }
 
 void FrmMain::setGraphMax(int max)

@@ -30,10 +30,14 @@ public:
 
     void setHeightTwips(int twips);
 
-    // The labels and graphs are built when the window is first shown, or when the program
-    // has a moment after start-up, so that the tray icon and the first reading come first;
-    // until then the window keeps what the poll gave it and hands it over.
+    // The labels and graphs are built just before the window is first shown, or when the
+    // program has a moment after start-up, so that the tray icon and the first reading come
+    // first; until then the window keeps what the poll gave it and hands it over.
     void buildControls();
+
+    // Shown and not minimised: the user sees the figures.
+    bool isShown() const { return isVisible() && !isMinimized(); }
+    void setVisible(bool visible) override;
 
     QLabel *downloadLabel();
     QLabel *uploadLabel();
@@ -60,6 +64,9 @@ public:
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
+    // Whichever way the window was shown, hidden, minimised or restored (the program, the
+    // window manager's close button, Alt+F4).
+    void shownChanged(bool shown);
     // The window's own menu (Move, Hide, Mini/Maxi, Exit): a right click or Alt+Space.
     void menuRequested(const QPoint &globalPosition);
     // F1, released.
@@ -68,17 +75,20 @@ Q_SIGNALS:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
 
 private:
     QLabel *label(const QString &text, const QRect &twips, Qt::Alignment alignment = Qt::AlignLeft);
-    Throughput *graph(quint32 foreColor, const QRect &twips);
+    Throughput *graph(quint32 foreColor, bool inverted, const QRect &twips);
     void place(QWidget *widget, const QRect &twips);
     void fitRateLine();
 
     void showAlert();
+    void reportShown();
 
     QLabel *m_download = nullptr;
     QLabel *m_upload = nullptr;
@@ -97,4 +107,5 @@ private:
     int m_heightTwips = NormalHeight;
     QString m_trayTip;
     VolumeAlert m_alert = VolumeAlert::Initial;
+    bool m_shown = false; // as last reported by shownChanged
 };

@@ -10,8 +10,8 @@
 #include "monitor/FrmMain.h"
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
-#include "monitor/Twips.h"
 #include "shell/AppIcon.h"
+#include "shell/CornerPlacement.h"
 #include "shell/DesktopServices.h"
 #include "shell/MessageBox.h"
 #include "shell/MonitorMenu.h"
@@ -22,9 +22,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QElapsedTimer>
-#include <QGuiApplication>
 #include <QLoggingCategory>
-#include <QScreen>
 #include <QThread>
 #include <QWindow>
 
@@ -78,19 +76,20 @@ bool VarnoltApp::start()
     startPolling();
     m_monitor->hide();
     m_log.write(QStringLiteral(": Init Done"));
-    // Without a tray host there would be no way to reach the program: its window is shown
-    // instead, and the icon appears as soon as a host starts.
-    if (!trayHeld)
-        toggleMonitor();
     // The first reading right away, so that the tip and the window show figures from the
-    // start instead of half a second later.
-    QTimer::singleShot(0, this, [this] {
+    // start instead of half a second later; the window is built after it.
+    QTimer::singleShot(0, this, [this, trayHeld] {
         if (m_shutDown)
             return;
         m_poll->run();
         qCInfo(lcStartup) << "first poll done; tray icon"
                           << (m_tray->icon().isSystemTrayAvailable() ? "shown" : "absent");
-        QTimer::singleShot(0, m_monitor.get(), &FrmMain::buildControls);
+        // Without a tray host there would be no way to reach the program: its window is
+        // shown instead, with the first reading, and the icon appears as soon as a host starts.
+        if (!trayHeld)
+            toggleMonitor();
+        else
+            QTimer::singleShot(0, m_monitor.get(), &FrmMain::buildControls);
     });
     return true;
 }
@@ -99,11 +98,7 @@ void VarnoltApp::createMonitor()
 {
     m_monitor = std::make_unique<FrmMain>();
     m_monitor->setWindowIcon(AppIcon::icon());
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->geometry();
-        const int corner = Twips::toPixels(CornerTwips, *m_monitor);
-        m_monitor->move(area.right() + 1 - m_monitor->frameGeometry().width() - corner, area.top() + corner);
-    }
+    m_placement = std::make_unique<CornerPlacement>(*m_monitor, CornerTwips);
     m_tray = std::make_unique<TrayIcon>();
     m_trayMenu = std::make_unique<TrayMenu>();
     m_monitorMenu = std::make_unique<MonitorMenu>();
@@ -114,6 +109,8 @@ void VarnoltApp::connectTray()
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &VarnoltApp::trayDoubleClicked);
     connect(m_tray.get(), &TrayIcon::rightClicked, this, &VarnoltApp::trayRightClicked);
     connect(m_monitor.get(), &FrmMain::trayTipChanged, m_tray.get(), &TrayIcon::setTip);
+    // The menu names what its item will do, however the window came to be shown or hidden.
+    connect(m_monitor.get(), &FrmMain::shownChanged, m_trayMenu.get(), &TrayMenu::setMonitorShown);
     connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });
     connect(m_monitor.get(), &FrmMain::helpRequested, this, [this] { showHelp(); });
     connect(m_monitorMenu.get(), &MonitorMenu::commandChosen, this, &VarnoltApp::monitorCommand);
@@ -272,12 +269,11 @@ void VarnoltApp::toggleMonitor()
 {
     FrmMain &window = *m_monitor;
     const bool layering = Transparency::isLayeringSupported();
-    if (window.isVisible()) {
+    if (window.isShown()) {
         window.setWindowFlag(Qt::WindowStaysOnTopHint, false);
         window.hide();
         if (layering)
             Transparency::clear(&window);
-        m_trayMenu->setMonitorShown(false);
         return;
     }
     window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
@@ -287,10 +283,10 @@ void VarnoltApp::toggleMonitor()
         if (index >= 0 && index <= 3)
             Transparency::set(&window, index * 25);
     }
-    window.show();
+    // A window the window manager minimised counts as hidden: it is brought back.
+    window.showNormal();
     window.raise();
     window.update();
-    m_trayMenu->setMonitorShown(true);
 }
 
 void VarnoltApp::miniMaxi()

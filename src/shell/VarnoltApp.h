@@ -10,6 +10,7 @@
 
 #include <memory>
 
+class CornerPlacement;
 class FrmMain;
 class InstanceLock;
 class MonitorMenu;
@@ -103,6 +104,7 @@ private:
     std::unique_ptr<TrayMenu> m_trayMenu;
     std::unique_ptr<MonitorMenu> m_monitorMenu;
     std::unique_ptr<FrmMain> m_monitor;
+    std::unique_ptr<CornerPlacement> m_placement; // watches m_monitor, so goes first
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;

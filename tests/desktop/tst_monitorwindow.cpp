@@ -1,13 +1,18 @@
+#include "DesktopScreen.h"
+#include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 
 #include "controls/Throughput.h"
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
+#include "shell/TrayMenu.h"
 #include "shell/VarnoltApp.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QScreen>
+#include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
 
@@ -61,26 +66,147 @@ private:
     int m_tick = 0;
 };
 
+// Traffic on a fake card that swells and ebbs, with less sent than received, so that both
+// graphs get bars of many lengths.
+class FakeTraffic
+{
+public:
+    explicit FakeTraffic(FakeInterfaceTable &table)
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, &table] {
+            table.rows[0].in += quint64(20'000 + 15'000 * std::sin(m_tick / 4.0));
+            table.rows[0].out += quint64(6'000 + 5'000 * std::cos(m_tick++ / 3.0));
+        });
+        m_timer.start(100);
+    }
+
+private:
+    QTimer m_timer;
+    int m_tick = 0;
+};
+
+// 200 twips from the screen's top and right edges: 13 pixels at 96 DPI.
+QPoint cornerOf(const FrmMain &window)
+{
+    const QRect screen = window.screen()->geometry();
+    return {screen.right() - 13, screen.top() + 13};
+}
+
 int barColumns(const Throughput &graph)
 {
     const QImage picture = graph.picture();
     const QRgb background = picture.pixel(0, 0);
+    // Bars start at the bottom row, or at the top row on an inverted graph.
+    const int edge = graph.inverted() ? 0 : picture.height() - 1;
     int columns = 0;
     for (int x = 0; x < picture.width(); ++x)
-        columns += picture.pixel(x, picture.height() - 1) != background ? 1 : 0;
+        columns += picture.pixel(x, edge) != background ? 1 : 0;
     return columns;
 }
 
 } // namespace
 
-// The real program's monitor on a real X server, metering real loopback traffic.
+// The real program's monitor on a real X server under a real window manager, without a tray
+// host, so that the window is shown at start.
 class TestMonitorWindow : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
+    void figuresOnTheScreenFromTheStart_data();
+    void figuresOnTheScreenFromTheStart();
+    void uploadBarsHangFromTheTop();
     void showsLiveTrafficOnBothGraphs();
 };
+
+void TestMonitorWindow::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QVERIFY2(!QSystemTrayIcon::isSystemTrayAvailable(), "these tests need a desktop without a tray host");
+}
+
+void TestMonitorWindow::figuresOnTheScreenFromTheStart_data()
+{
+    QTest::addColumn<bool>("frameAnnounced");
+    QTest::newRow("frame asked for before the window shows") << true;
+    QTest::newRow("frame learnt after it has shown") << false;
+}
+
+void TestMonitorWindow::figuresOnTheScreenFromTheStart()
+{
+    QFETCH(bool, frameAnnounced);
+    // A window manager that cannot tell the frame beforehand.
+    std::optional<DesktopScreen::WithoutFeature> unannounced;
+    if (!frameAnnounced)
+        unannounced.emplace("_NET_REQUEST_FRAME_EXTENTS");
+    TestDatabase db;
+    auto table = std::make_unique<FakeInterfaceTable>();
+    table->rows = FakeInterfaceTable::cards(1);
+    SystemClock clock;
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    VarnoltApp app(db.path(), {}, clock, std::move(table));
+    QVERIFY(app.start());
+    FrmMain &window = *app.monitor();
+    QTRY_COMPARE_WITH_TIMEOUT(DesktopScreen::missingFigures(window), QString(), 2000);
+    qInfo("the figures were on the screen %lld ms after the start", sinceStart.elapsed());
+    QCOMPARE(app.trayMenu()->showLog->text(), QStringLiteral("Monitor &Off."));
+
+    // Framed by the window manager, and the frame 200 twips from the screen's corner.
+    QTRY_COMPARE(DesktopScreen::outerFrame(window).topRight(), cornerOf(window));
+    QVERIFY(DesktopScreen::outerFrame(window).height() > window.height());
+
+    // Hidden and shown again.
+    app.toggleMonitor();
+    QVERIFY(!window.isVisible());
+    QCOMPARE(app.trayMenu()->showLog->text(), QStringLiteral("Monitor &On."));
+    app.toggleMonitor();
+    QTRY_COMPARE(DesktopScreen::missingFigures(window), QString());
+    QTRY_COMPARE(DesktopScreen::outerFrame(window).topRight(), cornerOf(window));
+}
+
+void TestMonitorWindow::uploadBarsHangFromTheTop()
+{
+    TestDatabase db;
+    auto table = std::make_unique<FakeInterfaceTable>();
+    table->rows = FakeInterfaceTable::cards(1);
+    FakeTraffic traffic(*table);
+    SystemClock clock;
+    VarnoltApp app(db.path(), {}, clock, std::move(table));
+    QVERIFY(app.start());
+    FrmMain &window = *app.monitor();
+
+    // A dozen polls' bars on the screen.
+    const auto barsOnScreen = [&](const Throughput &graph) {
+        const QList<DesktopScreen::Bar> bars = DesktopScreen::barsOf(DesktopScreen::pixels(), graph);
+        return std::count_if(bars.begin(), bars.end(), [](const DesktopScreen::Bar &bar) { return bar.first >= 0; });
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(barsOnScreen(*window.upGraph()) >= 24 && barsOnScreen(*window.downGraph()) >= 24, 15000);
+
+    const QImage screen = DesktopScreen::pixels();
+    const int bottom = window.upGraph()->height() - 1;
+    // Upload: every bar starts at the top row; shorter ones end above the bottom.
+    bool shorter = false;
+    for (const DesktopScreen::Bar &bar : DesktopScreen::barsOf(screen, *window.upGraph())) {
+        if (bar.first < 0)
+            continue;
+        QCOMPARE(bar.first, 0);
+        QVERIFY(!bar.broken);
+        shorter = shorter || bar.last < bottom;
+    }
+    QVERIFY(shorter);
+    // Download: every bar ends at the bottom row; shorter ones start below the top.
+    shorter = false;
+    for (const DesktopScreen::Bar &bar : DesktopScreen::barsOf(screen, *window.downGraph())) {
+        if (bar.first < 0)
+            continue;
+        QCOMPARE(bar.last, bottom);
+        QVERIFY(!bar.broken);
+        shorter = shorter || bar.first > 0;
+    }
+    QVERIFY(shorter);
+}
 
 void TestMonitorWindow::showsLiveTrafficOnBothGraphs()
 {
@@ -92,6 +218,7 @@ void TestMonitorWindow::showsLiveTrafficOnBothGraphs()
     QVERIFY(app.start());
     FrmMain *window = app.monitor();
     QVERIFY(window);
+    QTRY_VERIFY(window->isVisible()); // shown with the first reading
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QCOMPARE(window->heightTwips(), FrmMain::VolumeLeftHeight);
 
@@ -107,7 +234,8 @@ void TestMonitorWindow::showsLiveTrafficOnBothGraphs()
     const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
     if (!folder.isEmpty()) {
         QTRY_VERIFY_WITH_TIMEOUT(barColumns(*window->downGraph()) > 100, 30000);
-        const QPixmap shot = window->screen()->grabWindow(window->winId());
+        const QRect frame = DesktopScreen::outerFrame(*window);
+        const QPixmap shot = window->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
         QVERIFY(shot.save(QDir(folder).filePath(QStringLiteral("monitor-window.png"))));
     }
 

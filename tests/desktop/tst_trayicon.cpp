@@ -1,3 +1,4 @@
+#include "DesktopScreen.h"
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 
@@ -10,12 +11,14 @@
 #include "shell/VarnoltApp.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
+#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,6 +40,8 @@ private Q_SLOTS:
     void cleanup();
     void iconEmbeddedWithTheLiveStatus();
     void doubleClickShowsAndHidesTheMonitor();
+    void menuFollowsTheWindow_data();
+    void menuFollowsTheWindow();
     void transparencyOnShowClearedOnHide_data();
     void transparencyOnShowClearedOnHide();
     void miniMaxiStepsTheDoubleClickState();
@@ -53,6 +58,9 @@ private:
     void withTrayMenu(const std::function<void(QMenu &)> &inMenu);
     QStringList logLines() const;
     void screenshot(const QString &name, const QRect &area) const;
+    // 200 twips (13 pixels at 96 DPI) from the screen's top and right edges.
+    QPoint corner() const;
+    static void xdotool(const QStringList &arguments);
 
     QProcess m_trayer;
     QTemporaryDir m_home;
@@ -60,6 +68,7 @@ private:
     FakeInterfaceTable *m_table = nullptr;
     SystemClock m_clock;
     std::unique_ptr<VarnoltApp> m_app;
+    QElapsedTimer m_lastClick;
 };
 
 void TestTrayIcon::initTestCase()
@@ -72,6 +81,9 @@ void TestTrayIcon::initTestCase()
             QStringLiteral("true"), QStringLiteral("--alpha"), QStringLiteral("0")});
     QVERIFY2(m_trayer.waitForStarted(), "trayer (Debian package trayer) is needed");
     QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
+    // A panel the window manager did not take on never shows the icon.
+    QTRY_VERIFY2_WITH_TIMEOUT(
+        DesktopScreen::managedWindowCount() >= 1, "the window manager left the panel alone", 10000);
     qputenv("HOME", m_home.path().toUtf8());
 }
 
@@ -106,11 +118,16 @@ void TestTrayIcon::waitForEmbedded()
 
 void TestTrayIcon::click(const QString &buttonArguments)
 {
+    // Clicks of separate gestures must not pair up into a double-click.
+    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100;
+    if (m_lastClick.isValid() && m_lastClick.elapsed() < interval)
+        QTest::qWait(int(interval - m_lastClick.elapsed()));
     const QRect icon = m_app->trayIcon()->icon().geometry();
     const QStringList arguments = QStringList {QStringLiteral("mousemove"), QString::number(icon.center().x()),
                                       QString::number(icon.center().y()), QStringLiteral("click")}
         + buttonArguments.split(QLatin1Char(' '));
     QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
+    m_lastClick.start();
 }
 
 void TestTrayIcon::withTrayMenu(const std::function<void(QMenu &)> &inMenu)
@@ -155,6 +172,17 @@ void TestTrayIcon::screenshot(const QString &name, const QRect &area) const
     QVERIFY(shot.save(QDir(folder).filePath(name)));
 }
 
+QPoint TestTrayIcon::corner() const
+{
+    const QRect screen = m_app->monitor()->screen()->geometry();
+    return {screen.right() - 13, screen.top() + 13};
+}
+
+void TestTrayIcon::xdotool(const QStringList &arguments)
+{
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
+}
+
 void TestTrayIcon::iconEmbeddedWithTheLiveStatus()
 {
     QVERIFY(m_app->start());
@@ -184,10 +212,10 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     QTRY_VERIFY(window->isVisible());
     QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(m_app->trayMenu()->showLog->text(), QStringLiteral("Monitor &Off."));
-    // 200 twips (13 pixels at 96 DPI) from the screen's top and right edges.
-    const QRect screen = window->screen()->geometry();
-    QTRY_COMPARE(window->frameGeometry().top(), screen.top() + 13);
-    QCOMPARE(window->frameGeometry().right(), screen.right() - 13);
+    QTRY_COMPARE(DesktopScreen::missingFigures(*window), QString());
+    // The window manager's frame, title bar and borders, in the corner.
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), corner());
+    QVERIFY(DesktopScreen::outerFrame(*window).top() < window->geometry().top());
     // Traffic that swells and ebbs for a few seconds, so that the screenshot shows it.
     int tick = 0;
     QTimer traffic;
@@ -198,12 +226,100 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     traffic.start(100);
     // A screenshot waits until the graphs are full.
     QTest::qWait(qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS") ? 33000 : 2000);
-    screenshot(QStringLiteral("monitor-shown.png"), window->frameGeometry().adjusted(-20, -13, 13, 20));
+    screenshot(QStringLiteral("monitor-shown.png"), DesktopScreen::outerFrame(*window).adjusted(-20, -13, 13, 20));
 
     click(QStringLiteral("--repeat 2 --delay 60 1"));
     QTRY_VERIFY(!window->isVisible());
     QVERIFY(!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     QCOMPARE(m_app->trayMenu()->showLog->text(), QStringLiteral("Monitor &On."));
+    // Shown again where it was.
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(window->isVisible());
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), corner());
+
+    // Moved elsewhere through the window manager, it comes back there after a hide.
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTest::qWait(100); // as a hand would, once the window is up
+    const QRect frame = DesktopScreen::outerFrame(*window);
+    const QPoint by(-300, 200);
+    const QPoint to = DesktopScreen::windowOnScreen(*window) + by;
+    xdotool({QStringLiteral("windowmove"), QString::number(window->winId()), QString::number(to.x()),
+        QString::number(to.y())});
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(!window->isVisible());
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(window->isVisible());
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
+    QTest::qWait(200); // and stays there
+    QCOMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
+}
+
+enum class Hiding { CloseButton, AltF4, Minimised, WindowMenu, TrayMenu, DoubleClick };
+
+void TestTrayIcon::menuFollowsTheWindow_data()
+{
+    QTest::addColumn<Hiding>("hiding");
+    QTest::newRow("the window manager's close button") << Hiding::CloseButton;
+    QTest::newRow("Alt+F4") << Hiding::AltF4;
+    QTest::newRow("minimised by the window manager") << Hiding::Minimised;
+    QTest::newRow("the window's menu: Hide") << Hiding::WindowMenu;
+    QTest::newRow("the tray menu") << Hiding::TrayMenu;
+    QTest::newRow("a double-click on the icon") << Hiding::DoubleClick;
+}
+
+// However the window goes out of sight, the tray menu offers to show it, and from the tray
+// it comes back to its place.
+void TestTrayIcon::menuFollowsTheWindow()
+{
+    QFETCH(Hiding, hiding);
+    QVERIFY(m_app->start());
+    waitForEmbedded();
+    FrmMain *window = m_app->monitor();
+    const QAction *item = m_app->trayMenu()->showLog;
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_VERIFY(window->isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QCOMPARE(item->text(), QStringLiteral("Monitor &Off."));
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), corner());
+
+    const QString id = QString::number(window->winId());
+    switch (hiding) {
+    case Hiding::CloseButton: {
+        // The close button is the title bar's last, square, at its right end.
+        const QRect frame = DesktopScreen::outerFrame(*window);
+        const int title = window->geometry().top() - frame.top();
+        xdotool({QStringLiteral("mousemove"), QString::number(frame.right() - title / 2),
+            QString::number(frame.top() + title / 2), QStringLiteral("click"), QStringLiteral("1")});
+        break;
+    }
+    case Hiding::AltF4:
+        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
+        xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
+        break;
+    case Hiding::Minimised:
+        xdotool({QStringLiteral("windowminimize"), id});
+        break;
+    case Hiding::WindowMenu:
+        for (QAction *action : m_app->monitorMenu()->actions()) {
+            if (action->text() == QStringLiteral("Hide"))
+                action->trigger();
+        }
+        break;
+    case Hiding::TrayMenu:
+        withTrayMenu([](QMenu &menu) { QTest::keyClick(&menu, Qt::Key_O); });
+        break;
+    case Hiding::DoubleClick:
+        click(QStringLiteral("--repeat 2 --delay 60 1"));
+        break;
+    }
+    QTRY_COMPARE(item->text(), QStringLiteral("Monitor &On."));
+    QVERIFY(!window->isShown());
+
+    click(QStringLiteral("--repeat 2 --delay 60 1"));
+    QTRY_COMPARE(item->text(), QStringLiteral("Monitor &Off."));
+    QVERIFY(window->isShown());
+    QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), corner());
 }
 
 void TestTrayIcon::transparencyOnShowClearedOnHide_data()

@@ -46,6 +46,7 @@ void TestFrmMain::layoutFollowsTheTwipsOfTheDesign()
     QCOMPARE(window.downGraph()->barWidth(), 2);
     QVERIFY(window.downGraph()->flat());
     QVERIFY(!window.downGraph()->inverted());
+    QVERIFY(window.upGraph()->inverted()); // upload bars hang from the top edge
     QCOMPARE(window.downGraph()->max(), 150);
 }
 
@@ -105,25 +106,40 @@ void TestFrmMain::graphsShareOneScaleAndRedrawOnlyOnAChange()
     QCOMPARE(changes.size(), 1);
     QCOMPARE(window.upGraph()->max(), 5);
 
+    window.show(); // the graphs take their laid-out size
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.freezeDrawing(true);
     QVERIFY(!window.updatesEnabled());
-    window.addGraphValues(5, 0);
+    window.addGraphValues(5, 2);
     window.freezeDrawing(false);
     QVERIFY(window.updatesEnabled());
-    // A full-height green bar in the rightmost column of the download graph only.
+    // 17 rows: a green bar of 5 / 5 x 17 - 1 = 16 rows up from the bottom, a red one of
+    // 2 / 5 x 17 - 1 = 5.8, so 6 rows, down from the top.
     const QImage down = window.downGraph()->picture();
     const QImage up = window.upGraph()->picture();
-    QCOMPARE(QColor(down.pixel(down.width() - 1, down.height() - 1)), QColor(0, 255, 0));
-    QVERIFY(QColor(up.pixel(up.width() - 1, up.height() - 1)) != QColor(255, 0, 0));
+    const int x = down.width() - 1;
+    QCOMPARE(down.height(), 17);
+    QCOMPARE(QColor(down.pixel(x, 16)), QColor(0, 255, 0));
+    QCOMPARE(QColor(down.pixel(x, 1)), QColor(0, 255, 0));
+    QVERIFY(QColor(down.pixel(x, 0)) != QColor(0, 255, 0));
+    QCOMPARE(QColor(up.pixel(x, 0)), QColor(255, 0, 0));
+    QCOMPARE(QColor(up.pixel(x, 5)), QColor(255, 0, 0));
+    QVERIFY(QColor(up.pixel(x, 6)) != QColor(255, 0, 0));
 }
 
 void TestFrmMain::closeHidesAndTimerStaysOffUntilStarted()
 {
     FrmMain window;
+    QSignalSpy shown(&window, &FrmMain::shownChanged);
+    window.hide(); // never shown: nothing changes
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // Built as the window shows, the controls show with it.
+    QVERIFY(window.downloadLabel()->isVisible());
+    QVERIFY(window.upGraph()->isVisible());
     window.close();
     QVERIFY(!window.isVisible());
+    QCOMPARE(shown, QList<QVariantList>({{true}, {false}}));
     QVERIFY(!window.pollTimer().isActive());
     window.setPollTimerEnabled(false);
     window.setPollTimerEnabled(true);

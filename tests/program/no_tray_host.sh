@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The real program on an X server without a tray host: it runs, meters loopback traffic
+# The real program on an X server without a tray host: it shows its window, meters loopback traffic
 # (the adapter chosen by name), and on SIGTERM writes its last row with that traffic.
 set -euo pipefail
 exe=$1
@@ -14,6 +14,8 @@ set -euo pipefail
 . "$COMMON"
 start_varnolt "$WORK/bin/varnolt" /debug
 wait_for_line "$HOME/varnolt.log" ": Init Done"
+# Without a tray the monitor window is the way to the program: it is shown at start.
+timeout 5 xdotool search --sync --onlyvisible --name "Varnolt" >/dev/null || fail "the monitor window is not shown"
 # A second of loopback traffic, while the poll runs.
 payload=$(printf 'v%.0s' $(seq 1200))
 for _ in $(seq 100); do echo "$payload" >/dev/udp/127.0.0.1/9 || true; sleep 0.01; done

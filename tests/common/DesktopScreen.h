@@ -1,0 +1,216 @@
+#pragma once
+
+#include "controls/Throughput.h"
+#include "monitor/FrmMain.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QtGui/qguiapplication_platform.h>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+// What the X server shows: the screen's pixels and the window manager's frames, read from
+// the server rather than from the widgets, so that a control Qt never showed counts as
+// missing.
+namespace DesktopScreen {
+
+struct Free
+{
+    void operator()(void *reply) const { std::free(reply); }
+};
+template <typename T> using Reply = std::unique_ptr<T, Free>;
+
+inline xcb_connection_t *connection()
+{
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    return x11 ? x11->connection() : nullptr;
+}
+
+inline xcb_window_t root()
+{
+    return xcb_setup_roots_iterator(xcb_get_setup(connection())).data->root;
+}
+
+inline xcb_atom_t atom(const char *name)
+{
+    const Reply<xcb_intern_atom_reply_t> reply(xcb_intern_atom_reply(
+        connection(), xcb_intern_atom(connection(), false, uint16_t(std::strlen(name)), name), nullptr));
+    return reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+}
+
+// A property of 32-bit values (atoms, windows, cardinals) of a window.
+inline QList<quint32> property(xcb_window_t window, const char *name, xcb_atom_t type)
+{
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(
+        connection(), xcb_get_property(connection(), false, window, atom(name), type, 0, 4096), nullptr));
+    if (!reply || reply->format != 32)
+        return {};
+    const auto *values = static_cast<const quint32 *>(xcb_get_property_value(reply.get()));
+    return QList<quint32>(values, values + xcb_get_property_value_length(reply.get()) / 4);
+}
+
+inline void setProperty(xcb_window_t window, const char *name, xcb_atom_t type, const QList<quint32> &values)
+{
+    xcb_change_property(
+        connection(), XCB_PROP_MODE_REPLACE, window, atom(name), type, 32, uint32_t(values.size()), values.constData());
+    Reply<xcb_get_input_focus_reply_t>(
+        xcb_get_input_focus_reply(connection(), xcb_get_input_focus(connection()), nullptr)); // a round trip
+}
+
+// For its lifetime, the window manager seems not to offer a feature: it is taken out of the
+// features announced on the root window, as a window manager without it would announce them.
+class WithoutFeature
+{
+public:
+    explicit WithoutFeature(const char *name)
+        : m_announced(property(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM))
+    {
+        QList<quint32> fewer = m_announced;
+        fewer.removeAll(atom(name));
+        setProperty(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM, fewer);
+    }
+    ~WithoutFeature() { setProperty(root(), "_NET_SUPPORTED", XCB_ATOM_ATOM, m_announced); }
+    Q_DISABLE_COPY_MOVE(WithoutFeature)
+
+private:
+    QList<quint32> m_announced;
+};
+
+inline QImage pixels()
+{
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+// The area a widget covers on the screen.
+inline QRect onScreen(const QWidget &widget)
+{
+    return QRect(widget.mapToGlobal(QPoint(0, 0)), widget.size());
+}
+
+// The outermost window around a top-level window, borders included: the window manager's
+// frame, or the window itself when nothing frames it.
+inline QRect outerFrame(const QWidget &window)
+{
+    if (!connection())
+        return {};
+    auto outer = xcb_window_t(window.winId());
+    for (;;) {
+        const Reply<xcb_query_tree_reply_t> tree(
+            xcb_query_tree_reply(connection(), xcb_query_tree(connection(), outer), nullptr));
+        if (!tree)
+            return {};
+        if (tree->parent == tree->root || tree->parent == XCB_WINDOW_NONE)
+            break;
+        outer = tree->parent;
+    }
+    const Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(connection(), xcb_get_geometry(connection(), outer), nullptr));
+    if (!geometry)
+        return {};
+    const int border = geometry->border_width;
+    return QRect(geometry->x, geometry->y, geometry->width + 2 * border, geometry->height + 2 * border);
+}
+
+// Where the window's own top-left corner is on the screen (Qt may hold a stale position
+// while the window manager re-frames the window).
+inline QPoint windowOnScreen(const QWidget &window)
+{
+    const Reply<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
+        connection(), xcb_translate_coordinates(connection(), xcb_window_t(window.winId()), root(), 0, 0), nullptr));
+    return place ? QPoint(place->dst_x, place->dst_y) : QPoint();
+}
+
+// The windows the window manager manages now.
+inline qsizetype managedWindowCount()
+{
+    return connection() ? property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).size() : 0;
+}
+
+// Dark pixels of text on the label's area of the screen.
+inline int inkOf(const QImage &screen, const QLabel &label)
+{
+    const QRect area = onScreen(label).intersected(screen.rect());
+    int ink = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            ink += qGray(screen.pixel(x, y)) < 100 ? 1 : 0;
+    }
+    return ink;
+}
+
+// The share of the graph's area on the screen that shows the graph's own colours.
+inline double graphShare(const QImage &screen, const Throughput &graph)
+{
+    const QRgb back = PlatformColor::toColor(graph.backColor(), graph.palette()).rgb();
+    const QRgb bar = PlatformColor::toColor(graph.foreColor(), graph.palette()).rgb();
+    const QRect area = onScreen(graph);
+    if (!screen.rect().contains(area))
+        return 0;
+    int own = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb pixel = screen.pixel(x, y) | 0xFF000000;
+            own += pixel == (back | 0xFF000000) || pixel == (bar | 0xFF000000) ? 1 : 0;
+        }
+    }
+    return double(own) / (area.width() * area.height());
+}
+
+// Each column's bar as the screen shows it: the rows, from the top, that have the bar
+// colour; -1 for a column without a bar. A bar must be one unbroken run.
+struct Bar
+{
+    int first = -1;
+    int last = -1;
+    bool broken = false;
+};
+
+inline QList<Bar> barsOf(const QImage &screen, const Throughput &graph)
+{
+    const QRgb bar = PlatformColor::toColor(graph.foreColor(), graph.palette()).rgb() | 0xFF000000;
+    const QRect area = onScreen(graph);
+    QList<Bar> bars;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        Bar column;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            if ((screen.pixel(x, y) | 0xFF000000) != bar)
+                continue;
+            const int row = y - area.top();
+            if (column.first < 0)
+                column.first = row;
+            else if (row != column.last + 1)
+                column.broken = true;
+            column.last = row;
+        }
+        bars.append(column);
+    }
+    return bars;
+}
+
+// What of the monitor's figures the screen does not show; empty when all are there.
+inline QString missingFigures(FrmMain &window)
+{
+    const QImage screen = pixels();
+    QStringList missing;
+    const QList<std::pair<const char *, QLabel *>> labels {{"download volume", window.downloadLabel()},
+        {"upload volume", window.uploadLabel()}, {"rate line", window.rateLabel()}};
+    for (const auto &[name, label] : labels) {
+        if (inkOf(screen, *label) < 10)
+            missing << QLatin1String(name);
+    }
+    if (graphShare(screen, *window.downGraph()) < 0.95)
+        missing << QStringLiteral("download graph");
+    if (graphShare(screen, *window.upGraph()) < 0.95)
+        missing << QStringLiteral("upload graph");
+    return missing.join(QLatin1String(", "));
+}
+
+} // namespace DesktopScreen
