@@ -298,6 +298,14 @@ void FrmMain::setTrayTip(const QString &text)
     Q_EMIT trayTipChanged(text);
 }
 
+void FrmMain::setStoreProblem(const QString &problem)
+{
+    if (problem == m_storeProblem)
+        return;
+    m_storeProblem = problem;
+    Q_EMIT storeProblemChanged(problem);
+}
+
 void FrmMain::setPollTimerEnabled(bool enabled)
 {
     if (enabled)

@@ -60,10 +60,12 @@ public:
     void setGraphToolTip(const QString &text) override;
     void setVolumeLeft(const QString &text, VolumeAlert alert) override;
     void setTrayTip(const QString &text) override;
+    void setStoreProblem(const QString &problem) override;
     void setPollTimerEnabled(bool enabled) override;
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
+    void storeProblemChanged(const QString &problem);
     // Whichever way the window was shown, hidden, minimised or restored (the program, the
     // window manager's close button, Alt+F4).
     void shownChanged(bool shown);
@@ -106,6 +108,7 @@ private:
     QTimer m_timer;
     int m_heightTwips = NormalHeight;
     QString m_trayTip;
+    QString m_storeProblem;
     VolumeAlert m_alert = VolumeAlert::Initial;
     bool m_shown = false; // as last reported by shownChanged
 };

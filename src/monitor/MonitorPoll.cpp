@@ -57,6 +57,7 @@ void MonitorPoll::run()
     else
         m_journalError = m_parts.journal.errorString();
     view.setGraphToolTip(MonitorTexts::graphToolTip(m_scale.max(), m_parts.settings.kilobit()));
+    view.setStoreProblem(storeProblem());
     showVolumeLeft(texts);
 }
 
@@ -164,6 +165,7 @@ void MonitorPoll::closeRow()
         m_writeError = m_parts.writer.errorString();
         qCWarning(lcMonitor) << "log row not written, kept open:" << m_writeError;
     }
+    m_parts.view.setStoreProblem(storeProblem());
     m_parts.view.setPollTimerEnabled(true);
 }
 

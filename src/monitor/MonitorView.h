@@ -29,6 +29,9 @@ public:
     virtual void setGraphToolTip(const QString &text) = 0;
     virtual void setVolumeLeft(const QString &text, VolumeAlert alert) = 0;
     virtual void setTrayTip(const QString &text) = 0;
+    // Why the open row cannot be written to the database (disk full, a lock, a read-only
+    // file), until a write succeeds; empty while all is well.
+    virtual void setStoreProblem(const QString &problem) = 0;
     // The poll's timer, off while a log row is written.
     virtual void setPollTimerEnabled(bool enabled) = 0;
 };

@@ -25,7 +25,37 @@ bool TrayIcon::add()
 
 void TrayIcon::setTip(const QString &text)
 {
-    const QString tip = fitTip(text);
+    m_tip = fitTip(text);
+    showTip();
+}
+
+void TrayIcon::setStoreProblem(const QString &problem)
+{
+    if (problem == m_storeProblem)
+        return;
+    const bool began = m_storeProblem.isEmpty();
+    m_storeProblem = problem;
+    if (!problem.isEmpty() && began)
+        m_icon.showMessage(QStringLiteral("Varnolt"), storeProblemMessage(problem), QSystemTrayIcon::Warning);
+    showTip();
+}
+
+QString TrayIcon::storeProblemMessage(const QString &problem)
+{
+    return QStringLiteral("Traffic is not being logged: %1\nNothing is lost: it is kept and written as soon as "
+                          "the database takes it.")
+        .arg(problem);
+}
+
+QString TrayIcon::storeProblemLine(const QString &problem)
+{
+    // The database's own words, first line only (the rest names the statement).
+    return QStringLiteral("Not logged: ") + problem.section(QLatin1Char('\n'), 0, 0);
+}
+
+void TrayIcon::showTip()
+{
+    const QString tip = m_storeProblem.isEmpty() ? m_tip : m_tip + QLatin1Char('\n') + storeProblemLine(m_storeProblem);
     if (tip != m_icon.toolTip())
         m_icon.setToolTip(tip);
 }

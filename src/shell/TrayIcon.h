@@ -19,9 +19,14 @@ public:
     // Puts the icon up; true when a tray host holds it now.
     bool add();
     void setTip(const QString &text);
+    // Traffic cannot be logged: a tray message says why once, and a line of the tip says it
+    // until the problem is gone (an empty problem).
+    void setStoreProblem(const QString &problem);
     void remove();
 
     static QString fitTip(const QString &text);
+    static QString storeProblemMessage(const QString &problem);
+    static QString storeProblemLine(const QString &problem);
     static QString initialTip();
     QSystemTrayIcon &icon() { return m_icon; }
 
@@ -30,5 +35,9 @@ Q_SIGNALS:
     void rightClicked();
 
 private:
+    void showTip();
+
     QSystemTrayIcon m_icon;
+    QString m_tip;
+    QString m_storeProblem;
 };

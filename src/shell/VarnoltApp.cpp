@@ -109,6 +109,7 @@ void VarnoltApp::connectTray()
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &VarnoltApp::trayDoubleClicked);
     connect(m_tray.get(), &TrayIcon::rightClicked, this, &VarnoltApp::trayRightClicked);
     connect(m_monitor.get(), &FrmMain::trayTipChanged, m_tray.get(), &TrayIcon::setTip);
+    connect(m_monitor.get(), &FrmMain::storeProblemChanged, m_tray.get(), &TrayIcon::setStoreProblem);
     // The menu names what its item will do, however the window came to be shown or hidden.
     connect(m_monitor.get(), &FrmMain::shownChanged, m_trayMenu.get(), &TrayMenu::setMonitorShown);
     connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });

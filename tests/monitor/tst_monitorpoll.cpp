@@ -24,7 +24,7 @@ class RecordingView final : public MonitorView
 {
 public:
     int height = 1560, graphMax = 0;
-    QString download, upload, caption, rateLine, toolTip, volumeLeft, trayTip;
+    QString download, upload, caption, rateLine, toolTip, volumeLeft, trayTip, storeProblem;
     QList<QPair<int, int>> values;
     QStringList events;
     bool frozen = false, drewThawed = false;
@@ -45,6 +45,7 @@ public:
     void setGraphToolTip(const QString &t) override { toolTip = t; }
     void setVolumeLeft(const QString &t, VolumeAlert) override { volumeLeft = t; }
     void setTrayTip(const QString &t) override { trayTip = t; }
+    void setStoreProblem(const QString &p) override { storeProblem = p; }
     void setPollTimerEnabled(bool enabled) override
     {
         events << QStringLiteral("timer %1 with %2 rows")
@@ -357,6 +358,29 @@ private Q_SLOTS:
         QVERIFY(f.writer.write());
         QCOMPARE(f.logged("BytesRcvd"),
             QStringList({QStringLiteral("2000000001"), QStringLiteral("700"), QStringLiteral("377")}));
+    }
+
+    // A row the database refuses stays open, is tried again every 30 s rather than on every
+    // poll, and its reason is shown until it is written; nothing is lost meanwhile.
+    void refusedRowIsKeptAndTriedAgain()
+    {
+        Fixture f;
+        f.poll.run();
+        StoreSession holder(f.db.path());
+        QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
+        f.poll500(3000);
+        f.poll.closeRow(); // "Reset Counters"
+        QVERIFY2(f.view.storeProblem.contains(QStringLiteral("locked")), qPrintable(f.view.storeProblem));
+        for (int i = 0; i < 58; ++i)
+            f.poll500(100);
+        QCOMPARE(f.view.events.size(), 2); // no try before 30 s
+        holder.rollback();
+        f.poll500(100);
+        QCOMPARE(f.view.events.size(), 2);
+        f.poll500(100);
+        QCOMPARE(f.view.events.size(), 4);
+        QCOMPARE(f.view.storeProblem, QString());
+        QCOMPARE(f.logged("BytesRcvd"), QStringList {QStringLiteral("9000")});
     }
 
     // Steady 100 kB/s from 23:00 to 01:00: each row's average is the steady rate.

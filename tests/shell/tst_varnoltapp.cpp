@@ -2,6 +2,7 @@
 #include "TestDatabase.h"
 
 #include "shell/MessageBox.h"
+#include "shell/TrayIcon.h"
 #include "shell/VarnoltApp.h"
 
 #include <QApplication>
@@ -21,6 +22,7 @@ private Q_SLOTS:
 
     void databaseFailureShowsTheBoxAndWritesNothing();
     void shutdownWritesTheLastRowOnce();
+    void trayTipNamesAStoreProblemUntilItIsGone();
 };
 
 void TestVarnoltApp::databaseFailureShowsTheBoxAndWritesNothing()
@@ -61,6 +63,19 @@ void TestVarnoltApp::shutdownWritesTheLastRowOnce()
     QCOMPARE(finished.count(), 1);
     QCOMPARE(db.rows(QStringLiteral("select * from Log")),
         QStringList {QStringLiteral("2026-12-05 10:00:00|2026-12-05 10:01:30|0|4096|0")});
+}
+
+void TestVarnoltApp::trayTipNamesAStoreProblemUntilItIsGone()
+{
+    TrayIcon tray;
+    const QString status = QStringLiteral("12.34 MB - Avg: 45.6 kBps. - 1234 MB (61.7 %) Left. and more text");
+    tray.setTip(status);
+    tray.setStoreProblem(QStringLiteral("database or disk is full\nStatement: INSERT INTO Log ..."));
+    QCOMPARE(tray.icon().toolTip(), status.left(63) + QStringLiteral("\nNot logged: database or disk is full"));
+    tray.setTip(QStringLiteral("1.00 MB"));
+    QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB\nNot logged: database or disk is full"));
+    tray.setStoreProblem(QString());
+    QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB"));
 }
 
 QTEST_MAIN(TestVarnoltApp)
