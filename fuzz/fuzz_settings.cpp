@@ -18,12 +18,13 @@
 #include <sqlite3.h>
 
 #include <cmath>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-QTemporaryDir *folder = nullptr;
+std::optional<QTemporaryDir> folder; // removed when the run ends
 QString path;
 sqlite3 *writer = nullptr; // puts the input's rows into the table, bypassing the store
 sqlite3_stmt *insertRow = nullptr;
@@ -93,8 +94,10 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
     Fuzz::initialize();
     // A real database file, on a memory file system where there is one.
-    const QString base = QDir(u"/dev/shm"_s).exists() ? u"/dev/shm/varnolt-fuzz-XXXXXX"_s : QString();
-    folder = base.isEmpty() ? new QTemporaryDir : new QTemporaryDir(base);
+    if (QDir(u"/dev/shm"_s).exists())
+        folder.emplace(u"/dev/shm/varnolt-fuzz-XXXXXX"_s);
+    else
+        folder.emplace();
     path = folder->filePath(u"Varnolt.db"_s);
     if (sqlite3_open(QFile::encodeName(path).constData(), &writer) != SQLITE_OK)
         Fuzz::fail("the database file can be made", path);
