@@ -13,3 +13,17 @@ if(VARNOLT_SANITIZE)
         -fsanitize=address,undefined,float-cast-overflow -fno-sanitize-recover=undefined,float-cast-overflow -fno-omit-frame-pointer)
     target_link_options(varnolt_common INTERFACE -fsanitize=address,undefined,float-cast-overflow)
 endif()
+if(VARNOLT_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+        message(FATAL_ERROR "VARNOLT_FUZZ needs clang (-DCMAKE_CXX_COMPILER=clang++), not ${CMAKE_CXX_COMPILER_ID}")
+    endif()
+    if(VARNOLT_SANITIZE)
+        message(FATAL_ERROR "VARNOLT_FUZZ already builds with the sanitizers; leave VARNOLT_SANITIZE off")
+    endif()
+    # Coverage for libFuzzer and the sanitizers on everything this build compiles; the fuzz
+    # targets link the fuzzer itself (fuzz/CMakeLists.txt). Undefined behaviour aborts, so
+    # that the fuzzer reports it as a crash.
+    target_compile_options(varnolt_common INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(varnolt_common INTERFACE -fsanitize=address,undefined)
+endif()

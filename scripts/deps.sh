@@ -9,6 +9,7 @@ packages=(
     qt6-charts-dev libqt6opengl6-dev qt6-multimedia-dev
     libsqlite3-dev sqlite3 libxcb1-dev
     xvfb xauth x11-utils trayer openbox xdotool util-linux iproute2 faketime iperf3 jq
+    clang libclang-rt-14-dev
 )
 
 missing=()

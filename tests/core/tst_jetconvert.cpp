@@ -1,5 +1,6 @@
 #include "core/store/JetConvert.h"
 #include "core/store/JetLocale.h"
+#include "core/store/NumberText.h"
 
 #include <QTest>
 
@@ -76,6 +77,35 @@ private Q_SLOTS:
         row("lakh groups", u"en_IN"_s, u"12,34,567.5"_s, 1234567.5);
         row("ar native digits", u"ar_EG"_s, u"\u0661\u0662\u066b\u0665"_s, 12.5);
         row("sv minus sign", u"sv_SE"_s, u"\u221212,5"_s, -12.5);
+        // Exponents as QLocale writes them: its exponential symbol and signs.
+        row("fa exponent", u"fa_IR"_s, u"\u200e\u2212\u06f2\u066b\u06f5\u00d7\u06f1\u06f0^\u200e\u2212\u06f4\u06f9"_s,
+            -2.5e-49);
+        row("et exponent", u"et_EE"_s, u"\u22122,5\u00d710^\u221249"_s, -2.5e-49);
+        row("ar exponent", u"ar_EG"_s, u"\u0661\u0627\u0633\u061c+\u0662\u0660"_s, 1e20);
+        row("uk Cyrillic E", u"uk_UA"_s, u"1\u0415+20"_s, 1e20);
+        row("se raised dot", u"se_NO"_s, u"1\u00b710^+20"_s, 1e20);
+        row("en exponent without digits", en, u"2.5E"_s, 0.0, mismatch);
+    }
+
+    // What NumberText writes under a locale reads back as the same number under it, exponents
+    // included (a tiny allowance written back as "1×10^-49" failed the next start-up), and never
+    // "inf" for a finite number.
+    void numberTextReadsBackUnderEveryLocale()
+    {
+        // (value, NumberText's function, the value read back)
+        const QList<std::tuple<double, QString (*)(double), double>> cases = {{-2.5e-49, NumberText::plain, -2.5e-49},
+            {1e20, NumberText::plain, 1e20}, {-1234567.25, NumberText::plain, -1234567.25},
+            {0.0001, NumberText::plain, 0.0001}, {5120000, NumberText::plain, 5120000},
+            {12.34567, NumberText::fourDecimals, 12.3457}, {1e305, NumberText::fourDecimals, 1e305}};
+        for (const QLocale &locale :
+            QLocale::matchingLocales(QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory)) {
+            QLocale::setDefault(locale);
+            const JetConvert convert {JetLocale(locale)};
+            for (const auto &[value, write, expected] : cases) {
+                const QString text = write(value);
+                QVERIFY2(convert.toDouble(text) == expected, qPrintable(locale.name() + u": "_s + text));
+            }
+        }
     }
 
     void toDouble()

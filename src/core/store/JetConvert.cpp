@@ -67,13 +67,42 @@ inline bool isWordByte(char c)
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
 }
 
-// Copies the number at [p, end) into out as "digits[.digits][e[-]digits]" when it is written with
-// the given decimal point and group separator (empty: no grouping). The last group must have
-// three digits, so that "12.5" is not read as 125 where "." groups digits; groups between may have
-// two ("12,34,567").
-bool normaliseNumber(const char *p, const char *end, const QByteArray &decimalPoint, const QByteArray &group,
-    std::string &out, bool &negativeExponent)
+// How a locale writes the parts of a number, as UTF-8; an empty text is a part it lacks.
+struct NumberSymbols
 {
+    QByteArray decimalPoint;
+    QByteArray group;
+    QByteArray exponential; // besides "e" and "E"
+    QByteArray positiveSign; // besides "+" and "-"
+    QByteArray negativeSign;
+};
+
+// The length of the sign at p, 0 if there is none; negative tells which.
+int signLength(const char *p, const char *end, const NumberSymbols &symbols, bool &negative)
+{
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = *p == '-';
+        return 1;
+    }
+    if (startsWith(p, end, symbols.negativeSign)) {
+        negative = true;
+        return int(symbols.negativeSign.size());
+    }
+    if (startsWith(p, end, symbols.positiveSign)) {
+        negative = false;
+        return int(symbols.positiveSign.size());
+    }
+    return 0;
+}
+
+// Copies the number at [p, end) into out as "digits[.digits][e[-]digits]" when it is written with
+// the given symbols. The last group must have three digits, so that "12.5" is not read as 125
+// where "." groups digits; groups between may have two ("12,34,567"). The exponent is written
+// "e", "E" or as the locale writes it ("2,5×10^−49"), its sign as "+", "-" or the locale's.
+bool normaliseNumber(
+    const char *p, const char *end, const NumberSymbols &symbols, std::string &out, bool &negativeExponent)
+{
+    const QByteArray &group = symbols.group;
     const bool spaceGroup
         = !group.isEmpty() && spaceLength(group.constData(), group.constData() + group.size()) == group.size();
     int digitsInGroup = 0;
@@ -101,8 +130,8 @@ bool normaliseNumber(const char *p, const char *end, const QByteArray &decimalPo
     }
     if (grouped && digitsInGroup != 3)
         return false;
-    if (startsWith(p, end, decimalPoint)) {
-        p += decimalPoint.size();
+    if (startsWith(p, end, symbols.decimalPoint)) {
+        p += symbols.decimalPoint.size();
         out += '.';
         while (p < end && isDigit(*p)) {
             out += *p++;
@@ -111,12 +140,17 @@ bool normaliseNumber(const char *p, const char *end, const QByteArray &decimalPo
     }
     if (!anyDigit)
         return false;
-    if (p < end && (*p == 'e' || *p == 'E')) {
+    int exponentLength = p < end && (*p == 'e' || *p == 'E') ? 1 : 0;
+    if (exponentLength == 0 && startsWith(p, end, symbols.exponential))
+        exponentLength = int(symbols.exponential.size());
+    if (exponentLength > 0) {
         out += 'e';
-        ++p;
-        if (p < end && (*p == '+' || *p == '-')) {
-            negativeExponent = *p == '-';
-            out += *p++;
+        p += exponentLength;
+        bool negative = false;
+        if (const int length = signLength(p, end, symbols, negative)) {
+            negativeExponent = negative;
+            out += negative ? '-' : '+';
+            p += length;
         }
         if (p == end || !isDigit(*p))
             return false;
@@ -423,21 +457,17 @@ std::optional<double> JetConvert::toDoubleUtf8(const char *text, std::size_t len
     const char *p = text;
     const char *end = text + length;
     trimSpaces(p, end);
+    const NumberSymbols symbols {m_locale.decimalPointUtf8(), m_locale.groupSeparatorUtf8(), m_locale.exponentialUtf8(),
+        m_locale.positiveSignUtf8(), m_locale.negativeSignUtf8()};
     bool negative = false;
-    if (p < end && (*p == '-' || *p == '+')) {
-        negative = *p++ == '-';
-    } else if (startsWith(p, end, m_locale.negativeSignUtf8())) {
-        negative = true;
-        p += m_locale.negativeSignUtf8().size();
-    }
+    p += signLength(p, end, symbols, negative);
     std::string digits;
     bool negativeExponent = false;
-    if (!normaliseNumber(
-            p, end, m_locale.decimalPointUtf8(), m_locale.groupSeparatorUtf8(), digits, negativeExponent)) {
+    if (!normaliseNumber(p, end, symbols, digits, negativeExponent)) {
         digits.clear();
         negativeExponent = false;
-        static const QByteArray point = QByteArrayLiteral(".");
-        if (!normaliseNumber(p, end, point, QByteArray(), digits, negativeExponent)) {
+        static const NumberSymbols cForm {QByteArrayLiteral("."), {}, {}, {}, {}};
+        if (!normaliseNumber(p, end, cForm, digits, negativeExponent)) {
             const QByteArray ascii = withAsciiDigits(text, length);
             if (!ascii.isEmpty())
                 return toDoubleUtf8(ascii.constData(), std::size_t(ascii.size()), error);

@@ -91,6 +91,8 @@ JetLocale::JetLocale(const QLocale &locale)
     m_decimalPoint = locale.decimalPoint();
     m_groupSeparator = locale.groupSeparator();
     m_negativeSign = locale.negativeSign();
+    m_positiveSign = locale.positiveSign();
+    m_exponential = locale.exponential();
     m_amText = locale.amText();
     m_pmText = locale.pmText();
     for (int month = 1; month <= 12; ++month) {
@@ -103,6 +105,13 @@ JetLocale::JetLocale(const QLocale &locale)
     m_decimalPointUtf8 = m_decimalPoint.toUtf8();
     m_groupSeparatorUtf8 = m_groupSeparator.toUtf8();
     m_negativeSignUtf8 = m_negativeSign.toUtf8();
+    m_positiveSignUtf8 = m_positiveSign.toUtf8();
+    QString exponential = m_exponential;
+    for (QChar &c : exponential) {
+        if (c.unicode() >= 0x80 && c.category() == QChar::Number_DecimalDigit)
+            c = QChar(u'0' + c.digitValue());
+    }
+    m_exponentialUtf8 = exponential.toUtf8();
     for (const QString &name : std::as_const(m_monthAbbreviations))
         m_monthAbbreviationsUtf8.append(name.toUtf8());
 }

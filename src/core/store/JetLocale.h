@@ -27,6 +27,9 @@ public:
     const QStringList &monthAbbreviations() const { return m_monthAbbreviations; }
     const QStringList &monthNames() const { return m_monthNames; }
     const QString &negativeSign() const { return m_negativeSign; }
+    const QString &positiveSign() const { return m_positiveSign; }
+    // What stands for "e" in the exponent of a number the locale writes: "E", "×10^", "اس".
+    const QString &exponential() const { return m_exponential; }
     const QString &amText() const { return m_amText; }
     const QString &pmText() const { return m_pmText; }
 
@@ -35,6 +38,10 @@ public:
     const QByteArray &decimalPointUtf8() const { return m_decimalPointUtf8; }
     const QByteArray &groupSeparatorUtf8() const { return m_groupSeparatorUtf8; }
     const QByteArray &negativeSignUtf8() const { return m_negativeSignUtf8; }
+    const QByteArray &positiveSignUtf8() const { return m_positiveSignUtf8; }
+    // The exponential with ASCII digits ("×10^" where the locale writes "×۱۰^"), as it reads
+    // once the number's digits have been made ASCII.
+    const QByteArray &exponentialUtf8() const { return m_exponentialUtf8; }
     const QByteArray &monthAbbreviationUtf8(int month) const { return m_monthAbbreviationsUtf8.at(month - 1); }
 
 private:
@@ -43,6 +50,8 @@ private:
     QString m_decimalPoint;
     QString m_groupSeparator;
     QString m_negativeSign;
+    QString m_positiveSign;
+    QString m_exponential;
     QString m_amText;
     QString m_pmText;
     DateOrder m_dateOrder = DateOrder::MonthDayYear;
@@ -54,5 +63,7 @@ private:
     QByteArray m_decimalPointUtf8;
     QByteArray m_groupSeparatorUtf8;
     QByteArray m_negativeSignUtf8;
+    QByteArray m_positiveSignUtf8;
+    QByteArray m_exponentialUtf8;
     QList<QByteArray> m_monthAbbreviationsUtf8;
 };

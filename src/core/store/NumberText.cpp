@@ -19,6 +19,10 @@ QString plain(double value)
 QString fourDecimals(double value)
 {
     const double scaled = value * 10000.0;
+    // Past about 1.8e304 the scaled value is infinite, which would be written "inf"; such a
+    // number has no decimals to round.
+    if (!std::isfinite(scaled))
+        return plain(value);
     const double rounded = std::nearbyint(scaled); // the default rounding mode rounds halves to even
     return plain(rounded / 10000.0);
 }
