@@ -30,52 +30,48 @@ private Q_SLOTS:
         m_dir = QTemporaryDir();
     }
 
-    void writableProgramFolderHoldsTheData();
-    void readOnlyProgramFolderSeedsTheUserCopyOnce();
-    void nothingToSeedFromIsAnError();
+    void writableProgramFolderHoldsTheData()
+    {
+        DatabaseLocation location;
+        QCOMPARE(location.resolve(m_program, m_data), m_program + QStringLiteral("/Varnolt.db"));
+        QVERIFY(!QFile::exists(m_data));
+    }
+
+    void readOnlyProgramFolderSeedsTheUserCopyOnce()
+    {
+        const QString shipped = m_program + QStringLiteral("/Varnolt.db");
+        QFile::setPermissions(shipped, QFileDevice::ReadOwner | QFileDevice::ReadOther);
+        QFile::setPermissions(
+            m_program, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        AsOtherUser nobody;
+        DatabaseLocation location;
+        const QString own = m_data + QStringLiteral("/Varnolt.db");
+        QCOMPARE(location.resolve(m_program, m_data), own);
+        QVERIFY(QFileInfo(own).isWritable());
+
+        // Once seeded, the user's copy is kept: it is never overwritten by the empty one.
+        QFile file(own);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("x");
+        file.close();
+        const qint64 size = QFileInfo(own).size();
+        QCOMPARE(location.resolve(m_program, m_data), own);
+        QCOMPARE(QFileInfo(own).size(), size);
+    }
+
+    void nothingToSeedFromIsAnError()
+    {
+        QVERIFY(QFile::remove(m_program + QStringLiteral("/Varnolt.db")));
+        DatabaseLocation location;
+        QVERIFY(location.resolve(m_program, m_data).isEmpty());
+        QVERIFY(location.errorString().contains(QStringLiteral("Varnolt.db")));
+    }
 
 private:
     QTemporaryDir m_dir;
     QString m_program;
     QString m_data;
 };
-
-void TestDatabaseLocation::writableProgramFolderHoldsTheData()
-{
-    DatabaseLocation location;
-    QCOMPARE(location.resolve(m_program, m_data), m_program + QStringLiteral("/Varnolt.db"));
-    QVERIFY(!QFile::exists(m_data));
-}
-
-void TestDatabaseLocation::readOnlyProgramFolderSeedsTheUserCopyOnce()
-{
-    const QString shipped = m_program + QStringLiteral("/Varnolt.db");
-    QFile::setPermissions(shipped, QFileDevice::ReadOwner | QFileDevice::ReadOther);
-    QFile::setPermissions(
-        m_program, QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    AsOtherUser nobody;
-    DatabaseLocation location;
-    const QString own = m_data + QStringLiteral("/Varnolt.db");
-    QCOMPARE(location.resolve(m_program, m_data), own);
-    QVERIFY(QFileInfo(own).isWritable());
-
-    // Once seeded, the user's copy is kept: it is never overwritten by the empty one.
-    QFile file(own);
-    QVERIFY(file.open(QIODevice::Append));
-    file.write("x");
-    file.close();
-    const qint64 size = QFileInfo(own).size();
-    QCOMPARE(location.resolve(m_program, m_data), own);
-    QCOMPARE(QFileInfo(own).size(), size);
-}
-
-void TestDatabaseLocation::nothingToSeedFromIsAnError()
-{
-    QVERIFY(QFile::remove(m_program + QStringLiteral("/Varnolt.db")));
-    DatabaseLocation location;
-    QVERIFY(location.resolve(m_program, m_data).isEmpty());
-    QVERIFY(location.errorString().contains(QStringLiteral("Varnolt.db")));
-}
 
 QTEST_GUILESS_MAIN(TestDatabaseLocation)
 #include "tst_databaselocation.moc"

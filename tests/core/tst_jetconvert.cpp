@@ -131,6 +131,10 @@ private Q_SLOTS:
         QTest::newRow("half to even down") << u"2.5"_s << QVariant(2) << QVariant(2);
         QTest::newRow("half to even up") << u"3.5"_s << QVariant(4) << QVariant(4);
         QTest::newRow("negative half") << u"-2.5"_s << QVariant(-2) << QVariant(-2);
+        QTest::newRow("negative half away") << u"-1.5"_s << QVariant(-2) << QVariant(-2);
+        QTest::newRow("zero and a half") << u"0.5"_s << QVariant(0) << QVariant(0);
+        QTest::newRow("just over a half") << u"2.5000001"_s << QVariant(3) << QVariant(3);
+        QTest::newRow("just under a negative half") << u"-2.4999999"_s << QVariant(-2) << QVariant(-2);
         QTest::newRow("int16 top rounds over") << u"32767.5"_s << fails << QVariant(32768);
         QTest::newRow("int16 bottom half stays") << u"-32768.5"_s << QVariant(-32768) << QVariant(-32768);
         QTest::newRow("int32 top") << u"2147483647"_s << fails << QVariant(2147483647);
@@ -157,14 +161,6 @@ private Q_SLOTS:
         QCOMPARE(large ? QVariant(*large) : QVariant(), int32);
         if (!large)
             QCOMPARE(why, failure);
-    }
-
-    void roundHalfEven()
-    {
-        const QList<std::pair<double, double>> cases
-            = {{0.5, 0.0}, {1.5, 2.0}, {2.5, 2.0}, {-1.5, -2.0}, {-2.5, -2.0}, {2.5000001, 3.0}, {-2.4999999, -2.0}};
-        for (const auto &[value, expected] : cases)
-            QCOMPARE(JetConvert::roundHalfEven(value), expected);
     }
 
     void toDateTime_data()

@@ -1,11 +1,8 @@
-#include "FakeClock.h"
+#include "StartupRun.h"
 #include "TestDatabase.h"
 
-#include "core/DatabaseStartup.h"
 #include "core/store/DayViewDefinition.h"
-#include "core/DebugLog.h"
 #include "core/store/SchemaUpgrade.h"
-#include "core/Settings.h"
 
 #include <QTest>
 
@@ -47,70 +44,61 @@ class TestSchemaUpgrade : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void shippedViewIsCurrent();
-    void viewOf2001IsReplacedOnce();
-    void viewOfAnotherYearIsLeftAlone();
-    void missingViewFailsStartup();
+    void viewIsLeftAlone_data()
+    {
+        QTest::addColumn<QString>("planted"); // the date of an older view put in; empty: as shipped
+        QTest::newRow("shipped view") << QString();
+        QTest::newRow("older view of another year") << QStringLiteral("2019-03-01 08:00:00");
+    }
+
+    void viewIsLeftAlone()
+    {
+        QFETCH(QString, planted);
+        TestDatabase db;
+        if (!planted.isEmpty())
+            plantDayView(db, OldSelect, planted);
+        const QStringList before = db.rows(ViewSql);
+        const QStringList dated = db.rows(ViewDate);
+        QVERIFY(upgrade(db, FakeClock()));
+        QCOMPARE(db.rows(ViewSql), before);
+        QCOMPARE(db.rows(ViewDate), dated);
+    }
+
+    void viewOf2001IsReplacedOnce()
+    {
+        TestDatabase db;
+        plantDayView(db, OldSelect, QStringLiteral("2001-06-14 10:00:00"));
+        FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(17, 29, 47)));
+        QVERIFY(upgrade(db, clock));
+
+        const QStringList upgraded = db.rows(ViewSql);
+        QVERIFY(upgraded.first().endsWith(DayViewDefinition::sqliteText()));
+        QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
+
+        // The new view counts a row on the day it starts, in kilobytes.
+        db.exec(QStringLiteral("insert into Log values ('2026-12-04 23:59:50', '2026-12-05 00:00:05', 1024, 1536, 2)"));
+        QCOMPARE(db.rows(QStringLiteral("select DDate, KBDown, KBUp from DownloadPerDay")),
+            QStringList {QStringLiteral("20261204|1.5|1")});
+
+        // A second start finds this year's date and leaves the view as it is.
+        clock.advanceDays(1);
+        QVERIFY(upgrade(db, clock));
+        QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
+    }
+
+    void missingViewFailsStartup()
+    {
+        TestDatabase db;
+        db.exec(QStringLiteral("drop view DownloadPerDay"));
+        FakeClock clock;
+        QString error;
+        QVERIFY(!upgrade(db, clock, &error));
+        QVERIFY(error.contains(QStringLiteral("DownloadPerDay")));
+
+        QVERIFY(!StartupRun(db.path()).startup.run());
+        QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+    }
 };
-
-void TestSchemaUpgrade::shippedViewIsCurrent()
-{
-    TestDatabase db;
-    const QStringList before = db.rows(ViewSql);
-    FakeClock clock;
-    QVERIFY(upgrade(db, clock));
-    QCOMPARE(db.rows(ViewSql), before);
-    QVERIFY(before.first().endsWith(DayViewDefinition::sqliteText()));
-}
-
-void TestSchemaUpgrade::viewOf2001IsReplacedOnce()
-{
-    TestDatabase db;
-    plantDayView(db, OldSelect, QStringLiteral("2001-06-14 10:00:00"));
-    FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(17, 29, 47)));
-    QVERIFY(upgrade(db, clock));
-
-    const QStringList upgraded = db.rows(ViewSql);
-    QVERIFY(upgraded.first().endsWith(DayViewDefinition::sqliteText()));
-    QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
-
-    // The new view counts a row on the day it starts, in kilobytes.
-    db.exec(QStringLiteral("insert into Log values ('2026-12-04 23:59:50', '2026-12-05 00:00:05', 1024, 1536, 2)"));
-    QCOMPARE(db.rows(QStringLiteral("select DDate, KBDown, KBUp from DownloadPerDay")),
-        QStringList {QStringLiteral("20261204|1.5|1")});
-
-    // A second start finds this year's date and leaves the view as it is.
-    clock.advanceDays(1);
-    QVERIFY(upgrade(db, clock));
-    QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
-}
-
-void TestSchemaUpgrade::viewOfAnotherYearIsLeftAlone()
-{
-    TestDatabase db;
-    plantDayView(db, OldSelect, QStringLiteral("2019-03-01 08:00:00"));
-    const QStringList before = db.rows(ViewSql);
-    FakeClock clock;
-    QVERIFY(upgrade(db, clock));
-    QCOMPARE(db.rows(ViewSql), before);
-    QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2019-03-01 08:00:00")});
-}
-
-void TestSchemaUpgrade::missingViewFailsStartup()
-{
-    TestDatabase db;
-    db.exec(QStringLiteral("drop view DownloadPerDay"));
-    FakeClock clock;
-    QString error;
-    QVERIFY(!upgrade(db, clock, &error));
-    QVERIFY(error.contains(QStringLiteral("DownloadPerDay")));
-
-    DebugLog log(false, QString(), clock);
-    Settings settings;
-    DatabaseStartup startup(db.path(), clock, log, settings);
-    QVERIFY(!startup.run());
-    QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
-}
 
 QTEST_GUILESS_MAIN(TestSchemaUpgrade)
 #include "tst_schemaupgrade.moc"

@@ -1,9 +1,6 @@
-#include "FakeClock.h"
+#include "StartupRun.h"
 #include "TestDatabase.h"
 
-#include "core/DatabaseStartup.h"
-#include "core/DebugLog.h"
-#include "core/Settings.h"
 #include "core/SettingsStore.h"
 
 #include <QDir>
@@ -139,13 +136,10 @@ private Q_SLOTS:
         QVERIFY2(error.contains(key), qPrintable(error));
 
         // At start-up that ends the program before anything is written.
-        FakeClock clock;
-        DebugLog log(false, QString(), clock);
-        Settings settings;
-        DatabaseStartup startup(db.path(), clock, log, settings);
-        QVERIFY(!startup.run());
-        QVERIFY(
-            DatabaseStartup::failureText(startup.errorString()).startsWith(QStringLiteral("Database Init Error!\n")));
+        StartupRun run(db.path());
+        QVERIFY(!run.startup.run());
+        QVERIFY(DatabaseStartup::failureText(run.startup.errorString())
+                    .startsWith(QStringLiteral("Database Init Error!\n")));
         QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
     }
 
@@ -189,18 +183,17 @@ private Q_SLOTS:
         QFETCH(bool, fallback);
         TestDatabase db;
         db.exec(u"insert into settings values ('%1','%2')"_s.arg(key, value));
-        FakeClock clock;
-        DebugLog log(true, db.folder() + u"/varnolt.log"_s, clock);
-        Settings settings;
-        DatabaseStartup startup(db.path(), clock, log, settings);
+        StartupRun run(db.path(), db.folder() + u"/varnolt.log"_s);
+        const DatabaseStartup &startup = run.startup;
+        const Settings &settings = run.settings;
         const QRegularExpression diagnostic(u"\"%1\" holds \"%2\", outside .*; %3 is used instead"_s.arg(
             key, QRegularExpression::escape(value), loaded));
         if (fallback)
             QTest::ignoreMessage(QtWarningMsg, diagnostic);
         QTest::failOnWarning(QRegularExpression(u".*"_s));
 
-        const bool started = startup.run();
-        QFile file(log.path());
+        const bool started = run.startup.run();
+        QFile file(run.log.path());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString logText = QString::fromUtf8(file.readAll());
         QCOMPARE(logText.contains(diagnostic), fallback);
@@ -255,12 +248,13 @@ private Q_SLOTS:
     {
         TestDatabase db;
         db.exec(
-            QStringLiteral("insert into settings values ('Adapter0','eth0'), ('adapter5','wlan0'), ('kilobit','1')"));
+            QStringLiteral("insert into settings values ('Adapter0','eth0'), ('adapter5','wlan0'), ('kilobit','1'), "
+                           "('MyAdapter','x')"));
         QVERIFY(SettingsStore(db.path()).writeAdapterSelection(
             {{1, QStringLiteral("enp3s0")}, {3, QStringLiteral("wlp2s0")}}));
         QCOMPARE(db.rows(QStringLiteral("select Settingname, Settingvalue from settings order by Settingname")),
-            QStringList(
-                {QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"), QStringLiteral("kilobit|1")}));
+            QStringList({QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"),
+                QStringLiteral("kilobit|1"), QStringLiteral("MyAdapter|x")}));
     }
 };
 

@@ -123,35 +123,6 @@ private Q_SLOTS:
         }
     }
 
-    void settingsStatements()
-    {
-        OPEN(session);
-        const auto q = &SettingsStore::quoted;
-        const auto save = [&](const QString &key, const QString &value) {
-            return session.execute(u"Delete from settings where settingname = '"_s + q(key) + u"';"_s)
-                && session.execute(u"INSERT INTO settings(Settingname,Settingvalue) values('"_s + q(key) + u"','"_s
-                    + q(value) + u"');"_s);
-        };
-        const QString oddKey = u"Dave's key"_s;
-        const QString oddValue = u"/home/dave/it's \"here\"/Varnolt.csv"_s;
-        QVERIFY(save(u"DblClick"_s, u"2"_s));
-        QVERIFY(save(u"DblClick"_s, u"1"_s));
-        QVERIFY(save(oddKey, oddValue));
-        for (const QString &key : {u"Adapter0"_s, u"adapter1"_s, u"ADAPTER2"_s, u"MyAdapter"_s})
-            QVERIFY(save(key, u"eth"_s + key));
-
-        QUERY(odd, session, u"select * from settings where settingname = '"_s + q(oddKey) + u"';"_s);
-        QCOMPARE(odd->value(0, u"SETTINGVALUE"_s).toString(), oddValue);
-        QUERY(dblClick, session, u"select * from settings where settingname = 'dblclick'"_s);
-        QCOMPARE(dblClick->rows(), QList<QVariantList>({{u"DblClick"_s, u"1"_s}}));
-        QUERY(count, session, u"select count(*) as cntAdapters from settings where settingname like 'Adapter%';"_s);
-        QCOMPARE(count->value(0, u"cntadapters"_s).toLongLong(), 3);
-
-        QVERIFY(session.execute(u"Delete from settings where settingname like 'Adapter%';"_s));
-        QUERY(left, session, u"select * from settings;"_s);
-        QCOMPARE(left->rowCount(), 3); // DblClick, Dave's key, MyAdapter
-    }
-
     void logInsert_data()
     {
         QTest::addColumn<QString>("locale");
@@ -240,24 +211,39 @@ private Q_SLOTS:
         }
     }
 
-    void unreadableValuesFailTheInsert_data()
+    void failingStatements_data()
     {
         QTest::addColumn<QString>("locale");
-        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("statement");
+        QTest::addColumn<QString>("error");
+        const QString insert = u"INSERT INTO Log values(%1);"_s;
+        const QString mismatch = u"Data type mismatch"_s;
         QTest::newRow("two decimal commas")
-            << u"de_DE"_s << u"'2026.12.05 17:29:47','2026.12.05 17:29:47',1,2,'1,2,5'"_s;
-        QTest::newRow("30 February") << u"en_US"_s << u"'2026/02/30 17:29:47','2026/12/05 17:29:47',1,2,'0'"_s;
-        QTest::newRow("bytes as words") << u"en_US"_s << u"'2026/12/05 17:29:47','2026/12/05 17:29:47','many',2,'0'"_s;
+            << u"de_DE"_s << insert.arg(u"'2026.12.05 17:29:47','2026.12.05 17:29:47',1,2,'1,2,5'"_s) << mismatch;
+        QTest::newRow("30 February") << u"en_US"_s
+                                     << insert.arg(u"'2026/02/30 17:29:47','2026/12/05 17:29:47',1,2,'0'"_s)
+                                     << mismatch;
+        QTest::newRow("bytes as words") << u"en_US"_s
+                                        << insert.arg(u"'2026/12/05 17:29:47','2026/12/05 17:29:47','many',2,'0'"_s)
+                                        << mismatch;
+        QTest::newRow("two statements") << u"en_US"_s << u"select 1; select 2"_s
+                                        << u"Characters found after end of SQL statement"_s;
+        QTest::newRow("no such table") << u"en_US"_s << u"select * from nowhere"_s << u"no such table"_s;
+        QTest::newRow("month 13 in a literal")
+            << u"en_US"_s << u"select * from log where DateAndTimeStart > #13-45-2026#"_s << u"Syntax error in date"_s;
     }
 
-    void unreadableValuesFailTheInsert()
+    // The statement fails with a message that names the fault and the statement, and writes nothing.
+    void failingStatements()
     {
         FETCH_LOCALE();
-        QFETCH(QString, values);
+        QFETCH(QString, statement);
+        QFETCH(QString, error);
         OPEN(session);
         insertRow(session, u"2026-12-05 10:00:00"_s, 1, 1, 1);
-        QVERIFY(!session.execute(u"INSERT INTO Log values("_s + values + u");"_s));
-        QVERIFY2(session.errorString().contains(u"Data type mismatch"_s), qPrintable(session.errorString()));
+        QVERIFY(!session.execute(statement));
+        const QString message = session.errorString();
+        QVERIFY2(message.contains(error) && message.contains(statement), qPrintable(message));
         QCOMPARE(logRowCount(session), 1);
     }
 
@@ -479,21 +465,6 @@ private Q_SLOTS:
         QUERY(months, session, u"select top 12 * from DownloadPerMonth order by ddate desc"_s);
         QCOMPARE(months->rowCount(), 4);
         QCOMPARE(months->value(3, u"ddate"_s).toLongLong(), 202601);
-    }
-
-    void statementErrors()
-    {
-        OPEN(session);
-        const QList<std::pair<QString, QString>> cases = {
-            {u"select 1; select 2"_s, u"Characters found after end of SQL statement"_s},
-            {u"select * from nowhere"_s, u"no such table"_s},
-            {u"select * from log where DateAndTimeStart > #13-45-2026#"_s, u"Syntax error in date"_s},
-        };
-        for (const auto &[statement, message] : cases) {
-            QVERIFY(!session.query(statement));
-            const QString error = session.errorString();
-            QVERIFY2(error.contains(message) && error.contains(statement), qPrintable(error));
-        }
     }
 
     void lockingAndRollback()

@@ -13,179 +13,168 @@ class TestFrmMain : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void layoutFollowsTheTwipsOfTheDesign();
-    void heights_data();
-    void heights();
-    void volumeLeftColours_data();
-    void volumeLeftColours();
-    void graphsShareOneScaleAndRedrawOnlyOnAChange();
-    void closeHidesAndTimerStaysOffUntilStarted();
-    void trayTipSignalsOnlyChanges();
-    void longestRateLineFitsItsLabel();
-    void keysAndRightClickAskForHelpAndTheMenu();
+    void layoutFollowsTheTwipsOfTheDesign()
+    {
+        FrmMain window;
+        QCOMPARE(window.logicalDpiY(), 96); // 15 twips a pixel
+        QCOMPARE(window.downloadLabel()->geometry(), QRect(40, 8, 89, 17));
+        QCOMPARE(window.downGraph()->geometry(), QRect(144, 8, 129, 17));
+        QCOMPARE(window.upGraph()->geometry(), QRect(144, 32, 129, 17));
+        QCOMPARE(window.rateLabel()->geometry(), QRect(8, 56, 265, 17));
+        QCOMPARE(window.volumeLeftLabel()->geometry(), QRect(8, 80, 265, 17));
+        QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("50 % left - 20 MB Left"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Varnolt 1 (Build 04)"));
+        QCOMPARE(window.pollTimer().interval(), 500);
+        QVERIFY(!window.pollTimer().isActive());
+
+        // The designed graphs: green and red bars two pixels wide on the grey-text colour, flat.
+        QCOMPARE(window.downGraph()->foreColor(), 0x0000FF00u);
+        QCOMPARE(window.upGraph()->foreColor(), 0x000000FFu);
+        QCOMPARE(window.upGraph()->backColor(), 0x80000011u);
+        QCOMPARE(window.downGraph()->barWidth(), 2);
+        QVERIFY(window.downGraph()->flat());
+        QVERIFY(!window.downGraph()->inverted());
+        QVERIFY(window.upGraph()->inverted()); // upload bars hang from the top edge
+        QCOMPARE(window.downGraph()->max(), 150);
+    }
+
+    void heights_data()
+    {
+        QTest::addColumn<int>("twips");
+        QTest::addColumn<int>("clientHeight");
+        QTest::addColumn<bool>("volumeLeftVisible");
+        // The heights count the title bar and borders (375 twips); the client area holds the rest.
+        QTest::newRow("normal") << 1560 << 79 << false;
+        QTest::newRow("with the volume-left line") << 1830 << 97 << true;
+        QTest::newRow("mini") << 50 << 1 << false;
+    }
+
+    void heights()
+    {
+        QFETCH(int, twips);
+        QFETCH(int, clientHeight);
+        QFETCH(bool, volumeLeftVisible);
+        FrmMain window;
+        window.setHeightTwips(twips);
+        QCOMPARE(window.heightTwips(), twips);
+        QCOMPARE(window.height(), clientHeight);
+        QCOMPARE(window.width(), 275);
+        const QRect line = window.volumeLeftLabel()->geometry();
+        QCOMPARE(window.rect().contains(line), volumeLeftVisible);
+    }
+
+    void volumeLeftColours_data()
+    {
+        QTest::addColumn<VolumeAlert>("alert");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("green") << VolumeAlert::Green << QColor(0, 128, 0);
+        QTest::newRow("orange") << VolumeAlert::Orange << QColor(255, 128, 0);
+        QTest::newRow("red") << VolumeAlert::Red << QColor(255, 0, 0);
+    }
+
+    void volumeLeftColours()
+    {
+        QFETCH(VolumeAlert, alert);
+        QFETCH(QColor, colour);
+        FrmMain window;
+        const QColor initial = window.volumeLeftLabel()->palette().color(QPalette::WindowText);
+        QCOMPARE(initial, window.palette().color(QPalette::WindowText));
+        window.setVolumeLeft(QStringLiteral("12 MB (1.2 %) Left."), alert);
+        QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("12 MB (1.2 %) Left."));
+        QCOMPARE(window.volumeLeftLabel()->palette().color(QPalette::WindowText), colour);
+        QCOMPARE(window.volumeAlert(), alert);
+    }
+
+    void graphsShareOneScaleAndRedrawOnlyOnAChange()
+    {
+        FrmMain window;
+        QSignalSpy changes(window.downGraph(), &Throughput::propertyChanged);
+        window.setGraphMax(5);
+        window.setGraphMax(5);
+        QCOMPARE(changes.size(), 1);
+        QCOMPARE(window.upGraph()->max(), 5);
+
+        window.show(); // the graphs take their laid-out size
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.freezeDrawing(true);
+        QVERIFY(!window.updatesEnabled());
+        window.addGraphValues(5, 2);
+        window.freezeDrawing(false);
+        QVERIFY(window.updatesEnabled());
+        // 17 rows: a green bar of 5 / 5 x 17 - 1 = 16 rows up from the bottom, a red one of
+        // 2 / 5 x 17 - 1 = 5.8, so 6 rows, down from the top.
+        const QImage down = window.downGraph()->picture();
+        const QImage up = window.upGraph()->picture();
+        const int x = down.width() - 1;
+        QCOMPARE(down.height(), 17);
+        QCOMPARE(QColor(down.pixel(x, 16)), QColor(0, 255, 0));
+        QCOMPARE(QColor(down.pixel(x, 1)), QColor(0, 255, 0));
+        QVERIFY(QColor(down.pixel(x, 0)) != QColor(0, 255, 0));
+        QCOMPARE(QColor(up.pixel(x, 0)), QColor(255, 0, 0));
+        QCOMPARE(QColor(up.pixel(x, 5)), QColor(255, 0, 0));
+        QVERIFY(QColor(up.pixel(x, 6)) != QColor(255, 0, 0));
+    }
+
+    void closeHidesAndTimerStaysOffUntilStarted()
+    {
+        FrmMain window;
+        QSignalSpy shown(&window, &FrmMain::shownChanged);
+        window.hide(); // never shown: nothing changes
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // Built as the window shows, the controls show with it.
+        QVERIFY(window.downloadLabel()->isVisible());
+        QVERIFY(window.upGraph()->isVisible());
+        window.close();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(shown, QList<QVariantList>({{true}, {false}}));
+        QVERIFY(!window.pollTimer().isActive());
+        window.setPollTimerEnabled(false);
+        window.setPollTimerEnabled(true);
+        QVERIFY(window.pollTimer().isActive());
+    }
+
+    void trayTipSignalsOnlyChanges()
+    {
+        FrmMain window;
+        QSignalSpy tips(&window, &FrmMain::trayTipChanged);
+        window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+        window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+        QCOMPARE(tips.size(), 1);
+        QCOMPARE(window.trayTip(), QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+    }
+
+    void longestRateLineFitsItsLabel()
+    {
+        FrmMain window;
+        const QString longest = QStringLiteral("U: 23,456.7 - D: 1,234.5 Kbps. (Avg: 99.0 - Max: 9.0)");
+        window.setRateLine(longest); // hidden: fitted when shown
+        window.show();
+        const QLabel *line = window.rateLabel();
+        QVERIFY(QFontMetrics(line->font()).horizontalAdvance(longest) <= line->width());
+        window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
+        QCOMPARE(line->font(), window.font());
+    }
+
+    void keysAndRightClickAskForHelpAndTheMenu()
+    {
+        FrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSignalSpy help(&window, &FrmMain::helpRequested);
+        QSignalSpy menu(&window, &FrmMain::menuRequested);
+        QTest::keyPress(&window, Qt::Key_F1);
+        QCOMPARE(help.size(), 0); // on release, as the key's up event
+        QTest::keyRelease(&window, Qt::Key_F1);
+        QCOMPARE(help.size(), 1);
+        QTest::keyClick(&window, Qt::Key_Space, Qt::AltModifier);
+        QCOMPARE(menu.size(), 1);
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), window.mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(&window, &rightClick);
+        QCOMPARE(menu.size(), 2);
+        QCOMPARE(menu.last().first().toPoint(), window.mapToGlobal(QPoint(5, 5)));
+    }
 };
-
-void TestFrmMain::layoutFollowsTheTwipsOfTheDesign()
-{
-    FrmMain window;
-    QCOMPARE(window.logicalDpiY(), 96); // 15 twips a pixel
-    QCOMPARE(window.downloadLabel()->geometry(), QRect(40, 8, 89, 17));
-    QCOMPARE(window.downGraph()->geometry(), QRect(144, 8, 129, 17));
-    QCOMPARE(window.upGraph()->geometry(), QRect(144, 32, 129, 17));
-    QCOMPARE(window.rateLabel()->geometry(), QRect(8, 56, 265, 17));
-    QCOMPARE(window.volumeLeftLabel()->geometry(), QRect(8, 80, 265, 17));
-    QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("50 % left - 20 MB Left"));
-    QCOMPARE(window.windowTitle(), QStringLiteral("Varnolt 1 (Build 04)"));
-    QCOMPARE(window.pollTimer().interval(), 500);
-    QVERIFY(!window.pollTimer().isActive());
-
-    // The designed graphs: green and red bars two pixels wide on the grey-text colour, flat.
-    QCOMPARE(window.downGraph()->foreColor(), 0x0000FF00u);
-    QCOMPARE(window.upGraph()->foreColor(), 0x000000FFu);
-    QCOMPARE(window.upGraph()->backColor(), 0x80000011u);
-    QCOMPARE(window.downGraph()->barWidth(), 2);
-    QVERIFY(window.downGraph()->flat());
-    QVERIFY(!window.downGraph()->inverted());
-    QVERIFY(window.upGraph()->inverted()); // upload bars hang from the top edge
-    QCOMPARE(window.downGraph()->max(), 150);
-}
-
-void TestFrmMain::heights_data()
-{
-    QTest::addColumn<int>("twips");
-    QTest::addColumn<int>("clientHeight");
-    QTest::addColumn<bool>("volumeLeftVisible");
-    // The heights count the title bar and borders (375 twips); the client area holds the rest.
-    QTest::newRow("normal") << 1560 << 79 << false;
-    QTest::newRow("with the volume-left line") << 1830 << 97 << true;
-    QTest::newRow("mini") << 50 << 1 << false;
-}
-
-void TestFrmMain::heights()
-{
-    QFETCH(int, twips);
-    QFETCH(int, clientHeight);
-    QFETCH(bool, volumeLeftVisible);
-    FrmMain window;
-    window.setHeightTwips(twips);
-    QCOMPARE(window.heightTwips(), twips);
-    QCOMPARE(window.height(), clientHeight);
-    QCOMPARE(window.width(), 275);
-    const QRect line = window.volumeLeftLabel()->geometry();
-    QCOMPARE(window.rect().contains(line), volumeLeftVisible);
-}
-
-void TestFrmMain::volumeLeftColours_data()
-{
-    QTest::addColumn<VolumeAlert>("alert");
-    QTest::addColumn<QColor>("colour");
-    QTest::newRow("green") << VolumeAlert::Green << QColor(0, 128, 0);
-    QTest::newRow("orange") << VolumeAlert::Orange << QColor(255, 128, 0);
-    QTest::newRow("red") << VolumeAlert::Red << QColor(255, 0, 0);
-}
-
-void TestFrmMain::volumeLeftColours()
-{
-    QFETCH(VolumeAlert, alert);
-    QFETCH(QColor, colour);
-    FrmMain window;
-    const QColor initial = window.volumeLeftLabel()->palette().color(QPalette::WindowText);
-    QCOMPARE(initial, window.palette().color(QPalette::WindowText));
-    window.setVolumeLeft(QStringLiteral("12 MB (1.2 %) Left."), alert);
-    QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("12 MB (1.2 %) Left."));
-    QCOMPARE(window.volumeLeftLabel()->palette().color(QPalette::WindowText), colour);
-    QCOMPARE(window.volumeAlert(), alert);
-}
-
-void TestFrmMain::graphsShareOneScaleAndRedrawOnlyOnAChange()
-{
-    FrmMain window;
-    QSignalSpy changes(window.downGraph(), &Throughput::propertyChanged);
-    window.setGraphMax(5);
-    window.setGraphMax(5);
-    QCOMPARE(changes.size(), 1);
-    QCOMPARE(window.upGraph()->max(), 5);
-
-    window.show(); // the graphs take their laid-out size
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    window.freezeDrawing(true);
-    QVERIFY(!window.updatesEnabled());
-    window.addGraphValues(5, 2);
-    window.freezeDrawing(false);
-    QVERIFY(window.updatesEnabled());
-    // 17 rows: a green bar of 5 / 5 x 17 - 1 = 16 rows up from the bottom, a red one of
-    // 2 / 5 x 17 - 1 = 5.8, so 6 rows, down from the top.
-    const QImage down = window.downGraph()->picture();
-    const QImage up = window.upGraph()->picture();
-    const int x = down.width() - 1;
-    QCOMPARE(down.height(), 17);
-    QCOMPARE(QColor(down.pixel(x, 16)), QColor(0, 255, 0));
-    QCOMPARE(QColor(down.pixel(x, 1)), QColor(0, 255, 0));
-    QVERIFY(QColor(down.pixel(x, 0)) != QColor(0, 255, 0));
-    QCOMPARE(QColor(up.pixel(x, 0)), QColor(255, 0, 0));
-    QCOMPARE(QColor(up.pixel(x, 5)), QColor(255, 0, 0));
-    QVERIFY(QColor(up.pixel(x, 6)) != QColor(255, 0, 0));
-}
-
-void TestFrmMain::closeHidesAndTimerStaysOffUntilStarted()
-{
-    FrmMain window;
-    QSignalSpy shown(&window, &FrmMain::shownChanged);
-    window.hide(); // never shown: nothing changes
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    // Built as the window shows, the controls show with it.
-    QVERIFY(window.downloadLabel()->isVisible());
-    QVERIFY(window.upGraph()->isVisible());
-    window.close();
-    QVERIFY(!window.isVisible());
-    QCOMPARE(shown, QList<QVariantList>({{true}, {false}}));
-    QVERIFY(!window.pollTimer().isActive());
-    window.setPollTimerEnabled(false);
-    window.setPollTimerEnabled(true);
-    QVERIFY(window.pollTimer().isActive());
-}
-
-void TestFrmMain::trayTipSignalsOnlyChanges()
-{
-    FrmMain window;
-    QSignalSpy tips(&window, &FrmMain::trayTipChanged);
-    window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
-    window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
-    QCOMPARE(tips.size(), 1);
-    QCOMPARE(window.trayTip(), QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
-}
-
-void TestFrmMain::longestRateLineFitsItsLabel()
-{
-    FrmMain window;
-    const QString longest = QStringLiteral("U: 23,456.7 - D: 1,234.5 Kbps. (Avg: 99.0 - Max: 9.0)");
-    window.setRateLine(longest); // hidden: fitted when shown
-    window.show();
-    const QLabel *line = window.rateLabel();
-    QVERIFY(QFontMetrics(line->font()).horizontalAdvance(longest) <= line->width());
-    window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
-    QCOMPARE(line->font(), window.font());
-}
-
-void TestFrmMain::keysAndRightClickAskForHelpAndTheMenu()
-{
-    FrmMain window;
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    QSignalSpy help(&window, &FrmMain::helpRequested);
-    QSignalSpy menu(&window, &FrmMain::menuRequested);
-    QTest::keyPress(&window, Qt::Key_F1);
-    QCOMPARE(help.size(), 0); // on release, as the key's up event
-    QTest::keyRelease(&window, Qt::Key_F1);
-    QCOMPARE(help.size(), 1);
-    QTest::keyClick(&window, Qt::Key_Space, Qt::AltModifier);
-    QCOMPARE(menu.size(), 1);
-    QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), window.mapToGlobal(QPoint(5, 5)));
-    QApplication::sendEvent(&window, &rightClick);
-    QCOMPARE(menu.size(), 2);
-    QCOMPARE(menu.last().first().toPoint(), window.mapToGlobal(QPoint(5, 5)));
-}
 
 QTEST_MAIN(TestFrmMain)
 #include "tst_frmmain.moc"
