@@ -19,19 +19,18 @@ QDateTime at(int day, int hour, int minute, int second = 0)
 // 500000 bytes in and 70000 out since the row began, at an average of 12.5.
 RunCounters trafficSince(const QDateTime &rowStart)
 {
-    RunCounters c;
-    c.rowStart = rowStart;
-    c.baseIn = 1000;
-    c.curIn = 501000;
-    c.baseOut = 200;
-    c.curOut = 70200;
-    c.prevIn = 400000;
-    c.prevOut = 60000;
-    c.avgDown = 12.5;
-    c.downSamples = 7;
-    c.maxDown = 40;
-    c.maxUp = 3;
-    return c;
+    return {.rowStart = rowStart,
+        .latestTime = {},
+        .baseIn = 1000,
+        .baseOut = 200,
+        .curIn = 501000,
+        .curOut = 70200,
+        .prevIn = 400000,
+        .prevOut = 60000,
+        .avgDown = 12.5,
+        .downSamples = 7,
+        .maxDown = 40,
+        .maxUp = 3};
 }
 
 // A fresh database and a writer whose clock reads `now`, with a row open since `rowStart`.
