@@ -14,7 +14,7 @@ exe=$1
 # with it.
 if [ -z "${VARNOLT_OWN_MOUNTS:-}" ]; then
     [ "$(id -u)" -eq 0 ] || skip "mounting a file system needs root (run the suite as root, as CI does)"
-    command -v unshare >/dev/null || skip "unshare is not installed"
+    unshare --mount true 2>/dev/null || skip "cannot make a mount namespace (unshare --mount)"
     exec unshare --mount --propagation private env VARNOLT_OWN_MOUNTS=1 bash "$0" "$@"
 fi
 copy_build "$exe"
