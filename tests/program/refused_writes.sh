@@ -80,8 +80,10 @@ wait_timed() {
     TOOK=$(awk -v ms="$(($(date +%s%3N) - $1))" 'BEGIN { printf "%.1f", ms / 1000 }')
 }
 
-# restart_run: the program again on the database as the last run left it.
+# restart_run: the program again on the database as the last run left it, with a fresh
+# debug log.
 restart_run() {
+    : >"$log"
     start_varnolt ip netns exec "$NS" "$WORK/bin/varnolt" /debug
     wait_for_line "$log" ": Init Done"
     sleep 1
@@ -103,7 +105,7 @@ start_run
 before=$(counters va)
 fill_disk
 transfer "$NS" 1 -R -n 2100M
-sleep 1
+wait_for_line "$log" "Log row not written"
 refused=$(grep -c "Log row not written.*full" "$log" || true)
 free_disk
 took=$(wait_for_row 40)
@@ -140,7 +142,7 @@ start_run
 before=$(counters va)
 hold_lock
 transfer "$NS" 1 -R -n 2100M
-sleep 1
+wait_for_line "$log" "Log row not written"
 refused=$(grep -c "Log row not written.*locked" "$log" || true)
 release_lock
 took=$(wait_for_row 40)
