@@ -72,6 +72,29 @@ private Q_SLOTS:
         QCOMPARE(db.rows(JournalRows).size(), 1);
     }
 
+    // The journaled row ends as the log writer would end it at that moment.
+    void journaledRowEndsAsTheWriterWouldEndIt_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("end");
+        const QDate day(2026, 12, 5);
+        QTest::newRow("same day") << QDateTime(day, QTime(17, 3, 5)) << u"2026-12-05 17:03:05"_s;
+        QTest::newRow("clock set back before the start") << QDateTime(day, QTime(16, 0)) << u"2026-12-05 17:00:00"_s;
+        // The midnight close was refused (a full disk): the row goes on past midnight.
+        QTest::newRow("past midnight") << QDateTime(day.addDays(1), QTime(0, 0, 30)) << u"2026-12-05 23:59:59"_s;
+        QTest::newRow("days later") << QDateTime(day.addDays(3), QTime(9, 0)) << u"2026-12-05 23:59:59"_s;
+    }
+
+    void journaledRowEndsAsTheWriterWouldEndIt()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(QString, end);
+        TestDatabase db;
+        RowJournal journal(db.path());
+        QVERIFY(journal.write(openRow(5000, 7), now));
+        QCOMPARE(db.rows(JournalRows), QStringList {u"2026-12-05 17:00:00|%1|7|5000|12.5"_s.arg(end)});
+    }
+
     // Every log row clears the journal in its own transaction, so that nothing is counted
     // twice; a row the database refuses leaves the journal as it was.
     void logRowClearsJournal()

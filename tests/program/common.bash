@@ -24,12 +24,17 @@ wait_for_line() {
 # stop_varnolt SIGNAL: sends the signal and waits for the process to end (20 s at most).
 stop_varnolt() {
     kill -"$1" "$VARNOLT_PID"
+    wait_varnolt
+}
+
+# wait_varnolt: waits for the process to end (20 s at most); returns its exit status.
+wait_varnolt() {
     for _ in $(seq 200); do
         kill -0 "$VARNOLT_PID" 2>/dev/null || { wait "$VARNOLT_PID"; return $?; }
         sleep 0.1
     done
     kill -9 "$VARNOLT_PID"
-    fail "the program did not end on SIG$1"
+    fail "the program did not end within 20 s"
 }
 
 # rows DB SQL: the rows of a query, through the sqlite3 shell.

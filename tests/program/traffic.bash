@@ -100,10 +100,70 @@ transfer() {
     wait "$server" || { cat "$WORK/server-$net.txt" >&2; fail "iperf3 server on 10.199.$net.2"; }
 }
 
-# start_run [COMMAND...]: the program, with an empty log table and a fresh debug log, started
+# limit_rate RATE: both ends of the va-vb link send at most RATE (tc's units, such as 24mbit),
+# through a token bucket in the kernel, so that traffic flows at a known, steady rate however
+# the sender behaves (iperf3's own rate limit sends a burst to catch up after a pause).
+limit_rate() {
+    ip netns exec "$NS" tc qdisc replace dev va root tbf rate "$1" burst 16kb limit 32kb
+    ip netns exec "$PEER" tc qdisc replace dev vb root tbf rate "$1" burst 16kb limit 32kb
+}
+
+# start_traffic NET IPERF3-ARGUMENTS...: a long iperf3 test from $NS to a server at
+# 10.199.NET.2, in the background, with small socket buffers (-w 32K) so that a pause takes
+# effect within milliseconds; pause_traffic, resume_traffic and end_traffic act on it.
+start_traffic() {
+    local net=$1 server client
+    shift
+    ip netns exec "$PEER" iperf3 -s -1 -B "10.199.$net.2" >"$WORK/server-$net.txt" 2>&1 &
+    server=$!
+    for _ in $(seq 200); do
+        [ -n "$(ip netns exec "$PEER" ss -Hltn "src 10.199.$net.2:5201")" ] && break
+        sleep 0.02
+    done
+    ip netns exec "$NS" iperf3 -c "10.199.$net.2" -w 32K -t 3600 "$@" >"$WORK/client-$net.txt" 2>&1 &
+    client=$!
+    TRAFFIC_PIDS="$server $client"
+    # Only the sending end is paused: a receiver that goes on reading keeps its window open,
+    # so that the sender's kernel sends no window probes while the test stands still.
+    TRAFFIC_SENDER=$client
+    [[ " $* " != *" -R "* ]] || TRAFFIC_SENDER=$server
+}
+
+# pause_traffic: stops the sending end and returns when the link's counters have stood
+# still for 200 ms (what was under way has arrived, the last acknowledgements have gone).
+pause_traffic() {
+    kill -STOP "$TRAFFIC_SENDER"
+    settle
+}
+
+# settle: waits until va's counters stand still for 200 ms (5 s at most).
+settle() {
+    local last now
+    last=$(counters va)
+    for _ in $(seq 25); do
+        sleep 0.2
+        now=$(counters va)
+        [ "$now" = "$last" ] && return 0
+        last=$now
+    done
+    fail "va's counters do not stand still"
+}
+
+resume_traffic() { kill -CONT "$TRAFFIC_SENDER"; }
+
+end_traffic() {
+    kill -CONT "$TRAFFIC_SENDER" 2>/dev/null || true
+    kill $TRAFFIC_PIDS 2>/dev/null || true
+    wait $TRAFFIC_PIDS 2>/dev/null || true
+    settle
+}
+
+# start_run [COMMAND...]: the program, with an empty log table (and no write-ahead log left by
+# an earlier run) and a fresh debug log, started
 # with "/debug" inside $NS (through COMMAND, such as "env LD_PRELOAD=..."); returns after its
 # first polls, which nothing has moved since the links were made.
 start_run() {
+    rm -f "$db-wal" "$db-shm"
     cp "$WORK/empty.db" "$db"
     : >"$HOME/varnolt.log"
     start_varnolt ip netns exec "$NS" "$@" "$WORK/bin/varnolt" /debug

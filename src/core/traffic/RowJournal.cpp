@@ -44,11 +44,13 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
 {
     const double total = counters.curIn + counters.curOut;
     const QDateTime start = counters.rowStart.isValid() ? counters.rowStart : now;
-    // The row as the log writer would write it now; a clock set back never makes it end
-    // before it starts.
+    // The row as the log writer would write it now: a clock set back never makes it end
+    // before it starts, and a row still open after midnight (its close refused) ends at the
+    // end of its own day, with all its bytes, as the writer closes it.
+    const QDateTime end = std::clamp(now, start, QDateTime(start.date(), QTime(23, 59, 59)));
     const QString statement
         = QStringLiteral("INSERT OR REPLACE INTO RowJournal VALUES (1, '%1', '%2', %3, %4, %5)")
-              .arg(StoredDate::format(start), StoredDate::format(std::max(start, now)),
+              .arg(StoredDate::format(start), StoredDate::format(end),
                   NumberText::plain(std::max(0.0, counters.rowBytesOut())),
                   NumberText::plain(std::max(0.0, counters.rowBytesIn())), QString::number(counters.avgDown, 'f', 4));
     if ((!m_session.isOpen() && !m_session.open()) || !m_session.executeNative(statement)) {
