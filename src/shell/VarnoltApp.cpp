@@ -196,16 +196,25 @@ void VarnoltApp::writeLastRow()
         QThread::msleep(250);
         written = m_writer->write();
     }
+    bool journaled = false;
     if (m_journal) {
-        if (!written)
-            (void)m_journal->write(m_counters, m_clock.now());
+        journaled = !written && m_journal->write(m_counters, m_clock.now());
         m_journal->close();
     }
     if (!written) {
         m_exitStatus = 1;
-        const QString message = QStringLiteral("Varnolt: the last log row could not be written (%1); it is kept "
-                                               "in the database's journal and logged at the next start.")
-                                    .arg(m_writer->errorString());
+        QString message
+            = QStringLiteral("Varnolt: the last log row could not be written (%1); ").arg(m_writer->errorString());
+        if (journaled) {
+            message += QStringLiteral("it is kept in the database's journal and logged at the next start.");
+        } else {
+            // The journal could not take it either (the same lock or full disk): what it
+            // held from earlier is logged at the next start, the traffic after that is lost.
+            const QDateTime upTo = m_journal ? m_journal->writtenUpTo() : QDateTime();
+            const QDateTime lostFrom = upTo.isValid() && upTo > m_counters.rowStart ? upTo : m_counters.rowStart;
+            message += QStringLiteral("nor its journal: the traffic since %1 is lost.")
+                           .arg(lostFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        }
         m_log.write(QStringLiteral(": ") + message);
         std::fprintf(stderr, "%s\n", qPrintable(message));
     }

@@ -60,6 +60,7 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
         m_session.close();
         return false;
     }
+    m_writtenUpTo = now;
     m_writtenTotal = total;
     m_unflushed = true;
     m_error.clear();

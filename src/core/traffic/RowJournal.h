@@ -37,6 +37,8 @@ public:
     void close();
 
     QString errorString() const { return m_error; }
+    // The time up to which the journal holds the open row (invalid before the first write).
+    QDateTime writtenUpTo() const { return m_writtenUpTo; }
 
     // The statement, in SQLite's dialect, that clears the journal; every Log row's
     // transaction runs it.
@@ -53,6 +55,7 @@ private:
     StoreSession m_session;
     double m_writtenTotal = -1; // the run's bytes (in + out) at the last write
     qint64 m_lastWriteMsecs = 0;
+    QDateTime m_writtenUpTo;
     qint64 m_lastCheckpointMsecs = 0;
     bool m_unflushed = false; // written since the last checkpoint
     bool m_enabled = true;
