@@ -2,7 +2,8 @@
 # Start-ups the program refuses: a second copy on the same database reached through a
 # symbolic link, an empty database file, a database without its Log table. Each says why
 # (on stderr as in its message box), leaves the file as it was, and while its message box
-# is open, SIGTERM ends it within a second with status 1.
+# is open, SIGTERM ends it within a second with status 1. Last, a second signal during a
+# shutdown that is still trying to write changes nothing.
 set -euo pipefail
 exe=$1
 . "$(dirname "$0")/common.bash"
@@ -60,4 +61,23 @@ check_file_fault "no Log table" "has no table Log."
 : >"$db"
 check_file_fault "an empty file" "is empty, and no database."
 cp "$WORK/good.db" "$db"
+
+# A second signal while shutdown is still trying to write (another program holds the
+# database) changes nothing: the same one shutdown, its status 1 after its tries.
+: >"$HOME/varnolt.log"
+start_varnolt "$WORK/bin/varnolt" /debug
+wait_for_line "$HOME/varnolt.log" ": Init Done"
+{ echo "BEGIN EXCLUSIVE;"; sleep 9; echo "COMMIT;"; } | sqlite3 "$db" &
+holder=$!
+sleep 1
+kill -TERM "$VARNOLT_PID"
+sleep 1
+kill -TERM "$VARNOLT_PID" 2>/dev/null || fail "a second signal found the program gone already"
+status=0
+wait "$VARNOLT_PID" || status=$?
+wait "$holder" || true
+[ "$status" -eq 1 ] || fail "exit status $status after a refused last row, not 1"
+[ "$(grep -c 'App Shutdown sequence' "$HOME/varnolt.log")" -eq 1 ] || fail "shutdown ran more than once"
+grep -q "the last log row could not be written" "$WORK/stderr.txt" || fail "no message about the last row"
+echo "second signal during shutdown: one shutdown, status 1"
 echo "1 passed, 0 failed"

@@ -67,6 +67,21 @@ void TestVarnoltApp::shutdownWritesTheLastRowOnce()
 
 void TestVarnoltApp::trayTipNamesAStoreProblemUntilItIsGone()
 {
+    // The whole way, from a row the database refuses to the tray's tip.
+    {
+        TestDatabase db;
+        FakeClock clock;
+        VarnoltApp app(db.path(), {}, clock);
+        QVERIFY(app.start());
+        StoreSession holder(db.path());
+        QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
+        app.resetCounters();
+        QVERIFY2(app.trayIcon()->icon().toolTip().contains(QStringLiteral("\nNot logged: database is locked")),
+            qPrintable(app.trayIcon()->icon().toolTip()));
+        holder.rollback();
+        app.shutdown();
+    }
+
     TrayIcon tray;
     const QString status = QStringLiteral("12.34 MB - Avg: 45.6 kBps. - 1234 MB (61.7 %) Left. and more text");
     tray.setTip(status);
