@@ -99,79 +99,57 @@ refused_shutdown() {
     grep -q "the last log row could not be written" "$WORK/stderr.txt" || REFUSED+=("no message on standard error")
 }
 
-# 1. The disk fills, then 2.1 GB arrive: the close by size is refused and the row stays open
-#    (and grows); space returns and the next try writes it, with every byte.
-start_run
-before=$(counters va)
-fill_disk
-transfer "$NS" 1 -R -n 2100M
-wait_for_line "$log" "Log row not written"
-refused=$(grep -c "Log row not written.*full" "$log" || true)
-free_disk
-took=$(wait_for_row 40)
-transfer "$NS" 1 -R -n 20M
-sleep 1
-stop_timed TERM
-check_case "1. disk full at a close by size; the row written ${took} s after space returned" \
-    $(delta "$before" "$(counters va)") \
-    "$([ "$refused" -ge 1 ] || echo "the close was not refused")" \
-    "$([ "$took" != never ] || echo "the row was not written within 40 s of space returning")" \
-    "$([ "$STATUS" -eq 0 ] || echo "exit status $STATUS on SIGTERM")"
+# refused_close NAME BLOCK UNBLOCK REASON: while BLOCK holds, 2.1 GB arrive and the close by
+# size is refused (the row stays open and grows); after UNBLOCK the next try writes it, with
+# every byte.
+refused_close() {
+    local name=$1 block=$2 unblock=$3 reason=$4
+    start_run
+    local before refused took
+    before=$(counters va)
+    $block
+    transfer "$NS" 1 -R -n 2100M
+    wait_for_line "$log" "Log row not written"
+    refused=$(grep -c "Log row not written.*$reason" "$log" || true)
+    $unblock
+    took=$(wait_for_row 40)
+    transfer "$NS" 1 -R -n 20M
+    sleep 1
+    stop_timed TERM
+    check_case "$name; the row written ${took} s after" \
+        $(delta "$before" "$(counters va)") \
+        "$([ "$refused" -ge 1 ] || echo "the close was not refused")" \
+        "$([ "$took" != never ] || echo "the row was not written within 40 s")" \
+        "$([ "$STATUS" -eq 0 ] || echo "exit status $STATUS on SIGTERM")"
+}
 
-# 2. The disk fills after the traffic, once the journal holds it; SIGTERM: status 1 with the
-#    message, and the next start, with space again, logs the row.
-start_run
-before=$(counters va)
-transfer "$NS" 1 -R -n 50M
-sleep 7
-fill_disk
-stop_timed TERM
-refused_shutdown
-free_disk
-restart_run
-recovered=$(grep -c "Row of an unfinished run recovered" "$log" || true)
-stop_timed TERM
-check_case "2. SIGTERM on a full disk (status 1 after $GAVE_UP s), space again at the next start" \
-    $(delta "$before" "$(counters va)") "${REFUSED[@]}" \
-    "$([ "$recovered" -eq 1 ] || echo "no row recovered at the next start")" \
-    "$([ "$STATUS" -eq 0 ] || echo "exit status $STATUS on the second SIGTERM")"
+# refused_shutdown_case NAME BLOCK UNBLOCK: BLOCK comes after the traffic, once the journal
+# holds it, and lasts past the shutdown's 5 s: status 1 with the message; after UNBLOCK the
+# next start logs the row.
+refused_shutdown_case() {
+    local name=$1 block=$2 unblock=$3
+    start_run
+    local before recovered
+    before=$(counters va)
+    transfer "$NS" 1 -R -n 50M
+    sleep 7
+    $block
+    stop_timed TERM
+    refused_shutdown
+    $unblock
+    restart_run
+    recovered=$(grep -c "Row of an unfinished run recovered" "$log" || true)
+    stop_timed TERM
+    check_case "$name (status 1 after $GAVE_UP s); the next start logs the row" \
+        $(delta "$before" "$(counters va)") "${REFUSED[@]}" \
+        "$([ "$recovered" -eq 1 ] || echo "no row recovered at the next start")" \
+        "$([ "$STATUS" -eq 0 ] || echo "exit status $STATUS on the second SIGTERM")"
+}
 
-# 3. Another program holds the write lock while 2.1 GB arrive: the close by size is refused;
-#    the lock is released and the next try writes the row.
-start_run
-before=$(counters va)
-hold_lock
-transfer "$NS" 1 -R -n 2100M
-wait_for_line "$log" "Log row not written"
-refused=$(grep -c "Log row not written.*locked" "$log" || true)
-release_lock
-took=$(wait_for_row 40)
-transfer "$NS" 1 -R -n 20M
-sleep 1
-stop_timed TERM
-check_case "3. write lock held at a close by size; the row written ${took} s after its release" \
-    $(delta "$before" "$(counters va)") \
-    "$([ "$refused" -ge 1 ] || echo "the close was not refused")" \
-    "$([ "$took" != never ] || echo "the row was not written within 40 s of the release")" \
-    "$([ "$STATUS" -eq 0 ] || echo "exit status $STATUS on SIGTERM")"
-
-# 4. The lock is taken after the traffic, once the journal holds it, and held past the
-#    shutdown's 5 s: status 1 with the message; the next start logs the row.
-start_run
-before=$(counters va)
-transfer "$NS" 1 -R -n 50M
-sleep 7
-hold_lock
-stop_timed TERM
-refused_shutdown
-release_lock
-restart_run
-recovered=$(grep -c "Row of an unfinished run recovered" "$log" || true)
-stop_timed TERM
-check_case "4. write lock held over the shutdown (status 1 after $GAVE_UP s); the next start logs the row" \
-    $(delta "$before" "$(counters va)") "${REFUSED[@]}" \
-    "$([ "$recovered" -eq 1 ] || echo "no row recovered at the next start")" \
-    "$([ "$STATUS" -eq 0 ] || echo "exit status $STATUS on the second SIGTERM")"
+refused_close "1. disk full at a close by size" fill_disk free_disk full
+refused_shutdown_case "2. SIGTERM on a full disk" fill_disk free_disk
+refused_close "3. write lock held at a close by size" hold_lock release_lock locked
+refused_shutdown_case "4. write lock held over the shutdown" hold_lock release_lock
 
 # 5. The lock is released 2 s into the shutdown: the last row is written and the program
 #    ends well, with nothing left in the journal.
