@@ -13,8 +13,7 @@ Q_LOGGING_CATEGORY(lcJournal, "varnolt.journal")
 }
 
 RowJournal::RowJournal(QString databasePath)
-    : m_path(databasePath)
-    , m_session(std::move(databasePath))
+    : m_session(std::move(databasePath))
 {
 }
 
@@ -47,7 +46,7 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
     // The row as the log writer would write it now: a clock set back never makes it end
     // before it starts, and a row still open after midnight (its close refused) ends at the
     // end of its own day, with all its bytes, as the writer closes it.
-    const QDateTime end = std::clamp(now, start, QDateTime(start.date(), QTime(23, 59, 59)));
+    const QDateTime end = std::max(start, std::min(now, QDateTime(start.date(), QTime(23, 59, 59))));
     const QString statement
         = QStringLiteral("INSERT OR REPLACE INTO RowJournal VALUES (1, '%1', '%2', %3, %4, %5)")
               .arg(StoredDate::format(start), StoredDate::format(end),

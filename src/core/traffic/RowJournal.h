@@ -51,7 +51,6 @@ public:
 private:
     bool checkpoint();
 
-    QString m_path;
     StoreSession m_session;
     double m_writtenTotal = -1; // the run's bytes (in + out) at the last write
     qint64 m_lastWriteMsecs = 0;
