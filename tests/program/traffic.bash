@@ -83,18 +83,25 @@ delta() {
     echo "$((a[0] - b[0])) $((a[1] - b[1]))"
 }
 
+# start_server NET: a one-off iperf3 server at 10.199.NET.2 in the peer namespace, listening
+# when this returns; its pid goes to SERVER_PID.
+start_server() {
+    ip netns exec "$PEER" iperf3 -s -1 -B "10.199.$1.2" >"$WORK/server-$1.txt" 2>&1 &
+    SERVER_PID=$!
+    for _ in $(seq 200); do
+        [ -n "$(ip netns exec "$PEER" ss -Hltn "src 10.199.$1.2:5201")" ] && break
+        sleep 0.02
+    done
+}
+
 # transfer FROM NET IPERF3-ARGUMENTS...: one iperf3 test from namespace FROM to a one-off
 # server at 10.199.NET.2 in the peer namespace. Returns when both ends have ended, so that
 # no packet of it is still under way.
 transfer() {
     local from=$1 net=$2 server
     shift 2
-    ip netns exec "$PEER" iperf3 -s -1 -B "10.199.$net.2" >"$WORK/server-$net.txt" 2>&1 &
-    server=$!
-    for _ in $(seq 200); do
-        [ -n "$(ip netns exec "$PEER" ss -Hltn "src 10.199.$net.2:5201")" ] && break
-        sleep 0.02
-    done
+    start_server "$net"
+    server=$SERVER_PID
     ip netns exec "$from" iperf3 -c "10.199.$net.2" "$@" >"$WORK/client-$net.txt" 2>&1 \
         || { cat "$WORK/client-$net.txt" >&2; fail "iperf3 $*"; }
     wait "$server" || { cat "$WORK/server-$net.txt" >&2; fail "iperf3 server on 10.199.$net.2"; }
@@ -114,12 +121,8 @@ limit_rate() {
 start_traffic() {
     local net=$1 server client
     shift
-    ip netns exec "$PEER" iperf3 -s -1 -B "10.199.$net.2" >"$WORK/server-$net.txt" 2>&1 &
-    server=$!
-    for _ in $(seq 200); do
-        [ -n "$(ip netns exec "$PEER" ss -Hltn "src 10.199.$net.2:5201")" ] && break
-        sleep 0.02
-    done
+    start_server "$net"
+    server=$SERVER_PID
     ip netns exec "$NS" iperf3 -c "10.199.$net.2" -w 32K -t 3600 "$@" >"$WORK/client-$net.txt" 2>&1 &
     client=$!
     TRAFFIC_PIDS="$server $client"
