@@ -52,7 +52,7 @@ private:
     bool checkpoint();
 
     StoreSession m_session;
-    double m_writtenTotal = 0; // the run's bytes (in + out) at the last write: none yet, none to keep
+    double m_writtenTotal = -1; // the run's bytes (in + out) at the last write
     qint64 m_lastWriteMsecs = 0;
     QDateTime m_writtenUpTo;
     qint64 m_lastCheckpointMsecs = 0;
