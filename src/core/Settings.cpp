@@ -49,11 +49,11 @@ QList<QPair<QString, QString>> Settings::storedValues() const
         {QStringLiteral("DblClick"), number(m_dblClickState)},
         {QStringLiteral("kilobit"), number(kilobitState)},
         {QStringLiteral("whatsleft"), number(whatsLeftState)},
-        {QStringLiteral("maxmbsize"), maxMBText},
-        {QStringLiteral("logperiodtype"), number(periodTypeIndex)},
         {QStringLiteral("logperiod"), periodLengthText},
-        {QStringLiteral("logstartday"), startDayText},
+        {QStringLiteral("logperiodtype"), number(periodTypeIndex)},
+        {QStringLiteral("maxmbsize"), maxMBText},
         {QStringLiteral("MonitorTrans"), number(monitorTransIndex)},
+        {QStringLiteral("logstartday"), startDayText},
         {QStringLiteral("Playwav"), number(playWavState)},
     };
 }

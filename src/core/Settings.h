@@ -59,8 +59,8 @@ public:
     static QStringList periodTypeItems();
     static QStringList transparencyItems();
 
-    // Every key the options dialog stores on OK, with its stored text (the export folder is
-    // stored by the CSV export on its own).
+    // Every key the options dialog stores on OK, in the order it stores them, with its stored
+    // text (the export folder is stored by the CSV export on its own).
     QList<QPair<QString, QString>> storedValues() const;
 
 private:

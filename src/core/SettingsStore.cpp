@@ -189,16 +189,32 @@ void SettingsStore::outOfRange(const QString &key, const QString &value, const c
 
 bool SettingsStore::write(const QList<QPair<QString, QString>> &values)
 {
+    return runInTransaction(keyStatements(values));
+}
+
+bool SettingsStore::writeAdapterSelection(const QList<QPair<int, QString>> &selected)
+{
+    return runInTransaction(adapterStatements(selected));
+}
+
+bool SettingsStore::writeOptions(
+    const QList<QPair<int, QString>> &selectedAdapters, const QList<QPair<QString, QString>> &values)
+{
+    return runInTransaction(adapterStatements(selectedAdapters) + keyStatements(values));
+}
+
+QStringList SettingsStore::keyStatements(const QList<QPair<QString, QString>> &values)
+{
     QStringList statements;
     for (const auto &[key, value] : values) {
         statements << QStringLiteral("Delete from settings where settingname = '%1';").arg(quoted(key))
                    << QStringLiteral("INSERT INTO settings(Settingname,Settingvalue) values('%1','%2');")
                           .arg(quoted(key), quoted(value));
     }
-    return runInTransaction(statements);
+    return statements;
 }
 
-bool SettingsStore::writeAdapterSelection(const QList<QPair<int, QString>> &selected)
+QStringList SettingsStore::adapterStatements(const QList<QPair<int, QString>> &selected)
 {
     QStringList statements {QStringLiteral("Delete from settings where settingname like 'Adapter%';")};
     for (const auto &[index, text] : selected) {
@@ -206,7 +222,7 @@ bool SettingsStore::writeAdapterSelection(const QList<QPair<int, QString>> &sele
                           .arg(index)
                           .arg(quoted(text));
     }
-    return runInTransaction(statements);
+    return statements;
 }
 
 bool SettingsStore::runInTransaction(const QStringList &statements)

@@ -30,6 +30,9 @@ public:
     // Replaces the stored adapter choice: one row "Adapter" + list index per selected entry,
     // the entry's text as value.
     [[nodiscard]] bool writeAdapterSelection(const QList<QPair<int, QString>> &selected);
+    // What the options dialog's OK stores: the adapter choice, then the keys, all or none.
+    [[nodiscard]] bool writeOptions(
+        const QList<QPair<int, QString>> &selectedAdapters, const QList<QPair<QString, QString>> &values);
 
     QString errorString() const { return m_error; }
 
@@ -40,6 +43,8 @@ private:
     bool apply(const QString &key, const QString &value, const JetConvert &convert, Settings &settings);
     void outOfRange(const QString &key, const QString &value, const char *range, const QString &fallback);
     bool runInTransaction(const QStringList &statements);
+    static QStringList keyStatements(const QList<QPair<QString, QString>> &values);
+    static QStringList adapterStatements(const QList<QPair<int, QString>> &selected);
 
     QString m_path;
     QString m_error;

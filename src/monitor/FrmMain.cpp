@@ -2,6 +2,7 @@
 
 #include "controls/PlatformColor.h"
 #include "controls/Throughput.h"
+#include "core/Settings.h"
 #include "monitor/Twips.h"
 
 #include <QCloseEvent>
@@ -142,6 +143,13 @@ void FrmMain::place(QWidget *widget, const QRect &twips)
 {
     widget->setGeometry(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
         Twips::toPixels(twips.width(), *this), Twips::toPixels(twips.height(), *this));
+}
+
+int FrmMain::heightFor(const Settings &settings)
+{
+    if (settings.dblClickState() == Settings::MiniMonitor)
+        return MiniHeight;
+    return settings.whatsLeft() ? VolumeLeftHeight : NormalHeight;
 }
 
 void FrmMain::setHeightTwips(int twips)

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 class QLabel;
+class Settings;
 class Throughput;
 
 // The monitor window: the row's volumes, the rate line, the two graphs and the volume-left
@@ -24,6 +25,10 @@ public:
     static constexpr int PollIntervalMsecs = 500;
 
     explicit FrmMain(QWidget *parent = nullptr);
+
+    // The height the settings give: the mini state's title bar alone, or the full window with
+    // or without the volume-left line.
+    static int heightFor(const Settings &settings);
 
     // TmrCheckit: off until start-up has finished.
     QTimer &pollTimer() { return m_timer; }

@@ -15,9 +15,8 @@ TrayMenu::TrayMenu(QObject *parent)
     m_menu.addMenu(&m_help);
     m_menu.addSeparator();
     exit = m_menu.addAction(QStringLiteral("E&xit"));
-    // The statistics window and the options dialog are not part of this version yet.
+    // The statistics window is not part of this version yet.
     showAll->setEnabled(false);
-    options->setEnabled(false);
     setDefaultForChart(false);
 }
 

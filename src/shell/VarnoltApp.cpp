@@ -10,6 +10,7 @@
 #include "monitor/FrmMain.h"
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
+#include "options/FrmOptions.h"
 #include "shell/AppIcon.h"
 #include "shell/CornerPlacement.h"
 #include "shell/DesktopServices.h"
@@ -72,8 +73,9 @@ bool VarnoltApp::start()
         return false;
     }
     m_started = true;
-    m_monitor->setHeightTwips(monitorHeight());
+    m_monitor->setHeightTwips(FrmMain::heightFor(m_settings));
     startPolling();
+    createOptions();
     m_monitor->hide();
     m_log.write(QStringLiteral(": Init Done"));
     // The first reading right away, so that the tip and the window show figures from the
@@ -145,6 +147,15 @@ void VarnoltApp::startPolling()
     m_monitor->pollTimer().start();
 }
 
+void VarnoltApp::createOptions()
+{
+    m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, *m_volumeLeft, *m_monitor,
+        m_databasePath, QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
+    connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
+    // After the poll, which may have rebuilt the adapter list.
+    connect(&m_monitor->pollTimer(), &QTimer::timeout, m_options.get(), &FrmOptions::followAdapters);
+}
+
 void VarnoltApp::failStart(const QString &description)
 {
     // Also for whoever started the program from a terminal or a script.
@@ -152,13 +163,6 @@ void VarnoltApp::failStart(const QString &description)
     MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(description));
     m_tray->remove();
     m_monitor->close();
-}
-
-int VarnoltApp::monitorHeight() const
-{
-    if (m_settings.dblClickState() == Settings::MiniMonitor)
-        return FrmMain::MiniHeight;
-    return m_settings.whatsLeft() ? FrmMain::VolumeLeftHeight : FrmMain::NormalHeight;
 }
 
 void VarnoltApp::shutdown()
@@ -178,6 +182,9 @@ void VarnoltApp::shutdown()
     m_log.writeUnstamped(QStringLiteral("Removed icon."));
     disconnect(m_tray.get(), nullptr, this, nullptr);
     m_log.write(QStringLiteral(": Restored."));
+    // Edits not confirmed with OK end with the run, as they always have.
+    if (m_options)
+        m_options->hide();
     m_log.write(QStringLiteral(": Unloading FrmMain"));
     m_monitor->close();
     m_log.write(QStringLiteral(": Unloaded."));
@@ -309,6 +316,8 @@ void VarnoltApp::miniMaxi()
         m_monitor->setHeightTwips(m_settings.whatsLeft() ? FrmMain::VolumeLeftHeight : FrmMain::NormalHeight);
         m_settings.stepDblClickTo(Settings::MonitorWindow);
     }
+    if (m_options)
+        m_options->followDblClickState();
 }
 
 void VarnoltApp::resetCounters()

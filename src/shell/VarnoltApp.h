@@ -12,6 +12,7 @@
 
 class CornerPlacement;
 class FrmMain;
+class FrmOptions;
 class InstanceLock;
 class MonitorMenu;
 class MonitorPoll;
@@ -70,6 +71,7 @@ public:
     TrayIcon *trayIcon() const { return m_tray.get(); }
     TrayMenu *trayMenu() const { return m_trayMenu.get(); }
     MonitorMenu *monitorMenu() const { return m_monitorMenu.get(); }
+    FrmOptions *options() const { return m_options.get(); }
 
 Q_SIGNALS:
     void finished();
@@ -78,12 +80,12 @@ private:
     void createMonitor();
     void connectTray();
     void startPolling();
+    void createOptions();
     void failStart(const QString &description);
     void writeLastRow();
     void trayDoubleClicked();
     void trayRightClicked();
     void monitorCommand(int command);
-    int monitorHeight() const;
 
     QString m_databasePath;
     const Clock &m_clock;
@@ -105,6 +107,7 @@ private:
     std::unique_ptr<MonitorMenu> m_monitorMenu;
     std::unique_ptr<FrmMain> m_monitor;
     std::unique_ptr<CornerPlacement> m_placement; // watches m_monitor, so goes first
+    std::unique_ptr<FrmOptions> m_options; // uses the monitor and the poll's parts
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;
