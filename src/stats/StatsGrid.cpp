@@ -109,12 +109,13 @@ StatsGrid::Outcome StatsGrid::fill(
         // The run's traffic not yet logged belongs to the period it is metered in, which the
         // log may not hold yet: the first fill after midnight, or in a new week, month or year.
         const qint64 current = currentKey(view);
-        auto at = std::lower_bound(periods.begin(), periods.end(), current,
-            [](const Period &period, qint64 key) { return period.key < key; });
+        auto at = std::lower_bound(
+            periods.begin(), periods.end(), current, [](const Period &period, qint64 key) { return period.key < key; });
         if (at == periods.end() || at->key != current)
-            at = periods.insert(at, Period{current});
+            at = periods.insert(at, Period {current});
         at->kbUp += run.rowBytesOut() / 1024;
         at->kbDown += run.rowBytesIn() / 1024;
+        // The newest 12 periods, the current one among them.
         if (kindOf(view) != Day && periods.size() > PeriodsShown)
             periods.remove(0, periods.size() - PeriodsShown);
     }
@@ -140,7 +141,7 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period>
     }
     // The query gives the newest period first.
     for (int row = result->rowCount() - 1; row >= 0; --row) {
-        Period period{0};
+        Period period {0};
         if (kindOf(view) == Day) {
             const QDate day = result->dateTime(row, u"gdate"_s).date();
             // Without its date a row could not be placed, and the run of days would have no end.
@@ -210,7 +211,7 @@ void StatsGrid::setGrid(int view, bool stacked, bool kbps, const QList<Period> &
         // Days without traffic show as rows of zeros, so that the day views run without gaps.
         if (i > 0 && kindOf(view) == Day) {
             for (qint64 day = periods.at(i - 1).key + 1; day < periods.at(i).key; ++day)
-                addRow(Period{day});
+                addRow(Period {day});
         }
         addRow(periods.at(i));
     }
