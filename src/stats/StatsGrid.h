@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class Clock;
+struct RunCounters;
+
+// The numbers of one statistics view: a row per period, oldest first, and a column per
+// series (Upload, Download, Total; Upload and Download when stacked; Avg Down for the
+// speed views). The chart draws it and the report lists it, so both always show the same
+// values. The display role holds the number itself, which is what chart mappers read;
+// the report writes it with valueText().
+class StatsGrid final : public QAbstractTableModel
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(StatsGrid)
+
+public:
+    // The views in the order of their entries (viewEntries()).
+    enum View {
+        VolumePerDay,
+        VolumePerWeek,
+        VolumePerMonth,
+        VolumePerYear,
+        SpeedPerDay,
+        SpeedPerWeek,
+        SpeedPerMonth,
+        SpeedPerYear,
+    };
+    static constexpr int ViewCount = 8;
+
+    enum class Outcome {
+        Filled, // the view had rows
+        Empty, // nothing to show: the grid has no rows
+        Failed, // the database could not be read (errorString()); the grid has no rows
+    };
+
+    explicit StatsGrid(const Clock &clock, QObject *parent = nullptr);
+
+    // The entry texts of the eight views; the speed views carry the unit chosen.
+    static QStringList viewEntries(bool kbps);
+    // A value as the report shows it: 3 decimals (halves to even), the user's decimal
+    // separator, no grouping, no trailing zeros ("12,5" under de_DE).
+    static QString valueText(double value);
+    // The report's four column headers for a grid of that many series.
+    static QStringList reportHeaders(int seriesCount);
+
+    // Reads the view from the database and replaces the grid with it. stacked asks for the
+    // volume views without their Total series; kbps shows speeds in kilobits (× 8.192). The
+    // traffic of the run not yet logged (run: current less base) goes to the volume views'
+    // row of the current period, which is added when the log has none yet.
+    [[nodiscard]] Outcome fill(const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run);
+    QString errorString() const { return m_error; }
+
+    int seriesCount() const { return int(m_seriesLabels.size()); }
+    QString seriesLabel(int series) const { return m_seriesLabels.value(series); }
+    const QStringList &rowLabels() const { return m_rowLabels; }
+    QString rowLabel(int row) const { return m_rowLabels.value(row); }
+    double value(int row, int series) const;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+private:
+    struct Period
+    {
+        qint64 key; // the day's Julian day number, else the view's ddate
+        double kbUp = 0;
+        double kbDown = 0;
+        double avgDown = 0;
+    };
+
+    bool readPeriods(const QString &databasePath, int view, QList<Period> &periods);
+    qint64 currentKey(int view) const;
+    void setGrid(int view, bool stacked, bool kbps, const QList<Period> &periods);
+
+    const Clock &m_clock;
+    QStringList m_seriesLabels;
+    QStringList m_rowLabels;
+    QList<double> m_values; // row by row
+    QString m_error;
+};

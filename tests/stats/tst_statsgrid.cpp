@@ -1,0 +1,361 @@
+#include "FakeClock.h"
+#include "TestDatabase.h"
+
+#include "core/traffic/RunCounters.h"
+#include "stats/StatsGrid.h"
+
+#include <QLocale>
+#include <QTest>
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double MiB = 1024.0 * 1024;
+constexpr double GiB = 1024 * MiB;
+const QDateTime Now(QDate(2026, 12, 6), QTime(17, 29, 47)); // a Sunday, ISO week 2026-W49
+
+// A log row as "start|sent|received|average"; the views count a row in the period it starts in.
+QString logRow(const QString &start, double sent, double received, double average = 0)
+{
+    return u"%1|%2|%3|%4"_s.arg(start).arg(sent, 0, 'f', 0).arg(received, 0, 'f', 0).arg(average);
+}
+
+// One row per period, the first sending 1 GiB, each next one 1 GiB more; each receives 1 GiB.
+QStringList periodicLog(const QDate &first, int count, const std::function<QDate(QDate, int)> &step)
+{
+    QStringList log;
+    for (int i = 0; i < count; ++i)
+        log << logRow(step(first, i).toString(u"yyyy-MM-dd 12:00:00"_s), (i + 1) * GiB, GiB);
+    return log;
+}
+
+struct ViewCase
+{
+    int view = StatsGrid::VolumePerDay;
+    QStringList log {};
+    QDateTime now = Now;
+    double pendingIn = 0; // bytes of the run not yet logged
+    double pendingOut = 0;
+    bool stacked = false;
+    bool kbps = false;
+    // The series labels, then a line per row: "label|value|value...".
+    QStringList expected {};
+};
+
+// Every case runs under a locale that writes "12.5" and "03/12" and one that writes "12,5" and "03.12".
+template <typename Case> void addUnderBothLocales(const char *name, const Case &data)
+{
+    for (const char *locale : {"en_US", "de_DE"})
+        QTest::addRow("%s, %s", name, locale) << QString::fromLatin1(locale) << QVariant::fromValue(data);
+}
+
+void insertLog(const TestDatabase &db, const QStringList &log)
+{
+    for (const QString &row : log) {
+        const QStringList f = row.split(u'|');
+        db.exec(u"INSERT INTO Log VALUES('%1','%1',%2,%3,%4)"_s.arg(f[0], f[1], f[2], f[3]));
+    }
+}
+
+RunCounters runWithPending(double in, double out)
+{
+    RunCounters run;
+    run.baseIn = 7000;
+    run.baseOut = 9000;
+    run.curIn = run.baseIn + in;
+    run.curOut = run.baseOut + out;
+    return run;
+}
+
+// The grid as the chart's model mappers read it: header texts and the numbers of the display role.
+QStringList gridText(const StatsGrid &grid)
+{
+    QStringList series;
+    for (int column = 0; column < grid.columnCount(); ++column)
+        series << grid.headerData(column, Qt::Horizontal).toString();
+    QStringList lines {series.join(u'|')};
+    for (int row = 0; row < grid.rowCount(); ++row) {
+        QStringList fields {grid.headerData(row, Qt::Vertical).toString()};
+        for (int column = 0; column < grid.columnCount(); ++column)
+            fields << QLocale::c().toString(
+                grid.data(grid.index(row, column)).toDouble(), 'g', QLocale::FloatingPointShortest);
+        lines << fields.join(u'|');
+    }
+    return lines;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(ViewCase)
+
+class TestStatsGrid : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup() { QLocale::setDefault(QLocale::c()); }
+
+    void views_data();
+    void views();
+    void emptyViewLeavesNoRows_data();
+    void emptyViewLeavesNoRows();
+    void failureIsReported_data();
+    void failureIsReported();
+    void valueText_data();
+    void valueText();
+    void reportHeadersAndEntries();
+};
+
+void TestStatsGrid::views_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QVariant>("data");
+    const QStringList gapLog {
+        logRow(u"2026-12-03 10:00:00"_s, MiB, 2 * MiB, 10), logRow(u"2026-12-06 09:00:00"_s, 3 * MiB, 4 * MiB, 12.5)};
+    const QStringList fiveGiBToday {logRow(u"2026-12-06 01:00:00"_s, 0, 5 * GiB)};
+    const auto weeks = [](QDate first, int i) { return first.addDays(7 * i); };
+    const auto months = [](QDate first, int i) { return first.addMonths(i); };
+    const auto years = [](QDate first, int i) { return first.addYears(i); };
+
+    addUnderBothLocales("days without traffic are rows of zeros",
+        ViewCase {.log = gapLog,
+            .expected
+            = {u"Upload|Download|Total"_s, u"03/12|1|2|3"_s, u"04/12|0|0|0"_s, u"05/12|0|0|0"_s, u"06/12|3|4|7"_s}});
+    addUnderBothLocales("speed per day, gaps as zeros",
+        ViewCase {.view = StatsGrid::SpeedPerDay,
+            .log = gapLog,
+            .expected = {u"Avg Down"_s, u"03/12|10"_s, u"04/12|0"_s, u"05/12|0"_s, u"06/12|12.5"_s}});
+    addUnderBothLocales("day view reaches back 14 days",
+        ViewCase {.log = {logRow(u"2026-11-21 23:59:59"_s, MiB, 0), logRow(u"2026-11-22 00:00:00"_s, 2 * MiB, 0),
+                      logRow(u"2026-11-23 10:00:00"_s, 0, MiB)},
+            .expected = {u"Upload|Download|Total"_s, u"22/11|2|0|2"_s, u"23/11|0|1|1"_s}});
+    addUnderBothLocales("only today, with the run's traffic",
+        ViewCase {.log = {logRow(u"2026-12-06 08:00:00"_s, MiB, 2 * MiB)},
+            .pendingIn = MiB,
+            .pendingOut = MiB / 2,
+            .expected = {u"Upload|Download|Total"_s, u"06/12|1.5|3|4.5"_s}});
+    addUnderBothLocales("5 GiB in a day is 5120 MB",
+        ViewCase {.log = fiveGiBToday, .expected = {u"Upload|Download|Total"_s, u"06/12|0|5120|5120"_s}});
+    addUnderBothLocales("5 GiB in a month is 5 GB",
+        ViewCase {.view = StatsGrid::VolumePerMonth,
+            .log = fiveGiBToday,
+            .expected = {u"Upload|Download|Total"_s, u"12/2026|0|5|5"_s}});
+    addUnderBothLocales("stacked days: Upload and Download only",
+        ViewCase {.log = gapLog,
+            .stacked = true,
+            .expected = {u"Upload|Download"_s, u"03/12|1|2"_s, u"04/12|0|0"_s, u"05/12|0|0"_s, u"06/12|3|4"_s}});
+    // 14 weeks from 2002-W49 to 2003-W10, across the ISO year's end (2002-12-30 is 2003-W01).
+    addUnderBothLocales("newest 12 weeks, oldest first",
+        ViewCase {.view = StatsGrid::VolumePerWeek,
+            .log = periodicLog(QDate(2002, 12, 2), 14, weeks),
+            .now = QDateTime(QDate(2003, 3, 5), QTime(12, 0)),
+            .expected = {u"Upload|Download|Total"_s, u"Wk 51|3|1|4"_s, u"Wk 52|4|1|5"_s, u"Wk 01|5|1|6"_s,
+                u"Wk 02|6|1|7"_s, u"Wk 03|7|1|8"_s, u"Wk 04|8|1|9"_s, u"Wk 05|9|1|10"_s, u"Wk 06|10|1|11"_s,
+                u"Wk 07|11|1|12"_s, u"Wk 08|12|1|13"_s, u"Wk 09|13|1|14"_s, u"Wk 10|14|1|15"_s}});
+    addUnderBothLocales("newest 12 months, oldest first",
+        ViewCase {.view = StatsGrid::VolumePerMonth,
+            .log = periodicLog(QDate(2002, 2, 10), 14, months),
+            .now = QDateTime(QDate(2003, 3, 20), QTime(12, 0)),
+            .expected = {u"Upload|Download|Total"_s, u"04/2002|3|1|4"_s, u"05/2002|4|1|5"_s, u"06/2002|5|1|6"_s,
+                u"07/2002|6|1|7"_s, u"08/2002|7|1|8"_s, u"09/2002|8|1|9"_s, u"10/2002|9|1|10"_s, u"11/2002|10|1|11"_s,
+                u"12/2002|11|1|12"_s, u"01/2003|12|1|13"_s, u"02/2003|13|1|14"_s, u"03/2003|14|1|15"_s}});
+    addUnderBothLocales("newest 12 years, oldest first",
+        ViewCase {.view = StatsGrid::VolumePerYear,
+            .log = periodicLog(QDate(1990, 6, 1), 14, years),
+            .now = QDateTime(QDate(2003, 6, 1), QTime(12, 0)),
+            .expected = {u"Upload|Download|Total"_s, u"1992|3|1|4"_s, u"1993|4|1|5"_s, u"1994|5|1|6"_s, u"1995|6|1|7"_s,
+                u"1996|7|1|8"_s, u"1997|8|1|9"_s, u"1998|9|1|10"_s, u"1999|10|1|11"_s, u"2000|11|1|12"_s,
+                u"2001|12|1|13"_s, u"2002|13|1|14"_s, u"2003|14|1|15"_s}});
+    addUnderBothLocales("speed per day in Kbps, the run's traffic not added",
+        ViewCase {.view = StatsGrid::SpeedPerDay,
+            .log = {logRow(u"2026-12-06 08:00:00"_s, MiB, MiB, 10)},
+            .pendingIn = MiB,
+            .kbps = true,
+            .expected = {u"Avg Down"_s, u"06/12|81.92"_s}});
+    addUnderBothLocales("speed per week in Kbps",
+        ViewCase {.view = StatsGrid::SpeedPerWeek,
+            .log = {logRow(u"2003-02-03 08:00:00"_s, MiB, MiB, 10), logRow(u"2003-02-16 23:00:00"_s, MiB, MiB, 20)},
+            .now = QDateTime(QDate(2003, 2, 18), QTime(12, 0)),
+            .kbps = true,
+            .expected = {u"Avg Down"_s, u"Wk 06|81.92"_s, u"Wk 07|163.84"_s}});
+    addUnderBothLocales("speed per month in kBps",
+        ViewCase {.view = StatsGrid::SpeedPerMonth,
+            .log = {logRow(u"2003-03-02 08:00:00"_s, MiB, MiB, 12.5), logRow(u"2003-03-20 08:00:00"_s, MiB, MiB, 7.5)},
+            .now = QDateTime(QDate(2003, 3, 25), QTime(12, 0)),
+            .pendingOut = GiB,
+            .expected = {u"Avg Down"_s, u"03/2003|10"_s}});
+    addUnderBothLocales("speed per year in Kbps",
+        ViewCase {.view = StatsGrid::SpeedPerYear,
+            .log = {logRow(u"2002-05-01 08:00:00"_s, MiB, MiB, 10), logRow(u"2003-01-01 08:00:00"_s, MiB, MiB, 20)},
+            .kbps = true,
+            .expected = {u"Avg Down"_s, u"2002|81.92"_s, u"2003|163.84"_s}});
+
+    // The run's traffic not yet logged belongs to the period the clock is in.
+    addUnderBothLocales("just past midnight: the run's traffic on a new row for today",
+        ViewCase {.log = {logRow(u"2026-12-05 10:00:00"_s, MiB, 2 * MiB)},
+            .now = QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)),
+            .pendingIn = MiB,
+            .expected = {u"Upload|Download|Total"_s, u"05/12|1|2|3"_s, u"06/12|0|1|1"_s}});
+    addUnderBothLocales("a day without traffic before the run's",
+        ViewCase {.log = {logRow(u"2026-12-04 10:00:00"_s, MiB, 2 * MiB)},
+            .pendingOut = 2 * MiB,
+            .expected = {u"Upload|Download|Total"_s, u"04/12|1|2|3"_s, u"05/12|0|0|0"_s, u"06/12|2|0|2"_s}});
+    addUnderBothLocales("no traffic of the run, no row for today",
+        ViewCase {.log = {logRow(u"2026-12-05 10:00:00"_s, MiB, 2 * MiB)},
+            .expected = {u"Upload|Download|Total"_s, u"05/12|1|2|3"_s}});
+    addUnderBothLocales("nothing logged, the run's traffic alone",
+        ViewCase {.pendingIn = MiB, .pendingOut = MiB, .expected = {u"Upload|Download|Total"_s, u"06/12|1|1|2"_s}});
+    addUnderBothLocales("this month logged: the run's traffic added to it",
+        ViewCase {.view = StatsGrid::VolumePerMonth,
+            .log = {logRow(u"2026-11-10 08:00:00"_s, GiB, GiB), logRow(u"2026-12-02 08:00:00"_s, GiB, 0)},
+            .pendingOut = GiB,
+            .expected = {u"Upload|Download|Total"_s, u"11/2026|1|1|2"_s, u"12/2026|2|0|2"_s}});
+    // 1 January 2027 is a Friday of ISO week 2026-W53, which began on 28 December.
+    addUnderBothLocales("1 January in the ISO week of the year before",
+        ViewCase {.view = StatsGrid::VolumePerWeek,
+            .log = {logRow(u"2026-12-28 10:00:00"_s, GiB, 0)},
+            .now = QDateTime(QDate(2027, 1, 1), QTime(10, 0)),
+            .pendingOut = GiB,
+            .expected = {u"Upload|Download|Total"_s, u"Wk 53|2|0|2"_s}});
+    addUnderBothLocales("a new year keeps the newest 12",
+        ViewCase {.view = StatsGrid::VolumePerYear,
+            .log = periodicLog(QDate(2015, 3, 1), 12, years),
+            .now = QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)),
+            .pendingIn = GiB,
+            .expected = {u"Upload|Download|Total"_s, u"2016|2|1|3"_s, u"2017|3|1|4"_s, u"2018|4|1|5"_s, u"2019|5|1|6"_s,
+                u"2020|6|1|7"_s, u"2021|7|1|8"_s, u"2022|8|1|9"_s, u"2023|9|1|10"_s, u"2024|10|1|11"_s,
+                u"2025|11|1|12"_s, u"2026|12|1|13"_s, u"2027|0|1|1"_s}});
+}
+
+void TestStatsGrid::views()
+{
+    QFETCH(QString, locale);
+    QFETCH(QVariant, data);
+    const ViewCase c = data.value<ViewCase>();
+    QLocale::setDefault(QLocale(locale));
+    TestDatabase db;
+    insertLog(db, c.log);
+    const FakeClock clock(c.now);
+
+    StatsGrid grid(clock);
+    QCOMPARE(grid.fill(db.path(), c.view, c.stacked, c.kbps, runWithPending(c.pendingIn, c.pendingOut)),
+        StatsGrid::Outcome::Filled);
+
+    QStringList expected = c.expected;
+    // German writes the day and month as 03.12.
+    if (locale == u"de_DE"_s && (c.view == StatsGrid::VolumePerDay || c.view == StatsGrid::SpeedPerDay))
+        expected.replaceInStrings(u"/"_s, u"."_s);
+    QCOMPARE(gridText(grid), expected);
+}
+
+void TestStatsGrid::emptyViewLeavesNoRows_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QVariant>("data");
+    addUnderBothLocales("day view, nothing in the last 15 days",
+        ViewCase {.log = {logRow(u"2026-11-21 23:59:59"_s, MiB, MiB)}, .expected = {u"Upload|Download|Total"_s}});
+    addUnderBothLocales("speed view, only the run's traffic",
+        ViewCase {.view = StatsGrid::SpeedPerDay, .pendingIn = MiB, .expected = {u"Avg Down"_s}});
+    addUnderBothLocales("week view of an empty log",
+        ViewCase {.view = StatsGrid::VolumePerWeek, .stacked = true, .expected = {u"Upload|Download"_s}});
+}
+
+void TestStatsGrid::emptyViewLeavesNoRows()
+{
+    QFETCH(QString, locale);
+    QFETCH(QVariant, data);
+    const ViewCase c = data.value<ViewCase>();
+    QLocale::setDefault(QLocale(locale));
+    const FakeClock clock(c.now);
+    StatsGrid grid(clock);
+    TestDatabase earlier;
+    insertLog(earlier, {logRow(u"2026-12-06 08:00:00"_s, MiB, MiB, 10)});
+    QCOMPARE(grid.fill(earlier.path(), StatsGrid::VolumePerYear, false, false, {}), StatsGrid::Outcome::Filled);
+    QCOMPARE(grid.rowCount(), 1);
+
+    TestDatabase db;
+    insertLog(db, c.log);
+    QCOMPARE(grid.fill(db.path(), c.view, c.stacked, c.kbps, runWithPending(c.pendingIn, c.pendingOut)),
+        StatsGrid::Outcome::Empty);
+    QCOMPARE(gridText(grid), c.expected);
+}
+
+void TestStatsGrid::failureIsReported_data()
+{
+    QTest::addColumn<QString>("locale");
+    QTest::addColumn<QVariant>("data");
+    // expected: the SQL that breaks the database, the view, and what the message names.
+    addUnderBothLocales("missing database file", QStringList {u"missing"_s, u"0"_s, u"absent.db"_s});
+    addUnderBothLocales(
+        "missing week view", QStringList {u"DROP VIEW DownloadPerWeek"_s, u"1"_s, u"DownloadPerWeek"_s});
+    addUnderBothLocales("missing day view", QStringList {u"DROP VIEW DownloadPerDay"_s, u"4"_s, u"DownloadPerday"_s});
+    addUnderBothLocales("a view index past the list", QStringList {QString(), u"8"_s, u"view 8"_s});
+}
+
+void TestStatsGrid::failureIsReported()
+{
+    QFETCH(QString, locale);
+    QFETCH(QVariant, data);
+    const QStringList c = data.toStringList();
+    QLocale::setDefault(QLocale(locale));
+    const FakeClock clock(Now);
+    TestDatabase db;
+    insertLog(db, {logRow(u"2026-12-06 08:00:00"_s, MiB, MiB, 10)});
+    StatsGrid grid(clock);
+    QCOMPARE(grid.fill(db.path(), StatsGrid::VolumePerDay, false, false, {}), StatsGrid::Outcome::Filled);
+
+    QString path = db.path();
+    if (c[0] == u"missing"_s)
+        path = db.folder() + u"/absent.db"_s;
+    else if (!c[0].isEmpty())
+        db.exec(c[0]);
+    QCOMPARE(grid.fill(path, c[1].toInt(), false, false, {}), StatsGrid::Outcome::Failed);
+    QVERIFY2(grid.errorString().contains(c[2], Qt::CaseInsensitive), qPrintable(grid.errorString()));
+    QCOMPARE(grid.rowCount(), 0);
+}
+
+void TestStatsGrid::valueText_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+    QTest::newRow("twelve and a half") << 12.5 << u"12.5"_s << u"12,5"_s;
+    QTest::newRow("whole") << 5120.0 << u"5120"_s << u"5120"_s;
+    QTest::newRow("no grouping") << 1234567.25 << u"1234567.25"_s << u"1234567,25"_s;
+    QTest::newRow("half down to even") << 0.0625 << u"0.062"_s << u"0,062"_s;
+    QTest::newRow("half up to even") << 0.1875 << u"0.188"_s << u"0,188"_s;
+    QTest::newRow("below a thousandth") << 0.0004 << u"0"_s << u"0"_s;
+    QTest::newRow("large, without exponent") << 123456789012.5 << u"123456789012.5"_s << u"123456789012,5"_s;
+    QTest::newRow("Kbps") << 81.92 << u"81.92"_s << u"81,92"_s;
+}
+
+void TestStatsGrid::valueText()
+{
+    QFETCH(double, value);
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    QLocale::setDefault(QLocale(u"en_US"_s));
+    QCOMPARE(StatsGrid::valueText(value), english);
+    QLocale::setDefault(QLocale(u"de_DE"_s));
+    QCOMPARE(StatsGrid::valueText(value), german);
+}
+
+void TestStatsGrid::reportHeadersAndEntries()
+{
+    const QStringList speed {u"Period"_s, u"Avg Down"_s, QString(), QString()};
+    QCOMPARE(StatsGrid::reportHeaders(1), speed);
+    QCOMPARE(StatsGrid::reportHeaders(3), (QStringList {u"Period"_s, u"Up"_s, u"Down"_s, u"Total"_s}));
+
+    const QStringList kbps = StatsGrid::viewEntries(true);
+    QCOMPARE(kbps.size(), StatsGrid::ViewCount);
+    QCOMPARE(kbps.at(StatsGrid::VolumePerDay), u"Volume Per Day (MB)"_s);
+    QCOMPARE(kbps.at(StatsGrid::VolumePerYear), u"Volume Per Year (GB)"_s);
+    QCOMPARE(kbps.at(StatsGrid::SpeedPerWeek), u"Avg Speed per Week (Kbps)"_s);
+    QCOMPARE(StatsGrid::viewEntries(false).at(StatsGrid::SpeedPerYear), u"Avg Speed per Year (kBps)"_s);
+}
+
+QTEST_GUILESS_MAIN(TestStatsGrid)
+#include "tst_statsgrid.moc"
