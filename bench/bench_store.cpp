@@ -8,10 +8,10 @@
 #include "core/store/StoreSession.h"
 #include "core/traffic/TrafficLogWriter.h"
 
+#include "TenYearLog.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <algorithm>
@@ -57,50 +57,6 @@ Timing measure(int runs, const std::function<bool()> &work)
     return {times.first(), times.at(times.size() / 2)};
 }
 
-// About a hundred rows a day, of uneven length, with traffic that varies by the hour.
-bool fillLog(StoreSession &session, int &rowCount)
-{
-    QRandomGenerator random(20261205);
-    if (!session.beginTransaction())
-        return false;
-    const QDate first(2017, 1, 1);
-    const QDate last(2026, 12, 31);
-    QString batch;
-    int inBatch = 0;
-    rowCount = 0;
-    for (QDate day = first; day <= last; day = day.addDays(1)) {
-        const int rows = 90 + int(random.bounded(21));
-        const int slot = 86400 / rows;
-        for (int row = 0; row < rows; ++row) {
-            const int second = row * slot + int(random.bounded(slot / 4));
-            const int length = slot / 2 + int(random.bounded(slot / 4));
-            const QDateTime start(day, QTime(0, 0).addSecs(second));
-            const QDateTime end(day, QTime(0, 0).addSecs(second + length));
-            const int hour = second / 3600;
-            const qint64 scale = hour >= 8 ? 400000 : 40000;
-            const qint64 received = qint64(random.bounded(scale)) * length / 10;
-            const qint64 sent = received / (3 + int(random.bounded(10)));
-            const double average = double(received) / 1000.0 / length;
-            batch += (inBatch == 0 ? u"insert into Log values "_s : u","_s)
-                + u"('%1','%2',%3,%4,%5)"_s
-                      .arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s), end.toString(u"yyyy-MM-dd HH:mm:ss"_s))
-                      .arg(sent)
-                      .arg(received)
-                      .arg(QString::number(average, 'f', 4));
-            ++rowCount;
-            if (++inBatch == 500) {
-                if (!session.executeNative(batch))
-                    return false;
-                batch.clear();
-                inBatch = 0;
-            }
-        }
-    }
-    if (inBatch > 0 && !session.executeNative(batch))
-        return false;
-    return session.commit();
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -113,18 +69,13 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString path = dir.filePath(u"Varnolt.db"_s);
-    if (!dir.isValid() || !QFile::copy(QStringLiteral(VARNOLT_SHIPPED_DB), path)
-        || !QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner)) {
-        std::fprintf(stderr, "cannot copy %s\n", VARNOLT_SHIPPED_DB);
-        return 1;
-    }
     int rowCount = 0;
     {
-        StoreSession session(path);
         QElapsedTimer timer;
         timer.start();
-        if (!session.open() || !fillLog(session, rowCount)) {
-            std::fprintf(stderr, "%s\n", qPrintable(session.errorString()));
+        QString error;
+        if (!dir.isValid() || !TenYearLog::create(path, rowCount, error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
             return 1;
         }
         std::printf("locale %s: %d log rows over ten years, filled in %lld ms\n", qPrintable(QLocale().name()),
@@ -153,7 +104,7 @@ int main(int argc, char **argv)
         });
     };
 
-    const int days = int(QDate(2017, 1, 1).daysTo(QDate(2026, 12, 31))) + 1;
+    const int days = TenYearLog::days();
     const Timing perDay = timeQuery(u"select * from DownloadPerday order by gdate desc"_s, false, days);
     // The best hand-written SQLite query for the same rows: totals per day through the index,
     // with SQLite's own functions instead of the program's.

@@ -135,10 +135,8 @@ void FrmOptions::createControls()
         QStringLiteral("Per Month (GB)"), QStringLiteral("Per Year (GB)")});
     txtCsvFile = place(new QLineEdit, frame, {360, 2040, 2875, 375});
     bttBrowse = place(new QToolButton, frame, {3240, 2040, 375, 375});
-    bttBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     bttBrowse->setToolTip(QStringLiteral("Browse"));
     bttExport = place(new QToolButton, frame, {3720, 2040, 375, 375});
-    bttExport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     bttExport->setToolTip(QStringLiteral("Export !"));
     bttClear = place(new QPushButton(QStringLiteral("Clear Database")), frame, {120, 2040, 3975, 495});
     lblAttention = place(new QLabel, frame, {120, 360, 3975, 1695});
@@ -211,6 +209,10 @@ void FrmOptions::showOptions()
     followAdapters();
     if (!m_placed) {
         m_placed = true;
+        // The style's pictures are read at the first showing, not at start-up: reading them
+        // loads Qt's image readers, 1.7 MB kept for a dialog that may never be opened.
+        bttBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+        bttExport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             QRect centred(QPoint(), size());
             centred.moveCenter(screen->availableGeometry().center());
