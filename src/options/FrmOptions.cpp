@@ -80,13 +80,20 @@ FrmOptions::FrmOptions(Parts parts, QWidget *parent)
     setWindowTitle(caption());
     setWindowIcon(AppIcon::icon());
     setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this));
+}
+
+FrmOptions::~FrmOptions() = default;
+
+void FrmOptions::buildControls()
+{
+    if (m_built)
+        return;
+    m_built = true;
     createControls();
     loadControls();
     connectControls();
     pageChosen(GeneralPage);
 }
-
-FrmOptions::~FrmOptions() = default;
 
 template<typename Control>
 Control *FrmOptions::place(Control *control, QWidget *container, const QRect &twips)
@@ -135,8 +142,10 @@ void FrmOptions::createControls()
         QStringLiteral("Per Month (GB)"), QStringLiteral("Per Year (GB)")});
     txtCsvFile = place(new QLineEdit, frame, {360, 2040, 2875, 375});
     bttBrowse = place(new QToolButton, frame, {3240, 2040, 375, 375});
+    bttBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
     bttBrowse->setToolTip(QStringLiteral("Browse"));
     bttExport = place(new QToolButton, frame, {3720, 2040, 375, 375});
+    bttExport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     bttExport->setToolTip(QStringLiteral("Export !"));
     bttClear = place(new QPushButton(QStringLiteral("Clear Database")), frame, {120, 2040, 3975, 495});
     lblAttention = place(new QLabel, frame, {120, 360, 3975, 1695});
@@ -206,13 +215,10 @@ void FrmOptions::connectControls()
 
 void FrmOptions::showOptions()
 {
+    buildControls();
     followAdapters();
     if (!m_placed) {
         m_placed = true;
-        // The style's pictures are read at the first showing, not at start-up: reading them
-        // loads Qt's image readers, 1.7 MB kept for a dialog that may never be opened.
-        bttBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-        bttExport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
         if (const QScreen *screen = QGuiApplication::primaryScreen()) {
             QRect centred(QPoint(), size());
             centred.moveCenter(screen->availableGeometry().center());
@@ -356,6 +362,8 @@ void FrmOptions::dblClickChanged()
 
 void FrmOptions::followDblClickState()
 {
+    if (!m_built)
+        return; // the controls read the state when they are built
     const int state = m_settings.dblClickState();
     const QSignalBlocker blocker(chkDblClick);
     chkDblClick->setCheckState(checkStateFor(state));
@@ -364,6 +372,8 @@ void FrmOptions::followDblClickState()
 
 void FrmOptions::followAdapters()
 {
+    if (!m_built)
+        return;
     const AdapterList &adapters = m_settings.adapters;
     if (m_adaptersShown && adapters.revision() == m_adapterRevision)
         return;

@@ -23,6 +23,7 @@ class VolumeLeftText;
 // sound and the transparency act at once, for every reader; the text fields, the period type
 // and the double-click choice reach the model on OK, which also stores everything. Created
 // hidden at start-up, it keeps its page and its fields between showings until the run ends.
+// The controls below exist once buildControls() has run.
 class FrmOptions final : public QDialog
 {
     Q_OBJECT
@@ -42,6 +43,12 @@ public:
 
     explicit FrmOptions(Parts parts, QWidget *parent = nullptr);
     ~FrmOptions() override;
+
+    // The controls are made when the dialog is first shown (or asked for), from the settings
+    // as they are then: a dialog that is never opened costs the run no widgets, no fonts and
+    // no pictures.
+    void buildControls();
+    bool controlsBuilt() const { return m_built; }
 
     // Shows the dialog on the page it was last on, or brings it to the front.
     void showOptions();
@@ -125,6 +132,7 @@ private:
     QString m_databasePath;
     QString m_helpPage;
     QHash<const QWidget *, QRect> m_twips;
+    bool m_built = false;
     bool m_settingDblClick = false; // the dialog itself moves the double-click box
     quint64 m_adapterRevision = 0;
     bool m_adaptersShown = false;

@@ -56,7 +56,9 @@ struct Run
             qFatal("the program did not start");
         // The first poll fills the adapter list.
         QTest::qWait(0);
-        options().followAdapters();
+        if (options().controlsBuilt())
+            qFatal("the dialog built its controls before it was shown");
+        options().buildControls();
     }
     ~Run() { app->shutdown(); }
 
