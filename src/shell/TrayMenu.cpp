@@ -15,8 +15,6 @@ TrayMenu::TrayMenu(QObject *parent)
     m_menu.addMenu(&m_help);
     m_menu.addSeparator();
     exit = m_menu.addAction(QStringLiteral("E&xit"));
-    // The statistics window is not part of this version yet.
-    showAll->setEnabled(false);
     setDefaultForChart(false);
 }
 

@@ -11,6 +11,7 @@
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
 #include "options/FrmOptions.h"
+#include "stats/FrmStats.h"
 #include "shell/AppIcon.h"
 #include "shell/CornerPlacement.h"
 #include "shell/DesktopServices.h"
@@ -50,7 +51,11 @@ VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const
 {
 }
 
-VarnoltApp::~VarnoltApp() = default;
+VarnoltApp::~VarnoltApp()
+{
+    // Before the options dialog, whose label it may be blinking.
+    delete m_stats.data();
+}
 
 bool VarnoltApp::start()
 {
@@ -152,6 +157,7 @@ void VarnoltApp::createOptions()
     m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, *m_volumeLeft, *m_monitor,
         m_databasePath, QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
+    connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);
     // After the poll, which may have rebuilt the adapter list.
     connect(&m_monitor->pollTimer(), &QTimer::timeout, m_options.get(), &FrmOptions::followAdapters);
 }
@@ -185,6 +191,8 @@ void VarnoltApp::shutdown()
     // Edits not confirmed with OK end with the run, as they always have.
     if (m_options)
         m_options->hide();
+    if (m_stats)
+        m_stats->close();
     m_log.write(QStringLiteral(": Unloading FrmMain"));
     m_monitor->close();
     m_log.write(QStringLiteral(": Unloaded."));
@@ -243,9 +251,30 @@ void VarnoltApp::endOfSession()
 
 void VarnoltApp::trayDoubleClicked()
 {
-    // The chart window is not part of this version yet: a double-click always toggles the
-    // monitor.
-    toggleMonitor();
+    if (!m_settings.dblClickChart()) {
+        toggleMonitor();
+    } else if (m_stats && m_stats->isVisible()) {
+        m_stats->close();
+    } else {
+        openStats();
+    }
+}
+
+FrmStats *VarnoltApp::stats() const
+{
+    return m_stats.data();
+}
+
+void VarnoltApp::openStats()
+{
+    if (!m_options || m_shutDown)
+        return; // start-up has not finished, or the run has ended
+    if (!m_stats) {
+        m_stats = new FrmStats({m_databasePath, m_clock, m_counters, m_settings, *m_options});
+    }
+    m_stats->show();
+    m_stats->raise();
+    m_stats->activateWindow();
 }
 
 void VarnoltApp::trayRightClicked()

@@ -7,12 +7,14 @@
 #include "core/traffic/RunCounters.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <memory>
 
 class CornerPlacement;
 class FrmMain;
 class FrmOptions;
+class FrmStats;
 class InstanceLock;
 class MonitorMenu;
 class MonitorPoll;
@@ -54,6 +56,8 @@ public:
 
     // What the tray icon, its menu and the monitor window's menu do.
     void toggleMonitor();
+    // Shows the statistics window, made anew when none is open.
+    void openStats();
     void miniMaxi();
     void resetCounters();
     void showHelp(const QString &section = QString());
@@ -72,6 +76,7 @@ public:
     TrayMenu *trayMenu() const { return m_trayMenu.get(); }
     MonitorMenu *monitorMenu() const { return m_monitorMenu.get(); }
     FrmOptions *options() const { return m_options.get(); }
+    FrmStats *stats() const;
 
 Q_SIGNALS:
     void finished();
@@ -108,6 +113,7 @@ private:
     std::unique_ptr<FrmMain> m_monitor;
     std::unique_ptr<CornerPlacement> m_placement; // watches m_monitor, so goes first
     std::unique_ptr<FrmOptions> m_options; // uses the monitor and the poll's parts
+    QPointer<FrmStats> m_stats; // deletes itself when closed; uses the options dialog
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;

@@ -1,0 +1,282 @@
+#include "stats/FrmStats.h"
+
+#include "core/Settings.h"
+#include "monitor/Twips.h"
+#include "options/FrmOptions.h"
+#include "shell/AppIcon.h"
+#include "shell/MessageBox.h"
+#include "stats/ChartChoices.h"
+#include "stats/StatsChart.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+constexpr int ComboHeight = 315;
+
+// The unit of a view's numbers, for the chart's value axis.
+QString unitOf(int view, bool kbps)
+{
+    if (view >= StatsGrid::SpeedPerDay)
+        return kbps ? QStringLiteral("Kbps") : QStringLiteral("kBps");
+    return view == StatsGrid::VolumePerDay ? QStringLiteral("MB") : QStringLiteral("GB");
+}
+
+} // namespace
+
+FrmStats::FrmStats(Parts parts, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , m_databasePath(std::move(parts.databasePath))
+    , m_counters(parts.counters)
+    , m_settings(parts.settings)
+    , m_options(parts.options)
+    , m_grid(parts.clock)
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(caption());
+    setWindowIcon(AppIcon::icon());
+    setMinimumSize(MinimumWidth, MinimumHeight);
+
+    lst23d = place(new QComboBox, {120, 120, 855, ComboHeight});
+    lstChrtLine = place(new QComboBox, {1080, 120, 855, ComboHeight});
+    chkStacked = place(new QCheckBox, {2040, 240, 255, 300});
+    lblStack = place(new QLabel(QStringLiteral("Stack")), {2280, 270, 600, 255});
+    label1 = place(new QLabel(QStringLiteral("Show:")), {4560, 180, 735, 255});
+    label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lstChartPeriod = place(new QComboBox, {5400, 120, 3855, ComboHeight});
+    logChart = place(new StatsChart, {0, 600, 9255, 6615});
+    lstData = place(new QTreeWidget, {120, 720, 7335, 5175});
+    lstData->setRootIsDecorated(false);
+    lstData->setColumnCount(4);
+    lstData->setHeaderLabels(StatsGrid::reportHeaders(3));
+    for (int column = 0; column < 4; ++column)
+        lstData->setColumnWidth(column, Twips::toPixels(2540, *this));
+    lstData->hide();
+    bttReport = place(new QPushButton(QStringLiteral("&Report")), {7800, 5400, 1455, 495});
+    bttReport->setToolTip(QStringLiteral("Toggle between Report & Chart view"));
+    bttExport = place(new QPushButton(QStringLiteral("&Export...")), {6000, 6000, 1455, 495});
+    bttExport->hide();
+    cmdOK = place(new QPushButton(QStringLiteral("&OK")), {7800, 6000, 1455, 495});
+    resize(std::max(MinimumWidth, Twips::toPixels(9360, *this)), std::max(MinimumHeight, Twips::toPixels(6705, *this)));
+
+    connect(lst23d, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
+    connect(lstChrtLine, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
+    connect(lstChartPeriod, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
+    connect(chkStacked, &QCheckBox::stateChanged, this, &FrmStats::choiceChanged);
+    connect(bttReport, &QPushButton::clicked, this, &FrmStats::toggleReport);
+    connect(bttExport, &QPushButton::clicked, this, &FrmStats::pointToExport);
+    connect(cmdOK, &QPushButton::clicked, this, &FrmStats::saveAndClose);
+    m_blinkTimer.setInterval(1000);
+    connect(&m_blinkTimer, &QTimer::timeout, this, &FrmStats::blink);
+}
+
+FrmStats::~FrmStats()
+{
+    // A blink cut short leaves the options dialog's label as it always is.
+    if (m_blinkTimer.isActive() && m_options.lblExport2)
+        m_options.lblExport2->setStyleSheet(QString());
+}
+
+template<typename Control>
+Control *FrmStats::place(Control *control, const QRect &twips)
+{
+    control->setParent(this);
+    setTwipGeometry(control, twips);
+    return control;
+}
+
+void FrmStats::setTwipGeometry(QWidget *control, const QRect &twips)
+{
+    m_twips.insert(control, twips);
+    control->setGeometry(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
+        Twips::toPixels(twips.width(), *this), Twips::toPixels(twips.height(), *this));
+}
+
+bool FrmStats::isReportShown() const
+{
+    return !lstData->isHidden();
+}
+
+void FrmStats::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_filled && !m_chartBusy)
+        fillChart();
+}
+
+void FrmStats::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layOut();
+}
+
+void FrmStats::layOut()
+{
+    // The chart fills the window below the choices; the buttons and the view list keep to
+    // the right edge, over the chart's lower right corner.
+    const int w = Twips::fromPixels(width(), *this);
+    const int h = Twips::fromPixels(height(), *this);
+    setUpdatesEnabled(false);
+    setTwipGeometry(logChart, {0, 600, w, h - 800});
+    QRect ok = twipGeometry(cmdOK);
+    ok.moveTopLeft({w - ok.width() - 500, h - ok.height() - 700});
+    setTwipGeometry(cmdOK, ok);
+    QRect report = twipGeometry(bttReport);
+    report.moveTopLeft({ok.left(), ok.top() - ok.height() - 100});
+    setTwipGeometry(bttReport, report);
+    QRect period = twipGeometry(lstChartPeriod);
+    period.moveLeft(w - period.width() - 500);
+    setTwipGeometry(lstChartPeriod, period);
+    QRect show = twipGeometry(label1);
+    show.moveLeft(period.left() - show.width() - 100);
+    setTwipGeometry(label1, show);
+    QRect exportButton = twipGeometry(bttExport);
+    exportButton.moveTop(ok.top());
+    setTwipGeometry(bttExport, exportButton);
+    setUpdatesEnabled(true);
+}
+
+void FrmStats::choiceChanged()
+{
+    // The fill sets these controls itself; its own changes must not start a fill inside it.
+    if (!m_chartBusy)
+        fillChart();
+}
+
+void FrmStats::fillChart()
+{
+    setUpdatesEnabled(false);
+    m_chartBusy = true;
+    m_filled = true;
+    const bool kbps = m_settings.kilobit();
+
+    // The first fill adds the entries and takes the choices kept from the last OK.
+    if (lst23d->count() == 0 || lstChrtLine->count() == 0 || lstChartPeriod->count() == 0) {
+        const ChartChoices kept = ChartChoices::load();
+        if (lst23d->count() == 0) {
+            lst23d->addItems({QStringLiteral("3D"), QStringLiteral("2D")});
+            lst23d->setCurrentIndex(kept.dimensions);
+        }
+        if (lstChrtLine->count() == 0) {
+            lstChrtLine->addItems({QStringLiteral("Area"), QStringLiteral("Line"), QStringLiteral("Bars")});
+            lstChrtLine->setCurrentIndex(kept.kind);
+        }
+        if (lstChartPeriod->count() == 0) {
+            lstChartPeriod->addItems(StatsGrid::viewEntries(kbps));
+            lstChartPeriod->setCurrentIndex(kept.view);
+            chkStacked->setChecked(kept.stacked == 1);
+        }
+    }
+
+    const int view = lstChartPeriod->currentIndex();
+    const int kind = lstChrtLine->currentIndex();
+    bool stacked = chkStacked->isChecked();
+    // Stacking adds Upload and Download up to their total; a line chart or a speed view has
+    // nothing to stack.
+    if (view >= StatsGrid::SpeedPerDay || kind == ChartChoices::Line) {
+        chkStacked->setChecked(false);
+        chkStacked->hide();
+        lblStack->hide();
+        stacked = false;
+    } else {
+        chkStacked->setVisible(!isReportShown());
+        lblStack->setVisible(!isReportShown());
+    }
+
+    if (view >= 0 && view < StatsGrid::ViewCount) {
+        const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters);
+        logChart->display(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
+            unitOf(view, kbps));
+        if (outcome == StatsGrid::Outcome::Failed) {
+            MessageBox::critical(QStringLiteral("Varnolt"),
+                QStringLiteral("The statistics could not be read from the database.\n%1").arg(m_grid.errorString()));
+        }
+    }
+    if (isReportShown())
+        fillList();
+    m_chartBusy = false;
+    setUpdatesEnabled(true);
+}
+
+void FrmStats::fillList()
+{
+    lstData->clear();
+    const int series = m_grid.seriesCount();
+    QList<QTreeWidgetItem *> items;
+    for (int row = 0; row < m_grid.rowCount(); ++row) {
+        QStringList texts {m_grid.rowLabel(row)};
+        for (int s = 0; s < series && s < 3; ++s)
+            texts << StatsGrid::valueText(m_grid.value(row, s));
+        items << new QTreeWidgetItem(texts);
+    }
+    lstData->addTopLevelItems(items);
+    lstData->setHeaderLabels(StatsGrid::reportHeaders(series));
+}
+
+void FrmStats::toggleReport()
+{
+    if (isReportShown()) {
+        lstData->clear();
+        logChart->show();
+        lstData->hide();
+        bttReport->setText(QStringLiteral("&Report"));
+        for (QWidget *control : QList<QWidget *> {lblStack, lst23d, lstChrtLine, chkStacked})
+            control->show();
+        bttExport->hide();
+        return;
+    }
+    // The report lists Upload, Download and Total: unstacking refills the grid with all three.
+    chkStacked->setChecked(false);
+    fillList();
+    logChart->hide();
+    lstData->show();
+    bttReport->setText(QStringLiteral("G&raph"));
+    for (QWidget *control : QList<QWidget *> {lblStack, lst23d, lstChrtLine, chkStacked})
+        control->hide();
+    bttExport->show();
+}
+
+void FrmStats::pointToExport()
+{
+    // The export is done in the options dialog: its label blinks there for a few seconds.
+    m_options.showOptions();
+    m_options.lblExport2->setStyleSheet(QStringLiteral("color: #ff0000; font-weight: bold;"));
+    m_blinking.start();
+    m_blinkTimer.start();
+}
+
+void FrmStats::blink()
+{
+    QLabel *label = m_options.lblExport2;
+    if (m_blinking.elapsed() >= BlinkMsecs - 100) {
+        m_blinkTimer.stop();
+        label->setStyleSheet(QStringLiteral("color: #000000; font-weight: normal;"));
+        return;
+    }
+    const bool bold = label->styleSheet().contains(QLatin1String("bold"));
+    label->setStyleSheet(bold ? QStringLiteral("color: #ff0000; font-weight: normal;")
+                              : QStringLiteral("color: #ff0000; font-weight: bold;"));
+}
+
+void FrmStats::saveAndClose()
+{
+    ChartChoices chosen;
+    chosen.dimensions = lst23d->currentIndex();
+    chosen.kind = lstChrtLine->currentIndex();
+    chosen.view = lstChartPeriod->currentIndex();
+    chosen.stacked = chkStacked->isChecked() ? 1 : 0;
+    chosen.save();
+    close();
+}
+
+void FrmStats::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    Q_EMIT closed();
+}

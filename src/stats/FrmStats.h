@@ -1,0 +1,101 @@
+#pragma once
+
+#include "stats/StatsGrid.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QPointer>
+#include <QRect>
+#include <QTimer>
+#include <QWidget>
+
+class Clock;
+class FrmOptions;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+class Settings;
+class StatsChart;
+struct RunCounters;
+
+// The statistics window: the traffic per day, week, month and year, and the average
+// download speed over the same periods, as a chart or as a report of the same numbers.
+// Made anew at each opening; OK keeps the chart choices for the next one, and any other way
+// of closing it keeps nothing.
+class FrmStats final : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(FrmStats)
+
+public:
+    struct Parts
+    {
+        QString databasePath;
+        const Clock &clock;
+        const RunCounters &counters; // the traffic not yet logged
+        const Settings &settings; // the rate unit
+        FrmOptions &options; // where the export is done
+    };
+
+    static constexpr int MinimumWidth = 630;
+    static constexpr int MinimumHeight = 475;
+    static constexpr int BlinkMsecs = 4000;
+
+    explicit FrmStats(Parts parts, QWidget *parent = nullptr);
+    ~FrmStats() override;
+
+    static QString caption() { return QStringLiteral("Varnolt, Keeps an eye on your downloads..."); }
+
+    // Reads the chosen view from the database and draws it; the report follows when shown.
+    void fillChart();
+    bool isReportShown() const;
+    const StatsGrid &grid() const { return m_grid; }
+    QRect twipGeometry(const QWidget *control) const { return m_twips.value(control); }
+
+    // The controls.
+    QComboBox *lst23d = nullptr;
+    QComboBox *lstChrtLine = nullptr;
+    QCheckBox *chkStacked = nullptr;
+    QLabel *lblStack = nullptr;
+    QLabel *label1 = nullptr;
+    QComboBox *lstChartPeriod = nullptr;
+    StatsChart *logChart = nullptr;
+    QTreeWidget *lstData = nullptr;
+    QPushButton *bttReport = nullptr;
+    QPushButton *bttExport = nullptr;
+    QPushButton *cmdOK = nullptr;
+
+Q_SIGNALS:
+    // The window has been closed, by OK or otherwise; it is deleted next.
+    void closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    template<typename Control>
+    Control *place(Control *control, const QRect &twips);
+    void setTwipGeometry(QWidget *control, const QRect &twips);
+    void layOut();
+    void choiceChanged();
+    void toggleReport();
+    void fillList();
+    void pointToExport();
+    void blink();
+    void saveAndClose();
+
+    QString m_databasePath;
+    const RunCounters &m_counters;
+    const Settings &m_settings;
+    FrmOptions &m_options;
+    StatsGrid m_grid;
+    QHash<const QWidget *, QRect> m_twips;
+    bool m_chartBusy = false;
+    bool m_filled = false;
+    QTimer m_blinkTimer;
+    QElapsedTimer m_blinking;
+};
