@@ -191,7 +191,7 @@ void FrmStats::fillChart()
 
     if (view >= 0 && view < StatsGrid::ViewCount) {
         const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters);
-        logChart->display(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
+        logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
             unitOf(view, kbps));
         if (outcome == StatsGrid::Outcome::Failed) {
             MessageBox::critical(QStringLiteral("Varnolt"),

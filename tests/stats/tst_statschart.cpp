@@ -1,0 +1,424 @@
+#include "FakeClock.h"
+#include "TestDatabase.h"
+
+#include "core/traffic/RunCounters.h"
+#include "stats/StatsChart.h"
+#include "stats/StatsGrid.h"
+
+#include <QAreaSeries>
+#include <QBarCategoryAxis>
+#include <QBarSeries>
+#include <QBarSet>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QGraphicsSimpleTextItem>
+#include <QLegend>
+#include <QLegendMarker>
+#include <QLineSeries>
+#include <QLocale>
+#include <QStackedBarSeries>
+#include <QTest>
+#include <QToolTip>
+#include <QValueAxis>
+
+#include <algorithm>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double MiB = 1024.0 * 1024;
+const QDateTime Now(QDate(2026, 12, 6), QTime(17, 29, 47));
+
+// Fifteen days up to today (22/11 to 06/12) in MB; 25/11 has no traffic and so no log row.
+const QList<double> DayUp {64, 92, 48, 0, 150, 212, 88, 71, 130, 40, 175, 96, 58, 143, 80};
+const QList<double> DayDown {420, 610, 385, 0, 955, 1234.5, 730, 560, 842, 310, 1120, 690, 475, 980, 640};
+const QStringList KindNames {u"area"_s, u"line"_s, u"bars"_s};
+
+struct Shown
+{
+    std::unique_ptr<StatsChart> chart;
+    std::unique_ptr<StatsGrid> grid;
+};
+
+// What the chart paints, once its layout has settled.
+QImage rendered(StatsChart &chart)
+{
+    for (int i = 0; i < 3; ++i)
+        QCoreApplication::processEvents();
+    return chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// Pixels of a series' hue that are clearly lighter or darker than it: the shaded faces of a solid.
+// Edges smoothed against the white background lose their colour before they differ this much.
+int shadedPixels(const QImage &image, const QColor &colour)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto *line = reinterpret_cast<const QRgb *>(image.constScanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = QColor::fromRgb(line[x]);
+            const int hue = std::abs(pixel.hsvHue() - colour.hsvHue());
+            if (pixel.hsvHue() >= 0 && std::min(hue, 360 - hue) <= 8
+                && pixel.hsvSaturation() >= colour.hsvSaturation() * 0.6
+                && std::abs(pixel.value() - colour.value()) >= 35)
+                ++count;
+        }
+    }
+    return count;
+}
+
+QStringList legendLabels(const QChart &chart)
+{
+    QStringList labels;
+    for (const QLegendMarker *marker : chart.legend()->markers())
+        labels << marker->label();
+    // The order the user reads them in.
+    if (chart.legend()->reverseMarkers())
+        std::reverse(labels.begin(), labels.end());
+    return labels;
+}
+
+} // namespace
+
+class StatsChartTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanup();
+
+    void seriesPerKind_data();
+    void seriesPerKind();
+    void depthIsDrawn_data();
+    void depthIsDrawn();
+    void emptyGridShowsNote();
+    void valueTips_data();
+    void valueTips();
+    void screenshots();
+    void rebuildCost();
+
+private:
+    void fill(StatsGrid &grid, int view, bool stacked);
+    Shown show(StatsChart::Kind kind, bool threeD, bool stacked, int view = StatsGrid::VolumePerDay);
+
+    TestDatabase m_db;
+    FakeClock m_clock {Now};
+};
+
+void StatsChartTest::initTestCase()
+{
+    for (qsizetype day = 0; day < DayUp.size(); ++day) {
+        if (DayUp[day] == 0 && DayDown[day] == 0)
+            continue;
+        const QString start = Now.date().addDays(day - 14).toString(u"yyyy-MM-dd 12:00:00"_s);
+        m_db.exec(u"INSERT INTO Log VALUES('%1','%1',%2,%3,%4)"_s.arg(start)
+                      .arg(DayUp[day] * MiB, 0, 'f', 0)
+                      .arg(DayDown[day] * MiB, 0, 'f', 0)
+                      .arg(DayDown[day] / 10));
+    }
+    // Eleven months before, one row each, for a view of twelve months of GB.
+    for (int month = 1; month <= 11; ++month) {
+        const QString start = QDate(2025, 12, 15).addMonths(month).toString(u"yyyy-MM-dd 12:00:00"_s);
+        m_db.exec(u"INSERT INTO Log VALUES('%1','%1',%2,%3,0)"_s.arg(start)
+                      .arg((2 + month % 5) * 1024 * MiB, 0, 'f', 0)
+                      .arg((20 + 3 * month) * 1024 * MiB, 0, 'f', 0));
+    }
+}
+
+void StatsChartTest::cleanup()
+{
+    QLocale::setDefault(QLocale::c());
+    QToolTip::hideText();
+}
+
+void StatsChartTest::fill(StatsGrid &grid, int view, bool stacked)
+{
+    if (grid.fill(m_db.path(), view, stacked, false, RunCounters {}) != StatsGrid::Outcome::Filled)
+        qFatal("the test's log gives no statistics: %s", qPrintable(grid.errorString()));
+}
+
+Shown StatsChartTest::show(StatsChart::Kind kind, bool threeD, bool stacked, int view)
+{
+    Shown shown {std::make_unique<StatsChart>(), std::make_unique<StatsGrid>(m_clock)};
+    fill(*shown.grid, view, stacked);
+    shown.chart->resize(620, 440);
+    shown.chart->show();
+    const QString unit = view >= StatsGrid::SpeedPerDay ? u"kBps"_s
+        : view == StatsGrid::VolumePerDay               ? u"MB"_s
+                                                        : u"GB"_s;
+    shown.chart->showGrid(*shown.grid, kind, threeD, stacked, unit);
+    rendered(*shown.chart);
+    return shown;
+}
+
+void StatsChartTest::seriesPerKind_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("stacked");
+    QTest::addColumn<int>("view");
+    QTest::addColumn<QStringList>("legend");
+    QTest::addColumn<QString>("seriesType"); // every series' class, or the bar series' class
+    QTest::addColumn<QString>("unit");
+
+    const QStringList three {u"Upload"_s, u"Download"_s, u"Total"_s};
+    const QStringList two {u"Upload"_s, u"Download"_s};
+    QTest::newRow("areas") << int(StatsChart::Area) << false << 0 << three << u"QAreaSeries"_s << u"MB"_s;
+    QTest::newRow("stacked areas") << int(StatsChart::Area) << true << 0 << two << u"QAreaSeries"_s << u"MB"_s;
+    QTest::newRow("lines") << int(StatsChart::Line) << false << 2 << three << u"QLineSeries"_s << u"GB"_s;
+    QTest::newRow("bars") << int(StatsChart::Bars) << false << 2 << three << u"QBarSeries"_s << u"GB"_s;
+    QTest::newRow("stacked bars") << int(StatsChart::Bars) << true << 0 << two << u"QStackedBarSeries"_s << u"MB"_s;
+    QTest::newRow("speed areas") << int(StatsChart::Area) << false << 4 << QStringList {u"Avg Down"_s}
+                                 << u"QAreaSeries"_s << u"kBps"_s;
+}
+
+void StatsChartTest::seriesPerKind()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, stacked);
+    QFETCH(int, view);
+    QFETCH(QStringList, legend);
+    QFETCH(QString, seriesType);
+    QFETCH(QString, unit);
+
+    QList<QColor> flatColours;
+    for (const bool threeD : {false, true}) {
+        const Shown shown = show(StatsChart::Kind(kind), threeD, stacked, view);
+        const QChart &chart = *shown.chart->chart();
+        QCOMPARE(legendLabels(chart), legend);
+        const QList<QAbstractSeries *> series = chart.series();
+        for (const QAbstractSeries *one : series)
+            QCOMPARE(QString::fromLatin1(one->metaObject()->className()), seriesType);
+        if (kind == StatsChart::Bars) {
+            QCOMPARE(series.size(), 1);
+            QCOMPARE(static_cast<QAbstractBarSeries *>(series[0])->count(), legend.size());
+        } else {
+            QCOMPARE(series.size(), legend.size());
+        }
+        if (kind == StatsChart::Area && stacked) {
+            // Download rises from Upload's line: on 27/11, from 212 to 212 + 1234.5.
+            const auto *download = qobject_cast<QAreaSeries *>(legend.size() == series.size() ? series[1] : nullptr);
+            QVERIFY(download && download->lowerSeries());
+            QCOMPARE(download->lowerSeries()->at(5), QPointF(5, 212));
+            QCOMPARE(download->upperSeries()->at(5), QPointF(5, 1446.5));
+        }
+
+        const auto *values = qobject_cast<QValueAxis *>(chart.axes(Qt::Vertical).value(0));
+        QVERIFY(values);
+        QCOMPARE(values->titleText(), unit);
+        QCOMPARE(values->min(), 0.0);
+        const auto *categories = qobject_cast<QBarCategoryAxis *>(chart.axes(Qt::Horizontal).value(0));
+        QVERIFY(categories);
+        QCOMPARE(categories->count(), shown.grid->rowCount());
+        QCOMPARE(categories->at(0), shown.grid->rowLabel(0));
+
+        // The legend shows each series in a colour of its own, the same flat or in depth.
+        QList<QColor> colours;
+        for (const QLegendMarker *marker : chart.legend()->markers()) {
+            QVERIFY(marker->isVisible());
+            QVERIFY(!colours.contains(marker->brush().color()));
+            colours << marker->brush().color();
+        }
+        if (!threeD)
+            flatColours = colours;
+        else
+            QCOMPARE(colours, flatColours);
+    }
+}
+
+void StatsChartTest::depthIsDrawn_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("stacked");
+    QTest::newRow("areas") << int(StatsChart::Area) << false;
+    QTest::newRow("stacked areas") << int(StatsChart::Area) << true;
+    QTest::newRow("lines") << int(StatsChart::Line) << false;
+    QTest::newRow("bars") << int(StatsChart::Bars) << false;
+    QTest::newRow("stacked bars") << int(StatsChart::Bars) << true;
+}
+
+void StatsChartTest::depthIsDrawn()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, stacked);
+    QList<int> flat;
+    QList<int> deep;
+    for (const bool threeD : {false, true}) {
+        const Shown shown = show(StatsChart::Kind(kind), threeD, stacked);
+        const QImage image = rendered(*shown.chart);
+        for (const QLegendMarker *marker : shown.chart->chart()->legend()->markers())
+            (threeD ? deep : flat) << shadedPixels(image, marker->brush().color());
+    }
+    qInfo() << "shaded pixels per series, flat" << flat << "in depth" << deep;
+    for (qsizetype series = 0; series < flat.size(); ++series) {
+        QVERIFY2(deep[series] > 200 && deep[series] > 4 * flat[series],
+            qPrintable(u"series %1: %2 flat, %3 in depth"_s.arg(series).arg(flat[series]).arg(deep[series])));
+    }
+}
+
+void StatsChartTest::emptyGridShowsNote()
+{
+    const Shown shown = show(StatsChart::Bars, true, false);
+    StatsChart &chart = *shown.chart;
+    const auto note = [&]() -> QGraphicsSimpleTextItem * {
+        for (QGraphicsItem *item : chart.scene()->items()) {
+            if (auto *text = dynamic_cast<QGraphicsSimpleTextItem *>(item); text && text->text().contains(u"traffic"_s))
+                return text;
+        }
+        return nullptr;
+    };
+    QVERIFY(note() && !note()->isVisible());
+
+    TestDatabase emptyDb;
+    StatsGrid empty(m_clock);
+    QCOMPARE(empty.fill(emptyDb.path(), StatsGrid::VolumePerDay, false, false, {}), StatsGrid::Outcome::Empty);
+    chart.showGrid(empty, StatsChart::Bars, true, false, u"MB"_s);
+    const QImage image = rendered(chart);
+    QVERIFY(chart.chart()->series().isEmpty());
+    QVERIFY(note()->isVisible());
+    QCOMPARE(note()->text(), u"No traffic logged yet"_s);
+    const QPointF centre = note()->sceneBoundingRect().center();
+    QVERIFY2(qAbs(centre.x() - 310) < 2 && qAbs(centre.y() - 220) < 2,
+        qPrintable(u"%1,%2"_s.arg(centre.x()).arg(centre.y())));
+    // Neither walls nor axes: nothing but the background and the note's grey text.
+    int coloured = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            coloured += QColor(image.pixel(x, y)).hsvSaturation() > 40;
+    }
+    QCOMPARE(coloured, 0);
+    QVERIFY(!chart.chart()->legend()->isVisible());
+
+    chart.showGrid(*shown.grid, StatsChart::Area, false, false, u"MB"_s);
+    rendered(chart);
+    QVERIFY(!note()->isVisible());
+    QCOMPARE(chart.chart()->series().size(), 3);
+    QVERIFY(chart.chart()->legend()->isVisible());
+}
+
+void StatsChartTest::valueTips_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("threeD");
+    QTest::addColumn<bool>("stacked");
+    QTest::addColumn<int>("series");
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("german");
+
+    // 27/11 (row 5): 212 MB up, 1234.5 MB down, 1446.5 MB in all.
+    const QString down = u"Download: 1,234.500 MB"_s;
+    const QString runter = u"Download: 1.234,500 MB"_s;
+    QTest::newRow("flat bars") << int(StatsChart::Bars) << false << false << 1 << down << runter;
+    QTest::newRow("flat stacked areas") << int(StatsChart::Area) << false << true << 1 << down << runter;
+    QTest::newRow("flat lines") << int(StatsChart::Line) << false << false << 2 << u"Total: 1,446.500 MB"_s
+                                << u"Total: 1.446,500 MB"_s;
+    QTest::newRow("stacked bars in depth") << int(StatsChart::Bars) << true << true << 1 << down << runter;
+    QTest::newRow("areas in depth") << int(StatsChart::Area) << true << false << 0 << u"Upload: 212.000 MB"_s
+                                    << u"Upload: 212,000 MB"_s;
+}
+
+void StatsChartTest::valueTips()
+{
+    QFETCH(int, kind);
+    QFETCH(bool, threeD);
+    QFETCH(bool, stacked);
+    QFETCH(int, series);
+    QFETCH(QString, english);
+    QFETCH(QString, german);
+    constexpr int Row = 5;
+
+    for (const QString &locale : {u"en_US"_s, u"de_DE"_s}) {
+        QLocale::setDefault(QLocale(locale));
+        const Shown shown = show(StatsChart::Kind(kind), threeD, stacked);
+        QChart &chart = *shown.chart->chart();
+        const QString expected
+            = (locale == u"en_US"_s ? u"27/11\n"_s : u"27.11\n"_s) + (locale == u"en_US"_s ? english : german);
+        QToolTip::hideText();
+        if (threeD) {
+            // Halfway up the value, in the middle of its category, where the front face of the solid lies.
+            const QRectF plot = chart.plotArea();
+            const double top = static_cast<QValueAxis *>(chart.axes(Qt::Vertical).value(0))->max();
+            // Download, stacked, stands on Upload.
+            const double middle = series == 0 ? DayUp[Row] / 2 : DayUp[Row] * stacked + DayDown[Row] / 2;
+            const QPointF at(
+                plot.left() + (Row + 0.5) * plot.width() / DayUp.size(), plot.bottom() - middle / top * plot.height());
+            // From elsewhere first: a move to where the pointer already is would be no move.
+            QTest::mouseMove(shown.chart->viewport(), QPoint(1, 1));
+            QTest::mouseMove(shown.chart->viewport(), shown.chart->mapFromScene(at));
+        } else if (kind == StatsChart::Bars) {
+            auto *bars = static_cast<QAbstractBarSeries *>(chart.series().value(0));
+            Q_EMIT bars->barSets().value(series)->hovered(true, Row);
+        } else {
+            auto *xy = chart.series().value(kind == StatsChart::Area && !stacked ? 2 - series : series);
+            if (auto *area = qobject_cast<QAreaSeries *>(xy))
+                Q_EMIT area->hovered(QPointF(Row + 0.3, 700), true);
+            else
+                Q_EMIT static_cast<QXYSeries *>(xy)->hovered(QPointF(Row - 0.4, 1400), true);
+        }
+        QTRY_COMPARE(QToolTip::text(), expected);
+        QCOMPARE(shown.chart->valueTip(Row, series), expected);
+    }
+}
+
+// Saves each kind flat and in depth to the folder VARNOLT_SCREENSHOTS names.
+void StatsChartTest::screenshots()
+{
+    const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
+    if (folder.isEmpty())
+        QSKIP("VARNOLT_SCREENSHOTS names no folder");
+    QDir().mkpath(folder);
+    struct Shot
+    {
+        int kind;
+        bool threeD;
+        bool stacked;
+        int view;
+        QString name;
+    };
+    QList<Shot> shots;
+    for (const bool threeD : {true, false}) {
+        for (int kind = StatsChart::Area; kind <= StatsChart::Bars; ++kind) {
+            const QString name = u"statschart-%1-%2"_s.arg(threeD ? u"3d"_s : u"2d"_s, KindNames[kind]);
+            shots << Shot {kind, threeD, false, StatsGrid::VolumePerDay, name};
+            if (kind != StatsChart::Line)
+                shots << Shot {kind, threeD, true, StatsGrid::VolumePerDay, name + u"-stacked"_s};
+        }
+    }
+    shots << Shot {StatsChart::Bars, true, false, StatsGrid::VolumePerMonth, u"statschart-3d-bars-months"_s}
+          << Shot {StatsChart::Line, true, false, StatsGrid::VolumePerYear, u"statschart-3d-line-one-year"_s}
+          << Shot {StatsChart::Area, true, false, StatsGrid::SpeedPerDay, u"statschart-3d-area-speed"_s};
+    for (const Shot &shot : std::as_const(shots)) {
+        const Shown shown = show(StatsChart::Kind(shot.kind), shot.threeD, shot.stacked, shot.view);
+        QVERIFY(rendered(*shown.chart).save(QDir(folder).filePath(shot.name + u".png"_s)));
+    }
+}
+
+// Prints what a rebuild and its paint cost with 15 and 12 rows; no limit is checked here.
+void StatsChartTest::rebuildCost()
+{
+    for (const int view : {int(StatsGrid::VolumePerDay), int(StatsGrid::VolumePerMonth)}) {
+        for (int kind = StatsChart::Area; kind <= StatsChart::Bars; ++kind) {
+            const Shown shown = show(StatsChart::Kind(kind), true, false, view);
+            for (const bool threeD : {false, true}) {
+                constexpr int Rounds = 10;
+                QElapsedTimer timer;
+                qint64 rebuild = 0;
+                qint64 all = 0;
+                for (int round = 0; round < Rounds; ++round) {
+                    timer.start();
+                    shown.chart->showGrid(*shown.grid, StatsChart::Kind(kind), threeD, false, u"MB"_s);
+                    rebuild += timer.nsecsElapsed();
+                    rendered(*shown.chart);
+                    all += timer.nsecsElapsed();
+                }
+                qInfo("%d rows, %s %s: rebuild %.2f ms, with layout and paint %.2f ms", shown.grid->rowCount(),
+                    qPrintable(KindNames[kind]), threeD ? "3D" : "2D", rebuild / 1e6 / Rounds, all / 1e6 / Rounds);
+            }
+        }
+    }
+}
+
+QTEST_MAIN(StatsChartTest)
+#include "tst_statschart.moc"
