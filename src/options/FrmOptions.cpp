@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -79,7 +80,6 @@ FrmOptions::FrmOptions(Parts parts, QWidget *parent)
 {
     setWindowTitle(caption());
     setWindowIcon(AppIcon::icon());
-    setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this));
 }
 
 FrmOptions::~FrmOptions() = default;
@@ -90,6 +90,7 @@ void FrmOptions::buildControls()
         return;
     m_built = true;
     createControls();
+    setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this) + m_tabRow);
     loadControls();
     connectControls();
     pageChosen(GeneralPage);
@@ -106,16 +107,25 @@ Control *FrmOptions::place(Control *control, QWidget *container, const QRect &tw
 void FrmOptions::setTwipGeometry(QWidget *control, const QRect &twips)
 {
     m_twips.insert(control, twips);
-    control->setGeometry(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
+    QRect pixels(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
         Twips::toPixels(twips.width(), *this), Twips::toPixels(twips.height(), *this));
+    // The layout leaves no room for the row of tabs above the frame: what lies below the
+    // row's top moves down by its height, so that no control covers a tab.
+    if (control == tbPages)
+        pixels.setHeight(pixels.height() + m_tabRow);
+    else if (control->parentWidget() == this)
+        pixels.translate(0, m_tabRow);
+    control->setGeometry(pixels);
 }
 
 void FrmOptions::createControls()
 {
     // The tab strip lies beneath everything: its pages are empty, the controls sit on top.
-    tbPages = place(new QTabWidget, this, {120, 120, 5055, 2895});
+    tbPages = new QTabWidget(this);
     for (const char *tab : {"General - Export", "Adapters", "Reset", "Volume Left"})
         tbPages->addTab(new QWidget, QString::fromLatin1(tab));
+    m_tabRow = tbPages->tabBar()->sizeHint().height();
+    place(tbPages, this, {120, 120, 5055, 2895});
     brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), this, {240, 240, 4215, 2655});
     chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), this, {360, 480, 3975, 375});
     chkDblClick->setTristate(true);
