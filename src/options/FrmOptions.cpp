@@ -89,6 +89,10 @@ void FrmOptions::buildControls()
     if (m_built)
         return;
     m_built = true;
+    // Small type, as on the monitor window, so that the captions fit the layout's widths.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
     createControls();
     setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this) + m_tabRow);
     loadControls();
