@@ -239,6 +239,9 @@ void FrmOptions::showOptions()
             move(centred.topLeft());
         }
     }
+    // The window manager may have minimised it (openbox offers that on any window), and
+    // without a taskbar button nothing else brings it back.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();
