@@ -191,6 +191,12 @@ void TestOptionsDialog::trayMenuOpensOneDialog()
     QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 1);
     cover.hide();
 
+    // Minimised by the window manager, with no taskbar button to bring it back: the menu does.
+    DesktopInput::xdotool({QStringLiteral("windowminimize"), QString::number(dialog().winId())});
+    QTRY_VERIFY(dialog().windowState().testFlag(Qt::WindowMinimized));
+    openFromTrayMenu();
+    QVERIFY(!dialog().windowState().testFlag(Qt::WindowMinimized));
+
     // Each page, chosen by its tab; the pictures of the pages come from here.
     const QList<std::pair<int, const char *>> pages {{FrmOptions::AdaptersPage, "options-adapters.png"},
         {FrmOptions::ResetPage, "options-reset.png"}, {FrmOptions::VolumeLeftPage, "options-volume-left.png"},
