@@ -133,7 +133,8 @@ void FrmOptions::createControls()
     brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), this, {240, 240, 4215, 2655});
     chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), this, {360, 480, 3975, 375});
     chkDblClick->setTristate(true);
-    txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), this, {360, 360, 2415, 255});
+    // As wide as the list below it: the layout's 2415 twips cut the caption's end off.
+    txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), this, {360, 360, 3975, 255});
     lstAdapters = place(new QListWidget, this, {360, 720, 3975, 2010});
     lstAdapters->setSelectionMode(QAbstractItemView::MultiSelection);
     bttOK = place(new QPushButton(QStringLiteral("&OK")), this, {4200, 3240, 975, 495});
@@ -148,8 +149,9 @@ void FrmOptions::createControls()
     chkkbits = place(new QCheckBox(QStringLiteral("Show Kbps - Mbps iso kBps.")), frame, {120, 600, 2775, 375});
     cboTransparent = place(new QComboBox, frame, {120, 1060, 615, 315});
     cboTransparent->addItems(Settings::transparencyItems());
+    // To the frame's edge: the layout's 3015 twips cut the caption's end off.
     lblTransparent
-        = place(new QLabel(QStringLiteral("% Transparancy for 'Monitor Window'.")), frame, {800, 1090, 3015, 255});
+        = place(new QLabel(QStringLiteral("% Transparancy for 'Monitor Window'.")), frame, {800, 1090, 3295, 255});
     lblExport2 = place(new QLabel(QStringLiteral("Export Log :")), frame, {120, 1580, 975, 255});
     cboChartType = place(new QComboBox, frame, {1200, 1520, 2415, 315});
     cboChartType->addItems({QStringLiteral("Per Day (MB)"), QStringLiteral("Per Week (GB)"),
