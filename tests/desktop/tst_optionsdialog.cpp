@@ -157,11 +157,14 @@ void TestOptionsDialog::typeInto(QLineEdit *field, const QString &text)
 void TestOptionsDialog::trayMenuOpensOneDialog()
 {
     // Values to show on the pages.
-    m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '20000'), ('logperiod', '1'), "
+    m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '20,000'), ('logperiod', '1'), "
                               "('logperiodtype', '2'), ('logstartday', '15'), ('whatsleft', '1'), "
-                              "('Adapter1', 'enp3s0'), ('Adapter2', 'wlp2s0')"));
+                              "('Adapter1', 'enp3s0'), ('Adapter2', 'wlp2s0'), "
+                              "('ExportFolder', '/home/user/Deravir.csv')"));
     QVERIFY(m_app->start());
     TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+    QTRY_VERIFY(m_app->counters().rowStart.isValid());
+    m_table->row(QStringLiteral("wlp2s0")).in += 3500 * 1048576ULL; // for the preview
     QVERIFY(!dialog().isVisible()); // created hidden at the start
     QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
 
