@@ -25,6 +25,7 @@
 #include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 
@@ -79,7 +80,6 @@ FrmOptions::FrmOptions(Parts parts, QWidget *parent)
 {
     setWindowTitle(caption());
     setWindowIcon(AppIcon::icon());
-    setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this));
 }
 
 FrmOptions::~FrmOptions() = default;
@@ -89,7 +89,12 @@ void FrmOptions::buildControls()
     if (m_built)
         return;
     m_built = true;
+    // Small type, as on the monitor window, so that the captions fit the layout's widths.
+    QFont small = font();
+    small.setPointSizeF(8);
+    setFont(small);
     createControls();
+    setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this) + m_tabRow);
     loadControls();
     connectControls();
     pageChosen(GeneralPage);
@@ -106,20 +111,30 @@ Control *FrmOptions::place(Control *control, QWidget *container, const QRect &tw
 void FrmOptions::setTwipGeometry(QWidget *control, const QRect &twips)
 {
     m_twips.insert(control, twips);
-    control->setGeometry(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
+    QRect pixels(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
         Twips::toPixels(twips.width(), *this), Twips::toPixels(twips.height(), *this));
+    // The layout leaves no room for the row of tabs above the frame: what lies below the
+    // row's top moves down by its height, so that no control covers a tab.
+    if (control == tbPages)
+        pixels.setHeight(pixels.height() + m_tabRow);
+    else if (control->parentWidget() == this)
+        pixels.translate(0, m_tabRow);
+    control->setGeometry(pixels);
 }
 
 void FrmOptions::createControls()
 {
     // The tab strip lies beneath everything: its pages are empty, the controls sit on top.
-    tbPages = place(new QTabWidget, this, {120, 120, 5055, 2895});
+    tbPages = new QTabWidget(this);
     for (const char *tab : {"General - Export", "Adapters", "Reset", "Volume Left"})
         tbPages->addTab(new QWidget, QString::fromLatin1(tab));
+    m_tabRow = tbPages->tabBar()->sizeHint().height();
+    place(tbPages, this, {120, 120, 5055, 2895});
     brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), this, {240, 240, 4215, 2655});
     chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), this, {360, 480, 3975, 375});
     chkDblClick->setTristate(true);
-    txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), this, {360, 360, 2415, 255});
+    // As wide as the list below it: the layout's 2415 twips cut the caption's end off.
+    txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), this, {360, 360, 3975, 255});
     lstAdapters = place(new QListWidget, this, {360, 720, 3975, 2010});
     lstAdapters->setSelectionMode(QAbstractItemView::MultiSelection);
     bttOK = place(new QPushButton(QStringLiteral("&OK")), this, {4200, 3240, 975, 495});
@@ -134,8 +149,9 @@ void FrmOptions::createControls()
     chkkbits = place(new QCheckBox(QStringLiteral("Show Kbps - Mbps iso kBps.")), frame, {120, 600, 2775, 375});
     cboTransparent = place(new QComboBox, frame, {120, 1060, 615, 315});
     cboTransparent->addItems(Settings::transparencyItems());
+    // To the frame's edge: the layout's 3015 twips cut the caption's end off.
     lblTransparent
-        = place(new QLabel(QStringLiteral("% Transparancy for 'Monitor Window'.")), frame, {800, 1090, 3015, 255});
+        = place(new QLabel(QStringLiteral("% Transparancy for 'Monitor Window'.")), frame, {800, 1090, 3295, 255});
     lblExport2 = place(new QLabel(QStringLiteral("Export Log :")), frame, {120, 1580, 975, 255});
     cboChartType = place(new QComboBox, frame, {1200, 1520, 2415, 315});
     cboChartType->addItems({QStringLiteral("Per Day (MB)"), QStringLiteral("Per Week (GB)"),
@@ -225,6 +241,9 @@ void FrmOptions::showOptions()
             move(centred.topLeft());
         }
     }
+    // The window manager may have minimised it (openbox offers that on any window), and
+    // without a taskbar button nothing else brings it back.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -137,6 +137,7 @@ private:
     quint64 m_adapterRevision = 0;
     bool m_adaptersShown = false;
     bool m_placed = false;
+    int m_tabRow = 0; // the tab row's height in pixels
     double m_previewCache = 0; // the preview's own logged volume, never the monitor's
     QDateTime m_previewStart;
 };

@@ -3,11 +3,13 @@
 #include "controls/Throughput.h"
 #include "monitor/FrmMain.h"
 
+#include <QDir>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QPixmap>
 #include <QScreen>
+#include <QTest>
 #include <QtGui/qguiapplication_platform.h>
 #include <QWidget>
 
@@ -87,6 +89,17 @@ private:
 inline QImage pixels()
 {
     return QGuiApplication::primaryScreen()->grabWindow(0).toImage();
+}
+
+// With VARNOLT_SCREENSHOTS naming a folder, keeps an area of the screen there as a PNG file.
+inline void screenshot(const QString &name, const QRect &area)
+{
+    const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
+    if (folder.isEmpty())
+        return;
+    const QPixmap shot
+        = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    QVERIFY(shot.save(QDir(folder).filePath(name)));
 }
 
 // The area a widget covers on the screen.

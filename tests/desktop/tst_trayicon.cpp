@@ -1,6 +1,8 @@
+#include "DesktopInput.h"
 #include "DesktopScreen.h"
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
+#include "TrayHost.h"
 
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
@@ -11,20 +13,16 @@
 #include "shell/VarnoltApp.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSignalSpy>
-#include <QStyleHints>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <cmath>
-#include <functional>
 #include <memory>
 
 // The program in a real tray: Debian's trayer on the test's own X server, driven with real
@@ -35,7 +33,6 @@ class TestTrayIcon : public QObject
 
 private Q_SLOTS:
     void initTestCase();
-    void cleanupTestCase();
     void init();
     void cleanup();
     void iconEmbeddedWithTheLiveStatus();
@@ -50,47 +47,29 @@ private Q_SLOTS:
     void secondInstanceEndsWithAMessage();
 
 private:
-    // The icon sits in the tray panel at the screen's bottom-right edge once it is embedded.
-    void waitForEmbedded();
-    void click(const QString &buttonArguments);
-    // Right-clicks the icon and runs inMenu once the tray menu is open (the menu runs its
-    // own event loop, so the test acts from inside it).
-    void withTrayMenu(const std::function<void(QMenu &)> &inMenu);
+    void waitForEmbedded() { TrayHost::waitForEmbedded(m_app->trayIcon()->icon()); }
+    void click(const QString &buttonArguments) { m_tray.click(m_app->trayIcon()->icon(), buttonArguments); }
+    void withTrayMenu(const std::function<void(QMenu &)> &inMenu)
+    {
+        m_tray.withMenu(m_app->trayIcon()->icon(), m_app->trayMenu()->menu(), inMenu);
+    }
     QStringList logLines() const;
-    void screenshot(const QString &name, const QRect &area) const;
     // 200 twips (13 pixels at 96 DPI) from the screen's top and right edges.
     QPoint corner() const;
-    static void xdotool(const QStringList &arguments);
 
-    QProcess m_trayer;
+    TrayHost m_tray;
     QTemporaryDir m_home;
     std::unique_ptr<TestDatabase> m_db;
     FakeInterfaceTable *m_table = nullptr;
     SystemClock m_clock;
     std::unique_ptr<VarnoltApp> m_app;
-    QElapsedTimer m_lastClick;
 };
 
 void TestTrayIcon::initTestCase()
 {
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-    m_trayer.start(QStringLiteral("trayer"),
-        {QStringLiteral("--edge"), QStringLiteral("bottom"), QStringLiteral("--align"), QStringLiteral("right"),
-            QStringLiteral("--widthtype"), QStringLiteral("request"), QStringLiteral("--height"), QStringLiteral("28"),
-            QStringLiteral("--tint"), QStringLiteral("0x303640"), QStringLiteral("--transparent"),
-            QStringLiteral("true"), QStringLiteral("--alpha"), QStringLiteral("0")});
-    QVERIFY2(m_trayer.waitForStarted(), "trayer (Debian package trayer) is needed");
-    QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), 10000);
-    // A panel the window manager did not take on never shows the icon.
-    QTRY_VERIFY2_WITH_TIMEOUT(
-        DesktopScreen::managedWindowCount() >= 1, "the window manager left the panel alone", 10000);
+    m_tray.start();
     qputenv("HOME", m_home.path().toUtf8());
-}
-
-void TestTrayIcon::cleanupTestCase()
-{
-    m_trayer.terminate();
-    m_trayer.waitForFinished();
 }
 
 void TestTrayIcon::init()
@@ -110,42 +89,6 @@ void TestTrayIcon::cleanup()
     m_db.reset();
 }
 
-void TestTrayIcon::waitForEmbedded()
-{
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QTRY_VERIFY_WITH_TIMEOUT(m_app->trayIcon()->icon().geometry().bottom() > screen.bottom() - 40, 10000);
-}
-
-void TestTrayIcon::click(const QString &buttonArguments)
-{
-    // Clicks of separate gestures must not pair up into a double-click.
-    const int interval = QGuiApplication::styleHints()->mouseDoubleClickInterval() + 100;
-    if (m_lastClick.isValid() && m_lastClick.elapsed() < interval)
-        QTest::qWait(int(interval - m_lastClick.elapsed()));
-    const QRect icon = m_app->trayIcon()->icon().geometry();
-    const QStringList arguments = QStringList {QStringLiteral("mousemove"), QString::number(icon.center().x()),
-                                      QString::number(icon.center().y()), QStringLiteral("click")}
-        + buttonArguments.split(QLatin1Char(' '));
-    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
-    m_lastClick.start();
-}
-
-void TestTrayIcon::withTrayMenu(const std::function<void(QMenu &)> &inMenu)
-{
-    bool ran = false;
-    QTimer watch;
-    connect(&watch, &QTimer::timeout, this, [&] {
-        QMenu &menu = m_app->trayMenu()->menu();
-        if (ran || !menu.isVisible())
-            return;
-        ran = true;
-        inMenu(menu);
-    });
-    watch.start(50);
-    click(QStringLiteral("3"));
-    QTRY_VERIFY_WITH_TIMEOUT(ran && !m_app->trayMenu()->menu().isVisible(), 10000);
-}
-
 QStringList TestTrayIcon::logLines() const
 {
     QFile file(QDir(m_home.path()).filePath(QStringLiteral("varnolt.log")));
@@ -162,25 +105,10 @@ QStringList TestTrayIcon::logLines() const
     return lines;
 }
 
-void TestTrayIcon::screenshot(const QString &name, const QRect &area) const
-{
-    const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
-    if (folder.isEmpty())
-        return;
-    const QPixmap shot
-        = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height());
-    QVERIFY(shot.save(QDir(folder).filePath(name)));
-}
-
 QPoint TestTrayIcon::corner() const
 {
     const QRect screen = m_app->monitor()->screen()->geometry();
     return {screen.right() - 13, screen.top() + 13};
-}
-
-void TestTrayIcon::xdotool(const QStringList &arguments)
-{
-    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), arguments), 0);
 }
 
 void TestTrayIcon::iconEmbeddedWithTheLiveStatus()
@@ -226,7 +154,8 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     traffic.start(100);
     // A screenshot waits until the graphs are full.
     QTest::qWait(qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS") ? 33000 : 2000);
-    screenshot(QStringLiteral("monitor-shown.png"), DesktopScreen::outerFrame(*window).adjusted(-20, -13, 13, 20));
+    DesktopScreen::screenshot(
+        QStringLiteral("monitor-shown.png"), DesktopScreen::outerFrame(*window).adjusted(-20, -13, 13, 20));
 
     click(QStringLiteral("--repeat 2 --delay 60 1"));
     QTRY_VERIFY(!window->isVisible());
@@ -243,7 +172,7 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     const QRect frame = DesktopScreen::outerFrame(*window);
     const QPoint by(-300, 200);
     const QPoint to = DesktopScreen::windowOnScreen(*window) + by;
-    xdotool({QStringLiteral("windowmove"), QString::number(window->winId()), QString::number(to.x()),
+    DesktopInput::xdotool({QStringLiteral("windowmove"), QString::number(window->winId()), QString::number(to.x()),
         QString::number(to.y())});
     QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), frame.topLeft() + by);
     click(QStringLiteral("--repeat 2 --delay 60 1"));
@@ -289,16 +218,16 @@ void TestTrayIcon::menuFollowsTheWindow()
         // The close button is the title bar's last, square, at its right end.
         const QRect frame = DesktopScreen::outerFrame(*window);
         const int title = window->geometry().top() - frame.top();
-        xdotool({QStringLiteral("mousemove"), QString::number(frame.right() - title / 2),
+        DesktopInput::xdotool({QStringLiteral("mousemove"), QString::number(frame.right() - title / 2),
             QString::number(frame.top() + title / 2), QStringLiteral("click"), QStringLiteral("1")});
         break;
     }
     case Hiding::AltF4:
-        xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
-        xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
+        DesktopInput::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
+        DesktopInput::xdotool({QStringLiteral("key"), QStringLiteral("alt+F4")});
         break;
     case Hiding::Minimised:
-        xdotool({QStringLiteral("windowminimize"), id});
+        DesktopInput::xdotool({QStringLiteral("windowminimize"), id});
         break;
     case Hiding::WindowMenu:
         for (QAction *action : m_app->monitorMenu()->actions()) {
@@ -384,7 +313,7 @@ void TestTrayIcon::menuResetsTheCountersAndExits()
                 QStringLiteral("&Reset Counters"), QStringLiteral("O&ptions..."), QStringLiteral("&Help"),
                 QStringLiteral("-"), QStringLiteral("E&xit")}));
         const QRect shot = menu.geometry().united(m_app->trayIcon()->icon().geometry()).adjusted(-8, -8, 8, 8);
-        screenshot(QStringLiteral("tray-menu.png"), shot);
+        DesktopScreen::screenshot(QStringLiteral("tray-menu.png"), shot);
         QTest::keyClick(&menu, Qt::Key_R);
     });
     QCOMPARE(m_db->rows(QStringLiteral("select BytesRcvd from Log where BytesRcvd > 0")),

@@ -1,0 +1,306 @@
+#include "DesktopInput.h"
+#include "DesktopScreen.h"
+#include "FakeInterfaceTable.h"
+#include "TestDatabase.h"
+#include "TrayHost.h"
+
+#include "core/Clock.h"
+#include "monitor/FrmMain.h"
+#include "options/FrmOptions.h"
+#include "shell/TrayIcon.h"
+#include "shell/TrayMenu.h"
+#include "shell/VarnoltApp.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// What the window manager shows as a window's title.
+QString titleOf(xcb_window_t window)
+{
+    xcb_connection_t *x = DesktopScreen::connection();
+    const DesktopScreen::Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(x,
+        xcb_get_property(
+            x, false, window, DesktopScreen::atom("_NET_WM_NAME"), DesktopScreen::atom("UTF8_STRING"), 0, 1024),
+        nullptr));
+    if (!reply)
+        return {};
+    return QString::fromUtf8(
+        static_cast<const char *>(xcb_get_property_value(reply.get())), xcb_get_property_value_length(reply.get()));
+}
+
+QList<quint32> managedWindows()
+{
+    return DesktopScreen::property(DesktopScreen::root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW);
+}
+
+qsizetype managedWindowsTitled(const QString &title)
+{
+    const QList<quint32> windows = managedWindows();
+    return std::count_if(windows.begin(), windows.end(), [&](quint32 window) { return titleOf(window) == title; });
+}
+
+quint32 activeWindow()
+{
+    const QList<quint32> active = DesktopScreen::property(DesktopScreen::root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    return active.isEmpty() ? 0 : active.first();
+}
+
+// The window manager's stacking order, bottom to top.
+qsizetype stackedAt(const QWidget &window)
+{
+    return DesktopScreen::property(DesktopScreen::root(), "_NET_CLIENT_LIST_STACKING", XCB_ATOM_WINDOW)
+        .indexOf(quint32(window.winId()));
+}
+
+} // namespace
+
+// The options dialog of the real program, opened from its icon in a real tray (trayer) under
+// a real window manager (openbox), and worked with real clicks and keys (xdotool).
+class TestOptionsDialog : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void trayMenuOpensOneDialog();
+    void volumeLeftStoredOnOk();
+    void windowManagerCloseStores_data();
+    void windowManagerCloseStores();
+
+private:
+    FrmOptions &dialog() const { return *m_app->options(); }
+    // Chooses "O&ptions..." in the tray menu and waits until the dialog has the focus.
+    void openFromTrayMenu();
+    void clickTab(int page);
+    // Clicks into a text field and types over its text.
+    void typeInto(QLineEdit *field, const QString &text);
+
+    TrayHost m_tray;
+    QTemporaryDir m_home;
+    std::unique_ptr<TestDatabase> m_db;
+    FakeInterfaceTable *m_table = nullptr;
+    SystemClock m_clock;
+    std::unique_ptr<VarnoltApp> m_app;
+};
+
+void TestOptionsDialog::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    m_tray.start();
+    qputenv("HOME", m_home.path().toUtf8());
+    // Numbers with English digit grouping: five thousand shows as 5,000.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+}
+
+void TestOptionsDialog::init()
+{
+    m_db = std::make_unique<TestDatabase>();
+    auto table = std::make_unique<FakeInterfaceTable>();
+    // Two cards the program meters by default, and two interfaces it leaves out.
+    table->rows = {{1, QStringLiteral("lo"), 0, 0, false, true}, {2, QStringLiteral("enp3s0")},
+        {3, QStringLiteral("wlp2s0")}, {4, QStringLiteral("docker0"), 0, 0, false}};
+    m_table = table.get();
+    m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), m_clock, std::move(table));
+}
+
+void TestOptionsDialog::cleanup()
+{
+    if (m_app)
+        m_app->shutdown();
+    m_app.reset();
+    m_db.reset();
+}
+
+void TestOptionsDialog::openFromTrayMenu()
+{
+    TrayMenu &menu = *m_app->trayMenu();
+    QVERIFY(menu.options->isEnabled());
+    m_tray.chooseFromMenu(m_app->trayIcon()->icon(), menu.menu(), menu.options);
+    QTRY_VERIFY(dialog().isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog()));
+    // Keys a user types go to the window with the focus: the dialog must get it.
+    QTRY_COMPARE(activeWindow(), quint32(dialog().winId()));
+}
+
+void TestOptionsDialog::clickTab(int page)
+{
+    const QTabBar &tabs = *dialog().tbPages->tabBar();
+    DesktopInput::click(DesktopInput::onScreen(tabs, tabs.tabRect(page).center()));
+    QTRY_COMPARE(dialog().tbPages->currentIndex(), page);
+}
+
+void TestOptionsDialog::typeInto(QLineEdit *field, const QString &text)
+{
+    DesktopInput::clickOn(*field);
+    QTRY_VERIFY(field->hasFocus());
+    DesktopInput::key(QStringLiteral("ctrl+a"));
+    DesktopInput::type(text);
+    QTRY_COMPARE(field->text(), text);
+}
+
+void TestOptionsDialog::trayMenuOpensOneDialog()
+{
+    // Values to show on the pages.
+    m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '20,000'), ('logperiod', '1'), "
+                              "('logperiodtype', '2'), ('logstartday', '15'), ('whatsleft', '1'), "
+                              "('Adapter1', 'enp3s0'), ('Adapter2', 'wlp2s0'), "
+                              "('ExportFolder', '/home/user/Deravir.csv')"));
+    QVERIFY(m_app->start());
+    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+    QTRY_VERIFY(m_app->counters().rowStart.isValid());
+    m_table->row(QStringLiteral("wlp2s0")).in += 3500 * 1048576ULL; // for the preview
+    QVERIFY(!dialog().isVisible()); // created hidden at the start
+    QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
+
+    openFromTrayMenu();
+    QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 1);
+    // Centred on the screen, with its frame.
+    const QRect frame = DesktopScreen::outerFrame(dialog());
+    const QRect screen = dialog().screen()->availableGeometry();
+    QVERIFY2(
+        qAbs(frame.center().x() - screen.center().x()) <= 8 && qAbs(frame.center().y() - screen.center().y()) <= 40,
+        qPrintable(QStringLiteral("frame at %1,%2").arg(frame.x()).arg(frame.y())));
+    QVERIFY(frame.height() > dialog().height()); // a title bar
+
+    // Another window over it; the menu brings the same dialog back to the front.
+    QWidget cover;
+    cover.setWindowTitle(QStringLiteral("Another program"));
+    cover.setGeometry(frame.adjusted(-40, -40, 40, 40));
+    cover.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&cover));
+    cover.activateWindow();
+    QTRY_VERIFY(stackedAt(cover) > stackedAt(dialog()));
+    QTRY_COMPARE(activeWindow(), quint32(cover.winId()));
+    const WId shown = dialog().winId();
+    openFromTrayMenu();
+    QTRY_VERIFY(stackedAt(dialog()) > stackedAt(cover));
+    QCOMPARE(dialog().winId(), shown);
+    QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 1);
+    cover.hide();
+
+    // Minimised by the window manager, with no taskbar button to bring it back: the menu does.
+    DesktopInput::xdotool({QStringLiteral("windowminimize"), QString::number(dialog().winId())});
+    QTRY_VERIFY(dialog().windowState().testFlag(Qt::WindowMinimized));
+    openFromTrayMenu();
+    QVERIFY(!dialog().windowState().testFlag(Qt::WindowMinimized));
+
+    // Each page, chosen by its tab; the pictures of the pages come from here.
+    const QList<std::pair<int, const char *>> pages {{FrmOptions::AdaptersPage, "options-adapters.png"},
+        {FrmOptions::ResetPage, "options-reset.png"}, {FrmOptions::VolumeLeftPage, "options-volume-left.png"},
+        {FrmOptions::GeneralPage, "options-general.png"}};
+    for (const auto &[page, picture] : pages) {
+        clickTab(page);
+        QTest::qWait(100); // drawn
+        DesktopScreen::screenshot(QLatin1String(picture), DesktopScreen::outerFrame(dialog()).adjusted(-8, -8, 8, 8));
+        if (page == FrmOptions::AdaptersPage) {
+            QCOMPARE(dialog().lstAdapters->count(), 4);
+            QCOMPARE(dialog().lstAdapters->selectedItems().size(), 2);
+        }
+    }
+}
+
+void TestOptionsDialog::volumeLeftStoredOnOk()
+{
+    QVERIFY(m_app->start());
+    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+    FrmMain &monitor = *m_app->monitor();
+    m_app->toggleMonitor();
+    QVERIFY(QTest::qWaitForWindowExposed(&monitor));
+    // 500 MB through a metered card in this run.
+    QTRY_VERIFY(m_app->counters().rowStart.isValid());
+    m_table->row(QStringLiteral("enp3s0")).in += 500 * 1048576ULL;
+    QTRY_COMPARE(m_app->counters().curIn - m_app->counters().baseIn, 500 * 1048576ULL);
+    QCOMPARE(monitor.heightTwips(), FrmMain::NormalHeight);
+
+    openFromTrayMenu();
+    clickTab(FrmOptions::VolumeLeftPage);
+    typeInto(dialog().txtMaxMB, QStringLiteral("5000"));
+    typeInto(dialog().txtperiod, QStringLiteral("2"));
+    // The allowance was checked as the focus left it.
+    QCOMPARE(dialog().txtMaxMB->text(), QStringLiteral("5,000"));
+
+    QComboBox &periodType = *dialog().cboPeriodType;
+    DesktopInput::clickOn(periodType);
+    QTRY_VERIFY(periodType.view()->isVisible());
+    const QAbstractItemView &list = *periodType.view();
+    const QRect weeks = list.visualRect(periodType.model()->index(1, 0));
+    DesktopInput::click(list.viewport()->mapToGlobal(weeks.center()));
+    QTRY_COMPARE(periodType.currentText(), QStringLiteral("Week(s)"));
+    QVERIFY(!dialog().txtStartnthDay->isVisible());
+
+    DesktopInput::clickOn(*dialog().chkWhatsleft);
+    QTRY_VERIFY(dialog().chkWhatsleft->isChecked());
+    DesktopInput::clickOn(*dialog().bttOK);
+    QTRY_VERIFY(!dialog().isVisible());
+    QTRY_COMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
+
+    QCOMPARE(m_db->rows(QStringLiteral("select Settingname, Settingvalue from settings where Settingname in "
+                                       "('maxmbsize', 'logperiod', 'logperiodtype', 'whatsleft') order by 1")),
+        QStringList({QStringLiteral("logperiod|2"), QStringLiteral("logperiodtype|1"),
+            QStringLiteral("maxmbsize|5,000"), QStringLiteral("whatsleft|1")}));
+    // 5,000 MB allowed, 500 used: 4500 (the line groups no digits) and 90 % left, on the taller
+    // window's extra line.
+    QTRY_COMPARE(monitor.volumeLeftLabel()->text(), QStringLiteral("4500 MB (90.0 %) Left."));
+    QCOMPARE(monitor.heightTwips(), FrmMain::VolumeLeftHeight);
+    QTRY_VERIFY(DesktopScreen::inkOf(DesktopScreen::pixels(), *monitor.volumeLeftLabel()) > 10);
+}
+
+void TestOptionsDialog::windowManagerCloseStores_data()
+{
+    // Keys, or none for a click on the close button.
+    QTest::addColumn<QString>("keys");
+    QTest::newRow("Alt+F4, the window manager's close") << QStringLiteral("alt+F4");
+    QTest::newRow("Escape") << QStringLiteral("Escape");
+    QTest::newRow("the title bar's close button") << QString();
+}
+
+// The dialog has no cancel: closing it keeps what the user typed, as OK does, even with the
+// focus still in the field.
+void TestOptionsDialog::windowManagerCloseStores()
+{
+    QFETCH(QString, keys);
+    QVERIFY(m_app->start());
+    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+    openFromTrayMenu();
+    clickTab(FrmOptions::VolumeLeftPage);
+    typeInto(dialog().txtperiod, QStringLiteral("7"));
+
+    if (keys.isEmpty()) {
+        // The window manager offers the button whatever the window asks: the last, square, at
+        // the title bar's right end.
+        const QRect frame = DesktopScreen::outerFrame(dialog());
+        const int title = DesktopScreen::windowOnScreen(dialog()).y() - frame.top();
+        DesktopInput::click({frame.right() - title / 2, frame.top() + title / 2});
+    } else {
+        DesktopInput::key(keys);
+    }
+    QTRY_VERIFY(!dialog().isVisible());
+    QTRY_COMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
+    QCOMPARE(m_db->rows(QStringLiteral("select Settingvalue from settings where Settingname = 'logperiod'")),
+        QStringList {QStringLiteral("7")});
+    QCOMPARE(m_app->settings().periodLength, 7);
+
+    // Shown again, on the page and with the values it had.
+    openFromTrayMenu();
+    QCOMPARE(dialog().tbPages->currentIndex(), int(FrmOptions::VolumeLeftPage));
+    QCOMPARE(dialog().txtperiod->text(), QStringLiteral("7"));
+    QVERIFY(dialog().txtperiod->isVisible());
+}
+
+QTEST_MAIN(TestOptionsDialog)
+#include "tst_optionsdialog.moc"
