@@ -169,8 +169,10 @@ void FrmOptions::createControls()
     lblAttention->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     lblvolume1 = place(new QLabel(QStringLiteral("Maximum volume allowed (MB) :")), frame, {120, 240, 3015, 375});
     txtMaxMB = place(new QLineEdit(QStringLiteral("0")), frame, {3480, 240, 495, 315});
-    lblvolume2 = place(new QLabel(QStringLiteral("Track volume during last :")), frame, {120, 610, 1900, 375});
-    txtperiod = place(new QLineEdit(QStringLiteral("0")), frame, {120, 960, 495, 315});
+    // A little wider than the twips of old, and the period's field narrower (it holds at
+    // most three digits), so that the texts of the Linux desktop's wider fonts fit.
+    lblvolume2 = place(new QLabel(QStringLiteral("Track volume during last :")), frame, {120, 610, 2050, 375});
+    txtperiod = place(new QLineEdit(QStringLiteral("0")), frame, {120, 960, 405, 315});
     cboPeriodType = place(new QComboBox, frame, {0, 0, 2415, 315});
     cboPeriodType->addItems(Settings::periodTypeItems());
     lblStartDay = place(new QLabel(QStringLiteral("Tracking start day (d):")), frame, {120, 600, 2655, 375});
@@ -184,7 +186,7 @@ void FrmOptions::createControls()
     chkWhatsleft
         = place(new QCheckBox(QStringLiteral("Show volume left on Monitor window.")), frame, {120, 960, 3855, 375});
     chkPlayMusic
-        = place(new QCheckBox(QStringLiteral("Play a Warning sound (@ 30% and 15%)")), frame, {120, 2160, 3495, 255});
+        = place(new QCheckBox(QStringLiteral("Play a Warning sound (@ 30% and 15%)")), frame, {120, 2160, 3855, 255});
 
     for (QLineEdit *field : {txtMaxMB, txtperiod, txtStartnthDay})
         field->installEventFilter(this);
@@ -314,7 +316,7 @@ void FrmOptions::layOutVolumePage()
     const QRect volume1 = twipGeometry(lblvolume1);
     const QRect volume2 = twipGeometry(lblvolume2);
     QRect periodType = twipGeometry(cboPeriodType);
-    periodType.setWidth(1500);
+    periodType.setWidth(1590);
     periodType.moveTop(volume2.top() - 10);
     setTwipGeometry(cboPeriodType, periodType);
     for (QWidget *control : {static_cast<QWidget *>(cboPeriodType), static_cast<QWidget *>(lblvolume1),

@@ -194,14 +194,14 @@ void TestFrmOptions::pagesShowTheirControlsInTheirPlaces()
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
     QCOMPARE(d.brGeneral->title(), QStringLiteral("Volume Left"));
     // Each control placed from the places of the ones before it.
-    QCOMPARE(d.twipGeometry(d.cboPeriodType), QRect(2540, 600, 1500, 315));
-    QCOMPARE(d.twipGeometry(d.txtperiod), QRect(2040, 600, 495, 315));
-    QCOMPARE(d.twipGeometry(d.txtMaxMB), QRect(3040, 225, 1000, 315));
-    QCOMPARE(d.twipGeometry(d.txtStartnthDay), QRect(2040, 1005, 495, 285));
+    QCOMPARE(d.twipGeometry(d.cboPeriodType), QRect(2600, 600, 1590, 315));
+    QCOMPARE(d.twipGeometry(d.txtperiod), QRect(2190, 600, 405, 315));
+    QCOMPARE(d.twipGeometry(d.txtMaxMB), QRect(3190, 225, 1000, 315));
+    QCOMPARE(d.twipGeometry(d.txtStartnthDay), QRect(2190, 1005, 405, 285));
     QCOMPARE(d.twipGeometry(d.lblStartDay), QRect(120, 1005, 2655, 375));
     QCOMPARE(d.twipGeometry(d.chkWhatsleft), QRect(120, 2245, 3855, 375));
-    QCOMPARE(d.twipGeometry(d.chkPlayMusic), QRect(120, 2045, 3495, 255));
-    QCOMPARE(d.txtMaxMB->geometry(), QRect(203, 15, 67, 21));
+    QCOMPARE(d.twipGeometry(d.chkPlayMusic), QRect(120, 2045, 3855, 255));
+    QCOMPARE(d.txtMaxMB->geometry(), QRect(213, 15, 67, 21));
     QVERIFY(d.txtStartnthDay->isVisibleTo(&d));
     QVERIFY(!d.chkDblClick->isVisibleTo(&d));
     d.cboPeriodType->setCurrentIndex(0);
