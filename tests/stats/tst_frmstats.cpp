@@ -190,6 +190,13 @@ void TestFrmStats::reportListsWhatTheChartHolds()
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
     QCOMPARE(headers(w.lstData), (QStringList {QStringLiteral("Period"), QStringLiteral("Avg Down"), QString(), QString()}));
     QCOMPARE(w.lstData->topLevelItem(0)->text(1), QStringLiteral("40"));
+    // Kbps chosen in the options while the window is open: the next fill shows the speeds in
+    // kilobits; the entries keep the unit they were made with.
+    run.app->settings().kilobitState = 1;
+    w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
+    w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
+    QCOMPARE(w.lstData->topLevelItem(0)->text(1), QStringLiteral("327.68"));
+    QCOMPARE(w.lstChartPeriod->currentText(), QStringLiteral("Avg Speed per Day (kBps)"));
 
     QTest::mouseClick(w.bttReport, Qt::LeftButton);
     QVERIFY(!w.isReportShown() && w.logChart->isVisible() && !w.bttExport->isVisible());
