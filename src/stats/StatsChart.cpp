@@ -102,7 +102,10 @@ StatsChart::StatsChart(QWidget *parent)
     m_valueAxis = new QValueAxis;
     chart->addAxis(m_categories, Qt::AlignBottom);
     chart->addAxis(m_valueAxis, Qt::AlignLeft);
+    // The view made a chart of its own, which it releases without deleting.
+    QChart *madeByTheView = this->chart();
     setChart(chart);
+    delete madeByTheView;
     connect(chart, &QChart::plotAreaChanged, this, &StatsChart::updateCategoryLabels);
 
     m_emptyNote = new QGraphicsSimpleTextItem(u"No traffic logged yet"_s);
