@@ -104,6 +104,10 @@ StatsChart::StatsChart(QWidget *parent)
     chart->addAxis(m_valueAxis, Qt::AlignLeft);
     setChart(chart);
     connect(chart, &QChart::plotAreaChanged, this, &StatsChart::updateCategoryLabels);
+    // The depth is painted over the whole plot from its place: when the plot moves (its margins
+    // follow the depth, after the chart's layout has run), a repaint of the changed items alone
+    // would leave the old walls and solids beside them.
+    connect(chart, &QChart::plotAreaChanged, viewport(), qOverload<>(&QWidget::update));
 
     m_emptyNote = new QGraphicsSimpleTextItem(u"No traffic logged yet"_s);
     QFont font = m_emptyNote->font();
