@@ -127,6 +127,7 @@ void FrmStats::layOut()
     QRect ok = twipGeometry(cmdOK);
     ok.moveTopLeft({w - ok.width() - 500, h - ok.height() - 700});
     setTwipGeometry(cmdOK, ok);
+    logChart->setCoveredWidth(logChart->width() - cmdOK->x());
     QRect report = twipGeometry(bttReport);
     report.moveTopLeft({ok.left(), ok.top() - ok.height() - 100});
     setTwipGeometry(bttReport, report);

@@ -158,6 +158,14 @@ void StatsChart::showGrid(const StatsGrid &grid, Kind kind, bool threeD, bool st
     viewport()->update();
 }
 
+void StatsChart::setCoveredWidth(int pixels)
+{
+    if (pixels == m_coveredWidth)
+        return;
+    m_coveredWidth = pixels;
+    updateDepth();
+}
+
 QString StatsChart::valueTip(int row, int series) const
 {
     return u"%1\n%2: %3 %4"_s.arg(
@@ -304,6 +312,10 @@ void StatsChart::updateDepth()
     chart()->setMargins(QMargins(Margin, Margin + int(std::ceil(-reach.y())), Margin, Margin));
     if (QGraphicsLayout *legendLayout = chart()->legend()->layout())
         legendLayout->setContentsMargins(std::ceil(reach.x()) + Margin, 0, 0, 0);
+    // The legend's column, from the plot to the right margin, holds the buttons over the chart's
+    // corner, the depth's reach beyond the plot and a gap: the plot and its depth end left of them.
+    const double column = m_coveredWidth + std::ceil(reach.x()) + Margin / 2.0;
+    chart()->legend()->setMinimumWidth(std::max(0.0, column - Margin));
     if (changed)
         viewport()->update();
 }
