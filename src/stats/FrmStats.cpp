@@ -55,8 +55,10 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
     lstData->setRootIsDecorated(false);
     lstData->setColumnCount(4);
     lstData->setHeaderLabels(StatsGrid::reportHeaders(3));
+    // Four columns of the design's 2540 twips would put Total out of sight, past the list's right
+    // edge: they share its width, beside the vertical scroll bar.
     for (int column = 0; column < 4; ++column)
-        lstData->setColumnWidth(column, Twips::toPixels(2540, *this));
+        lstData->setColumnWidth(column, Twips::toPixels(1740, *this));
     lstData->hide();
     bttReport = place(new QPushButton(QStringLiteral("&Report")), {7800, 5400, 1455, 495});
     bttReport->setToolTip(QStringLiteral("Toggle between Report & Chart view"));
@@ -127,6 +129,7 @@ void FrmStats::layOut()
     QRect ok = twipGeometry(cmdOK);
     ok.moveTopLeft({w - ok.width() - 500, h - ok.height() - 700});
     setTwipGeometry(cmdOK, ok);
+    logChart->setCoveredWidth(logChart->width() - cmdOK->x());
     QRect report = twipGeometry(bttReport);
     report.moveTopLeft({ok.left(), ok.top() - ok.height() - 100});
     setTwipGeometry(bttReport, report);

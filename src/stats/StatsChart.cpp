@@ -107,6 +107,10 @@ StatsChart::StatsChart(QWidget *parent)
     setChart(chart);
     delete madeByTheView;
     connect(chart, &QChart::plotAreaChanged, this, &StatsChart::updateCategoryLabels);
+    // The depth is painted over the whole plot from its place: when the plot moves (its margins
+    // follow the depth, after the chart's layout has run), a repaint of the changed items alone
+    // would leave the old walls and solids beside them.
+    connect(chart, &QChart::plotAreaChanged, viewport(), qOverload<>(&QWidget::update));
 
     m_emptyNote = new QGraphicsSimpleTextItem(u"No traffic logged yet"_s);
     QFont font = m_emptyNote->font();
@@ -155,6 +159,14 @@ void StatsChart::showGrid(const StatsGrid &grid, Kind kind, bool threeD, bool st
     placeEmptyNote();
     updateCategoryLabels();
     viewport()->update();
+}
+
+void StatsChart::setCoveredWidth(int pixels)
+{
+    if (pixels == m_coveredWidth)
+        return;
+    m_coveredWidth = pixels;
+    updateDepth();
 }
 
 QString StatsChart::valueTip(int row, int series) const
@@ -303,6 +315,10 @@ void StatsChart::updateDepth()
     chart()->setMargins(QMargins(Margin, Margin + int(std::ceil(-reach.y())), Margin, Margin));
     if (QGraphicsLayout *legendLayout = chart()->legend()->layout())
         legendLayout->setContentsMargins(std::ceil(reach.x()) + Margin, 0, 0, 0);
+    // The legend's column, from the plot to the right margin, holds the buttons over the chart's
+    // corner, the depth's reach beyond the plot and a gap: the plot and its depth end left of them.
+    const double column = m_coveredWidth + std::ceil(reach.x()) + Margin / 2.0;
+    chart()->legend()->setMinimumWidth(std::max(0.0, column - Margin));
     if (changed)
         viewport()->update();
 }

@@ -33,6 +33,11 @@ public:
     // "kBps", "Kbps"). A grid without rows shows a note instead of the chart.
     void showGrid(const StatsGrid &grid, Kind kind, bool threeD, bool stacked, const QString &unit);
 
+    // The window lays its buttons over the chart's lower right corner, this many pixels wide
+    // from the chart's right edge: the legend's column beside the plot is made at least that
+    // wide, so that the plot, its depth and its labels end left of the buttons.
+    void setCoveredWidth(int pixels);
+
     // The tip a value shows under the mouse: its category, its series and the value with 3
     // decimals in the user's locale, followed by the unit.
     QString valueTip(int row, int series) const;
@@ -85,4 +90,5 @@ private:
     QList<double> m_values; // row by row, as the grid held them when shown
     double m_axisTop = 1;
     double m_depth = 0; // the length of the whole depth on screen, in pixels
+    int m_coveredWidth = 0;
 };

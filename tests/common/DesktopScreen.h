@@ -147,10 +147,10 @@ inline qsizetype managedWindowCount()
     return connection() ? property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).size() : 0;
 }
 
-// Dark pixels of text on the label's area of the screen.
-inline int inkOf(const QImage &screen, const QLabel &label)
+// Dark pixels of text on a control's area of the screen.
+inline int inkOf(const QImage &screen, const QWidget &control)
 {
-    const QRect area = onScreen(label).intersected(screen.rect());
+    const QRect area = onScreen(control).intersected(screen.rect());
     int ink = 0;
     for (int y = area.top(); y <= area.bottom(); ++y) {
         for (int x = area.left(); x <= area.right(); ++x)

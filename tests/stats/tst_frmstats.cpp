@@ -63,6 +63,22 @@ QStringList headers(const QTreeWidget *list)
     return texts;
 }
 
+// Pixels of the chart under the buttons that lie over its lower right corner: the chart is
+// drawn alone, without them, and compared with its bare background.
+int chartUnderButtons(FrmStats &w)
+{
+    const QImage chart = w.logChart->grab().toImage();
+    const QRect covered
+        = QRect(w.bttReport->geometry().topLeft(), w.cmdOK->geometry().bottomRight()).translated(-w.logChart->pos());
+    const QRgb background = chart.pixel(1, 1);
+    int drawn = 0;
+    for (int y = covered.top(); y <= covered.bottom(); ++y) {
+        for (int x = covered.left(); x <= covered.right(); ++x)
+            drawn += chart.pixel(x, y) != background ? 1 : 0;
+    }
+    return drawn;
+}
+
 } // namespace
 
 // The statistics window on the running program, offscreen: its choices and what they keep,
@@ -239,9 +255,15 @@ void TestFrmStats::layoutFollowsTheRightEdge()
     QCOMPARE(w.twipGeometry(w.lstChartPeriod).left(), 5095);
     QCOMPARE(w.twipGeometry(w.label1).left(), 4260);
     QCOMPARE(w.twipGeometry(w.bttExport).topLeft(), QPoint(6000, 5930));
+    QTRY_COMPARE(chartUnderButtons(w), 0);
     w.resize(800, 600);
     QCOMPARE(w.twipGeometry(w.cmdOK).topLeft(), QPoint(12000 - 1455 - 500, 9000 - 495 - 700));
     QCOMPARE(w.twipGeometry(w.bttExport).left(), 6000);
+    QTRY_COMPARE(chartUnderButtons(w), 0);
+    w.lst23d->setCurrentIndex(1);
+    w.lstChrtLine->setCurrentIndex(2);
+    w.chkStacked->setChecked(true);
+    QTRY_COMPARE(chartUnderButtons(w), 0);
     w.resize(300, 200);
     QCOMPARE(w.size(), QSize(630, 475));
 }

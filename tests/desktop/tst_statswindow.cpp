@@ -1,0 +1,418 @@
+#include "DesktopInput.h"
+#include "DesktopScreen.h"
+#include "FakeClock.h"
+#include "FakeInterfaceTable.h"
+#include "TestDatabase.h"
+#include "TrayHost.h"
+
+#include "monitor/FrmMain.h"
+#include "shell/TrayIcon.h"
+#include "shell/TrayMenu.h"
+#include "shell/VarnoltApp.h"
+#include "stats/FrmStats.h"
+#include "stats/StatsChart.h"
+
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+#include <random>
+
+// A helper's failure ends the test function as well.
+#define STEP(call)                                                                                                     \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)
+
+namespace {
+
+// The log's last day, in the evening.
+const QDateTime Now(QDate(2026, 12, 5), QTime(20, 0));
+
+struct Day
+{
+    QDate date;
+    int downMB = 0;
+    int upMB = 0;
+};
+
+// Four months and a few days of a household's traffic, in whole MB a day: more in the
+// evenings of weekends, a game and a system upgrade downloaded, a backup sent at the start of
+// each month, a week away in October with nothing, and a bit more each month.
+QList<Day> householdTraffic()
+{
+    std::minstd_rand random(20261205); // the same log, and the same pictures, every run
+    const auto between = [&random](int low, int high) { return low + int(random() % unsigned(high - low + 1)); };
+    QList<Day> days;
+    for (QDate date(2026, 8, 3); date <= Now.date(); date = date.addDays(1)) {
+        if (date >= QDate(2026, 10, 12) && date <= QDate(2026, 10, 18))
+            continue;
+        const bool weekend = date.dayOfWeek() >= 6;
+        Day day {date, weekend ? between(1500, 3200) : between(500, 1400), 0};
+        day.downMB += (date.month() - 8) * between(60, 160);
+        day.upMB = day.downMB * between(6, 18) / 100;
+        if (date == QDate(2026, 9, 15))
+            day.downMB += 8200;
+        if (date == QDate(2026, 11, 24))
+            day.downMB += 4600;
+        if (date.day() <= 7 && date.dayOfWeek() == 7)
+            day.upMB += between(1200, 2000);
+        days << day;
+    }
+    return days;
+}
+
+// Each day's traffic as three log rows (morning, afternoon, evening), as the program writes them.
+QString insertLog(const QList<Day> &days)
+{
+    struct Session
+    {
+        QTime start;
+        int seconds;
+        int percent;
+    };
+    static const Session sessions[] = {{QTime(7, 40), 4200, 20}, {QTime(13, 5), 7800, 30}, {QTime(19, 10), 12600, 50}};
+    QStringList values;
+    for (const Day &day : days) {
+        int downLeft = day.downMB;
+        int upLeft = day.upMB;
+        for (const Session &session : sessions) {
+            const bool last = session.start.hour() == 19;
+            const int down = last ? downLeft : day.downMB * session.percent / 100;
+            const int up = last ? upLeft : day.upMB * session.percent / 100;
+            downLeft -= down;
+            upLeft -= up;
+            const QDateTime start(day.date, session.start);
+            const qint64 downBytes = down * 1048576LL;
+            values << QStringLiteral("('%1', '%2', %3, %4, %5)")
+                          .arg(start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                              start.addSecs(session.seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+                          .arg(up * 1048576LL)
+                          .arg(downBytes)
+                          .arg(downBytes / 1000.0 / session.seconds, 0, 'f', 3);
+        }
+    }
+    return QStringLiteral("insert into Log values ") + values.join(QLatin1Char(','));
+}
+
+// Where a control lies on the screen, from the window's place that the X server holds.
+QRect areaOnScreen(const QWidget &control)
+{
+    return QRect(DesktopInput::onScreen(control, QPoint(0, 0)), control.size());
+}
+
+// The window's own size as the X server holds it.
+QSize sizeOnScreen(const QWidget &window)
+{
+    xcb_connection_t *x = DesktopScreen::connection();
+    const DesktopScreen::Reply<xcb_get_geometry_reply_t> geometry(
+        xcb_get_geometry_reply(x, xcb_get_geometry(x, xcb_window_t(window.winId())), nullptr));
+    return geometry ? QSize(geometry->width, geometry->height) : QSize();
+}
+
+QImage shown(const QWidget &control)
+{
+    return DesktopScreen::pixels().copy(areaOnScreen(control));
+}
+
+// The share of the pixels that differ between two pictures of the same area.
+double changedShare(const QImage &before, const QImage &after)
+{
+    if (before.size() != after.size() || before.isNull())
+        return 1;
+    qint64 changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x)
+            changed += (before.pixel(x, y) | 0xFF000000) != (after.pixel(x, y) | 0xFF000000) ? 1 : 0;
+    }
+    return double(changed) / (qint64(before.width()) * before.height());
+}
+
+// Pixels of a colour, give or take a little.
+int pixelsOf(const QImage &picture, const QColor &colour)
+{
+    int count = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = picture.pixel(x, y);
+            count += qAbs(qRed(pixel) - colour.red()) + qAbs(qGreen(pixel) - colour.green())
+                        + qAbs(qBlue(pixel) - colour.blue())
+                    <= 12
+                ? 1
+                : 0;
+        }
+    }
+    return count;
+}
+
+QString titleOf(xcb_window_t window)
+{
+    xcb_connection_t *x = DesktopScreen::connection();
+    const DesktopScreen::Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(x,
+        xcb_get_property(
+            x, false, window, DesktopScreen::atom("_NET_WM_NAME"), DesktopScreen::atom("UTF8_STRING"), 0, 1024),
+        nullptr));
+    if (!reply)
+        return {};
+    return QString::fromUtf8(
+        static_cast<const char *>(xcb_get_property_value(reply.get())), xcb_get_property_value_length(reply.get()));
+}
+
+qsizetype managedWindowsTitled(const QString &title)
+{
+    const QList<quint32> windows = DesktopScreen::property(DesktopScreen::root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW);
+    return std::count_if(windows.begin(), windows.end(), [&](quint32 window) { return titleOf(window) == title; });
+}
+
+quint32 activeWindow()
+{
+    const QList<quint32> active = DesktopScreen::property(DesktopScreen::root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
+    return active.isEmpty() ? 0 : active.first();
+}
+
+} // namespace
+
+// The statistics window of the real program, opened from its icon in a real tray (trayer)
+// under a real window manager (openbox), on a log of a few months, and worked with real
+// clicks (xdotool); what it shows is read from the screen.
+class TestStatsWindow : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+    void trayMenuOpensTheChartAndClicksChangeIt();
+    void doubleClickOpensAndClosesInChartMode();
+
+private:
+    FrmStats &window() const { return *m_app->stats(); }
+    void start();
+    void doubleClickIcon() { m_tray.click(m_app->trayIcon()->icon(), QStringLiteral("--repeat 2 --delay 60 1")); }
+    // Opens the list and clicks the entry; the chart on the screen must then change.
+    void choose(QComboBox &list, const QString &entry);
+    void clickStack();
+    // Off the window, where the pointer lights no button up and shows no value's tip.
+    static void restMouse()
+    {
+        DesktopInput::xdotool({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")});
+    }
+    // With VARNOLT_SCREENSHOTS set, the window in its frame, for the README.
+    void picture(const QString &name) const
+    {
+        DesktopScreen::screenshot(name, DesktopScreen::outerFrame(window()).adjusted(-8, -8, 8, 8));
+    }
+    // Waits until the chart on the screen differs from before, and has settled.
+    void waitForChange(const QImage &before, const char *what);
+
+    TrayHost m_tray;
+    QTemporaryDir m_home;
+    QList<Day> m_days;
+    std::unique_ptr<TestDatabase> m_db;
+    FakeClock m_clock {Now};
+    std::unique_ptr<VarnoltApp> m_app;
+};
+
+void TestStatsWindow::initTestCase()
+{
+    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    m_tray.start();
+    qputenv("HOME", m_home.path().toUtf8());
+    // The chart choices OK keeps, in a folder of the test's own.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    m_days = householdTraffic();
+}
+
+void TestStatsWindow::init()
+{
+    QSettings(QStringLiteral("Varnolt"), QStringLiteral("Varnolt")).clear();
+    m_db = std::make_unique<TestDatabase>();
+    m_db->exec(insertLog(m_days));
+}
+
+void TestStatsWindow::cleanup()
+{
+    if (m_app)
+        m_app->shutdown();
+    m_app.reset();
+    m_db.reset();
+}
+
+void TestStatsWindow::start()
+{
+    auto table = std::make_unique<FakeInterfaceTable>();
+    table->rows = FakeInterfaceTable::cards(1);
+    m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), m_clock, std::move(table));
+    QVERIFY(m_app->start());
+    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+}
+
+void TestStatsWindow::waitForChange(const QImage &before, const char *what)
+{
+    QTRY_VERIFY2(changedShare(before, shown(*window().logChart)) > 0.05, what);
+    QTest::qWait(150); // drawn to the end
+    // Painted whole: painting the chart afresh changes nothing on the screen.
+    const QImage drawn = shown(*window().logChart);
+    window().logChart->viewport()->update();
+    QTest::qWait(150);
+    const double stale = changedShare(drawn, shown(*window().logChart));
+    QVERIFY2(stale < 0.002,
+        qPrintable(
+            QStringLiteral("%1: a fresh paint changed %2 % of the chart").arg(QLatin1String(what)).arg(stale * 100)));
+}
+
+void TestStatsWindow::choose(QComboBox &list, const QString &entry)
+{
+    const QImage before = shown(*window().logChart);
+    const int index = list.findText(entry);
+    QVERIFY2(index >= 0, qPrintable(entry));
+    DesktopInput::clickOn(list);
+    QTRY_VERIFY(list.view()->isVisible());
+    const QAbstractItemView &popup = *list.view();
+    // The list is a window of its own, outside the window manager: Qt's place is the server's.
+    // The item's row may reach past the narrow list's window: the click goes where both are.
+    const QRect item = popup.visualRect(list.model()->index(index, 0));
+    const QRect itemOnScreen(popup.viewport()->mapToGlobal(item.topLeft()), item.size());
+    DesktopInput::click(itemOnScreen.intersected(popup.window()->geometry()).center());
+    restMouse();
+    QTRY_COMPARE(list.currentText(), entry);
+    QTRY_VERIFY(!popup.isVisible());
+    waitForChange(before, qPrintable(entry));
+}
+
+void TestStatsWindow::clickStack()
+{
+    const QImage before = shown(*window().logChart);
+    const bool checked = window().chkStacked->isChecked();
+    DesktopInput::clickOn(*window().chkStacked);
+    restMouse();
+    QTRY_COMPARE(window().chkStacked->isChecked(), !checked);
+    waitForChange(before, "Stack");
+}
+
+void TestStatsWindow::trayMenuOpensTheChartAndClicksChangeIt()
+{
+    STEP(start());
+    TrayMenu &menu = *m_app->trayMenu();
+    QVERIFY(menu.showAll->isEnabled());
+    m_tray.chooseFromMenu(m_app->trayIcon()->icon(), menu.menu(), menu.showAll);
+    QTRY_VERIFY(m_app->stats() && window().isVisible());
+    FrmStats &w = window();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 1);
+    QTRY_COMPARE(activeWindow(), quint32(w.winId()));
+    QVERIFY(DesktopScreen::outerFrame(w).height() > w.height()); // a title bar
+    QTest::qWait(100);
+
+    // The first opening: a 3D area chart of the last fifteen days, Download's front face in
+    // its green among the rest.
+    QCOMPARE(w.lstChartPeriod->currentText(), QStringLiteral("Volume Per Day (MB)"));
+    QTRY_VERIFY(pixelsOf(shown(*w.logChart), QColor(56, 150, 72)) > 2000);
+    QVERIFY(w.chkStacked->isVisible());
+    picture(QStringLiteral("stats-3d-area.png"));
+
+    STEP(choose(*w.lstChartPeriod, QStringLiteral("Volume Per Week (GB)")));
+    QCOMPARE(w.grid().rowCount(), 12);
+    STEP(choose(*w.lst23d, QStringLiteral("2D")));
+    STEP(choose(*w.lstChrtLine, QStringLiteral("Bars")));
+    STEP(clickStack());
+    QCOMPARE(w.grid().seriesCount(), 2);
+    picture(QStringLiteral("stats-2d-stacked-bars.png"));
+
+    STEP(choose(*w.lstChartPeriod, QStringLiteral("Volume Per Day (MB)")));
+    STEP(choose(*w.lstChrtLine, QStringLiteral("Line")));
+    // Lines have nothing to stack: the box goes, unchecked.
+    QVERIFY(!w.chkStacked->isVisible() && !w.chkStacked->isChecked());
+    picture(QStringLiteral("stats-line.png"));
+
+    STEP(choose(*w.lst23d, QStringLiteral("3D")));
+    STEP(choose(*w.lstChrtLine, QStringLiteral("Bars")));
+    STEP(choose(*w.lstChartPeriod, QStringLiteral("Avg Speed per Day (kBps)")));
+    QCOMPARE(w.grid().seriesLabel(0), QStringLiteral("Avg Down"));
+    picture(QStringLiteral("stats-speed.png"));
+
+    // The report of the last fifteen days, from 21 November: the test's own log in MB.
+    STEP(choose(*w.lstChartPeriod, QStringLiteral("Volume Per Day (MB)")));
+    const QImage chart = shown(*w.logChart);
+    DesktopInput::clickOn(*w.bttReport);
+    restMouse();
+    QTRY_VERIFY(w.lstData->isVisible());
+    QVERIFY(!w.logChart->isVisible() && w.bttExport->isVisible() && !w.lst23d->isVisible());
+    QCOMPARE(w.bttReport->text(), QStringLiteral("G&raph"));
+    const auto first
+        = std::find_if(m_days.begin(), m_days.end(), [](const Day &day) { return day.date == QDate(2026, 11, 21); });
+    QVERIFY(first != m_days.end());
+    QCOMPARE(w.lstData->topLevelItemCount(), 15);
+    const QTreeWidgetItem *row = w.lstData->topLevelItem(0);
+    QCOMPARE((QStringList {row->text(0), row->text(1), row->text(2), row->text(3)}),
+        (QStringList {QStringLiteral("21/11"), QString::number(first->upMB), QString::number(first->downMB),
+            QString::number(first->upMB + first->downMB)}));
+    QVERIFY(!w.lstData->horizontalScrollBar()->isVisible()); // Total in sight
+    // On the screen: the list's text where the chart was.
+    QTRY_VERIFY(DesktopScreen::inkOf(DesktopScreen::pixels(), *w.lstData) > 500);
+    QTest::qWait(100);
+    picture(QStringLiteral("stats-report.png"));
+
+    // Back to the same chart as before, and OK closes the window.
+    DesktopInput::clickOn(*w.bttReport);
+    restMouse();
+    QTRY_VERIFY(w.logChart->isVisible());
+    QTRY_VERIFY(changedShare(chart, shown(*w.logChart)) < 0.002);
+    DesktopInput::clickOn(*w.cmdOK);
+    QTRY_VERIFY(!m_app->stats());
+    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 0);
+}
+
+// In 'Chart Window' mode a double-click on the icon opens the window and the next one closes it.
+void TestStatsWindow::doubleClickOpensAndClosesInChartMode()
+{
+    m_db->exec(QStringLiteral("insert into settings values ('DblClick', '1')"));
+    STEP(start());
+    doubleClickIcon();
+    QTRY_VERIFY(m_app->stats() && window().isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&window()));
+    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 1);
+    QTRY_COMPARE(activeWindow(), quint32(window().winId()));
+    QTRY_VERIFY(pixelsOf(shown(*window().logChart), QColor(56, 150, 72)) > 2000);
+    QVERIFY(!m_app->monitor()->isVisible());
+
+    // The window manager resizes it, but not below its least size.
+    const auto resizeTo = [this](int width, int height) {
+        DesktopInput::xdotool({QStringLiteral("windowsize"), QString::number(window().winId()), QString::number(width),
+            QString::number(height)});
+    };
+    resizeTo(800, 600);
+    QTRY_COMPARE(sizeOnScreen(window()), QSize(800, 600));
+    resizeTo(300, 200);
+    QTRY_COMPARE(sizeOnScreen(window()), QSize(FrmStats::MinimumWidth, FrmStats::MinimumHeight));
+
+    doubleClickIcon();
+    QTRY_VERIFY(!m_app->stats());
+    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 0);
+    QVERIFY(!m_app->monitor()->isVisible());
+
+    // Opened again, and closed by the title bar's close button: gone as well.
+    doubleClickIcon();
+    QTRY_VERIFY(m_app->stats() && window().isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&window()));
+    QTest::qWait(100);
+    const QRect frame = DesktopScreen::outerFrame(window());
+    const int title = DesktopScreen::windowOnScreen(window()).y() - frame.top();
+    DesktopInput::click({frame.right() - title / 2, frame.top() + title / 2});
+    QTRY_VERIFY(!m_app->stats());
+    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 0);
+}
+
+QTEST_MAIN(TestStatsWindow)
+#include "tst_statswindow.moc"
