@@ -106,8 +106,8 @@ public:
     {
         m_target = std::move(target);
         m_times = {};
-        m_paintSeen = false;
         m_paints = 0;
+        m_lastPainted = -1;
         m_timer.start();
         step();
         m_times.returned = msecs();
@@ -123,9 +123,11 @@ public:
         return m_times;
     }
 
-    // How often the widget of the last step has painted since that step began: more than
-    // once is a repaint that follows the first, which the time above does not include.
+    // How often the widget of the last step has painted since that step began, and when the
+    // last of those repaints was done: more than once is a repaint that follows the first,
+    // which the time above does not include.
     int paints() const { return m_paints; }
+    double lastPainted() const { return m_lastPainted; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -139,15 +141,15 @@ protected:
             && widget->window()->windowHandle()->isExposed()) {
             m_times.exposed = msecs();
         } else if (event->type() == QEvent::Paint && watched == widget) {
-            ++m_paints;
-            if (m_paintSeen)
-                return false;
             // The rest of this repaint, the other widgets and the flush to the window, ends
             // before the event loop takes its next event.
-            m_paintSeen = true;
-            QTimer::singleShot(0, this, [this] {
-                m_times.painted = msecs();
-                m_loop.quit();
+            const bool first = m_paints++ == 0;
+            QTimer::singleShot(0, this, [this, first] {
+                m_lastPainted = msecs();
+                if (first) {
+                    m_times.painted = m_lastPainted;
+                    m_loop.quit();
+                }
             });
         }
         return false;
@@ -160,8 +162,8 @@ private:
     QElapsedTimer m_timer;
     QEventLoop m_loop;
     Times m_times;
-    bool m_paintSeen = false;
     int m_paints = 0;
+    double m_lastPainted = -1;
 };
 
 // A click as the mouse gives it: the press moves the focus to the button (a field left
