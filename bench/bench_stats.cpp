@@ -321,6 +321,10 @@ int main(int argc, char **argv)
     // on the volume per day.
     (void)program.open(watch);
     settle(300);
+    if (!program.stats()) {
+        std::fprintf(stderr, "the window did not open\n");
+        return 1;
+    }
     FrmStats &window = *program.stats();
     QList<Switch> switches;
     for (int view = 1; view <= StatsGrid::ViewCount; ++view) {
@@ -416,7 +420,8 @@ int main(int argc, char **argv)
         FirstPaintGoalMsecs);
     Report::part("openStats returned (window made, view read, chart built)", figuresOf(firstReturned));
     Report::part("window exposed", figuresOf(firstExposed));
-    report.time("Volume Statistics... to painted, later openings", figuresOf(laterPainted), FirstPaintGoalMsecs);
+    report.time(qPrintable(u"Volume Statistics... to painted, %1 later openings"_s.arg(laterPainted.size())),
+        figuresOf(laterPainted), FirstPaintGoalMsecs);
     Report::part("openStats returned (window made, view read, chart built)", figuresOf(laterReturned));
     Report::part("window exposed", figuresOf(laterExposed));
     Report::part("window made alone, hidden, not filled", figuresOf(construction));
