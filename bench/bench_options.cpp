@@ -10,6 +10,7 @@
 #include "FakeClock.h"
 #include "FakeInterfaceTable.h"
 #include "TenYearLog.h"
+#include "WindowBench.h"
 
 #include "core/DatabaseStartup.h"
 #include "core/DebugLog.h"
@@ -32,15 +33,12 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QWindow>
 
 #include <algorithm>
@@ -49,45 +47,10 @@
 
 namespace {
 
+using namespace WindowBench;
+
 constexpr double GoalMsecs = 50;
 constexpr double MemoryGoalMB = 3;
-constexpr int WaitMsecs = 5000;
-
-// The process's resident memory in kB: all of it (VmRSS) and its anonymous part (the heap,
-// as against pages of the libraries and fonts mapped from files).
-struct Resident
-{
-    qint64 total = -1;
-    qint64 anonymous = -1;
-};
-
-Resident resident()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    Resident r;
-    if (!status.open(QIODevice::ReadOnly))
-        return r;
-    const auto kB = [](const QByteArray &line) {
-        return line.mid(line.indexOf(':') + 1).trimmed().split(' ').first().toLongLong();
-    };
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            r.total = kB(line);
-        else if (line.startsWith("RssAnon:"))
-            r.anonymous = kB(line);
-    }
-    return r;
-}
-
-// Lets the event loop run for a while, so that the window manager and the X server are done
-// with one step before the next is timed.
-void settle(int msecs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < msecs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 // What start-up builds before it creates the options dialog, in start-up's order, and the
 // dialog made and wired as start-up makes it. The interface table is a fake one with two
@@ -172,82 +135,6 @@ private:
     std::unique_ptr<FrmOptions> m_options;
 };
 
-// Times one step until a widget has painted: when the step returned, when the widget's window
-// was exposed and when the repaint that follows was done. An application-wide filter, so that
-// it sees the first events of a window that the step itself creates.
-class PaintWatch final : public QObject
-{
-public:
-    struct Times
-    {
-        double returned = -1;
-        double exposed = -1;
-        double painted = -1;
-    };
-
-    PaintWatch() { QCoreApplication::instance()->installEventFilter(this); }
-    ~PaintWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
-    Q_DISABLE_COPY_MOVE(PaintWatch)
-
-    // Runs the step and waits until the widget has painted; painted stays -1 when it did not.
-    template <typename Step> Times time(QWidget *widget, Step step)
-    {
-        m_widget = widget;
-        m_times = {};
-        m_paintSeen = false;
-        m_timer.start();
-        step();
-        m_times.returned = msecs();
-        if (m_times.painted < 0) {
-            QTimer::singleShot(WaitMsecs, &m_loop, &QEventLoop::quit);
-            m_loop.exec();
-        }
-        m_widget = nullptr;
-        return m_times;
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (!m_widget)
-            return false;
-        if (event->type() == QEvent::Expose && m_times.exposed < 0 && watched == m_widget->window()->windowHandle()
-            && m_widget->window()->windowHandle()->isExposed()) {
-            m_times.exposed = msecs();
-        } else if (event->type() == QEvent::Paint && watched == m_widget && !m_paintSeen) {
-            // The rest of this repaint, the other widgets and the flush to the window, ends
-            // before the event loop takes its next event.
-            m_paintSeen = true;
-            QTimer::singleShot(0, this, [this] {
-                m_times.painted = msecs();
-                m_loop.quit();
-            });
-        }
-        return false;
-    }
-
-private:
-    double msecs() const { return double(m_timer.nsecsElapsed()) / 1e6; }
-
-    QWidget *m_widget = nullptr;
-    QElapsedTimer m_timer;
-    QEventLoop m_loop;
-    Times m_times;
-    bool m_paintSeen = false;
-};
-
-// A click as the mouse gives it: the press moves the focus to the button (a field left
-// behind is checked then), the release clicks.
-void click(QWidget *button)
-{
-    const QPointF at(button->width() / 2.0, button->height() / 2.0);
-    const QPointF global = button->mapToGlobal(at);
-    QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QMouseEvent release(QEvent::MouseButtonRelease, at, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(button, &press);
-    QApplication::sendEvent(button, &release);
-}
-
 // Hides the dialog and waits until its window is gone from the screen.
 void hideAndSettle(QWidget *dialog)
 {
@@ -257,26 +144,6 @@ void hideAndSettle(QWidget *dialog)
     while (dialog->windowHandle() && dialog->windowHandle()->isExposed() && timer.elapsed() < WaitMsecs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     settle(100);
-}
-
-struct Figures
-{
-    double median = -1;
-    double worst = -1;
-};
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-// A time below 0 is a step that failed, and fails the whole figure.
-Figures figuresOf(QList<double> values)
-{
-    if (values.isEmpty() || *std::min_element(values.cbegin(), values.cend()) < 0)
-        return {};
-    return {median(values), *std::max_element(values.cbegin(), values.cend())};
 }
 
 // The settings the run starts with: the volume-left line shown, an allowance tracked over the
@@ -333,43 +200,6 @@ int firstShow(const QString &path)
     std::printf("\n");
     return 0;
 }
-
-class Report
-{
-public:
-    void time(const char *what, const Figures &figures)
-    {
-        const bool failed = figures.median < 0;
-        const bool met = !failed && figures.median < GoalMsecs;
-        m_allMet = m_allMet && met;
-        std::printf("  %-58s %8.1f ms %8.1f ms   < %2.0f ms  %s%s\n", what, figures.median, figures.worst, GoalMsecs,
-            failed ? "FAILED" : (met ? "ok" : "MISSED"), !failed && figures.worst >= GoalMsecs ? " (worst over)" : "");
-    }
-    // A figure that explains another, without a goal of its own.
-    static void part(const char *what, const Figures &figures)
-    {
-        std::printf("    %-56s %8.1f ms %8.1f ms\n", what, figures.median, figures.worst);
-    }
-    static void info(const char *what, const Figures &figures)
-    {
-        std::printf("  %-58s %8.1f ms %8.1f ms\n", what, figures.median, figures.worst);
-    }
-    // goal: the most the step may add, or below 0 for none.
-    void memory(const char *what, double megabytes, double growth, double anonymous, double goal)
-    {
-        std::printf("  %-58s %6.1f MB %+6.1f MB  (%+5.1f MB)", what, megabytes, growth, anonymous);
-        if (goal >= 0) {
-            const bool met = growth <= goal;
-            m_allMet = m_allMet && met;
-            std::printf("   <= %.0f MB  %s", goal, met ? "ok" : "MISSED");
-        }
-        std::printf("\n");
-    }
-    bool allMet() const { return m_allMet; }
-
-private:
-    bool m_allMet = true;
-};
 
 } // namespace
 
@@ -502,20 +332,20 @@ int main(int argc, char **argv)
 
     Report report;
     std::printf("\n  %-58s %11s %11s   goal\n", "Times", "median", "worst");
-    report.time("Options... to the dialog painted, first show (new process)", figuresOf(firstPainted));
+    report.time("Options... to the dialog painted, first show (new process)", figuresOf(firstPainted), GoalMsecs);
     Report::part("showOptions returned", figuresOf(firstReturned));
     Report::part("window exposed", figuresOf(firstExposed));
-    report.time("Options... to the dialog painted, later shows", figuresOf(laterPainted));
+    report.time("Options... to the dialog painted, later shows", figuresOf(laterPainted), GoalMsecs);
     Report::part("showOptions returned", figuresOf(laterReturned));
     Report::part("window exposed", figuresOf(laterExposed));
-    report.time("Volume Left page chosen to painted, preview of the month", figuresOf(monthPainted));
+    report.time("Volume Left page chosen to painted, preview of the month", figuresOf(monthPainted), GoalMsecs);
     Report::part("page switched, preview computed", figuresOf(monthReturned));
-    report.time("Volume Left page chosen to painted, preview of 365 months", figuresOf(wholePainted));
+    report.time("Volume Left page chosen to painted, preview of 365 months", figuresOf(wholePainted), GoalMsecs);
     Report::part("page switched, preview computed (sums the whole log)", figuresOf(wholeReturned));
-    report.time("OK to hidden, rows committed (first page)", figuresOf(okPlain));
-    report.time("OK to hidden, rows committed (allowance typed, checked)", figuresOf(okTyped));
+    report.time("OK to hidden, rows committed (first page)", figuresOf(okPlain), GoalMsecs);
+    report.time("OK to hidden, rows committed (allowance typed, checked)", figuresOf(okTyped), GoalMsecs);
     Report::part("OK to the window unmapped", figuresOf(okGone));
-    report.time("monitor's next poll after OK (sums the month again)", figuresOf(nextPoll));
+    report.time("monitor's next poll after OK (sums the month again)", figuresOf(nextPoll), GoalMsecs);
     Report::info("dialog created at start-up, hidden (no goal)", figuresOf(creation));
     std::printf("  preview shown: \"%s\"\n", qPrintable(previewText));
 
