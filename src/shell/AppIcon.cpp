@@ -3,11 +3,11 @@
 #include <QPainter>
 #include <QPixmap>
 
-namespace AppIcon {
+namespace {
 
-QIcon icon()
+// One picture; the icon scales it to the size a tray or a window list asks for.
+QPixmap draw()
 {
-    // One picture, drawn once; the icon scales it to the size a tray or a window list asks for.
     constexpr qreal size = 64;
     QPixmap picture {int(size), int(size)};
     picture.fill(Qt::transparent);
@@ -23,7 +23,20 @@ QIcon icon()
     painter.setBrush(QColor(235, 40, 40));
     painter.drawRect(QRectF(size * 0.56, size * 0.5, bar, floor - size * 0.5));
     painter.end();
-    return QIcon(picture);
+    return picture;
+}
+
+} // namespace
+
+namespace AppIcon {
+
+QIcon icon()
+{
+    // Drawn once for the run: every window asks for it, and a picture drawn anew each time
+    // would stay in Qt's pixmap cache at every opening. Never destroyed, so that no
+    // picture outlives the application object it needs.
+    static const QIcon *const shared = new QIcon(draw());
+    return *shared;
 }
 
 } // namespace AppIcon
