@@ -95,7 +95,7 @@ public:
 
     void createOptions()
     {
-        m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, *m_volumeLeft, *m_monitor, m_path,
+        m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, *m_monitor, m_path,
             QCoreApplication::applicationDirPath() + QStringLiteral("/Varnolt.html")});
         QObject::connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     }

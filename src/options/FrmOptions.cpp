@@ -1,5 +1,7 @@
 #include "options/FrmOptions.h"
 
+#include "core/CsvExport.h"
+#include "core/LogReset.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
 #include "core/store/FormatDateText.h"
@@ -16,6 +18,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -73,6 +77,7 @@ public:
 FrmOptions::FrmOptions(Parts parts, QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
     , m_settings(parts.settings)
+    , m_clock(parts.clock)
     , m_volumeLeft(parts.volumeLeft)
     , m_monitor(parts.monitor)
     , m_databasePath(std::move(parts.databasePath))
@@ -220,6 +225,9 @@ void FrmOptions::connectControls()
     connect(bttOK, &QPushButton::clicked, this, [this] { (void)store(); });
     connect(cboPeriodType, &QComboBox::currentIndexChanged, this, &FrmOptions::periodTypeChosen);
     connect(lstAdapters, &QListWidget::itemSelectionChanged, this, &FrmOptions::adapterSelectionChanged);
+    connect(bttBrowse, &QToolButton::clicked, this, &FrmOptions::browse);
+    connect(bttExport, &QToolButton::clicked, this, &FrmOptions::exportLog);
+    connect(bttClear, &QPushButton::clicked, this, &FrmOptions::clearDatabase);
 
     // The live controls: every reader sees the change at once.
     connect(chkkbits, &QCheckBox::stateChanged, this, [this] { m_settings.kilobitState = valueOf(chkkbits); });
@@ -260,6 +268,55 @@ QString FrmOptions::attentionText()
 QString FrmOptions::storeFailedText(const QString &reason)
 {
     return QStringLiteral("The options were not saved, and the settings in use are unchanged.\n%1").arg(reason);
+}
+
+QString FrmOptions::fallbackExportPath()
+{
+    return QDir::homePath() + QLatin1String("/Varnolt.csv");
+}
+
+void FrmOptions::browse()
+{
+    const QString folder = DesktopServices::browseForFolder(
+        QStringLiteral("Select the Directory where the CSV Files have to be saved."), QDir::homePath());
+    txtCsvFile->setText(folder + QLatin1String("/Varnolt.csv"));
+}
+
+void FrmOptions::exportLog()
+{
+    const QString path = txtCsvFile->text().trimmed();
+    // A folder of that name is no file to overwrite: the export then takes the fallback.
+    if (QFileInfo(path).isFile()
+        && MessageBox::question(QStringLiteral("Continue ?"),
+               path.toUpper() + QStringLiteral(" already exists !\r\nOverwrite ?"))
+            != QMessageBox::Yes)
+        return;
+    CsvExport exporter(m_databasePath);
+    const CsvExport::Outcome outcome = exporter.exportTo(path, cboChartType->currentIndex(), fallbackExportPath());
+    if (exporter.usedPath() != path)
+        txtCsvFile->setText(exporter.usedPath());
+    if (outcome == CsvExport::Outcome::Failed) {
+        MessageBox::critical(QStringLiteral("Failed :-("), QStringLiteral("Export Failed"));
+        return;
+    }
+    m_settings.exportFolder = exporter.usedPath();
+    MessageBox::information(QStringLiteral("Success!"), QStringLiteral("Export Succeeded !"));
+}
+
+void FrmOptions::clearDatabase()
+{
+    if (MessageBox::question(QStringLiteral("Are you sure ?"),
+            QStringLiteral("All DATA will be erased !!!!\r\nAre you sure ?"))
+        != QMessageBox::Yes)
+        return;
+    LogReset reset(m_databasePath, m_clock);
+    const bool cleared = reset.run();
+    // The volume left must not go on counting the erased traffic: the next poll asks the log.
+    m_settings.cachedVolume = 0;
+    if (cleared)
+        MessageBox::information(QStringLiteral("Success !"), QStringLiteral("Cleared Database !"));
+    else
+        MessageBox::critical(QStringLiteral("Error."), QStringLiteral("Cleanup failed !"));
 }
 
 void FrmOptions::pageChosen(int page)

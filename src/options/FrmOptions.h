@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QRect>
 
+class Clock;
 class FrmMain;
 class QCheckBox;
 class QComboBox;
@@ -35,6 +36,7 @@ public:
     struct Parts
     {
         Settings &settings;
+        const Clock &clock; // the reset's start row
         VolumeLeftText &volumeLeft; // the preview's computation, called with alerts off
         FrmMain &monitor; // its height and transparency follow OK
         QString databasePath;
@@ -69,6 +71,8 @@ public:
     static QString caption() { return QStringLiteral("Options."); }
     static QString attentionText();
     static QString storeFailedText(const QString &reason);
+    // Where an export goes when the file asked for cannot be made.
+    static QString fallbackExportPath();
 
     // The controls, by the names the settings and the pages refer to.
     QTabWidget *tbPages = nullptr;
@@ -125,8 +129,12 @@ private:
     void checkPeriod();
     void checkStartDay();
     void checkField(QLineEdit *field);
+    void browse();
+    void exportLog();
+    void clearDatabase();
 
     Settings &m_settings;
+    const Clock &m_clock;
     VolumeLeftText &m_volumeLeft;
     FrmMain &m_monitor;
     QString m_databasePath;

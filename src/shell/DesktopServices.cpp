@@ -4,6 +4,24 @@
 #include <QFileDialog>
 #include <QUrl>
 
+#include <optional>
+
+namespace {
+
+std::optional<QString> &presetFolder()
+{
+    static std::optional<QString> folder;
+    return folder;
+}
+
+QStringList &browseTitles()
+{
+    static QStringList titles;
+    return titles;
+}
+
+} // namespace
+
 namespace DesktopServices {
 
 bool openDocument(const QString &pathOrAddress)
@@ -20,8 +38,24 @@ bool openDocument(const QString &pathOrAddress)
 
 QString browseForFolder(const QString &title, const QString &fallback)
 {
-    const QString folder = QFileDialog::getExistingDirectory(nullptr, title, QString(), QFileDialog::ShowDirsOnly);
+    QString folder;
+    if (presetFolder()) {
+        browseTitles() << title;
+        folder = *presetFolder();
+    } else {
+        folder = QFileDialog::getExistingDirectory(nullptr, title, QString(), QFileDialog::ShowDirsOnly);
+    }
     return folder.isEmpty() ? fallback : folder;
+}
+
+void setNextFolder(const QString &folder)
+{
+    presetFolder() = folder;
+}
+
+QStringList takeBrowseTitles()
+{
+    return std::exchange(browseTitles(), {});
 }
 
 } // namespace DesktopServices

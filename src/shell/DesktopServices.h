@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The desktop's own handlers: documents and web pages open in the user's default program,
 // folders are picked in the desktop's folder dialog.
@@ -10,5 +11,10 @@ namespace DesktopServices {
 bool openDocument(const QString &pathOrAddress);
 // The chosen folder, or the fallback when the user cancels.
 QString browseForFolder(const QString &title, const QString &fallback);
+
+// Test seam: once set, no folder dialog appears; the next choice is the given folder (an
+// empty text stands for a cancel). The titles asked for are recorded.
+void setNextFolder(const QString &folder);
+QStringList takeBrowseTitles();
 
 } // namespace DesktopServices

@@ -154,7 +154,7 @@ void VarnoltApp::startPolling()
 
 void VarnoltApp::createOptions()
 {
-    m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, *m_volumeLeft, *m_monitor,
+    m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, *m_monitor,
         m_databasePath, QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);

@@ -553,7 +553,7 @@ void TestFrmOptions::previewNeverAlerts()
     (void)volumeLeft.text(10000, 1, QStringLiteral("2"), monitorCache, true, 1);
     QCOMPARE(volumeLeft.alert(), VolumeAlert::Green);
     FrmMain monitor;
-    FrmOptions d({settings, volumeLeft, monitor, db.path(), QString()});
+    FrmOptions d({settings, clock, volumeLeft, monitor, db.path(), QString()});
     d.showOptions();
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
     typeAndLeave(d, d.txtperiod, QStringLiteral("1"));
