@@ -16,9 +16,9 @@
 
 using namespace Qt::StringLiterals;
 
-Q_LOGGING_CATEGORY(lcExport, "varnolt.export", QtInfoMsg)
-
 namespace {
+
+Q_LOGGING_CATEGORY(lcExport, "varnolt.export", QtInfoMsg)
 
 constexpr char Header[] = "Period,KBDown,KBUp,AvgSpeed\r\n";
 

@@ -8,7 +8,9 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
 Q_LOGGING_CATEGORY(lcReset, "varnolt.reset", QtInfoMsg)
+} // namespace
 
 LogReset::LogReset(QString databasePath, const Clock &clock)
     : m_path(std::move(databasePath))

@@ -121,7 +121,6 @@ private Q_SLOTS:
         QTest::newRow("12.05") << 12.05 << u"12.05"_s;
         QTest::newRow("0.29") << 0.29 << u"0.29"_s;
         QTest::newRow("0.999 truncated, not rounded") << 0.999 << u"0.99"_s;
-        QTest::newRow("99.999") << 99.999 << u"99.99"_s;
         QTest::newRow("whole 7") << 7.0 << u"7.00"_s;
         QTest::newRow("whole 3") << 3.0 << u"3.00"_s;
         QTest::newRow("zero") << 0.0 << u"0.00"_s;
@@ -130,7 +129,6 @@ private Q_SLOTS:
         QTest::newRow("below a cent") << 0.0099 << u"0.00"_s;
         QTest::newRow("a cent") << 0.01 << u"0.01"_s;
         QTest::newRow("sum of tenths") << 0.1 + 0.2 << u"0.30"_s;
-        QTest::newRow("1/1024") << 1.0 / 1024 << u"0.00"_s;
         QTest::newRow("5 GB in KB and a half") << 5242880.5 << u"5242880.50"_s;
         QTest::newRow("no grouping, no exponent") << 123456789012.345 << u"123456789012.34"_s;
         QTest::newRow("1e20") << 1e20 << u"100000000000000000000.00"_s;
