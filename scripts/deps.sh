@@ -10,6 +10,7 @@ packages=(
     libsqlite3-dev sqlite3 libxcb1-dev
     xvfb xauth x11-utils trayer openbox xdotool util-linux iproute2 faketime iperf3 jq
     clang libclang-rt-14-dev
+    python3
 )
 
 missing=()

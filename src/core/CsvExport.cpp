@@ -1,0 +1,201 @@
+#include "core/CsvExport.h"
+
+#include "core/SettingsStore.h"
+#include "core/store/StoreSession.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <iterator>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+Q_LOGGING_CATEGORY(lcExport, "varnolt.export", QtInfoMsg)
+
+constexpr char Header[] = "Period,KBDown,KBUp,AvgSpeed\r\n";
+
+// The value truncated toward zero to two decimals. The digits truncated are those of the
+// shortest decimal that reads back as the same double, i.e. the number as it was written or
+// computed: 12.05 is stored as 12.0499999999999998..., and truncating its binary value (or
+// (value - 12) * 100 = 4.99999...) would give 12.04. An epsilon added before truncating
+// would instead push values just below a cent, like 0.9999999999, up to the next one.
+// Volumes are bytes / 1024, exact in binary, so their shortest form is their exact value.
+void appendExportNumber(QByteArray &out, double value)
+{
+    // A NULL (a view's average over rows without one) is written as 0, and so is what SQLite
+    // never stores (NaN, infinities); -0 loses its sign.
+    if (!std::isfinite(value) || value == 0)
+        value = 0;
+    char digits[400]; // the largest double has 309 digits before the point
+    const char *end = std::to_chars(std::begin(digits), std::end(digits), value, std::chars_format::fixed).ptr;
+    const char *point = std::find(static_cast<const char *>(digits), end, '.');
+    const qsizetype start = out.size();
+    out.append(digits, point - digits);
+    out.append('.');
+    const char *fraction = point == end ? end : point + 1;
+    for (int i = 0; i < 2; ++i)
+        out.append(fraction + i < end ? fraction[i] : '0');
+    // Volumes are never negative; should one be, -0.001 truncates to 0.00, not -0.00.
+    if (value < 0 && QByteArrayView(out).sliced(start) == "-0.00")
+        out.remove(start, 1);
+}
+
+// Opens path for a whole-or-nothing write, or says why it cannot.
+std::unique_ptr<QSaveFile> openTarget(const QString &path, QString &error)
+{
+    if (path.isEmpty()) {
+        error = u"No file name was given."_s;
+        return nullptr;
+    }
+    // QSaveFile makes a temporary file of a name of its own and renames it only at the end,
+    // so a name the file system refuses (too long, say) would show only then, after the query
+    // and with the wrong path stored. Where no file is yet, making it for a moment finds that now.
+    if (!QFileInfo::exists(path)) {
+        QFile probe(path);
+        if (!probe.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            error = u"Cannot create %1: %2"_s.arg(path, probe.errorString());
+            return nullptr;
+        }
+        probe.close();
+        probe.remove();
+    }
+    auto file = std::make_unique<QSaveFile>(path);
+    if (!file->open(QIODevice::WriteOnly)) {
+        error = u"Cannot create %1: %2"_s.arg(path, file->errorString());
+        return nullptr;
+    }
+    return file;
+}
+
+} // namespace
+
+CsvExport::CsvExport(QString databasePath)
+    : m_databasePath(std::move(databasePath))
+{
+}
+
+QString CsvExport::query(int view)
+{
+    switch (view) {
+    case 0:
+        return u"select * from DownloadPerday order by gdate desc"_s;
+    case 1:
+        return u"select * from DownloadPerWeek order by ddate desc"_s;
+    case 2:
+        return u"select * from DownloadPerMonth order by ddate desc"_s;
+    case 3:
+        return u"select * from DownloadPerYear order by ddate desc"_s;
+    default:
+        return {};
+    }
+}
+
+bool CsvExport::write(int view, QIODevice &device)
+{
+    m_error.clear();
+    const QString statement = query(view);
+    if (statement.isEmpty())
+        return fail(u"There is no view %1 to export."_s.arg(view));
+    std::optional<QueryResult> result;
+    {
+        StoreSession session(m_databasePath);
+        if (session.open())
+            result = session.query(statement);
+        if (!result)
+            return fail(session.errorString());
+    }
+
+    const int period = result->fieldIndex(u"ddate"_s);
+    const int down = result->fieldIndex(u"kbdown"_s);
+    const int up = result->fieldIndex(u"kbup"_s);
+    const int speed = result->fieldIndex(u"avgdown"_s);
+    if (std::min({period, down, up, speed}) < 0)
+        return fail(u"The view lacks one of the columns ddate, kbdown, kbup, avgdown.\nStatement: %1"_s.arg(statement));
+
+    QByteArray text(Header);
+    text.reserve(text.size() + result->rowCount() * 48);
+    for (const QVariantList &row : result->rows()) {
+        text += row.at(period).toString().toUtf8();
+        for (const int column : {down, up, speed}) {
+            text += ',';
+            appendExportNumber(text, row.at(column).toDouble());
+        }
+        text += "\r\n";
+    }
+
+    if (!device.isWritable())
+        return fail(u"The file is not open for writing."_s);
+    for (qint64 done = 0; done < text.size();) {
+        const qint64 written = device.write(text.constData() + done, text.size() - done);
+        if (written <= 0)
+            return fail(u"Cannot write the file: %1"_s.arg(device.errorString()));
+        done += written;
+    }
+    return true;
+}
+
+CsvExport::Outcome CsvExport::exportTo(const QString &path, int view, const QString &fallbackPath)
+{
+    m_error.clear();
+    Outcome written = Outcome::Written;
+    m_usedPath = path;
+    QString reason;
+    std::unique_ptr<QSaveFile> file = openTarget(path, reason);
+    if (!file) {
+        qCInfo(lcExport).noquote() << reason << "- writing" << fallbackPath << "instead";
+        written = Outcome::WrittenToFallback;
+        m_usedPath = fallbackPath;
+        QString fallbackReason;
+        file = openTarget(fallbackPath, fallbackReason);
+        if (!file) {
+            fail(reason + u"\n"_s + fallbackReason);
+            return Outcome::Failed;
+        }
+    }
+
+    // Start-up puts the path back into the dialog; the export goes on when it cannot be kept.
+    SettingsStore settings(m_databasePath);
+    if (!settings.write({{u"ExportFolder"_s, m_usedPath}}))
+        qCWarning(lcExport).noquote() << "the export path was not stored:" << settings.errorString();
+
+    // Without a commit, the temporary file goes with the QSaveFile and the old file stays.
+    if (!write(view, *file))
+        return Outcome::Failed;
+    if (!file->commit()) {
+        fail(u"Cannot write %1: %2"_s.arg(m_usedPath, file->errorString()));
+        return Outcome::Failed;
+    }
+    return written;
+}
+
+QString CsvExport::usedPath() const
+{
+    return m_usedPath;
+}
+
+QString CsvExport::errorString() const
+{
+    return m_error;
+}
+
+QString CsvExport::exportNumber(double value)
+{
+    QByteArray text;
+    appendExportNumber(text, value);
+    return QString::fromLatin1(text);
+}
+
+bool CsvExport::fail(const QString &message)
+{
+    m_error = message;
+    qCDebug(lcExport).noquote() << message;
+    return false;
+}

@@ -1,0 +1,404 @@
+#include "AsOtherUser.h"
+#include "TestDatabase.h"
+
+#include "core/CsvExport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Five days over two ISO weeks, four months and two years: 31 December 2025 lies in week 1
+// of 2026; 30 November to 6 December 2026 is week 49. Volumes in bytes chosen to give round
+// or truncated KB: 3072 = 3 KB, 1023 = 0.999 KB, 12339 = 12.0498 KB, 5368709632 = 5242880.5 KB.
+const QString KnownLog = u"insert into Log values "
+                         u"('2025-12-31 22:00:00','2025-12-31 23:59:59',3072,10240,7),"
+                         u"('2026-01-01 00:00:00','2026-01-01 01:00:00',1023,1048576,0.999),"
+                         u"('2026-11-30 09:00:00','2026-11-30 10:00:00',12339,5368709632,12.05),"
+                         u"('2026-12-05 17:00:00','2026-12-05 17:10:00',1024,1264,0.29),"
+                         u"('2026-12-06 00:00:00','2026-12-06 00:00:00',0,0,0)"_s;
+
+// The files for KnownLog, worked out by hand: per day the sums and averages of each day; per
+// week 202649 = (5368709632 + 1264) / 1024 = 5242881.734375 KB down, (12339 + 1024) / 1024 =
+// 13.0498 KB up, (12.05 + 0.29 + 0) / 3 = 4.1133 kB/s; per year 2026 the average of four rows,
+// 13.339 / 4 = 3.33475.
+const QByteArray Header = "Period,KBDown,KBUp,AvgSpeed\r\n";
+const QByteArray PerDay = Header
+    + "20261206,0.00,0.00,0.00\r\n"
+      "20261205,1.23,1.00,0.29\r\n"
+      "20261130,5242880.50,12.04,12.05\r\n"
+      "20260101,1024.00,0.99,0.99\r\n"
+      "20251231,10.00,3.00,7.00\r\n";
+const QByteArray PerWeek = Header
+    + "202649,5242881.73,13.04,4.11\r\n"
+      "202601,1034.00,3.99,3.99\r\n";
+const QByteArray PerMonth = Header
+    + "202612,1.23,1.00,0.14\r\n"
+      "202611,5242880.50,12.04,12.05\r\n"
+      "202601,1024.00,0.99,0.99\r\n"
+      "202512,10.00,3.00,7.00\r\n";
+const QByteArray PerYear = Header
+    + "2026,5243905.73,14.04,3.33\r\n"
+      "2025,10.00,3.00,7.00\r\n";
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot be read)");
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+// Everything in a folder, hidden files (a temporary file left behind) included.
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QStringList exportFolderRows(const TestDatabase &db)
+{
+    return db.rows(u"select Settingvalue from settings where Settingname = 'ExportFolder'"_s);
+}
+
+// A device that takes `budget` bytes and then refuses, as a disk that fills up does.
+class FailDevice final : public QIODevice
+{
+public:
+    explicit FailDevice(qint64 budget)
+        : m_budget(budget)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
+    QByteArray taken;
+
+protected:
+    qint64 readData(char *, qint64) override { return -1; }
+    qint64 writeData(const char *data, qint64 size) override
+    {
+        if (m_budget <= 0) {
+            setErrorString(u"No space left on device"_s);
+            return -1;
+        }
+        const qint64 count = std::min(size, m_budget);
+        taken.append(data, count);
+        m_budget -= count;
+        return count;
+    }
+
+private:
+    qint64 m_budget;
+};
+
+} // namespace
+
+class TestCsvExport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
+
+    void exportNumber_data()
+    {
+        QTest::addColumn<double>("value");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("four decimals") << 1234.5678 << u"1234.56"_s;
+        // 12.05 and 0.29 lie just below themselves in binary.
+        QTest::newRow("12.05") << 12.05 << u"12.05"_s;
+        QTest::newRow("0.29") << 0.29 << u"0.29"_s;
+        QTest::newRow("0.999 truncated, not rounded") << 0.999 << u"0.99"_s;
+        QTest::newRow("whole 7") << 7.0 << u"7.00"_s;
+        QTest::newRow("whole 3") << 3.0 << u"3.00"_s;
+        QTest::newRow("zero") << 0.0 << u"0.00"_s;
+        QTest::newRow("negative zero") << -0.0 << u"0.00"_s;
+        QTest::newRow("one decimal") << 0.5 << u"0.50"_s;
+        QTest::newRow("below a cent") << 0.0099 << u"0.00"_s;
+        QTest::newRow("a cent") << 0.01 << u"0.01"_s;
+        QTest::newRow("sum of tenths") << 0.1 + 0.2 << u"0.30"_s;
+        QTest::newRow("5 GB in KB and a half") << 5242880.5 << u"5242880.50"_s;
+        QTest::newRow("no grouping, no exponent") << 123456789012.345 << u"123456789012.34"_s;
+        QTest::newRow("1e20") << 1e20 << u"100000000000000000000.00"_s;
+        QTest::newRow("past 2^53") << 9007199254740993.0 << u"9007199254740992.00"_s;
+    }
+
+    void exportNumber()
+    {
+        QFETCH(double, value);
+        QFETCH(QString, text);
+        // The German locale writes 1.234,56: the file must not.
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        QCOMPARE(CsvExport::exportNumber(value), text);
+    }
+
+    void writesEachView_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<bool>("logged");
+        QTest::addColumn<int>("view");
+        QTest::addColumn<QByteArray>("expected");
+        const QByteArray files[] = {PerDay, PerWeek, PerMonth, PerYear};
+        const char *names[] = {"per day", "per week", "per month", "per year"};
+        for (const char *locale : {"en_US", "de_DE"}) {
+            for (int view = 0; view < 4; ++view)
+                QTest::addRow("%s %s", names[view], locale)
+                    << QString::fromLatin1(locale) << true << view << files[view];
+        }
+        for (int view = 0; view < 4; ++view)
+            QTest::addRow("%s, empty log", names[view]) << u"en_US"_s << false << view << Header;
+    }
+
+    // The file replaces the one there, whole, and its path is kept for the next start.
+    void writesEachView()
+    {
+        QFETCH(QString, locale);
+        QFETCH(bool, logged);
+        QFETCH(int, view);
+        QFETCH(QByteArray, expected);
+        QLocale::setDefault(QLocale(locale));
+        TestDatabase db;
+        if (logged)
+            db.exec(KnownLog);
+        QTemporaryDir out;
+        // A quote in the path: it goes into the settings as an SQL string.
+        const QString folder = out.filePath(u"Jan's exports"_s);
+        QVERIFY(QDir().mkdir(folder));
+        const QString path = folder + u"/Varnolt.csv"_s;
+        writeFile(path, QByteArray(5000, 'x'));
+
+        CsvExport csv(db.path());
+        QCOMPARE(csv.exportTo(path, view, out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
+        QCOMPARE(contents(path), expected);
+        QCOMPARE(csv.usedPath(), path);
+        QCOMPARE(exportFolderRows(db), QStringList {path});
+        QCOMPARE(entries(folder), QStringList {u"Varnolt.csv"_s});
+        QCOMPARE(entries(out.path()), QStringList {u"Jan's exports"_s});
+    }
+
+    void takesTheFallback_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("asOtherUser");
+        QTest::addColumn<QStringList>("leftInFolder");
+        const QStringList fallbackOnly {u"fallback"_s};
+        QTest::newRow("a folder as the path")
+            << u"Varnolt.csv"_s << false << QStringList {u"Varnolt.csv"_s, u"fallback"_s};
+        QTest::newRow("missing folder") << u"missing/Varnolt.csv"_s << false << fallbackOnly;
+        QTest::newRow("name too long") << QString(300, u'n') + u".csv"_s << false << fallbackOnly;
+        QTest::newRow("no name") << QString() << false << fallbackOnly;
+        QTest::newRow("folder without the right to write")
+            << u"read-only/Varnolt.csv"_s << true << QStringList {u"fallback"_s, u"read-only"_s};
+    }
+
+    void takesTheFallback()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, asOtherUser);
+        QFETCH(QStringList, leftInFolder);
+        TestDatabase db;
+        db.exec(KnownLog);
+        QTemporaryDir out;
+        const QString fallbackFolder = out.filePath(u"fallback"_s);
+        QVERIFY(QDir().mkdir(fallbackFolder));
+        const QString fallback = fallbackFolder + u"/Varnolt.csv"_s;
+        writeFile(fallback, "old fallback file\r\n");
+        if (target == u"Varnolt.csv"_s)
+            QVERIFY(QDir().mkdir(out.filePath(target)));
+        const QByteArray readOnlyFile = "old file, writable, in a folder that is not\r\n";
+        if (asOtherUser) {
+            // The user's folders and database, and a folder of theirs they may not write to.
+            const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+            QVERIFY(QFile::setPermissions(db.folder(), all) && QFile::setPermissions(out.path(), all)
+                && QFile::setPermissions(fallbackFolder, all) && QFile::setPermissions(fallback, all)
+                && QFile::setPermissions(db.path(), all));
+            QVERIFY(QDir().mkdir(out.filePath(u"read-only"_s)));
+            writeFile(out.filePath(target), readOnlyFile);
+            QVERIFY(QFile::setPermissions(out.filePath(target), all));
+            QVERIFY(QFile::setPermissions(out.filePath(u"read-only"_s),
+                QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther));
+        }
+        const QString path = target.isEmpty() ? QString() : out.filePath(target);
+
+        CsvExport csv(db.path());
+        {
+            std::optional<AsOtherUser> nobody;
+            if (asOtherUser)
+                nobody.emplace();
+            QCOMPARE(csv.exportTo(path, 1, fallback), CsvExport::Outcome::WrittenToFallback);
+        }
+        QCOMPARE(contents(fallback), PerWeek);
+        QCOMPARE(csv.usedPath(), fallback);
+        QCOMPARE(exportFolderRows(db), QStringList {fallback});
+        QCOMPARE(entries(out.path()), leftInFolder);
+        QCOMPARE(entries(fallbackFolder), QStringList {u"Varnolt.csv"_s});
+        if (asOtherUser) {
+            QCOMPARE(contents(path), readOnlyFile);
+            QCOMPARE(entries(out.filePath(u"read-only"_s)), QStringList {u"Varnolt.csv"_s});
+        }
+    }
+
+    void failsWhenNeitherFileCanBeMade()
+    {
+        TestDatabase db;
+        db.exec(KnownLog);
+        QTemporaryDir out;
+        const QString fallback = out.filePath(u"gone/Varnolt.csv"_s);
+        CsvExport csv(db.path());
+        QCOMPARE(csv.exportTo(out.filePath(u"missing/Varnolt.csv"_s), 0, fallback), CsvExport::Outcome::Failed);
+        QCOMPARE(csv.usedPath(), fallback);
+        QVERIFY(csv.errorString().contains(fallback));
+        QVERIFY(exportFolderRows(db).isEmpty());
+        QVERIFY(entries(out.path()).isEmpty());
+    }
+
+    void lockedDatabaseLeavesTheFileAsItWas_data()
+    {
+        QTest::addColumn<bool>("fileBefore");
+        QTest::newRow("replacing a file") << true;
+        QTest::newRow("new file") << false;
+    }
+
+    // Another program holds the database: nothing is written, not even a part, and no
+    // temporary file is left beside the user's file.
+    void lockedDatabaseLeavesTheFileAsItWas()
+    {
+        QFETCH(bool, fileBefore);
+        TestDatabase db;
+        db.exec(KnownLog);
+        QTemporaryDir out;
+        const QString path = out.filePath(u"Varnolt.csv"_s);
+        const QByteArray old = Header + "20261204,1.00,2.00,3.00\r\n";
+        if (fileBefore)
+            writeFile(path, old);
+        StoreSession holder(db.path());
+        QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
+
+        CsvExport csv(db.path());
+        QCOMPARE(csv.exportTo(path, 0, out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Failed);
+        QVERIFY2(csv.errorString().contains(u"locked"_s), qPrintable(csv.errorString()));
+        QCOMPARE(csv.usedPath(), path);
+        QCOMPARE(entries(out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
+        if (fileBefore)
+            QCOMPARE(contents(path), old);
+        holder.rollback();
+    }
+
+    // In WAL mode (as the program runs) another program's write lock keeps the path from
+    // being stored but not the view from being read: the file is written all the same.
+    void pathNotStoredStillExports()
+    {
+        TestDatabase db;
+        db.exec(KnownLog + u"; insert into settings values ('ExportFolder', '/home/jan/old.csv')"_s);
+        db.exec(u"PRAGMA journal_mode=WAL"_s);
+        StoreSession holder(db.path());
+        QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
+        QTemporaryDir out;
+        const QString path = out.filePath(u"Varnolt.csv"_s);
+        CsvExport csv(db.path());
+        QCOMPARE(csv.exportTo(path, 2, out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
+        holder.rollback();
+        QCOMPARE(contents(path), PerMonth);
+        QCOMPARE(exportFolderRows(db), QStringList {u"/home/jan/old.csv"_s});
+    }
+
+    void writeFails_data()
+    {
+        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<int>("view");
+        QTest::addColumn<bool>("database");
+        QTest::addColumn<bool>("succeeds");
+        const qint64 size = PerDay.size();
+        QTest::newRow("device full from the start") << qint64(0) << 0 << true << false;
+        QTest::newRow("device full in the header") << qint64(10) << 0 << true << false;
+        QTest::newRow("device full after the header") << qint64(Header.size()) << 0 << true << false;
+        QTest::newRow("device full in the last line") << size - 3 << 0 << true << false;
+        QTest::newRow("device takes exactly the file") << size << 0 << true << true;
+        QTest::newRow("no database file") << size << 0 << false << false;
+        QTest::newRow("no such view") << size << 4 << true << false;
+    }
+
+    void writeFails()
+    {
+        QFETCH(qint64, budget);
+        QFETCH(int, view);
+        QFETCH(bool, database);
+        QFETCH(bool, succeeds);
+        TestDatabase db;
+        db.exec(KnownLog);
+        FailDevice device(budget);
+        CsvExport csv(database ? db.path() : db.folder() + u"/none.db"_s);
+        QCOMPARE(csv.write(view, device), succeeds);
+        QCOMPARE(csv.errorString().isEmpty(), succeeds);
+        // What the device took is the file's beginning, never anything else.
+        QCOMPARE(device.taken, PerDay.left(device.taken.size()));
+        if (succeeds)
+            QCOMPARE(device.taken, PerDay);
+    }
+
+    // A CSV reader that is not ours, Python's csv module, reads the four files back: strict
+    // UTF-8 without a byte order mark, CR LF line ends, four fields, numbers that read back as
+    // the expected ones.
+    void readByPythonsCsvModule()
+    {
+        const QString python = QStandardPaths::findExecutable(u"python3"_s);
+        if (python.isEmpty())
+            QFAIL("python3 is missing (scripts/deps.sh installs it)");
+        TestDatabase db;
+        db.exec(KnownLog);
+        QTemporaryDir out;
+        QStringList arguments {u"-c"_s, QString(), QString()};
+        for (int view = 0; view < 4; ++view) {
+            const QString path = out.filePath(u"view%1.csv"_s.arg(view));
+            CsvExport csv(db.path());
+            QCOMPARE(csv.exportTo(path, view, QString()), CsvExport::Outcome::Written);
+            arguments << path;
+        }
+        arguments[1] = QStringLiteral(R"(
+import csv, json, sys
+expected = json.loads(sys.argv[1])
+for path, rows in zip(sys.argv[2:], expected):
+    raw = open(path, 'rb').read()
+    text = raw.decode('utf-8')
+    assert not text.startswith('\ufeff'), path + ': byte order mark'
+    with open(path, newline='', encoding='utf-8') as f:
+        lines = list(csv.reader(f, strict=True))
+    assert raw.count(b'\r\n') == raw.count(b'\n') == len(lines), path + ': line ends'
+    assert lines[0] == ['Period', 'KBDown', 'KBUp', 'AvgSpeed'], lines[0]
+    got = [[int(r[0])] + [float(x) for x in r[1:]] for r in lines[1:]]
+    assert got == rows, '%s: %s != %s' % (path, got, rows)
+)");
+        arguments[2] = QString::fromUtf8(QJsonDocument(
+            QJsonArray {
+                QJsonArray {QJsonArray {20261206, 0, 0, 0}, QJsonArray {20261205, 1.23, 1, 0.29},
+                    QJsonArray {20261130, 5242880.5, 12.04, 12.05}, QJsonArray {20260101, 1024, 0.99, 0.99},
+                    QJsonArray {20251231, 10, 3, 7}},
+                QJsonArray {QJsonArray {202649, 5242881.73, 13.04, 4.11}, QJsonArray {202601, 1034, 3.99, 3.99}},
+                QJsonArray {QJsonArray {202612, 1.23, 1, 0.14}, QJsonArray {202611, 5242880.5, 12.04, 12.05},
+                    QJsonArray {202601, 1024, 0.99, 0.99}, QJsonArray {202512, 10, 3, 7}},
+                QJsonArray {QJsonArray {2026, 5243905.73, 14.04, 3.33}, QJsonArray {2025, 10, 3, 7}},
+            })
+                                             .toJson(QJsonDocument::Compact));
+        QProcess reader;
+        reader.start(python, arguments);
+        QVERIFY(reader.waitForFinished(30000));
+        QVERIFY2(reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == 0,
+            reader.readAllStandardError().constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCsvExport)
+#include "tst_csvexport.moc"

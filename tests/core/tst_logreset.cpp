@@ -1,0 +1,127 @@
+#include "FakeClock.h"
+#include "TestDatabase.h"
+
+#include "core/LogReset.h"
+
+#include <QLocale>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString OldLog = u"insert into Log values "
+                       u"('2026-11-30 09:00:00','2026-11-30 10:00:00',12339,5368709632,12.05),"
+                       u"('2026-12-05 00:00:00','2026-12-05 00:00:00',0,0,0),"
+                       u"('2026-12-05 08:00:00','2026-12-05 09:00:00',1024,1264,0.29)"_s;
+const QString Settings = u"insert into settings values ('Adapter1', 'eth0'), ('Adapter3', 'wlan0'), "
+                         u"('ExportFolder', '/home/jan/Varnolt.csv'), ('logperiod', '30')"_s;
+// The running program's open row, not logged yet.
+const QString Journal = u"insert into RowJournal values (1, '2026-12-05 17:00:00', '2026-12-05 17:29:45', 100, "
+                        u"2000, 1.5)"_s;
+
+const QString LogRows = u"select * from Log order by rowid"_s;
+const QString SettingsRows = u"select * from settings order by rowid"_s;
+const QString JournalRows = u"select * from RowJournal"_s;
+
+// The per-day view as the statistics read it, through the program's own functions.
+QStringList perDay(const TestDatabase &db)
+{
+    StoreSession session(db.path());
+    if (!session.open())
+        return {session.errorString()};
+    const std::optional<QueryResult> result
+        = session.query(u"select ddate, kbdown, kbup, avgdown from DownloadPerDay order by gdate desc"_s);
+    if (!result)
+        return {session.errorString()};
+    QStringList rows;
+    for (const QVariantList &row : result->rows())
+        rows << u"%1|%2|%3|%4"_s.arg(
+            row.at(0).toString(), row.at(1).toString(), row.at(2).toString(), row.at(3).toString());
+    return rows;
+}
+
+} // namespace
+
+// Erasing the traffic log leaves one start row and everything else as it was.
+class TestLogReset : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void leavesOneStartRow_data()
+    {
+        QTest::addColumn<QString>("locale");
+        // The dates go into the statement in the locale's own form: " h " between hours and
+        // minutes under fr_CA, Arabic-Indic digits under ar_EG.
+        for (const char *locale : {"en_US", "de_DE", "fr_CA", "ar_EG"})
+            QTest::newRow(locale) << QString::fromLatin1(locale);
+    }
+
+    void leavesOneStartRow()
+    {
+        QFETCH(QString, locale);
+        QLocale::setDefault(QLocale(locale));
+        TestDatabase db;
+        db.exec(OldLog + u";"_s + Settings + u";"_s + Journal);
+        const QStringList settings = db.rows(SettingsRows);
+        const QStringList journal = db.rows(JournalRows);
+        FakeClock clock;
+        LogReset reset(db.path(), clock);
+
+        QVERIFY2(reset.run(), qPrintable(reset.errorString()));
+        QCOMPARE(db.rows(LogRows), QStringList {u"2026-12-05 17:29:47|2026-12-05 17:29:47|0|0|0"_s});
+        QCOMPARE(perDay(db), QStringList {u"20261205|0|0|0"_s});
+        QCOMPARE(db.rows(SettingsRows), settings);
+        QCOMPARE(db.rows(JournalRows), journal);
+
+        // Again a minute and a half later: still one start row, the new one.
+        clock.advanceSeconds(90);
+        QVERIFY2(reset.run(), qPrintable(reset.errorString()));
+        QCOMPARE(db.rows(LogRows), QStringList {u"2026-12-05 17:31:17|2026-12-05 17:31:17|0|0|0"_s});
+        QCOMPARE(db.rows(SettingsRows), settings);
+        QCOMPARE(db.rows(JournalRows), journal);
+    }
+
+    void fails_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QStringList>("logAfter");
+        const QStringList old {u"2026-11-30 09:00:00|2026-11-30 10:00:00|12339|5368709632|12.05"_s,
+            u"2026-12-05 00:00:00|2026-12-05 00:00:00|0|0|0"_s,
+            u"2026-12-05 08:00:00|2026-12-05 09:00:00|1024|1264|0.29"_s};
+        QTest::newRow("no database file") << u"missing"_s << QStringList();
+        QTest::newRow("locked by another program") << u"locked"_s << old;
+        // The start row is still written after a refused deletion; the next log row removes it.
+        QTest::newRow("deletion refused")
+            << u"refused"_s << old + QStringList {u"2026-12-05 17:29:47|2026-12-05 17:29:47|0|0|0"_s};
+    }
+
+    void fails()
+    {
+        QFETCH(QString, fault);
+        QFETCH(QStringList, logAfter);
+        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        TestDatabase db;
+        db.exec(OldLog + u";"_s + Settings);
+        if (fault == u"refused"_s)
+            db.exec(u"create trigger KeepLog before delete on Log begin select raise(abort, 'refused'); end"_s);
+        const QString path = fault == u"missing"_s ? db.folder() + u"/none.db"_s : db.path();
+        StoreSession holder(db.path());
+        if (fault == u"locked"_s)
+            QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
+        FakeClock clock;
+        LogReset reset(path, clock);
+
+        QVERIFY(!reset.run());
+        QVERIFY(!reset.errorString().isEmpty());
+        holder.rollback();
+        if (fault == u"missing"_s)
+            QVERIFY(!QFile::exists(path));
+        else
+            QCOMPARE(db.rows(LogRows), logAfter);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLogReset)
+#include "tst_logreset.moc"
