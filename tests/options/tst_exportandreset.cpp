@@ -87,6 +87,11 @@ class TestExportAndReset : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase()
+    {
+        // The fallback file lies in the home folder: the test's own.
+        qputenv("HOME", m_home.path().toUtf8());
+    }
     void init()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
@@ -98,6 +103,9 @@ private Q_SLOTS:
     void browseNamesTheFileInTheChosenFolder();
     void resetEmptiesTheLogAndTheVolumeUsed();
     void resetOnALockedDatabaseSaysSoOnce();
+
+private:
+    QTemporaryDir m_home;
 };
 
 void TestExportAndReset::exportAsksBeforeReplacingAFile()
@@ -138,7 +146,8 @@ void TestExportAndReset::exportAsksBeforeReplacingAFile()
     QCOMPARE(shown.first().title, QStringLiteral("Success!"));
     QCOMPARE(d.txtCsvFile->text(), FrmOptions::fallbackExportPath());
     QCOMPARE(run.storedExportFolder(), QStringList {FrmOptions::fallbackExportPath()});
-    QFile::remove(FrmOptions::fallbackExportPath());
+    QVERIFY(FrmOptions::fallbackExportPath().startsWith(m_home.path()));
+    QCOMPARE(contents(FrmOptions::fallbackExportPath()), MonthFile);
 }
 
 void TestExportAndReset::browseNamesTheFileInTheChosenFolder()
