@@ -53,38 +53,6 @@ constexpr double MemoryGoalMB = 15;
 constexpr int Cycles = 50;
 constexpr double CycleGrowthGoalMB = 1;
 
-// The statement the grid runs for each view, as StatsGrid.cpp writes it, to time the query
-// alone, through the store as the grid calls it.
-QString viewQuery(int view, const QDate &today)
-{
-    const QString since = FormatDateText(QDateTime(today.addDays(-14), QTime(0, 0)), u"yyyymmdd"_s);
-    switch (view) {
-    case StatsGrid::VolumePerDay:
-        return u"select * from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
-    case StatsGrid::VolumePerWeek:
-        return u"select top 12 * from DownloadPerWeek order by ddate desc"_s;
-    case StatsGrid::VolumePerMonth:
-        return u"select top 12 * from DownloadPerMonth order by ddate desc"_s;
-    case StatsGrid::VolumePerYear:
-        return u"select top 12 * from DownloadPerYear order by ddate desc"_s;
-    case StatsGrid::SpeedPerDay:
-        return u"select gdate,avgdown from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
-    case StatsGrid::SpeedPerWeek:
-        return u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s;
-    case StatsGrid::SpeedPerMonth:
-        return u"select top 12 ddate,AvgDown from DownloadPerMonth order by ddate desc"_s;
-    default:
-        return u"select top 12 ddate,AvgDown from DownloadPerYear order by ddate desc"_s;
-    }
-}
-
-QString unitOf(int view, bool kbps)
-{
-    if (view >= StatsGrid::SpeedPerDay)
-        return kbps ? u"Kbps"_s : u"kBps"_s;
-    return view == StatsGrid::VolumePerDay ? u"MB"_s : u"GB"_s;
-}
-
 // The chart choices OK keeps go to a folder of the benchmark's own, never to the user's.
 void keepSettingsIn(const QString &folder)
 {
@@ -369,7 +337,7 @@ int main(int argc, char **argv)
             timer.start();
             {
                 StoreSession session(path);
-                piecesRead = piecesRead && session.open() && session.query(viewQuery(view, today)).has_value();
+                piecesRead = piecesRead && session.open() && session.query(StatsGrid::query(view, today)).has_value();
             }
             query[view].append(double(timer.nsecsElapsed()) / 1e6);
             timer.start();
@@ -377,7 +345,7 @@ int main(int argc, char **argv)
                 = piecesRead && grid.fill(path, view, false, kbps, app.counters()) == StatsGrid::Outcome::Filled;
             fill[view].append(double(timer.nsecsElapsed()) / 1e6);
             timer.start();
-            window.logChart->showGrid(grid, StatsChart::Area, true, false, unitOf(view, kbps));
+            window.logChart->showGrid(grid, StatsChart::Area, true, false, StatsGrid::unit(view, kbps));
             rebuild[view].append(double(timer.nsecsElapsed()) / 1e6);
             settle(60);
             repaint[view].append(watch.time(window.logChart->viewport(), [&] { window.logChart->viewport()->update(); })

@@ -20,14 +20,6 @@ namespace {
 
 constexpr int ComboHeight = 315;
 
-// The unit of a view's numbers, for the chart's value axis.
-QString unitOf(int view, bool kbps)
-{
-    if (view >= StatsGrid::SpeedPerDay)
-        return kbps ? QStringLiteral("Kbps") : QStringLiteral("kBps");
-    return view == StatsGrid::VolumePerDay ? QStringLiteral("MB") : QStringLiteral("GB");
-}
-
 } // namespace
 
 FrmStats::FrmStats(Parts parts, QWidget *parent)
@@ -195,7 +187,7 @@ void FrmStats::fillChart()
     if (view >= 0 && view < StatsGrid::ViewCount) {
         const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters);
         logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
-            unitOf(view, kbps));
+            StatsGrid::unit(view, kbps));
         if (outcome == StatsGrid::Outcome::Failed) {
             MessageBox::critical(QStringLiteral("Varnolt"),
                 QStringLiteral("The statistics could not be read from the database.\n%1").arg(m_grid.errorString()));

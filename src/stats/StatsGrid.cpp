@@ -31,30 +31,6 @@ bool isSpeedView(int view)
     return view >= StatsGrid::SpeedPerDay;
 }
 
-QString viewQuery(int view, const QDate &today)
-{
-    // ddate is a number yyyymmdd, so the day views compare it with one, unquoted.
-    const QString since = FormatDateText(QDateTime(today.addDays(-14), QTime(0, 0)), u"yyyymmdd"_s);
-    switch (view) {
-    case StatsGrid::VolumePerDay:
-        return u"select * from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
-    case StatsGrid::VolumePerWeek:
-        return u"select top 12 * from DownloadPerWeek order by ddate desc"_s;
-    case StatsGrid::VolumePerMonth:
-        return u"select top 12 * from DownloadPerMonth order by ddate desc"_s;
-    case StatsGrid::VolumePerYear:
-        return u"select top 12 * from DownloadPerYear order by ddate desc"_s;
-    case StatsGrid::SpeedPerDay:
-        return u"select gdate,avgdown from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
-    case StatsGrid::SpeedPerWeek:
-        return u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s;
-    case StatsGrid::SpeedPerMonth:
-        return u"select top 12 ddate,AvgDown from DownloadPerMonth order by ddate desc"_s;
-    default:
-        return u"select top 12 ddate,AvgDown from DownloadPerYear order by ddate desc"_s;
-    }
-}
-
 QString periodLabel(int view, qint64 key)
 {
     if (kindOf(view) == Day)
@@ -134,7 +110,7 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period>
     StoreSession session(databasePath);
     std::optional<QueryResult> result;
     if (session.open())
-        result = session.query(viewQuery(view, m_clock.now().date()));
+        result = session.query(query(view, m_clock.now().date()));
     if (!result) {
         m_error = session.errorString();
         return false;
@@ -247,4 +223,35 @@ QVariant StatsGrid::headerData(int section, Qt::Orientation orientation, int rol
     if (role != Qt::DisplayRole)
         return {};
     return orientation == Qt::Horizontal ? seriesLabel(section) : rowLabel(section);
+}
+
+QString StatsGrid::query(int view, const QDate &today)
+{
+    // ddate is a number yyyymmdd, so the day views compare it with one, unquoted.
+    const QString since = FormatDateText(QDateTime(today.addDays(-14), QTime(0, 0)), u"yyyymmdd"_s);
+    switch (view) {
+    case StatsGrid::VolumePerDay:
+        return u"select * from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
+    case StatsGrid::VolumePerWeek:
+        return u"select top 12 * from DownloadPerWeek order by ddate desc"_s;
+    case StatsGrid::VolumePerMonth:
+        return u"select top 12 * from DownloadPerMonth order by ddate desc"_s;
+    case StatsGrid::VolumePerYear:
+        return u"select top 12 * from DownloadPerYear order by ddate desc"_s;
+    case StatsGrid::SpeedPerDay:
+        return u"select gdate,avgdown from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
+    case StatsGrid::SpeedPerWeek:
+        return u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s;
+    case StatsGrid::SpeedPerMonth:
+        return u"select top 12 ddate,AvgDown from DownloadPerMonth order by ddate desc"_s;
+    default:
+        return u"select top 12 ddate,AvgDown from DownloadPerYear order by ddate desc"_s;
+    }
+}
+
+QString StatsGrid::unit(int view, bool kbps)
+{
+    if (view >= SpeedPerDay)
+        return kbps ? u"Kbps"_s : u"kBps"_s;
+    return view == VolumePerDay ? u"MB"_s : u"GB"_s;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QDate>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -45,6 +46,10 @@ public:
     // A value as the report shows it: 3 decimals (halves to even), the user's decimal
     // separator, no grouping, no trailing zeros ("12,5" under de_DE).
     static QString valueText(double value);
+    // The statement a view is read with, on the given day (the day views reach 14 days back).
+    static QString query(int view, const QDate &today);
+    // The unit of a view's numbers: MB for days, GB for the longer periods, kBps or Kbps.
+    static QString unit(int view, bool kbps);
     // The report's four column headers for a grid of that many series.
     static QStringList reportHeaders(int seriesCount);
 
