@@ -1,5 +1,6 @@
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
+#include "FakeClock.h"
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 #include "TrayHost.h"
@@ -12,17 +13,24 @@
 #include "shell/VarnoltApp.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolButton>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -65,6 +73,32 @@ qsizetype stackedAt(const QWidget &window)
         .indexOf(quint32(window.winId()));
 }
 
+// The message box on the screen, if any: the program's boxes are windows of their own.
+QMessageBox *shownBox()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+            return box;
+    }
+    return nullptr;
+}
+
+// A message box the program is expected to show, and how the user answers it.
+struct BoxAnswer
+{
+    QMessageBox::Icon icon;
+    QString title;
+    QString text;
+    QMessageBox::StandardButton press;
+    bool byKey = false; // Return, to the box with the focus; else a click on the button
+};
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 // The options dialog of the real program, opened from its icon in a real tray (trayer) under
@@ -81,6 +115,7 @@ private Q_SLOTS:
     void volumeLeftStoredOnOk();
     void windowManagerCloseStores_data();
     void windowManagerCloseStores();
+    void exportAndResetThroughRealBoxes();
 
 private:
     FrmOptions &dialog() const { return *m_app->options(); }
@@ -89,12 +124,19 @@ private:
     void clickTab(int page);
     // Clicks into a text field and types over its text.
     void typeInto(QLineEdit *field, const QString &text);
+    void chooseInList(QComboBox &list, int row);
+    void makeApp(const Clock &clock);
+    // Does act, then answers, in order, the boxes it brings up, each from inside the box's
+    // own event loop; returns when all are answered and closed.
+    void answerBoxes(const std::function<void()> &act, const QList<BoxAnswer> &answers);
+    void answerBox(QMessageBox &box, const BoxAnswer &answer);
 
     TrayHost m_tray;
     QTemporaryDir m_home;
     std::unique_ptr<TestDatabase> m_db;
     FakeInterfaceTable *m_table = nullptr;
     SystemClock m_clock;
+    FakeClock m_fixedClock {QDateTime(QDate(2026, 12, 10), QTime(9, 15))};
     std::unique_ptr<VarnoltApp> m_app;
 };
 
@@ -110,12 +152,17 @@ void TestOptionsDialog::initTestCase()
 void TestOptionsDialog::init()
 {
     m_db = std::make_unique<TestDatabase>();
+    makeApp(m_clock);
+}
+
+void TestOptionsDialog::makeApp(const Clock &clock)
+{
     auto table = std::make_unique<FakeInterfaceTable>();
     // Two cards the program meters by default, and two interfaces it leaves out.
     table->rows = {{1, QStringLiteral("lo"), 0, 0, false, true}, {2, QStringLiteral("enp3s0")},
         {3, QStringLiteral("wlp2s0")}, {4, QStringLiteral("docker0"), 0, 0, false}};
     m_table = table.get();
-    m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), m_clock, std::move(table));
+    m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), clock, std::move(table));
 }
 
 void TestOptionsDialog::cleanup()
@@ -151,6 +198,70 @@ void TestOptionsDialog::typeInto(QLineEdit *field, const QString &text)
     DesktopInput::key(QStringLiteral("ctrl+a"));
     DesktopInput::type(text);
     QTRY_COMPARE(field->text(), text);
+}
+
+void TestOptionsDialog::chooseInList(QComboBox &list, int row)
+{
+    DesktopInput::clickOn(list);
+    QTRY_VERIFY(list.view()->isVisible());
+    const QAbstractItemView &items = *list.view();
+    DesktopInput::click(items.viewport()->mapToGlobal(items.visualRect(list.model()->index(row, 0)).center()));
+    QTRY_VERIFY(!items.isVisible());
+    QCOMPARE(list.currentIndex(), row);
+}
+
+void TestOptionsDialog::answerBoxes(const std::function<void()> &act, const QList<BoxAnswer> &answers)
+{
+    qsizetype answered = 0;
+    bool busy = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        QMessageBox *box = busy ? nullptr : shownBox();
+        if (!box)
+            return;
+        busy = true;
+        if (answered < answers.size())
+            answerBox(*box, answers.at(answered));
+        else
+            QTest::qFail(qPrintable(QStringLiteral("one box too many: ") + box->text()), __FILE__, __LINE__);
+        ++answered;
+        // A failed check leaves the box open: closing it lets its event loop, and so the test, end.
+        if (box->isVisible())
+            box->done(QMessageBox::No);
+        busy = false;
+    });
+    watch.start(50);
+    act();
+    QTRY_VERIFY_WITH_TIMEOUT(answered >= answers.size() && !shownBox(), 10000);
+    QCOMPARE(answered, answers.size());
+}
+
+void TestOptionsDialog::answerBox(QMessageBox &box, const BoxAnswer &answer)
+{
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QTRY_COMPARE(titleOf(box.winId()), answer.title);
+    QCOMPARE(box.text(), answer.text);
+    QCOMPARE(box.icon(), answer.icon);
+    QCOMPARE(box.standardButtons(),
+        answer.icon == QMessageBox::Question ? QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No)
+                                             : QMessageBox::Ok);
+    // The box comes up over the dialog and takes the keys the user types.
+    QTRY_COMPARE(activeWindow(), quint32(box.winId()));
+    QVERIFY(stackedAt(box) > stackedAt(dialog()));
+    // Over the dialog it belongs to (its centre within the dialog's frame), and whole on the screen.
+    const QRect frame = DesktopScreen::outerFrame(box);
+    QVERIFY2(DesktopScreen::outerFrame(dialog()).contains(frame.center()),
+        qPrintable(QStringLiteral("box at %1,%2").arg(frame.x()).arg(frame.y())));
+    QVERIFY(box.screen()->geometry().contains(frame));
+    if (answer.byKey) {
+        // Return presses the default button.
+        QVERIFY(qobject_cast<QPushButton *>(box.button(answer.press))->isDefault());
+        DesktopInput::key(QStringLiteral("Return"));
+    } else {
+        DesktopInput::clickOn(*box.button(answer.press));
+    }
+    QTRY_VERIFY(!box.isVisible());
+    QCOMPARE(box.clickedButton(), box.button(answer.press));
 }
 
 void TestOptionsDialog::trayMenuOpensOneDialog()
@@ -234,13 +345,8 @@ void TestOptionsDialog::volumeLeftStoredOnOk()
     // The allowance was checked as the focus left it.
     QCOMPARE(dialog().txtMaxMB->text(), QStringLiteral("5,000"));
 
-    QComboBox &periodType = *dialog().cboPeriodType;
-    DesktopInput::clickOn(periodType);
-    QTRY_VERIFY(periodType.view()->isVisible());
-    const QAbstractItemView &list = *periodType.view();
-    const QRect weeks = list.visualRect(periodType.model()->index(1, 0));
-    DesktopInput::click(list.viewport()->mapToGlobal(weeks.center()));
-    QTRY_COMPARE(periodType.currentText(), QStringLiteral("Week(s)"));
+    chooseInList(*dialog().cboPeriodType, 1);
+    QCOMPARE(dialog().cboPeriodType->currentText(), QStringLiteral("Week(s)"));
     QVERIFY(!dialog().txtStartnthDay->isVisible());
 
     DesktopInput::clickOn(*dialog().chkWhatsleft);
@@ -300,6 +406,74 @@ void TestOptionsDialog::windowManagerCloseStores()
     QCOMPARE(dialog().tbPages->currentIndex(), int(FrmOptions::VolumeLeftPage));
     QCOMPARE(dialog().txtperiod->text(), QStringLiteral("7"));
     QVERIFY(dialog().txtperiod->isVisible());
+}
+
+// A log of four months; the program's clock stands in the last, so that its start row counts
+// there. Export and reset are answered in the program's own message boxes, with real clicks
+// and keys.
+void TestOptionsDialog::exportAndResetThroughRealBoxes()
+{
+    m_app.reset();
+    makeApp(m_fixedClock);
+    // September: two rows; October: none; November: one row of 5 GB; December: one row.
+    m_db->exec(QStringLiteral("insert into log values "
+                              "('2026-09-14 08:00:00', '2026-09-14 09:00:00', 2048, 1048576, 12.5),"
+                              "('2026-09-30 23:00:00', '2026-09-30 23:59:59', 512, 524288, 7.25),"
+                              "('2026-11-01 00:00:00', '2026-11-01 02:00:00', 1000, 5000000000, 33.333),"
+                              "('2026-12-02 10:00:00', '2026-12-02 10:30:00', 3145728, 10485760, 60.0)"));
+    // Newest month first; KB of 1024 bytes; two decimals cut, not rounded. December's speed is
+    // the average of 60 and the start row's 0; September's 9.875 loses its last digit.
+    const QByteArray monthFile = "Period,KBDown,KBUp,AvgSpeed\r\n"
+                                 "202612,10240.00,3072.00,30.00\r\n"
+                                 "202611,4882812.50,0.97,33.33\r\n"
+                                 "202609,1536.00,2.50,9.87\r\n";
+    QVERIFY(m_app->start());
+    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+    openFromTrayMenu();
+    QCOMPARE(dialog().tbPages->currentIndex(), int(FrmOptions::GeneralPage));
+
+    chooseInList(*dialog().cboChartType, 2);
+    QCOMPARE(dialog().cboChartType->currentText(), QStringLiteral("Per Month (GB)"));
+    QTemporaryDir files;
+    const QString path = files.filePath(QStringLiteral("traffic.csv"));
+    typeInto(dialog().txtCsvFile, path);
+    // The export button, a picture, as the user knows it: by its tool tip.
+    const QList<QToolButton *> buttons = dialog().findChildren<QToolButton *>();
+    const auto exportButton = std::find_if(buttons.begin(), buttons.end(), [](const QToolButton *button) {
+        return button->isVisible() && button->toolTip() == QStringLiteral("Export !");
+    });
+    QVERIFY(exportButton != buttons.end());
+    const auto pressExport = [&] { DesktopInput::clickOn(**exportButton); };
+    const BoxAnswer exported {
+        QMessageBox::Information, QStringLiteral("Success!"), QStringLiteral("Export Succeeded !"), QMessageBox::Ok};
+
+    BoxAnswer exportedByKey = exported;
+    exportedByKey.byKey = true;
+    answerBoxes(pressExport, {exportedByKey});
+    QCOMPARE(contents(path), monthFile);
+    const QString exportFolder = QStringLiteral("select settingvalue from settings where settingname = 'ExportFolder'");
+    QCOMPARE(m_db->rows(exportFolder), QStringList {path});
+
+    // Again to the same file: the question, then the file replaced.
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the user's own notes") > 0);
+    old.close();
+    answerBoxes(pressExport,
+        {{QMessageBox::Question, QStringLiteral("Continue ?"),
+             path.toUpper() + QStringLiteral(" already exists !\r\nOverwrite ?"), QMessageBox::Yes},
+            exported});
+    QCOMPARE(contents(path), monthFile);
+    QCOMPARE(m_db->rows(exportFolder), QStringList {path});
+
+    clickTab(FrmOptions::ResetPage);
+    answerBoxes([&] { DesktopInput::clickOn(*dialog().bttClear); },
+        {{QMessageBox::Question, QStringLiteral("Are you sure ?"),
+             QStringLiteral("All DATA will be erased !!!!\r\nAre you sure ?"), QMessageBox::Yes},
+            {QMessageBox::Information, QStringLiteral("Success !"), QStringLiteral("Cleared Database !"),
+                QMessageBox::Ok, true}});
+    QCOMPARE(m_db->rows(QStringLiteral("select * from log")),
+        QStringList {QStringLiteral("2026-12-10 09:15:00|2026-12-10 09:15:00|0|0|0")});
+    QCOMPARE(m_db->rows(exportFolder), QStringList {path});
 }
 
 QTEST_MAIN(TestOptionsDialog)
