@@ -51,5 +51,9 @@ QMessageBox::StandardButton MessageBox::show(
         return *presetAnswer();
     }
     QMessageBox box(icon, title, text, buttons);
+    // Every question comes before something that cannot be undone (an erased log, a replaced
+    // file): Return alone must not say yes.
+    if (buttons.testFlag(QMessageBox::No))
+        box.setDefaultButton(QMessageBox::No);
     return static_cast<QMessageBox::StandardButton>(box.exec());
 }
