@@ -253,6 +253,9 @@ void TestOptionsDialog::answerBox(QMessageBox &box, const BoxAnswer &answer)
     QVERIFY2(DesktopScreen::outerFrame(dialog()).contains(frame.center()),
         qPrintable(QStringLiteral("box at %1,%2").arg(frame.x()).arg(frame.y())));
     QVERIFY(box.screen()->geometry().contains(frame));
+    // Return alone never erases or replaces: a question's default is No.
+    if (answer.icon == QMessageBox::Question)
+        QCOMPARE(box.defaultButton(), box.button(QMessageBox::No));
     if (answer.byKey) {
         // Return presses the default button.
         QVERIFY(qobject_cast<QPushButton *>(box.button(answer.press))->isDefault());
