@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The real program where the tray is a StatusNotifierWatcher with a host (KDE Plasma, GNOME with
 # an AppIndicator extension), here the test's own on a private session bus: the icon registers as
-# an item, the monitor starts hidden, the host's "Activate" shows it and a second one hides it.
+# an item, the monitor starts hidden, the host's "Activate" shows it and a second one hides it,
+# and its "ContextMenu" opens the tray menu.
 set -euo pipefail
 exe=$1
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -59,6 +60,13 @@ visible || fail "the monitor did not stay shown"
 activate
 within "the monitor is not hidden on a second Activate" eval '! visible'
 echo "$id ($service$path): shown and hidden by Activate"
+# The host's "ContextMenu" opens the tray menu, as a right click does; Escape closes it.
+dbus-send --session --print-reply --dest="$service" "$path" org.kde.StatusNotifierItem.ContextMenu \
+    int32:100 int32:10 >/dev/null
+wait_for_line "$HOME/varnolt.log" ": Before."
+within "the tray menu does not open on ContextMenu" eval 'xdotool search --onlyvisible --class varnolt >/dev/null'
+xdotool key Escape
+wait_for_line "$HOME/varnolt.log" ": Back."
 
 stop_varnolt TERM || fail "exit status $? on SIGTERM"
 within "the item is still listed after the program ended" grep -q "^gone " "$WORK/host.txt"
