@@ -11,6 +11,7 @@ packages=(
     xvfb xauth x11-utils trayer openbox xdotool util-linux iproute2 faketime iperf3 jq
     clang libclang-rt-14-dev
     python3
+    dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0
 )
 
 missing=()

@@ -2,17 +2,51 @@
 
 #include "shell/AppIcon.h"
 
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QGuiApplication>
+
+namespace {
+
+// Qt's rule on Linux (its Unix platform themes, used by xcb and Wayland): the icon goes over
+// D-Bus when a StatusNotifierWatcher on the session bus says a host is registered; on X11 it
+// is an XEmbed icon otherwise. The offscreen and minimal platforms have no D-Bus tray.
+bool statusNotifierHostRegistered()
+{
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
+        return false;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    const QString watcherService = QStringLiteral("org.kde.StatusNotifierWatcher");
+    QDBusInterface watcher(watcherService, QStringLiteral("/StatusNotifierWatcher"), watcherService, bus);
+    return watcher.isValid() && watcher.property("IsStatusNotifierHostRegistered").toBool();
+}
+
+} // namespace
+
 TrayIcon::TrayIcon(QObject *parent)
     : QObject(parent)
+    , m_statusNotifier(isStatusNotifierItem())
 {
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::DoubleClick)
+        // An XEmbed icon reports the first click of a double-click as a Trigger too: there
+        // only the double-click counts.
+        if (reason == QSystemTrayIcon::DoubleClick || (reason == QSystemTrayIcon::Trigger && m_statusNotifier))
             Q_EMIT doubleClicked();
         else if (reason == QSystemTrayIcon::Context)
             // After the icon's own mouse handling has returned: the menu may end the run,
             // which takes the icon away.
             QMetaObject::invokeMethod(this, &TrayIcon::rightClicked, Qt::QueuedConnection);
     });
+}
+
+bool TrayIcon::isStatusNotifierItem()
+{
+    // Qt asks once, for the run's first icon, and keeps its answer.
+    static const bool statusNotifier = statusNotifierHostRegistered();
+    return statusNotifier;
 }
 
 bool TrayIcon::add()

@@ -30,13 +30,22 @@ public:
     static QString initialTip();
     QSystemTrayIcon &icon() { return m_icon; }
 
+    // True when the icon is a StatusNotifierItem (KDE Plasma, GNOME with an AppIndicator
+    // extension) rather than an XEmbed icon. Its host sends one "activate" for a click and never
+    // a double-click, so there the activation stands for the double-click. Decided once a run,
+    // when the first icon is made, as Qt decides it.
+    static bool isStatusNotifierItem();
+
 Q_SIGNALS:
+    // A double-click on an XEmbed icon, an activation of a StatusNotifierItem.
     void doubleClicked();
     void rightClicked();
 
 private:
     void showTip();
 
+    // Before the icon: asked when Qt makes its choice.
+    const bool m_statusNotifier;
     QSystemTrayIcon m_icon;
     QString m_tip;
     QString m_storeProblem;

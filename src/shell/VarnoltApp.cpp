@@ -90,7 +90,8 @@ bool VarnoltApp::start()
             return;
         m_poll->run();
         qCInfo(lcStartup) << "first poll done; tray icon"
-                          << (m_tray->icon().isSystemTrayAvailable() ? "shown" : "absent");
+                          << (m_tray->icon().isSystemTrayAvailable() ? "shown" : "absent")
+                          << (TrayIcon::isStatusNotifierItem() ? "(StatusNotifierItem)" : "(XEmbed)");
         // Without a tray host there would be no way to reach the program: its window is
         // shown instead, with the first reading, and the icon appears as soon as a host starts.
         if (!trayHeld)

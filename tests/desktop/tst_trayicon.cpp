@@ -136,6 +136,11 @@ void TestTrayIcon::doubleClickShowsAndHidesTheMonitor()
     QVERIFY(m_app->start());
     waitForEmbedded();
     FrmMain *window = m_app->monitor();
+    // An XEmbed icon (trayer): a single click does nothing, only the double-click counts.
+    QVERIFY(!TrayIcon::isStatusNotifierItem());
+    click(QStringLiteral("1"));
+    QTest::qWait(QApplication::doubleClickInterval() + 200);
+    QVERIFY(!window->isVisible());
     click(QStringLiteral("--repeat 2 --delay 60 1"));
     QTRY_VERIFY(window->isVisible());
     QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
