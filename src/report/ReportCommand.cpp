@@ -24,6 +24,8 @@ int ReportCommand::run(const QStringList &arguments, QByteArray &out, QString &e
         return WrongUse;
     if (options->help) {
         out = ReportOptions::helpText().toUtf8();
+        if (!out.endsWith('\n'))
+            out += '\n';
         return Success;
     }
     if (options->version) {

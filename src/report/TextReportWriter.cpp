@@ -75,9 +75,16 @@ QByteArray TextReportWriter::status(const StatusData &status) const
     } else {
         lines.append({u"Allowance"_s, u"none set"_s});
     }
-    QString period = u"%1 %2"_s.arg(status.periodLength).arg(status.periodUnit);
-    if (status.periodUnit == u"months"_s)
-        period += u" from day %1"_s.arg(status.startDay);
+    // The window as the options dialog sets it: N intervals back from the reference day.
+    QString period;
+    const qint32 n = status.periodLength;
+    if (status.periodUnit == u"months"_s) {
+        period = u"monthly from day %1"_s.arg(status.startDay);
+        if (n > 0)
+            period += u", and the %1 month(s) before"_s.arg(n);
+    } else {
+        period = n > 0 ? u"today and the %1 %2 before"_s.arg(n).arg(status.periodUnit) : u"today"_s;
+    }
     lines.append({u"Period"_s, period});
     lines.append({u"Window"_s, u"%1 to %2"_s.arg(dateText(status.windowStart), dateText(status.windowEnd))});
     QString used = number(status.usedMB, 1) + u" MB"_s;
