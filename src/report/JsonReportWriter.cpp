@@ -46,8 +46,8 @@ QByteArray JsonReportWriter::status(const StatusData &status) const
         {u"left_mb"_s, status.allowanceMB > 0 ? QJsonValue(status.allowanceMB - status.usedMB) : QJsonValue()},
         {u"open_row_mb"_s, status.openRowMB},
         {u"period"_s,
-            QJsonObject {{u"length"_s, status.periodLength}, {u"unit"_s, status.periodUnit},
-                {u"start_day"_s, status.startDay}}},
+            QJsonObject {
+                {u"length"_s, status.periodLength}, {u"unit"_s, status.periodUnit}, {u"start_day"_s, status.startDay}}},
         {u"now"_s, date(status.now)},
         {u"window_start"_s, date(status.windowStart)},
         {u"window_end"_s, date(status.windowEnd)},

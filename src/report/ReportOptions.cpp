@@ -25,8 +25,8 @@ struct Parser
             u"Varnolt's traffic log in a terminal: the volume per day, week, month or year, as the statistics "
             "window shows it, or the allowance and its forecast (status)."_s);
         parser.addOptions({json, csv, database, limit, help, version});
-        parser.addPositionalArgument(u"command"_s, u"day, week, month (the default), year or status."_s,
-            u"[day|week|month|year|status]"_s);
+        parser.addPositionalArgument(
+            u"command"_s, u"day, week, month (the default), year or status."_s, u"[day|week|month|year|status]"_s);
     }
 };
 

@@ -75,7 +75,6 @@ std::optional<StatusData> StatusReport::make(ReportSource &source, const Clock &
     status.periodLength = settings.periodLength;
     status.periodUnit = code == u"m"_s ? u"months"_s : code == u"ww"_s ? u"weeks"_s : u"days"_s;
     status.startDay = settings.startDay;
-    status.forecast
-        = forecast(status.windowStart, status.windowEnd, status.now, status.usedMB, status.allowanceMB);
+    status.forecast = forecast(status.windowStart, status.windowEnd, status.now, status.usedMB, status.allowanceMB);
     return status;
 }

@@ -96,8 +96,7 @@ QByteArray TextReportWriter::status(const StatusData &status) const
     if (forecast.runsOut.isValid())
         lines.append({u"Forecast"_s, u"the allowance runs out on %1"_s.arg(dateText(forecast.runsOut))});
     else
-        lines.append({u"Forecast"_s,
-            u"%1 MB used at the window's end"_s.arg(number(forecast.expectedAtEndMB, 1))});
+        lines.append({u"Forecast"_s, u"%1 MB used at the window's end"_s.arg(number(forecast.expectedAtEndMB, 1))});
 
     qsizetype width = 0;
     for (const auto &line : std::as_const(lines))

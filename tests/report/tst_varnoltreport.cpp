@@ -32,8 +32,8 @@ void seed(const TestDatabase &db)
             "INSERT INTO Log VALUES('2026-12-02 08:00:00','2026-12-02 09:00:00',%3,%1,70);"
             "INSERT INTO RowJournal VALUES(1,'2026-12-06 16:00:00','2026-12-06 17:29:40',0,%4,10);"
             "INSERT INTO settings VALUES('maxmbsize','3584');INSERT INTO settings VALUES('logperiodtype','2');"
-            "INSERT INTO settings VALUES('logperiod','0');INSERT INTO settings VALUES('logstartday','1');"_s.arg(
-                qint64(GiB))
+            "INSERT INTO settings VALUES('logperiod','0');INSERT INTO settings VALUES('logstartday','1');"_s
+                .arg(qint64(GiB))
                 .arg(qint64(2 * GiB))
                 .arg(qint64(GiB / 2))
                 .arg(qint64(GiB / 4)));
@@ -142,10 +142,10 @@ void TestVarnoltReport::viewsAreTheStatisticsGrid()
         QCOMPARE(document[u"total"_s][keys[series]].toDouble(), total[series]);
 
     // A parser that is not ours reads the same numbers (repr gives the shortest text that reads back exactly).
-    const QStringList read = python(u"import json,sys; d=json.load(sys.stdin); "
-                                    "rows=[p for p in d['periods']]+[d['total']]; "
-                                    "print(' '.join(repr(float(r[k])) for r in rows for k in %1))"_s
-                                        .arg(u"['%1']"_s.arg(keys.join(u"','"_s))),
+    const QStringList read = python(
+        u"import json,sys; d=json.load(sys.stdin); "
+        "rows=[p for p in d['periods']]+[d['total']]; "
+        "print(' '.join(repr(float(r[k])) for r in rows for k in %1))"_s.arg(u"['%1']"_s.arg(keys.join(u"','"_s))),
         run.out)
                                  .split(u' ');
     QCOMPARE(read.size(), (rows + 1) * 3);
@@ -167,16 +167,15 @@ void TestVarnoltReport::textTableInTheUsersLocale()
     seed(db);
     FakeClock clock(Sunday);
     QLocale::setDefault(QLocale(u"de_DE"_s));
-    const QStringList lines
-        = QString::fromUtf8(report(clock, {u"day"_s, u"--database"_s, db.path()}).out).split(u'\n');
+    const QStringList lines = QString::fromUtf8(report(clock, {u"day"_s, u"--database"_s, db.path()}).out).split(u'\n');
     // Header, five days, a rule, the total, the note on the open row, and the last line end.
     QCOMPARE(lines.size(), 10);
     QCOMPARE(lines[0].split(u' ', Qt::SkipEmptyParts),
         (QStringList {u"Period"_s, u"Upload"_s, u"(MB)"_s, u"Download"_s, u"(MB)"_s, u"Total"_s, u"(MB)"_s}));
     QCOMPARE(lines[1].split(u' ', Qt::SkipEmptyParts),
         (QStringList {u"02.12"_s, u"512,000"_s, u"1.024,000"_s, u"1.536,000"_s}));
-    QCOMPARE(lines[5].split(u' ', Qt::SkipEmptyParts),
-        (QStringList {u"06.12"_s, u"0,000"_s, u"256,000"_s, u"256,000"_s}));
+    QCOMPARE(
+        lines[5].split(u' ', Qt::SkipEmptyParts), (QStringList {u"06.12"_s, u"0,000"_s, u"256,000"_s, u"256,000"_s}));
     QCOMPARE(lines[7].split(u' ', Qt::SkipEmptyParts),
         (QStringList {u"Total"_s, u"512,000"_s, u"1.280,000"_s, u"1.792,000"_s}));
     // Aligned: every line of the table ends in the same column.
@@ -207,8 +206,9 @@ void TestVarnoltReport::readsAFileItCannotWrite()
     // A file and folder that everyone may read and no one but root may write; root takes
     // another identity for the report, as root writes any file.
     QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    QFile::setPermissions(db.folder(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-            | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    QFile::setPermissions(db.folder(),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
     FakeClock clock(Sunday);
     Run run;
     {
