@@ -108,6 +108,7 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period>
         return false;
     }
     StoreSession session(databasePath);
+    session.setReadOnly(m_readOnly);
     std::optional<QueryResult> result;
     if (session.open())
         result = session.query(query(view, m_clock.now().date()));

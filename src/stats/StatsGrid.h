@@ -59,6 +59,8 @@ public:
     // row of the current period, which is added when the log has none yet.
     [[nodiscard]] Outcome fill(const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run);
     QString errorString() const { return m_error; }
+    // Reads over a read-only connection (a command-line report beside a running program).
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
 
     int seriesCount() const { return int(m_seriesLabels.size()); }
     QString seriesLabel(int series) const { return m_seriesLabels.value(series); }
@@ -89,4 +91,5 @@ private:
     QStringList m_rowLabels;
     QList<double> m_values; // row by row
     QString m_error;
+    bool m_readOnly = false;
 };

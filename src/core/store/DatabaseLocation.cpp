@@ -45,3 +45,15 @@ QString DatabaseLocation::resolve(const QString &programFolder, const QString &d
     QFile::setPermissions(own, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     return own;
 }
+
+QString DatabaseLocation::locate(const QString &programFolder, const QString &dataFolder)
+{
+    const QString beside = QDir(programFolder).filePath(QLatin1String(FileName));
+    if (QFileInfo::exists(beside) && writable(beside) && writable(programFolder))
+        return beside;
+    const QString own = QDir(dataFolder).filePath(QLatin1String(FileName));
+    if (QFileInfo::exists(own))
+        return own;
+    m_error = QStringLiteral("The database %1 does not exist.").arg(own);
+    return {};
+}

@@ -14,6 +14,9 @@ public:
     // programFolder: the executable's folder; dataFolder: the per-user data folder
     // (normally $XDG_DATA_HOME/varnolt). Empty with errorString() set when neither works.
     [[nodiscard]] QString resolve(const QString &programFolder, const QString &dataFolder);
+    // The file resolve() would give, without seeding one: for tools that only read the log.
+    // Empty with errorString() set when there is none yet.
+    [[nodiscard]] QString locate(const QString &programFolder, const QString &dataFolder);
     QString errorString() const { return m_error; }
 
     // $XDG_DATA_HOME/varnolt, or ~/.local/share/varnolt.

@@ -65,13 +65,14 @@ bool StoreSession::open()
         return fail(u"The database file %1 is empty, and no database."_s.arg(m_path));
 
     const QByteArray path = QFile::encodeName(m_path);
-    if (sqlite3_open_v2(path.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    const int flags = m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (sqlite3_open_v2(path.constData(), &m_db, flags, nullptr) != SQLITE_OK) {
         const QString reason = m_db ? sqliteMessage(m_db) : u"out of memory"_s;
         close();
         return fail(u"Cannot open the database file %1: %2."_s.arg(m_path, reason));
     }
     // SQLite falls back to reading only when the file is write-protected; the program writes.
-    if (sqlite3_db_readonly(m_db, "main") == 1) {
+    if (!m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
         close();
         return fail(u"The database file %1 cannot be written to."_s.arg(m_path));
     }

@@ -29,9 +29,13 @@ public:
     StoreSession(const StoreSession &) = delete;
     StoreSession &operator=(const StoreSession &) = delete;
 
-    // Opens the existing file read-write; never creates it. An empty file is refused: it
-    // holds no database, and writing would make a new one in the user's file.
+    // Opens the existing file read-write (or only for reading, see setReadOnly); never creates
+    // it. An empty file is refused: it holds no database, and writing would make a new one in
+    // the user's file.
     [[nodiscard]] bool open();
+    // Read-only connections, for tools that look at the log beside a running program: SQLite
+    // refuses any write on them. Takes effect at the next open().
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     // How long a statement waits for another program's lock before it fails.
     void setBusyTimeout(int msecs);
     void close();
@@ -62,6 +66,7 @@ private:
     QString m_path;
     int m_maxBufferSizeKb;
     int m_busyTimeoutMs;
+    bool m_readOnly = false;
     sqlite3 *m_db = nullptr;
     QString m_error;
     QHash<QString, QList<JetSql::Column>> m_columns; // by table name in lower case

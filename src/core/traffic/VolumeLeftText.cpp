@@ -86,6 +86,7 @@ std::optional<double> VolumeLeftText::loggedVolume(const QString &code, qint32 p
     const QString statement = loggedVolumeQuery(code, periodLength, reference);
 
     StoreSession session(m_databasePath);
+    session.setReadOnly(m_readOnly);
     std::optional<QueryResult> result;
     if (session.open())
         result = session.query(statement);

@@ -36,6 +36,8 @@ public:
         qint16 startDay, QDateTime *windowStart = nullptr);
 
     VolumeAlert alert() const { return m_alert; }
+    // Reads the log over a read-only connection (the command-line report).
+    void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
 
     // "d", "ww" or "m" for the period type's list index as text; anything else is "d".
     static QString intervalCode(const QString &periodTypeText);
@@ -63,4 +65,5 @@ private:
     QString m_soundFolder;
     VolumeAlert m_alert = VolumeAlert::Initial;
     bool m_queryFailing = false;
+    bool m_readOnly = false;
 };

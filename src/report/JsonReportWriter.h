@@ -1,0 +1,12 @@
+#pragma once
+
+#include "report/ReportWriter.h"
+
+// One JSON document: numbers as numbers (unrounded), dates in ISO 8601 with their UTC offset,
+// the unit in each key ("download_gb").
+class JsonReportWriter final : public ReportWriter
+{
+public:
+    QByteArray periods(const PeriodTable &table) const override;
+    QByteArray status(const StatusData &status) const override;
+};

@@ -1,0 +1,36 @@
+#include "report/PeriodReport.h"
+
+#include "report/ReportSource.h"
+#include "stats/StatsGrid.h"
+
+using namespace Qt::StringLiterals;
+
+std::optional<PeriodTable> PeriodReport::make(
+    ReportSource &source, const Clock &clock, int view, int limit, QString &error)
+{
+    StatsGrid grid(clock);
+    grid.setReadOnly(true);
+    const RunCounters &run = source.openRow();
+    if (grid.fill(source.databasePath(), view, false, false, run) == StatsGrid::Outcome::Failed) {
+        error = grid.errorString().section(u'\n', 0, 0);
+        return std::nullopt;
+    }
+    PeriodTable table;
+    table.view = QStringList {u"day"_s, u"week"_s, u"month"_s, u"year"_s}.value(view);
+    table.unit = view == StatsGrid::VolumePerDay ? u"MB"_s : u"GB"_s;
+    for (int series = 0; series < grid.seriesCount(); ++series)
+        table.series << grid.seriesLabel(series);
+    table.total.fill(0, grid.seriesCount());
+    const int first = limit > 0 ? std::max(0, grid.rowCount() - limit) : 0;
+    for (int row = first; row < grid.rowCount(); ++row) {
+        QList<double> values;
+        for (int series = 0; series < grid.seriesCount(); ++series) {
+            values << grid.value(row, series);
+            table.total[series] += values.last();
+        }
+        table.labels << grid.rowLabel(row);
+        table.rows << values;
+    }
+    table.openRowMB = (run.rowBytesIn() + run.rowBytesOut()) / (1024.0 * 1024.0);
+    return table;
+}

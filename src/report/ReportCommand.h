@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+class Clock;
+
+// The whole command: the arguments in, the report's bytes and the exit status out.
+class ReportCommand final
+{
+public:
+    enum ExitStatus { Success = 0, DatabaseFailed = 1, WrongUse = 2 };
+
+    // programFolder: where the program and its database are looked for first, as Varnolt does.
+    ReportCommand(const Clock &clock, QString programFolder);
+
+    // arguments: the program's name first. out receives the report (or the help); error, on
+    // failure, one line for stderr.
+    int run(const QStringList &arguments, QByteArray &out, QString &error);
+
+private:
+    const Clock &m_clock;
+    QString m_programFolder;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// A volume view as the report prints it: the statistics window's rows, oldest first, and
+// their total.
+struct PeriodTable
+{
+    QString view; // day, week, month or year
+    QString unit; // MB for days, GB for the rest
+    QStringList series; // Upload, Download, Total
+    QStringList labels; // a row's period as the window labels it
+    QList<QList<double>> rows; // a value per series
+    QList<double> total;
+    double openRowMB = 0; // the running program's row not logged yet, counted in the current period
+};
+
+// Where the allowance's window is heading at the pace it has been used so far.
+struct Forecast
+{
+    double paceMBPerDay = 0;
+    double expectedAtEndMB = 0; // the volume at the window's end at that pace
+    QDateTime runsOut; // when the allowance is used up within the window; invalid when it lasts
+};
+
+// The allowance as the monitor shows it, and its forecast.
+struct StatusData
+{
+    QString volumeLeftText; // the monitor's line; empty without an allowance
+    double allowanceMB = 0;
+    double usedMB = 0; // the window's logged volume and the open row
+    double openRowMB = 0;
+    qint32 periodLength = 0;
+    QString periodUnit; // days, weeks or months
+    int startDay = 1; // of the month, for monthly windows
+    QDateTime now;
+    QDateTime windowStart;
+    QDateTime windowEnd; // when the window's start next moves on
+    Forecast forecast;
+};

@@ -1,0 +1,83 @@
+#include "report/ReportOptions.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QStringList Commands {u"day"_s, u"week"_s, u"month"_s, u"year"_s, u"status"_s};
+
+struct Parser
+{
+    QCommandLineParser parser;
+    QCommandLineOption json {u"json"_s, u"One JSON document."_s};
+    QCommandLineOption csv {u"csv"_s, u"CSV in the format of the program's export."_s};
+    QCommandLineOption database {u"database"_s, u"The database file (default: the program's own)."_s, u"path"_s};
+    QCommandLineOption limit {u"limit"_s, u"Only the newest N periods."_s, u"N"_s};
+    QCommandLineOption help {{u"h"_s, u"help"_s}, u"Displays help on commandline options."_s};
+    QCommandLineOption version {{u"v"_s, u"version"_s}, u"Displays version information."_s};
+
+    Parser()
+    {
+        parser.setApplicationDescription(
+            u"Varnolt's traffic log in a terminal: the volume per day, week, month or year, as the statistics "
+            "window shows it, or the allowance and its forecast (status)."_s);
+        parser.addOptions({json, csv, database, limit, help, version});
+        parser.addPositionalArgument(
+            u"command"_s, u"day, week, month (the default), year or status."_s, u"[day|week|month|year|status]"_s);
+    }
+};
+
+} // namespace
+
+int ReportOptions::view() const
+{
+    const int index = int(Commands.indexOf(command));
+    return index < 4 ? index : -1;
+}
+
+QString ReportOptions::helpText()
+{
+    return Parser().parser.helpText();
+}
+
+std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, QString &error)
+{
+    Parser p;
+    if (!p.parser.parse(arguments)) {
+        error = p.parser.errorText();
+        return std::nullopt;
+    }
+    ReportOptions options;
+    options.help = p.parser.isSet(p.help);
+    options.version = p.parser.isSet(p.version);
+    const QStringList positional = p.parser.positionalArguments();
+    if (positional.size() > 1) {
+        error = u"Give one command, not %1."_s.arg(positional.join(u' '));
+        return std::nullopt;
+    }
+    if (!positional.isEmpty()) {
+        options.command = positional.first().toLower();
+        if (!Commands.contains(options.command)) {
+            error = u"Unknown command \"%1\"; use day, week, month, year or status."_s.arg(positional.first());
+            return std::nullopt;
+        }
+    }
+    if (p.parser.isSet(p.json) && p.parser.isSet(p.csv)) {
+        error = u"Choose --json or --csv, not both."_s;
+        return std::nullopt;
+    }
+    options.format = p.parser.isSet(p.json) ? Format::Json : p.parser.isSet(p.csv) ? Format::Csv : Format::Text;
+    options.databasePath = p.parser.value(p.database);
+    if (p.parser.isSet(p.limit)) {
+        bool ok = false;
+        options.limit = p.parser.value(p.limit).toInt(&ok);
+        if (!ok || options.limit < 1) {
+            error = u"--limit takes a whole number of at least 1, not \"%1\"."_s.arg(p.parser.value(p.limit));
+            return std::nullopt;
+        }
+    }
+    return options;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// What the command line asks for: a period table or the allowance's status, in one format.
+struct ReportOptions
+{
+    enum class Format { Text, Csv, Json };
+
+    QString command = QStringLiteral("month"); // day, week, month, year or status
+    Format format = Format::Text;
+    QString databasePath; // empty: where the program keeps it
+    int limit = 0; // the newest periods shown; 0 for all the view holds
+    bool help = false;
+    bool version = false;
+
+    // The view of the statistics window the command names (0 to 3); -1 for status.
+    int view() const;
+
+    // Parses the arguments (the program's name first). Nothing, with error, on a wrong use.
+    static std::optional<ReportOptions> parse(const QStringList &arguments, QString &error);
+    static QString helpText();
+};

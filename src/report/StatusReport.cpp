@@ -1,0 +1,80 @@
+#include "report/StatusReport.h"
+
+#include "core/Clock.h"
+#include "core/traffic/VolumeLeftText.h"
+#include "report/ReportSource.h"
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr double BytesPerMB = 1024.0 * 1024.0;
+constexpr double MsecsPerDay = 86'400'000.0;
+} // namespace
+
+QDateTime StatusReport::windowEnd(const QString &intervalCode, const QDate &today, int startDay)
+{
+    // The first day on which the monitor counts from another reference day; a month and a
+    // day at most, whatever the start day.
+    const QDate reference = VolumeLeftText::referenceDate(intervalCode, today, startDay);
+    QDate day = today.addDays(1);
+    while (day < today.addDays(62) && VolumeLeftText::referenceDate(intervalCode, day, startDay) == reference)
+        day = day.addDays(1);
+    return QDateTime(day, QTime(0, 0));
+}
+
+Forecast StatusReport::forecast(
+    const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB)
+{
+    Forecast forecast;
+    const double elapsed = double(start.msecsTo(now));
+    if (elapsed <= 0 || usedMB <= 0) {
+        forecast.expectedAtEndMB = std::max(0.0, usedMB);
+        return forecast;
+    }
+    forecast.paceMBPerDay = usedMB / elapsed * MsecsPerDay;
+    forecast.expectedAtEndMB = usedMB / elapsed * double(start.msecsTo(end));
+    if (allowanceMB > 0) {
+        const QDateTime runsOut = start.addMSecs(qint64(std::llround(elapsed * (allowanceMB / usedMB))));
+        if (runsOut <= end)
+            forecast.runsOut = runsOut;
+    }
+    return forecast;
+}
+
+std::optional<StatusData> StatusReport::make(ReportSource &source, const Clock &clock, QString &error)
+{
+    const Settings &settings = source.settings();
+    const QString typeText = QString::number(settings.periodType);
+    const QString code = VolumeLeftText::intervalCode(typeText);
+    StatusData status;
+    status.now = clock.now();
+    const QDate reference = VolumeLeftText::referenceDate(code, status.now.date(), settings.startDay);
+
+    // Read here, on the report's connection, so that a database that cannot be read is
+    // reported instead of being counted as nothing logged.
+    const std::optional<QueryResult> logged
+        = source.session().query(VolumeLeftText::loggedVolumeQuery(code, settings.periodLength, reference));
+    if (!logged) {
+        error = source.session().errorString().section(u'\n', 0, 0);
+        return std::nullopt;
+    }
+    double cache = logged->value(0, u"LoggedVolume"_s).toDouble();
+    const double loggedMB = cache;
+
+    VolumeLeftText volumeLeft(source.databasePath(), clock, source.openRow(), settings, nullptr, QString());
+    volumeLeft.setReadOnly(true);
+    status.volumeLeftText = volumeLeft.text(
+        settings.maxMB, settings.periodLength, typeText, cache, false, settings.startDay, &status.windowStart);
+    status.windowEnd = windowEnd(code, status.now.date(), settings.startDay);
+    const RunCounters &run = source.openRow();
+    status.openRowMB = (run.rowBytesIn() + run.rowBytesOut()) / BytesPerMB;
+    status.usedMB = loggedMB + status.openRowMB;
+    status.allowanceMB = settings.maxMB;
+    status.periodLength = settings.periodLength;
+    status.periodUnit = code == u"m"_s ? u"months"_s : code == u"ww"_s ? u"weeks"_s : u"days"_s;
+    status.startDay = settings.startDay;
+    status.forecast = forecast(status.windowStart, status.windowEnd, status.now, status.usedMB, status.allowanceMB);
+    return status;
+}
