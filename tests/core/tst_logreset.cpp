@@ -10,12 +10,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString OldLog = u"insert into Log values "
-                       u"('2026-11-30 09:00:00','2026-11-30 10:00:00',12339,5368709632,12.05),"
-                       u"('2026-12-05 00:00:00','2026-12-05 00:00:00',0,0,0),"
-                       u"('2026-12-05 08:00:00','2026-12-05 09:00:00',1024,1264,0.29);"
-                       u"insert into settings values ('Adapter1', 'eth0'), ('Adapter3', 'wlan0'), "
-                       u"('ExportFolder', '/home/jan/Varnolt.csv'), ('logperiod', '30')"_s;
+const QString OldRows = u"insert into Log values "
+                        u"('2026-11-30 09:00:00','2026-11-30 10:00:00',12339,5368709632,12.05),"
+                        u"('2026-12-05 00:00:00','2026-12-05 00:00:00',0,0,0),"
+                        u"('2026-12-05 08:00:00','2026-12-05 09:00:00',1024,1264,0.29);"
+                        u"insert into settings values ('Adapter1', 'eth0'), ('Adapter3', 'wlan0'), "
+                        u"('ExportFolder', '/home/jan/Varnolt.csv'), ('logperiod', '30')"_s;
 // The running program's open row, not logged yet.
 const QString Journal = u"insert into RowJournal values (1, '2026-12-05 17:00:00', '2026-12-05 17:29:45', 100, "
                         u"2000, 1.5)"_s;
@@ -50,7 +50,7 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QLocale::setDefault(QLocale(locale));
         TestDatabase db;
-        db.exec(OldLog + u";"_s + Journal);
+        db.exec(OldRows + u";"_s + Journal);
         const QStringList before = untouched(db);
         FakeClock clock;
         LogReset reset(db.path(), clock);
@@ -85,7 +85,7 @@ private Q_SLOTS:
         QFETCH(QStringList, added);
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         TestDatabase db;
-        db.exec(OldLog);
+        db.exec(OldRows);
         const QStringList before = db.rows(LogRows);
         if (fault == u"refused"_s)
             db.exec(u"create trigger KeepLog before delete on Log begin select raise(abort, 'refused'); end"_s);
