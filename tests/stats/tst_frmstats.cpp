@@ -2,11 +2,8 @@
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 
-#include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
 #include "shell/MessageBox.h"
-#include "shell/TrayIcon.h"
-#include "shell/TrayMenu.h"
 #include "shell/VarnoltApp.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
@@ -114,7 +111,6 @@ private Q_SLOTS:
     void emptyViewsAndDatabaseFailures();
     void layoutFollowsTheRightEdge();
     void exportLabelBlinksForFourSeconds();
-    void trayDoubleClickOpensAndClosesInChartMode();
 
 private:
     QTemporaryDir m_config;
@@ -280,20 +276,6 @@ void TestFrmStats::exportLabelBlinksForFourSeconds()
     QTRY_VERIFY_WITH_TIMEOUT(bold(), 1500);
     QTRY_VERIFY_WITH_TIMEOUT(label->styleSheet().contains(u"#000000"_s), 3000);
     QVERIFY(!bold());
-}
-
-void TestFrmStats::trayDoubleClickOpensAndClosesInChartMode()
-{
-    Run run;
-    run.app->settings().stepDblClickTo(Settings::ChartWindow);
-    run.app->settings().confirmDblClick();
-    QVERIFY(run.app->trayMenu()->showAll->isEnabled());
-    const bool monitorShown = run.app->monitor()->isVisible();
-    Q_EMIT run.app->trayIcon()->doubleClicked();
-    QVERIFY(run.app->stats() && run.app->stats()->isVisible());
-    QCOMPARE(run.app->monitor()->isVisible(), monitorShown);
-    Q_EMIT run.app->trayIcon()->doubleClicked();
-    QTRY_VERIFY(!run.app->stats());
 }
 
 QTEST_MAIN(TestFrmStats)

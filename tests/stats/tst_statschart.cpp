@@ -9,7 +9,6 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
-#include <QDir>
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
@@ -33,7 +32,6 @@ const QDateTime Now(QDate(2026, 12, 6), QTime(17, 29, 47));
 // Fifteen days up to today (22/11 to 06/12) in MB; 25/11 has no traffic and so no log row.
 const QList<double> DayUp {64, 92, 48, 0, 150, 212, 88, 71, 130, 40, 175, 96, 58, 143, 80};
 const QList<double> DayDown {420, 610, 385, 0, 955, 1234.5, 730, 560, 842, 310, 1120, 690, 475, 980, 640};
-const QStringList KindNames {u"area"_s, u"line"_s, u"bars"_s};
 
 struct Shown
 {
@@ -94,7 +92,6 @@ private Q_SLOTS:
     void emptyGridShowsNote();
     void valueTips_data();
     void valueTips();
-    void screenshots();
 
 private:
     Shown show(StatsChart::Kind kind, bool threeD, bool stacked, int view = StatsGrid::VolumePerDay);
@@ -334,30 +331,6 @@ void StatsChartTest::valueTips()
         QTRY_COMPARE(QToolTip::text(), expected);
         QCOMPARE(shown.chart->valueTip(Row, series), expected);
     }
-}
-
-// Saves each kind flat and in depth to the folder VARNOLT_SCREENSHOTS names.
-void StatsChartTest::screenshots()
-{
-    const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
-    if (folder.isEmpty())
-        QSKIP("VARNOLT_SCREENSHOTS names no folder");
-    QDir().mkpath(folder);
-    const auto save = [&](int kind, bool threeD, bool stacked, int view, const QString &name) {
-        const Shown shown = show(StatsChart::Kind(kind), threeD, stacked, view);
-        QVERIFY(rendered(*shown.chart).save(QDir(folder).filePath(u"statschart-%1.png"_s.arg(name))));
-    };
-    for (const bool threeD : {true, false}) {
-        for (int kind = StatsChart::Area; kind <= StatsChart::Bars; ++kind) {
-            const QString name = (threeD ? u"3d-"_s : u"2d-"_s) + KindNames[kind];
-            save(kind, threeD, false, StatsGrid::VolumePerDay, name);
-            if (kind != StatsChart::Line)
-                save(kind, threeD, true, StatsGrid::VolumePerDay, name + u"-stacked"_s);
-        }
-    }
-    save(StatsChart::Bars, true, false, StatsGrid::VolumePerMonth, u"3d-bars-months"_s);
-    save(StatsChart::Line, true, false, StatsGrid::VolumePerYear, u"3d-line-one-year"_s);
-    save(StatsChart::Area, true, false, StatsGrid::SpeedPerDay, u"3d-area-speed"_s);
 }
 
 QTEST_MAIN(StatsChartTest)
