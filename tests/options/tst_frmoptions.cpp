@@ -169,7 +169,9 @@ void TestFrmOptions::loadingSetsEveryControl()
     for (int i = 0; i < d.lstAdapters->count(); ++i)
         selected << (d.lstAdapters->item(i)->isSelected() ? d.lstAdapters->item(i)->text() : u"-"_s);
     QCOMPARE(selected, (QStringList {u"eth0"_s, u"-"_s, u"-"_s, u"eth3"_s}));
+    // The general page first; loading a monthly period does not uncover the start day there.
     QCOMPARE(d.tbPages->currentIndex(), int(FrmOptions::GeneralPage));
+    QVERIFY(!d.txtStartnthDay->isVisibleTo(&d));
 }
 
 void TestFrmOptions::pagesShowTheirControlsInTheirPlaces()
