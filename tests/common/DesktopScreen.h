@@ -15,6 +15,7 @@
 
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -145,6 +146,30 @@ inline QPoint windowOnScreen(const QWidget &window)
 inline qsizetype managedWindowCount()
 {
     return connection() ? property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).size() : 0;
+}
+
+// The title a window shows (_NET_WM_NAME).
+inline QString title(xcb_window_t window)
+{
+    const Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(connection(),
+        xcb_get_property(connection(), false, window, atom("_NET_WM_NAME"), atom("UTF8_STRING"), 0, 1024), nullptr));
+    if (!reply)
+        return {};
+    return QString::fromUtf8(
+        static_cast<const char *>(xcb_get_property_value(reply.get())), xcb_get_property_value_length(reply.get()));
+}
+
+// How many of the windows the window manager manages show this title.
+inline qsizetype managedWindowsTitled(const QString &text)
+{
+    const QList<quint32> windows = property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW);
+    return std::count_if(windows.begin(), windows.end(), [&](quint32 window) { return title(window) == text; });
+}
+
+// The window the window manager holds active, or 0.
+inline quint32 activeWindow()
+{
+    return property(root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW).value(0);
 }
 
 // Dark pixels of text on a control's area of the screen.

@@ -3,10 +3,7 @@
 
 #include "core/CsvExport.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
@@ -74,6 +71,18 @@ QStringList exportFolderRows(const TestDatabase &db)
     return db.rows(u"select Settingvalue from settings where Settingname = 'ExportFolder'"_s);
 }
 
+// The known log in a database, and a folder to export to.
+struct Logged
+{
+    explicit Logged(bool logged = true)
+    {
+        if (logged)
+            db.exec(KnownLog);
+    }
+    TestDatabase db;
+    QTemporaryDir out;
+};
+
 // A device that takes `budget` bytes and then refuses, as a disk that fills up does.
 class FailDevice final : public QIODevice
 {
@@ -121,15 +130,13 @@ private Q_SLOTS:
         QTest::newRow("12.05") << 12.05 << u"12.05"_s;
         QTest::newRow("0.29") << 0.29 << u"0.29"_s;
         QTest::newRow("0.999 truncated, not rounded") << 0.999 << u"0.99"_s;
-        QTest::newRow("whole 7") << 7.0 << u"7.00"_s;
-        QTest::newRow("whole 3") << 3.0 << u"3.00"_s;
+        QTest::newRow("whole") << 7.0 << u"7.00"_s;
         QTest::newRow("zero") << 0.0 << u"0.00"_s;
         QTest::newRow("negative zero") << -0.0 << u"0.00"_s;
         QTest::newRow("one decimal") << 0.5 << u"0.50"_s;
         QTest::newRow("below a cent") << 0.0099 << u"0.00"_s;
         QTest::newRow("a cent") << 0.01 << u"0.01"_s;
         QTest::newRow("sum of tenths") << 0.1 + 0.2 << u"0.30"_s;
-        QTest::newRow("5 GB in KB and a half") << 5242880.5 << u"5242880.50"_s;
         QTest::newRow("no grouping, no exponent") << 123456789012.345 << u"123456789012.34"_s;
         QTest::newRow("1e20") << 1e20 << u"100000000000000000000.00"_s;
         QTest::newRow("past 2^53") << 9007199254740993.0 << u"9007199254740992.00"_s;
@@ -169,23 +176,20 @@ private Q_SLOTS:
         QFETCH(int, view);
         QFETCH(QByteArray, expected);
         QLocale::setDefault(QLocale(locale));
-        TestDatabase db;
-        if (logged)
-            db.exec(KnownLog);
-        QTemporaryDir out;
+        Logged l(logged);
         // A quote in the path: it goes into the settings as an SQL string.
-        const QString folder = out.filePath(u"Jan's exports"_s);
+        const QString folder = l.out.filePath(u"Jan's exports"_s);
         QVERIFY(QDir().mkdir(folder));
         const QString path = folder + u"/Varnolt.csv"_s;
         writeFile(path, QByteArray(5000, 'x'));
 
-        CsvExport csv(db.path());
-        QCOMPARE(csv.exportTo(path, view, out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
+        CsvExport csv(l.db.path());
+        QCOMPARE(csv.exportTo(path, view, l.out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
         QCOMPARE(contents(path), expected);
         QCOMPARE(csv.usedPath(), path);
-        QCOMPARE(exportFolderRows(db), QStringList {path});
+        QCOMPARE(exportFolderRows(l.db), QStringList {path});
         QCOMPARE(entries(folder), QStringList {u"Varnolt.csv"_s});
-        QCOMPARE(entries(out.path()), QStringList {u"Jan's exports"_s});
+        QCOMPARE(entries(l.out.path()), QStringList {u"Jan's exports"_s});
     }
 
     void takesTheFallback_data()
@@ -208,32 +212,29 @@ private Q_SLOTS:
         QFETCH(QString, target);
         QFETCH(bool, asOtherUser);
         QFETCH(QStringList, leftInFolder);
-        TestDatabase db;
-        db.exec(KnownLog);
-        QTemporaryDir out;
-        const QString fallbackFolder = out.filePath(u"fallback"_s);
+        Logged l;
+        const QString fallbackFolder = l.out.filePath(u"fallback"_s);
         QVERIFY(QDir().mkdir(fallbackFolder));
         const QString fallback = fallbackFolder + u"/Varnolt.csv"_s;
         writeFile(fallback, "old fallback file\r\n");
         if (target == u"Varnolt.csv"_s)
-            QVERIFY(QDir().mkdir(out.filePath(target)));
+            QVERIFY(QDir().mkdir(l.out.filePath(target)));
         const QByteArray readOnlyFile = "old file, writable, in a folder that is not\r\n";
         if (asOtherUser) {
             // The user's folders and database, and a folder of theirs they may not write to.
-            const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
-            QVERIFY(QFile::setPermissions(db.folder(), all) && QFile::setPermissions(out.path(), all)
-                && QFile::setPermissions(fallbackFolder, all) && QFile::setPermissions(fallback, all)
-                && QFile::setPermissions(db.path(), all));
-            QVERIFY(QDir().mkdir(out.filePath(u"read-only"_s)));
-            writeFile(out.filePath(target), readOnlyFile);
-            QVERIFY(QFile::setPermissions(out.filePath(target), all));
-            QVERIFY(QFile::setPermissions(out.filePath(u"read-only"_s),
+            QVERIFY(QDir().mkdir(l.out.filePath(u"read-only"_s)));
+            writeFile(l.out.filePath(target), readOnlyFile);
+            for (const QString &path :
+                {l.db.folder(), l.db.path(), l.out.path(), fallbackFolder, fallback, l.out.filePath(target)})
+                QVERIFY(QFile::setPermissions(path,
+                    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
+                        | QFileDevice::WriteOther | QFileDevice::ExeOther));
+            QVERIFY(QFile::setPermissions(l.out.filePath(u"read-only"_s),
                 QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther | QFileDevice::ExeOther));
         }
-        const QString path = target.isEmpty() ? QString() : out.filePath(target);
+        const QString path = target.isEmpty() ? QString() : l.out.filePath(target);
 
-        CsvExport csv(db.path());
+        CsvExport csv(l.db.path());
         {
             std::optional<AsOtherUser> nobody;
             if (asOtherUser)
@@ -242,27 +243,25 @@ private Q_SLOTS:
         }
         QCOMPARE(contents(fallback), PerWeek);
         QCOMPARE(csv.usedPath(), fallback);
-        QCOMPARE(exportFolderRows(db), QStringList {fallback});
-        QCOMPARE(entries(out.path()), leftInFolder);
+        QCOMPARE(exportFolderRows(l.db), QStringList {fallback});
+        QCOMPARE(entries(l.out.path()), leftInFolder);
         QCOMPARE(entries(fallbackFolder), QStringList {u"Varnolt.csv"_s});
         if (asOtherUser) {
             QCOMPARE(contents(path), readOnlyFile);
-            QCOMPARE(entries(out.filePath(u"read-only"_s)), QStringList {u"Varnolt.csv"_s});
+            QCOMPARE(entries(l.out.filePath(u"read-only"_s)), QStringList {u"Varnolt.csv"_s});
         }
     }
 
     void failsWhenNeitherFileCanBeMade()
     {
-        TestDatabase db;
-        db.exec(KnownLog);
-        QTemporaryDir out;
-        const QString fallback = out.filePath(u"gone/Varnolt.csv"_s);
-        CsvExport csv(db.path());
-        QCOMPARE(csv.exportTo(out.filePath(u"missing/Varnolt.csv"_s), 0, fallback), CsvExport::Outcome::Failed);
+        Logged l;
+        const QString fallback = l.out.filePath(u"gone/Varnolt.csv"_s);
+        CsvExport csv(l.db.path());
+        QCOMPARE(csv.exportTo(l.out.filePath(u"missing/Varnolt.csv"_s), 0, fallback), CsvExport::Outcome::Failed);
         QCOMPARE(csv.usedPath(), fallback);
         QVERIFY(csv.errorString().contains(fallback));
-        QVERIFY(exportFolderRows(db).isEmpty());
-        QVERIFY(entries(out.path()).isEmpty());
+        QVERIFY(exportFolderRows(l.db).isEmpty());
+        QVERIFY(entries(l.out.path()).isEmpty());
     }
 
     void lockedDatabaseLeavesTheFileAsItWas_data()
@@ -277,21 +276,19 @@ private Q_SLOTS:
     void lockedDatabaseLeavesTheFileAsItWas()
     {
         QFETCH(bool, fileBefore);
-        TestDatabase db;
-        db.exec(KnownLog);
-        QTemporaryDir out;
-        const QString path = out.filePath(u"Varnolt.csv"_s);
+        Logged l;
+        const QString path = l.out.filePath(u"Varnolt.csv"_s);
         const QByteArray old = Header + "20261204,1.00,2.00,3.00\r\n";
         if (fileBefore)
             writeFile(path, old);
-        StoreSession holder(db.path());
+        StoreSession holder(l.db.path());
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
 
-        CsvExport csv(db.path());
-        QCOMPARE(csv.exportTo(path, 0, out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Failed);
+        CsvExport csv(l.db.path());
+        QCOMPARE(csv.exportTo(path, 0, l.out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Failed);
         QVERIFY2(csv.errorString().contains(u"locked"_s), qPrintable(csv.errorString()));
         QCOMPARE(csv.usedPath(), path);
-        QCOMPARE(entries(out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
+        QCOMPARE(entries(l.out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
         if (fileBefore)
             QCOMPARE(contents(path), old);
         holder.rollback();
@@ -301,18 +298,16 @@ private Q_SLOTS:
     // being stored but not the view from being read: the file is written all the same.
     void pathNotStoredStillExports()
     {
-        TestDatabase db;
-        db.exec(KnownLog + u"; insert into settings values ('ExportFolder', '/home/jan/old.csv')"_s);
-        db.exec(u"PRAGMA journal_mode=WAL"_s);
-        StoreSession holder(db.path());
+        Logged l;
+        l.db.exec(u"insert into settings values ('ExportFolder', '/home/jan/old.csv'); PRAGMA journal_mode=WAL"_s);
+        StoreSession holder(l.db.path());
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
-        QTemporaryDir out;
-        const QString path = out.filePath(u"Varnolt.csv"_s);
-        CsvExport csv(db.path());
-        QCOMPARE(csv.exportTo(path, 2, out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
+        const QString path = l.out.filePath(u"Varnolt.csv"_s);
+        CsvExport csv(l.db.path());
+        QCOMPARE(csv.exportTo(path, 2, l.out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
         holder.rollback();
         QCOMPARE(contents(path), PerMonth);
-        QCOMPARE(exportFolderRows(db), QStringList {u"/home/jan/old.csv"_s});
+        QCOMPARE(exportFolderRows(l.db), QStringList {u"/home/jan/old.csv"_s});
     }
 
     void writeFails_data()
@@ -337,10 +332,9 @@ private Q_SLOTS:
         QFETCH(int, view);
         QFETCH(bool, database);
         QFETCH(bool, succeeds);
-        TestDatabase db;
-        db.exec(KnownLog);
+        Logged l;
         FailDevice device(budget);
-        CsvExport csv(database ? db.path() : db.folder() + u"/none.db"_s);
+        CsvExport csv(database ? l.db.path() : l.db.folder() + u"/none.db"_s);
         QCOMPARE(csv.write(view, device), succeeds);
         QCOMPARE(csv.errorString().isEmpty(), succeeds);
         // What the device took is the file's beginning, never anything else.
@@ -349,49 +343,32 @@ private Q_SLOTS:
             QCOMPARE(device.taken, PerDay);
     }
 
-    // A CSV reader that is not ours, Python's csv module, reads the four files back: strict
-    // UTF-8 without a byte order mark, CR LF line ends, four fields, numbers that read back as
-    // the expected ones.
+    // A CSV reader that is not ours, Python's csv module, reads the four files (whose bytes
+    // writesEachView pins) strictly: UTF-8 without a byte order mark, CR LF line ends, the
+    // header, then rows of a whole period and three numbers.
     void readByPythonsCsvModule()
     {
         const QString python = QStandardPaths::findExecutable(u"python3"_s);
         if (python.isEmpty())
             QFAIL("python3 is missing (scripts/deps.sh installs it)");
-        TestDatabase db;
-        db.exec(KnownLog);
-        QTemporaryDir out;
-        QStringList arguments {u"-c"_s, QString(), QString()};
-        for (int view = 0; view < 4; ++view) {
-            const QString path = out.filePath(u"view%1.csv"_s.arg(view));
-            CsvExport csv(db.path());
-            QCOMPARE(csv.exportTo(path, view, QString()), CsvExport::Outcome::Written);
-            arguments << path;
-        }
-        arguments[1] = QStringLiteral(R"(
-import csv, json, sys
-expected = json.loads(sys.argv[1])
-for path, rows in zip(sys.argv[2:], expected):
+        Logged l;
+        QStringList arguments {u"-c"_s, QStringLiteral(R"(
+import csv, sys
+for path in sys.argv[1:]:
     raw = open(path, 'rb').read()
-    text = raw.decode('utf-8')
-    assert not text.startswith('\ufeff'), path + ': byte order mark'
+    assert not raw.decode('utf-8').startswith('\ufeff'), path + ': byte order mark'
     with open(path, newline='', encoding='utf-8') as f:
         lines = list(csv.reader(f, strict=True))
-    assert raw.count(b'\r\n') == raw.count(b'\n') == len(lines), path + ': line ends'
+    assert raw.count(b'\r\n') == raw.count(b'\n') == len(lines) > 1, path + ': lines'
     assert lines[0] == ['Period', 'KBDown', 'KBUp', 'AvgSpeed'], lines[0]
-    got = [[int(r[0])] + [float(x) for x in r[1:]] for r in lines[1:]]
-    assert got == rows, '%s: %s != %s' % (path, got, rows)
-)");
-        arguments[2] = QString::fromUtf8(QJsonDocument(
-            QJsonArray {
-                QJsonArray {QJsonArray {20261206, 0, 0, 0}, QJsonArray {20261205, 1.23, 1, 0.29},
-                    QJsonArray {20261130, 5242880.5, 12.04, 12.05}, QJsonArray {20260101, 1024, 0.99, 0.99},
-                    QJsonArray {20251231, 10, 3, 7}},
-                QJsonArray {QJsonArray {202649, 5242881.73, 13.04, 4.11}, QJsonArray {202601, 1034, 3.99, 3.99}},
-                QJsonArray {QJsonArray {202612, 1.23, 1, 0.14}, QJsonArray {202611, 5242880.5, 12.04, 12.05},
-                    QJsonArray {202601, 1024, 0.99, 0.99}, QJsonArray {202512, 10, 3, 7}},
-                QJsonArray {QJsonArray {2026, 5243905.73, 14.04, 3.33}, QJsonArray {2025, 10, 3, 7}},
-            })
-                                             .toJson(QJsonDocument::Compact));
+    for r in lines[1:]:
+        assert len(r) == 4 and int(r[0]) > 0 and all(float(x) >= 0 for x in r[1:]), '%s: %s' % (path, r)
+)")};
+        for (int view = 0; view < 4; ++view) {
+            const QString path = l.out.filePath(u"view%1.csv"_s.arg(view));
+            QCOMPARE(CsvExport(l.db.path()).exportTo(path, view, QString()), CsvExport::Outcome::Written);
+            arguments << path;
+        }
         QProcess reader;
         reader.start(python, arguments);
         QVERIFY(reader.waitForFinished(30000));

@@ -25,6 +25,8 @@
 #include <memory>
 #include <random>
 
+using namespace Qt::StringLiterals;
+
 // A helper's failure ends the test function as well.
 #define STEP(call)                                                                                                     \
     do {                                                                                                               \
@@ -71,43 +73,33 @@ QList<Day> householdTraffic()
     return days;
 }
 
-// Each day's traffic as three log rows (morning, afternoon, evening), as the program writes them.
+// Each day's traffic as three log rows, as the program writes them: a fifth in the morning,
+// three tenths in the afternoon and the rest in the evening.
 QString insertLog(const QList<Day> &days)
 {
-    struct Session
-    {
-        QTime start;
-        int seconds;
-        int percent;
-    };
-    static const Session sessions[] = {{QTime(7, 40), 4200, 20}, {QTime(13, 5), 7800, 30}, {QTime(19, 10), 12600, 50}};
+    const QTime starts[] = {QTime(7, 40), QTime(13, 5), QTime(19, 10)};
+    const int seconds[] = {4200, 7800, 12600};
+    const int percents[] = {20, 30, 50};
     QStringList values;
     for (const Day &day : days) {
         int downLeft = day.downMB;
         int upLeft = day.upMB;
-        for (const Session &session : sessions) {
-            const bool last = session.start.hour() == 19;
-            const int down = last ? downLeft : day.downMB * session.percent / 100;
-            const int up = last ? upLeft : day.upMB * session.percent / 100;
+        for (int i = 0; i < 3; ++i) {
+            const int down = i == 2 ? downLeft : day.downMB * percents[i] / 100;
+            const int up = i == 2 ? upLeft : day.upMB * percents[i] / 100;
             downLeft -= down;
             upLeft -= up;
-            const QDateTime start(day.date, session.start);
+            const QDateTime start(day.date, starts[i]);
             const qint64 downBytes = down * 1048576LL;
-            values << QStringLiteral("('%1', '%2', %3, %4, %5)")
-                          .arg(start.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                              start.addSecs(session.seconds).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")))
+            values << u"('%1', '%2', %3, %4, %5)"_s
+                          .arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                              start.addSecs(seconds[i]).toString(u"yyyy-MM-dd HH:mm:ss"_s))
                           .arg(up * 1048576LL)
                           .arg(downBytes)
-                          .arg(downBytes / 1000.0 / session.seconds, 0, 'f', 3);
+                          .arg(downBytes / 1000.0 / seconds[i], 0, 'f', 3);
         }
     }
-    return QStringLiteral("insert into Log values ") + values.join(QLatin1Char(','));
-}
-
-// Where a control lies on the screen, from the window's place that the X server holds.
-QRect areaOnScreen(const QWidget &control)
-{
-    return QRect(DesktopInput::onScreen(control, QPoint(0, 0)), control.size());
+    return u"insert into Log values "_s + values.join(QLatin1Char(','));
 }
 
 // The window's own size as the X server holds it.
@@ -119,9 +111,10 @@ QSize sizeOnScreen(const QWidget &window)
     return geometry ? QSize(geometry->width, geometry->height) : QSize();
 }
 
+// What the screen shows of a control, from the window's place that the X server holds.
 QImage shown(const QWidget &control)
 {
-    return DesktopScreen::pixels().copy(areaOnScreen(control));
+    return DesktopScreen::pixels().copy(QRect(DesktopInput::onScreen(control, QPoint(0, 0)), control.size()));
 }
 
 // The share of the pixels that differ between two pictures of the same area.
@@ -144,39 +137,12 @@ int pixelsOf(const QImage &picture, const QColor &colour)
     for (int y = 0; y < picture.height(); ++y) {
         for (int x = 0; x < picture.width(); ++x) {
             const QRgb pixel = picture.pixel(x, y);
-            count += qAbs(qRed(pixel) - colour.red()) + qAbs(qGreen(pixel) - colour.green())
-                        + qAbs(qBlue(pixel) - colour.blue())
-                    <= 12
-                ? 1
-                : 0;
+            const int off = qAbs(qRed(pixel) - colour.red()) + qAbs(qGreen(pixel) - colour.green())
+                + qAbs(qBlue(pixel) - colour.blue());
+            count += off <= 12 ? 1 : 0;
         }
     }
     return count;
-}
-
-QString titleOf(xcb_window_t window)
-{
-    xcb_connection_t *x = DesktopScreen::connection();
-    const DesktopScreen::Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(x,
-        xcb_get_property(
-            x, false, window, DesktopScreen::atom("_NET_WM_NAME"), DesktopScreen::atom("UTF8_STRING"), 0, 1024),
-        nullptr));
-    if (!reply)
-        return {};
-    return QString::fromUtf8(
-        static_cast<const char *>(xcb_get_property_value(reply.get())), xcb_get_property_value_length(reply.get()));
-}
-
-qsizetype managedWindowsTitled(const QString &title)
-{
-    const QList<quint32> windows = DesktopScreen::property(DesktopScreen::root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW);
-    return std::count_if(windows.begin(), windows.end(), [&](quint32 window) { return titleOf(window) == title; });
-}
-
-quint32 activeWindow()
-{
-    const QList<quint32> active = DesktopScreen::property(DesktopScreen::root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
-    return active.isEmpty() ? 0 : active.first();
 }
 
 } // namespace
@@ -198,15 +164,15 @@ private Q_SLOTS:
 private:
     FrmStats &window() const { return *m_app->stats(); }
     void start();
-    void doubleClickIcon() { m_tray.click(m_app->trayIcon()->icon(), QStringLiteral("--repeat 2 --delay 60 1")); }
+    // Waits for the window to be open: shown, framed once by the window manager, active, and
+    // its chart drawn, Download's front face in its green among the rest.
+    void waitForOpen();
+    void doubleClickIcon() { m_tray.click(m_app->trayIcon()->icon(), u"--repeat 2 --delay 60 1"_s); }
     // Opens the list and clicks the entry; the chart on the screen must then change.
     void choose(QComboBox &list, const QString &entry);
     void clickStack();
     // Off the window, where the pointer lights no button up and shows no value's tip.
-    static void restMouse()
-    {
-        DesktopInput::xdotool({QStringLiteral("mousemove"), QStringLiteral("0"), QStringLiteral("0")});
-    }
+    static void restMouse() { DesktopInput::xdotool({u"mousemove"_s, u"0"_s, u"0"_s}); }
     // With VARNOLT_SCREENSHOTS set, the window in its frame, for the README.
     void picture(const QString &name) const
     {
@@ -225,7 +191,7 @@ private:
 
 void TestStatsWindow::initTestCase()
 {
-    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    QCOMPARE(QGuiApplication::platformName(), u"xcb"_s);
     m_tray.start();
     qputenv("HOME", m_home.path().toUtf8());
     // The chart choices OK keeps, in a folder of the test's own.
@@ -236,7 +202,7 @@ void TestStatsWindow::initTestCase()
 
 void TestStatsWindow::init()
 {
-    QSettings(QStringLiteral("Varnolt"), QStringLiteral("Varnolt")).clear();
+    QSettings(u"Varnolt"_s, u"Varnolt"_s).clear();
     m_db = std::make_unique<TestDatabase>();
     m_db->exec(insertLog(m_days));
 }
@@ -258,6 +224,15 @@ void TestStatsWindow::start()
     TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
 }
 
+void TestStatsWindow::waitForOpen()
+{
+    QTRY_VERIFY(m_app->stats() && window().isVisible());
+    QVERIFY(QTest::qWaitForWindowExposed(&window()));
+    QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmStats::caption()), 1);
+    QTRY_COMPARE(DesktopScreen::activeWindow(), quint32(window().winId()));
+    QTRY_VERIFY(pixelsOf(shown(*window().logChart), QColor(56, 150, 72)) > 2000);
+}
+
 void TestStatsWindow::waitForChange(const QImage &before, const char *what)
 {
     QTRY_VERIFY2(changedShare(before, shown(*window().logChart)) > 0.05, what);
@@ -268,8 +243,7 @@ void TestStatsWindow::waitForChange(const QImage &before, const char *what)
     QTest::qWait(150);
     const double stale = changedShare(drawn, shown(*window().logChart));
     QVERIFY2(stale < 0.002,
-        qPrintable(
-            QStringLiteral("%1: a fresh paint changed %2 % of the chart").arg(QLatin1String(what)).arg(stale * 100)));
+        qPrintable(u"%1: a fresh paint changed %2 % of the chart"_s.arg(QLatin1String(what)).arg(stale * 100)));
 }
 
 void TestStatsWindow::choose(QComboBox &list, const QString &entry)
@@ -307,62 +281,57 @@ void TestStatsWindow::trayMenuOpensTheChartAndClicksChangeIt()
     TrayMenu &menu = *m_app->trayMenu();
     QVERIFY(menu.showAll->isEnabled());
     m_tray.chooseFromMenu(m_app->trayIcon()->icon(), menu.menu(), menu.showAll);
-    QTRY_VERIFY(m_app->stats() && window().isVisible());
+    STEP(waitForOpen());
     FrmStats &w = window();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 1);
-    QTRY_COMPARE(activeWindow(), quint32(w.winId()));
     QVERIFY(DesktopScreen::outerFrame(w).height() > w.height()); // a title bar
     QTest::qWait(100);
 
-    // The first opening: a 3D area chart of the last fifteen days, Download's front face in
-    // its green among the rest.
-    QCOMPARE(w.lstChartPeriod->currentText(), QStringLiteral("Volume Per Day (MB)"));
-    QTRY_VERIFY(pixelsOf(shown(*w.logChart), QColor(56, 150, 72)) > 2000);
+    // The first opening: a 3D area chart of the last fifteen days.
+    QCOMPARE(w.lstChartPeriod->currentText(), u"Volume Per Day (MB)"_s);
     QVERIFY(w.chkStacked->isVisible());
-    picture(QStringLiteral("stats-3d-area.png"));
+    picture(u"stats-3d-area.png"_s);
 
-    STEP(choose(*w.lstChartPeriod, QStringLiteral("Volume Per Week (GB)")));
+    STEP(choose(*w.lstChartPeriod, u"Volume Per Week (GB)"_s));
     QCOMPARE(w.grid().rowCount(), 12);
-    STEP(choose(*w.lst23d, QStringLiteral("2D")));
-    STEP(choose(*w.lstChrtLine, QStringLiteral("Bars")));
+    STEP(choose(*w.lst23d, u"2D"_s));
+    STEP(choose(*w.lstChrtLine, u"Bars"_s));
     STEP(clickStack());
     QCOMPARE(w.grid().seriesCount(), 2);
-    picture(QStringLiteral("stats-2d-stacked-bars.png"));
+    picture(u"stats-2d-stacked-bars.png"_s);
 
-    STEP(choose(*w.lstChartPeriod, QStringLiteral("Volume Per Day (MB)")));
-    STEP(choose(*w.lstChrtLine, QStringLiteral("Line")));
+    STEP(choose(*w.lstChartPeriod, u"Volume Per Day (MB)"_s));
+    STEP(choose(*w.lstChrtLine, u"Line"_s));
     // Lines have nothing to stack: the box goes, unchecked.
     QVERIFY(!w.chkStacked->isVisible() && !w.chkStacked->isChecked());
-    picture(QStringLiteral("stats-line.png"));
+    picture(u"stats-line.png"_s);
 
-    STEP(choose(*w.lst23d, QStringLiteral("3D")));
-    STEP(choose(*w.lstChrtLine, QStringLiteral("Bars")));
-    STEP(choose(*w.lstChartPeriod, QStringLiteral("Avg Speed per Day (kBps)")));
-    QCOMPARE(w.grid().seriesLabel(0), QStringLiteral("Avg Down"));
-    picture(QStringLiteral("stats-speed.png"));
+    STEP(choose(*w.lst23d, u"3D"_s));
+    STEP(choose(*w.lstChrtLine, u"Bars"_s));
+    STEP(choose(*w.lstChartPeriod, u"Avg Speed per Day (kBps)"_s));
+    QCOMPARE(w.grid().seriesLabel(0), u"Avg Down"_s);
+    picture(u"stats-speed.png"_s);
 
     // The report of the last fifteen days, from 21 November: the test's own log in MB.
-    STEP(choose(*w.lstChartPeriod, QStringLiteral("Volume Per Day (MB)")));
+    STEP(choose(*w.lstChartPeriod, u"Volume Per Day (MB)"_s));
     const QImage chart = shown(*w.logChart);
     DesktopInput::clickOn(*w.bttReport);
     restMouse();
     QTRY_VERIFY(w.lstData->isVisible());
     QVERIFY(!w.logChart->isVisible() && w.bttExport->isVisible() && !w.lst23d->isVisible());
-    QCOMPARE(w.bttReport->text(), QStringLiteral("G&raph"));
+    QCOMPARE(w.bttReport->text(), u"G&raph"_s);
     const auto first
         = std::find_if(m_days.begin(), m_days.end(), [](const Day &day) { return day.date == QDate(2026, 11, 21); });
     QVERIFY(first != m_days.end());
     QCOMPARE(w.lstData->topLevelItemCount(), 15);
     const QTreeWidgetItem *row = w.lstData->topLevelItem(0);
     QCOMPARE((QStringList {row->text(0), row->text(1), row->text(2), row->text(3)}),
-        (QStringList {QStringLiteral("21/11"), QString::number(first->upMB), QString::number(first->downMB),
+        (QStringList {u"21/11"_s, QString::number(first->upMB), QString::number(first->downMB),
             QString::number(first->upMB + first->downMB)}));
     QVERIFY(!w.lstData->horizontalScrollBar()->isVisible()); // Total in sight
     // On the screen: the list's text where the chart was.
     QTRY_VERIFY(DesktopScreen::inkOf(DesktopScreen::pixels(), *w.lstData) > 500);
     QTest::qWait(100);
-    picture(QStringLiteral("stats-report.png"));
+    picture(u"stats-report.png"_s);
 
     // Back to the same chart as before, and OK closes the window.
     DesktopInput::clickOn(*w.bttReport);
@@ -371,26 +340,22 @@ void TestStatsWindow::trayMenuOpensTheChartAndClicksChangeIt()
     QTRY_VERIFY(changedShare(chart, shown(*w.logChart)) < 0.002);
     DesktopInput::clickOn(*w.cmdOK);
     QTRY_VERIFY(!m_app->stats());
-    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 0);
+    QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmStats::caption()), 0);
 }
 
 // In 'Chart Window' mode a double-click on the icon opens the window and the next one closes it.
 void TestStatsWindow::doubleClickOpensAndClosesInChartMode()
 {
-    m_db->exec(QStringLiteral("insert into settings values ('DblClick', '1')"));
+    m_db->exec(u"insert into settings values ('DblClick', '1')"_s);
     STEP(start());
     doubleClickIcon();
-    QTRY_VERIFY(m_app->stats() && window().isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(&window()));
-    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 1);
-    QTRY_COMPARE(activeWindow(), quint32(window().winId()));
-    QTRY_VERIFY(pixelsOf(shown(*window().logChart), QColor(56, 150, 72)) > 2000);
+    STEP(waitForOpen());
     QVERIFY(!m_app->monitor()->isVisible());
 
     // The window manager resizes it, but not below its least size.
     const auto resizeTo = [this](int width, int height) {
-        DesktopInput::xdotool({QStringLiteral("windowsize"), QString::number(window().winId()), QString::number(width),
-            QString::number(height)});
+        DesktopInput::xdotool(
+            {u"windowsize"_s, QString::number(window().winId()), QString::number(width), QString::number(height)});
     };
     resizeTo(800, 600);
     QTRY_COMPARE(sizeOnScreen(window()), QSize(800, 600));
@@ -399,19 +364,17 @@ void TestStatsWindow::doubleClickOpensAndClosesInChartMode()
 
     doubleClickIcon();
     QTRY_VERIFY(!m_app->stats());
-    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 0);
+    QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmStats::caption()), 0);
     QVERIFY(!m_app->monitor()->isVisible());
 
     // Opened again, and closed by the title bar's close button: gone as well.
     doubleClickIcon();
-    QTRY_VERIFY(m_app->stats() && window().isVisible());
-    QVERIFY(QTest::qWaitForWindowExposed(&window()));
-    QTest::qWait(100);
+    STEP(waitForOpen());
     const QRect frame = DesktopScreen::outerFrame(window());
     const int title = DesktopScreen::windowOnScreen(window()).y() - frame.top();
     DesktopInput::click({frame.right() - title / 2, frame.top() + title / 2});
     QTRY_VERIFY(!m_app->stats());
-    QTRY_COMPARE(managedWindowsTitled(FrmStats::caption()), 0);
+    QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmStats::caption()), 0);
 }
 
 QTEST_MAIN(TestStatsWindow)

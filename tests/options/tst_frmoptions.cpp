@@ -11,7 +11,6 @@
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
 #include "shell/MessageBox.h"
-#include "shell/MonitorMenu.h"
 #include "shell/TrayMenu.h"
 #include "shell/VarnoltApp.h"
 
@@ -28,25 +27,28 @@
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QTabWidget>
-#include <QToolButton>
 #include <QTest>
+#include <QToolButton>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <functional>
 #include <memory>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
-// The program started on a copy of the shipped database with the given settings rows, metering
-// four fake cards.
+// The program started on a copy of the shipped database with the given settings rows ("('name',
+// 'value'), ..."), metering four fake cards.
 struct Run
 {
-    explicit Run(const QStringList &settingsRows = {}, std::unique_ptr<InterfaceTable> table = nullptr)
+    explicit Run(const QString &settingsRows = {}, std::unique_ptr<InterfaceTable> table = nullptr)
     {
-        for (const QString &row : settingsRows)
-            db.exec(QStringLiteral("insert into settings values (%1)").arg(row));
+        if (!settingsRows.isEmpty())
+            db.exec(u"insert into settings values "_s + settingsRows);
         if (!table) {
             auto fake = std::make_unique<FakeInterfaceTable>();
             fake->rows = FakeInterfaceTable::cards(4);
@@ -67,8 +69,8 @@ struct Run
     Settings &settings() { return app->settings(); }
     QStringList stored() const
     {
-        return db.rows(QStringLiteral("select settingname, settingvalue from settings where settingname <> "
-                                      "'ExportFolder' order by rowid"));
+        return db.rows(
+            u"select settingname, settingvalue from settings where settingname <> 'ExportFolder' order by rowid"_s);
     }
     void waitForPoll()
     {
@@ -137,8 +139,8 @@ void TestFrmOptions::loadingSetsEveryControl_data()
     QTest::addColumn<int>("dblClick");
     QTest::addColumn<Qt::CheckState>("mark");
     QTest::addColumn<QString>("caption");
-    QTest::newRow("chart") << 1 << Qt::Checked << QStringLiteral("DblClick on Systray Icon : 'Chart Window'");
-    QTest::newRow("mini") << 2 << Qt::PartiallyChecked << QStringLiteral("DblClick on Systray Icon : 'Mini Monitor'");
+    QTest::newRow("chart") << 1 << Qt::Checked << u"DblClick on Systray Icon : 'Chart Window'"_s;
+    QTest::newRow("mini") << 2 << Qt::PartiallyChecked << u"DblClick on Systray Icon : 'Mini Monitor'"_s;
 }
 
 void TestFrmOptions::loadingSetsEveryControl()
@@ -146,42 +148,35 @@ void TestFrmOptions::loadingSetsEveryControl()
     QFETCH(int, dblClick);
     QFETCH(Qt::CheckState, mark);
     QFETCH(QString, caption);
-    Run run({QStringLiteral("'DblClick','%1'").arg(dblClick), QStringLiteral("'kilobit','1'"),
-        QStringLiteral("'whatsleft','1'"), QStringLiteral("'Playwav','0'"), QStringLiteral("'maxmbsize','5000'"),
-        QStringLiteral("'logperiod','3'"), QStringLiteral("'logperiodtype','2'"), QStringLiteral("'logstartday','15'"),
-        QStringLiteral("'MonitorTrans','2'"), QStringLiteral("'ExportFolder','/srv/traffic.csv'"),
-        QStringLiteral("'Adapter0','eth0'"), QStringLiteral("'Adapter3','eth3'")});
+    Run run(u"('DblClick','%1'), ('kilobit','1'), ('whatsleft','1'), ('Playwav','0'), ('maxmbsize','5000'), "
+            u"('logperiod','3'), ('logperiodtype','2'), ('logstartday','15'), ('MonitorTrans','2'), "
+            u"('ExportFolder','/srv/traffic.csv'), ('Adapter0','eth0'), ('Adapter3','eth3')"_s.arg(dblClick));
     FrmOptions &d = run.options();
 
     QVERIFY(!d.isVisible());
-    QCOMPARE(d.windowTitle(), QStringLiteral("Options."));
-    QCOMPARE(d.chkDblClick->checkState(), mark);
+    QCOMPARE(d.windowTitle(), u"Options."_s);
     QCOMPARE(d.chkDblClick->text(), caption);
-    QCOMPARE(d.chkkbits->checkState(), Qt::Checked);
-    QCOMPARE(d.chkWhatsleft->checkState(), Qt::Checked);
-    QCOMPARE(d.chkPlayMusic->checkState(), Qt::Unchecked);
-    QCOMPARE(d.txtMaxMB->text(), QStringLiteral("5000"));
-    QCOMPARE(d.txtperiod->text(), QStringLiteral("3"));
-    QCOMPARE(d.txtStartnthDay->text(), QStringLiteral("15"));
-    QCOMPARE(d.cboPeriodType->currentText(), QStringLiteral("Month(s)-d/mm"));
-    QCOMPARE(d.cboTransparent->currentText(), QStringLiteral("50"));
-    QCOMPARE(d.cboChartType->currentText(), QStringLiteral("Per Day (MB)"));
-    QCOMPARE(d.txtCsvFile->text(), QStringLiteral("/srv/traffic.csv"));
+    QCOMPARE((QList<Qt::CheckState> {d.chkDblClick->checkState(), d.chkkbits->checkState(),
+                 d.chkWhatsleft->checkState(), d.chkPlayMusic->checkState()}),
+        (QList<Qt::CheckState> {mark, Qt::Checked, Qt::Checked, Qt::Unchecked}));
+    QCOMPARE(
+        (QStringList {d.txtMaxMB->text(), d.txtperiod->text(), d.txtStartnthDay->text(), d.cboPeriodType->currentText(),
+            d.cboTransparent->currentText(), d.cboChartType->currentText(), d.txtCsvFile->text()}),
+        (QStringList {
+            u"5000"_s, u"3"_s, u"15"_s, u"Month(s)-d/mm"_s, u"50"_s, u"Per Day (MB)"_s, u"/srv/traffic.csv"_s}));
     QCOMPARE(d.lstAdapters->count(), 4);
     QStringList selected;
-    for (int i = 0; i < d.lstAdapters->count(); ++i) {
-        if (d.lstAdapters->item(i)->isSelected())
-            selected << d.lstAdapters->item(i)->text();
-    }
-    QCOMPARE(selected, (QStringList {QStringLiteral("eth0"), QStringLiteral("eth3")}));
-    // The general page first; the start-day field stays hidden until the Volume Left page.
+    for (int i = 0; i < d.lstAdapters->count(); ++i)
+        selected << (d.lstAdapters->item(i)->isSelected() ? d.lstAdapters->item(i)->text() : u"-"_s);
+    QCOMPARE(selected, (QStringList {u"eth0"_s, u"-"_s, u"-"_s, u"eth3"_s}));
+    // The general page first; loading a monthly period does not uncover the start day there.
     QCOMPARE(d.tbPages->currentIndex(), int(FrmOptions::GeneralPage));
     QVERIFY(!d.txtStartnthDay->isVisibleTo(&d));
 }
 
 void TestFrmOptions::pagesShowTheirControlsInTheirPlaces()
 {
-    Run run({QStringLiteral("'logperiodtype','2'")});
+    Run run(u"('logperiodtype','2')"_s);
     FrmOptions &d = run.options();
     QCOMPARE(d.logicalDpiY(), 96); // 15 twips a pixel
     // The layout's 5280 x 3930 twips, taller by the row of tabs, which nothing covers.
@@ -192,7 +187,7 @@ void TestFrmOptions::pagesShowTheirControlsInTheirPlaces()
     QCOMPARE(d.brGeneral->y(), d.tbPages->y() + 8 + tabRow);
 
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
-    QCOMPARE(d.brGeneral->title(), QStringLiteral("Volume Left"));
+    QCOMPARE(d.brGeneral->title(), u"Volume Left"_s);
     // Each control placed from the places of the ones before it.
     QCOMPARE(d.twipGeometry(d.cboPeriodType), QRect(2600, 600, 1590, 315));
     QCOMPARE(d.twipGeometry(d.txtperiod), QRect(2190, 600, 405, 315));
@@ -210,7 +205,7 @@ void TestFrmOptions::pagesShowTheirControlsInTheirPlaces()
     QVERIFY(d.txtStartnthDay->isVisibleTo(&d) && d.lblStartDay->isVisibleTo(&d));
 
     d.tbPages->setCurrentIndex(FrmOptions::GeneralPage);
-    QCOMPARE(d.brGeneral->title(), QStringLiteral("General Options - Export Logs."));
+    QCOMPARE(d.brGeneral->title(), u"General Options - Export Logs."_s);
     for (QWidget *w : QList<QWidget *> {d.txtMaxMB, d.txtperiod, d.cboPeriodType, d.txtStartnthDay, d.lblpreview})
         QVERIFY2(!w->isVisibleTo(&d), w->metaObject()->className());
     QVERIFY(d.chkDblClick->isVisibleTo(&d) && d.txtCsvFile->isVisibleTo(&d) && d.bttExport->isVisibleTo(&d));
@@ -222,10 +217,10 @@ void TestFrmOptions::pagesShowTheirControlsInTheirPlaces()
     QVERIFY(!d.txtStartnthDay->isVisibleTo(&d));
 
     d.tbPages->setCurrentIndex(FrmOptions::ResetPage);
-    QCOMPARE(d.brGeneral->title(), QStringLiteral("!!! CAUTION !!!"));
-    QCOMPARE(d.lblAttention->text().split(QStringLiteral("\r\n")),
-        (QStringList {QString(), QStringLiteral("Caution !"), QString(), QStringLiteral("When you reset the database,"),
-            QStringLiteral("all data is cleared."), QStringLiteral("The data can not be recovered.")}));
+    QCOMPARE(d.brGeneral->title(), u"!!! CAUTION !!!"_s);
+    QCOMPARE(d.lblAttention->text().split(u"\r\n"_s),
+        (QStringList {QString(), u"Caution !"_s, QString(), u"When you reset the database,"_s,
+            u"all data is cleared."_s, u"The data can not be recovered."_s}));
     QVERIFY(d.bttClear->isVisibleTo(&d) && !d.chkDblClick->isVisibleTo(&d) && !d.txtCsvFile->isVisibleTo(&d));
 
     d.tbPages->setCurrentIndex(FrmOptions::AdaptersPage);
@@ -238,25 +233,23 @@ void TestFrmOptions::dblClickBoxStepsThroughThreeStates()
     Run run;
     FrmOptions &d = run.options();
     d.showOptions();
-    const QList<QPair<Qt::CheckState, QString>> expected {
-        {Qt::Checked, QStringLiteral("'Chart Window'")},
-        {Qt::PartiallyChecked, QStringLiteral("'Mini Monitor'")},
-        {Qt::Unchecked, QStringLiteral("'Monitor Window'")},
-    };
-    for (const auto &[mark, name] : expected) {
+    // The box's mark and the window its caption names.
+    using Box = std::pair<Qt::CheckState, QString>;
+    const auto box = [&d] { return Box(d.chkDblClick->checkState(), d.chkDblClick->text().section(u" : "_s, 1)); };
+    const Box chart(Qt::Checked, u"'Chart Window'"_s);
+    const Box mini(Qt::PartiallyChecked, u"'Mini Monitor'"_s);
+    const Box monitor(Qt::Unchecked, u"'Monitor Window'"_s);
+    for (const Box &next : {chart, mini, monitor}) {
         QTest::mouseClick(d.chkDblClick, Qt::LeftButton);
-        QCOMPARE(d.chkDblClick->checkState(), mark);
-        QVERIFY(d.chkDblClick->text().endsWith(name));
+        QCOMPARE(box(), next);
     }
     QCOMPARE(run.settings().dblClickState(), int(Settings::MonitorWindow));
 
     // The monitor's Mini/Maxi steps the box with it, both ways.
     run.app->miniMaxi();
-    QCOMPARE(d.chkDblClick->checkState(), Qt::PartiallyChecked);
-    QVERIFY(d.chkDblClick->text().endsWith(QStringLiteral("'Mini Monitor'")));
+    QCOMPARE(box(), mini);
     run.app->miniMaxi();
-    QCOMPARE(d.chkDblClick->checkState(), Qt::Unchecked);
-    QVERIFY(d.chkDblClick->text().endsWith(QStringLiteral("'Monitor Window'")));
+    QCOMPARE(box(), monitor);
     // Stepping is not storing: the tray's double-click still opens the monitor.
     QVERIFY(!run.settings().dblClickChart());
 }
@@ -267,12 +260,12 @@ void TestFrmOptions::liveControlsActBeforeOk()
     FrmOptions &d = run.options();
     d.showOptions();
     run.waitForPoll();
-    QVERIFY2(run.app->monitor()->rateLabel()->text().contains(QStringLiteral(" kBps.")),
+    QVERIFY2(run.app->monitor()->rateLabel()->text().contains(u" kBps."_s),
         qPrintable(run.app->monitor()->rateLabel()->text()));
 
     QTest::mouseClick(d.chkkbits, Qt::LeftButton);
     run.waitForPoll();
-    QVERIFY2(run.app->monitor()->rateLabel()->text().contains(QStringLiteral(" Kbps.")),
+    QVERIFY2(run.app->monitor()->rateLabel()->text().contains(u" Kbps."_s),
         qPrintable(run.app->monitor()->rateLabel()->text()));
     QTest::mouseClick(d.chkWhatsleft, Qt::LeftButton);
     QTest::mouseClick(d.chkPlayMusic, Qt::LeftButton);
@@ -287,37 +280,32 @@ void TestFrmOptions::adapterChoiceCountsFromTheNextPoll()
 {
     const QString reason = NetworkNamespace::unavailableReason();
     if (!reason.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("real counters skipped: ") + reason));
-    NetworkNamespace a(QStringLiteral("opt-a"));
-    NetworkNamespace b(QStringLiteral("opt-b"));
+        QSKIP(qPrintable(u"real counters skipped: "_s + reason));
+    NetworkNamespace a(u"opt-a"_s);
+    NetworkNamespace b(u"opt-b"_s);
     QVERIFY(a.isValid() && b.isValid());
     for (NetworkNamespace *ns : {&a, &b}) {
-        QVERIFY2(ns->exec({QStringLiteral("sysctl"), QStringLiteral("-qw"),
-                     QStringLiteral("net.ipv6.conf.all.disable_ipv6=1"),
-                     QStringLiteral("net.ipv6.conf.default.disable_ipv6=1")}),
+        QVERIFY2(ns->exec({u"sysctl"_s, u"-qw"_s, u"net.ipv6.conf.all.disable_ipv6=1"_s,
+                     u"net.ipv6.conf.default.disable_ipv6=1"_s}),
             qPrintable(ns->error()));
     }
     // Two veth links from a (where the program meters) to b (where the test sends from).
-    const QByteArray setup = QStringLiteral("link add va type veth peer name vb netns %1\n"
-                                            "link add wa type veth peer name wb netns %1\n"
-                                            "addr add 10.198.0.1/24 dev va\naddr add 10.198.1.1/24 dev wa\n"
-                                            "link set va up\nlink set wa up\n")
-                                 .arg(b.name())
-                                 .toUtf8();
-    QVERIFY2(a.ipBatch(setup), qPrintable(a.error()));
-    QVERIFY2(b.ipBatch("addr add 10.198.0.2/24 dev vb\naddr add 10.198.1.2/24 dev wb\nlink set vb up\nlink set wb "
-                       "up\n"),
+    QVERIFY2(
+        a.ipBatch(u"link add va type veth peer name vb netns %1\nlink add wa type veth peer name wb netns %1\n"
+                  u"addr add 10.198.0.1/24 dev va\naddr add 10.198.1.1/24 dev wa\nlink set va up\nlink set wa up\n"_s
+                      .arg(b.name())
+                      .toUtf8()),
+        qPrintable(a.error()));
+    QVERIFY2(
+        b.ipBatch("addr add 10.198.0.2/24 dev vb\naddr add 10.198.1.2/24 dev wb\nlink set vb up\nlink set wb up\n"),
         qPrintable(b.error()));
     // Every byte that crosses a link, both ways, as the kernel counts it.
     const auto kernelBytes = [&a](const char *name) {
         QByteArray json;
-        if (!a.ip({QStringLiteral("-s"), QStringLiteral("-j"), QStringLiteral("link"), QStringLiteral("show"),
-                QLatin1String(name)},
-                &json))
+        if (!a.ip({u"-s"_s, u"-j"_s, u"link"_s, u"show"_s, QLatin1String(name)}, &json))
             qFatal("%s", qPrintable(a.error()));
-        const QJsonObject stats = QJsonDocument::fromJson(json).array().at(0)[QStringLiteral("stats64")].toObject();
-        return quint64(stats[QStringLiteral("rx")][QStringLiteral("bytes")].toDouble()
-            + stats[QStringLiteral("tx")][QStringLiteral("bytes")].toDouble());
+        const QJsonObject stats = QJsonDocument::fromJson(json).array().at(0)[u"stats64"_s].toObject();
+        return quint64(stats[u"rx"_s][u"bytes"_s].toDouble() + stats[u"tx"_s][u"bytes"_s].toDouble());
     };
     const int sender = b.inside([] { return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
     QVERIFY(sender >= 0);
@@ -335,36 +323,47 @@ void TestFrmOptions::adapterChoiceCountsFromTheNextPoll()
 
     Run run({}, a.inside([] { return std::make_unique<LinuxInterfaceTable>(); }));
     FrmOptions &d = run.options();
-    const RunCounters &c = run.app->counters();
-    const auto metered = [&c] { return c.curIn + c.curOut; };
     QCOMPARE(d.lstAdapters->count(), 3); // lo, va, wa; both links chosen by default
     QVERIFY(d.lstAdapters->item(1)->isSelected() && d.lstAdapters->item(2)->isSelected());
+    const auto clickWa = [&d] {
+        QTest::mouseClick(d.lstAdapters->viewport(), Qt::LeftButton, {},
+            d.lstAdapters->visualItemRect(d.lstAdapters->item(2)).center());
+    };
+    // What the program metered, and what va and wa carried, from a poll over the steps to the
+    // poll after them.
+    struct Carried
+    {
+        quint64 metered, va, wa;
+    };
+    const RunCounters &c = run.app->counters();
+    const auto over = [&](const std::function<void()> &steps) {
+        run.waitForPoll();
+        const Carried before {quint64(c.curIn + c.curOut), kernelBytes("va"), kernelBytes("wa")};
+        steps();
+        run.waitForPoll();
+        return Carried {
+            quint64(c.curIn + c.curOut) - before.metered, kernelBytes("va") - before.va, kernelBytes("wa") - before.wa};
+    };
 
     // wa deselected: from the next poll only va counts.
-    QTest::mouseClick(d.lstAdapters->viewport(), Qt::LeftButton, {},
-        d.lstAdapters->visualItemRect(d.lstAdapters->item(2)).center());
+    clickWa();
     QVERIFY(!run.settings().adapters.isSelected(2));
-    run.waitForPoll();
-    quint64 sum = metered();
-    quint64 va = kernelBytes("va");
-    const quint64 waBefore = kernelBytes("wa");
-    send("10.198.0.1", 20);
-    send("10.198.1.1", 30);
-    run.waitForPoll();
-    QCOMPARE(metered() - sum, kernelBytes("va") - va);
-    QVERIFY(kernelBytes("wa") - waBefore >= 30 * 1000);
+    const Carried off = over([&] {
+        send("10.198.0.1", 20);
+        send("10.198.1.1", 30);
+    });
+    QCOMPARE(off.metered, off.va);
+    QVERIFY(off.wa >= 30 * 1000);
 
-    // Chosen again, wa adds none of what it carried meanwhile, and all it carries from then on.
-    QTest::mouseClick(d.lstAdapters->viewport(), Qt::LeftButton, {},
-        d.lstAdapters->visualItemRect(d.lstAdapters->item(2)).center());
-    run.waitForPoll();
-    sum = metered();
-    va = kernelBytes("va");
-    const quint64 wa = kernelBytes("wa");
-    send("10.198.1.1", 10);
-    run.waitForPoll();
-    QCOMPARE(metered() - sum, kernelBytes("wa") - wa + kernelBytes("va") - va);
-    QVERIFY(metered() - sum >= 10 * 1000);
+    // Chosen again, wa adds none of what it carried meanwhile, and all it carries from the next
+    // poll on.
+    const Carried on = over([&] {
+        clickWa();
+        run.waitForPoll();
+        send("10.198.1.1", 10);
+    });
+    QCOMPARE(on.metered, on.va + on.wa);
+    QVERIFY(on.wa >= 10 * 1000);
     ::close(sender);
     QCOMPARE(run.stored(), QStringList());
 }
@@ -373,9 +372,8 @@ void TestFrmOptions::okStoresEveryKeyAndHandsOverTheAllowance_data()
 {
     QTest::addColumn<QList<int>>("chosen");
     QTest::addColumn<QStringList>("adapterRows");
-    QTest::newRow("entries 0 and 3 of four") << QList<int> {0, 3}
-                                             << QStringList {QStringLiteral("Adapter0|eth0"),
-                                                    QStringLiteral("Adapter3|eth3")};
+    QTest::newRow("entries 0 and 3 of four")
+        << QList<int> {0, 3} << QStringList {u"Adapter0|eth0"_s, u"Adapter3|eth3"_s};
     QTest::newRow("none") << QList<int> {} << QStringList {};
 }
 
@@ -383,7 +381,7 @@ void TestFrmOptions::okStoresEveryKeyAndHandsOverTheAllowance()
 {
     QFETCH(QList<int>, chosen);
     QFETCH(QStringList, adapterRows);
-    Run run({QStringLiteral("'Adapter1','eth1'")});
+    Run run(u"('Adapter1','eth1')"_s);
     FrmOptions &d = run.options();
     d.showOptions();
     d.lstAdapters->clearSelection();
@@ -394,25 +392,23 @@ void TestFrmOptions::okStoresEveryKeyAndHandsOverTheAllowance()
     QTest::mouseClick(d.chkDblClick, Qt::LeftButton); // 'Mini Monitor'
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
     d.cboPeriodType->setCurrentIndex(2);
-    typeAndLeave(d, d.txtMaxMB, QStringLiteral("5000"));
-    typeAndLeave(d, d.txtperiod, QStringLiteral("2"));
-    typeAndLeave(d, d.txtStartnthDay, QStringLiteral("15.5"));
+    typeAndLeave(d, d.txtMaxMB, u"5000"_s);
+    typeAndLeave(d, d.txtperiod, u"2"_s);
+    typeAndLeave(d, d.txtStartnthDay, u"15.5"_s);
     run.settings().cachedVolume = 123;
     // Nothing of the allowance reaches the run before OK.
     QCOMPARE(run.settings().maxMB, 0.0);
 
     QTest::mouseClick(d.bttOK, Qt::LeftButton);
     QVERIFY(!d.isVisible());
-    const QStringList keys {QStringLiteral("DblClick|2"), QStringLiteral("kilobit|0"), QStringLiteral("whatsleft|1"),
-        QStringLiteral("logperiod|2"), QStringLiteral("logperiodtype|2"), QStringLiteral("maxmbsize|5,000"),
-        QStringLiteral("MonitorTrans|0"), QStringLiteral("logstartday|15.5"), QStringLiteral("Playwav|0")};
+    const QStringList keys {u"DblClick|2"_s, u"kilobit|0"_s, u"whatsleft|1"_s, u"logperiod|2"_s, u"logperiodtype|2"_s,
+        u"maxmbsize|5,000"_s, u"MonitorTrans|0"_s, u"logstartday|15.5"_s, u"Playwav|0"_s};
     QCOMPARE(run.stored(), adapterRows + keys);
+    // The allowance handed over: 5000 MB every 2 months from the 16th, the cached volume dropped.
     const Settings &s = run.settings();
-    QCOMPARE(s.maxMB, 5000.0);
-    QCOMPARE(s.periodLength, 2);
-    QCOMPARE(s.periodType, 2);
-    QCOMPARE(s.startDay, qint16(16));
-    QCOMPARE(s.cachedVolume, 0.0);
+    QCOMPARE(
+        (QList<double> {s.maxMB, double(s.periodLength), double(s.periodType), double(s.startDay), s.cachedVolume}),
+        (QList<double> {5000, 2, 2, 16, 0}));
     QVERIFY(!s.dblClickChart());
     // The mini state shrinks the monitor to its title bar whatever the volume-left box says.
     QCOMPARE(run.app->monitor()->heightTwips(), FrmMain::MiniHeight);
@@ -420,21 +416,21 @@ void TestFrmOptions::okStoresEveryKeyAndHandsOverTheAllowance()
 
 void TestFrmOptions::refusedOkKeepsEverythingAsItWas()
 {
-    Run run({QStringLiteral("'maxmbsize','100'")});
+    Run run(u"('maxmbsize','100')"_s);
     FrmOptions &d = run.options();
     d.showOptions();
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
-    typeAndLeave(d, d.txtMaxMB, QStringLiteral("900"));
+    typeAndLeave(d, d.txtMaxMB, u"900"_s);
     d.lstAdapters->item(2)->setSelected(false);
     const QStringList before = run.stored();
 
     StoreSession holder(run.db.path());
-    QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
+    QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
     QTest::mouseClick(d.bttOK, Qt::LeftButton);
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
-    QVERIFY2(shown.first().text.contains(QStringLiteral("locked")), qPrintable(shown.first().text));
+    QVERIFY2(shown.first().text.contains(u"locked"_s), qPrintable(shown.first().text));
     QVERIFY(d.isVisible());
     QCOMPARE(run.settings().maxMB, 100.0);
     holder.rollback();
@@ -444,7 +440,7 @@ void TestFrmOptions::refusedOkKeepsEverythingAsItWas()
     QTest::mouseClick(d.bttOK, Qt::LeftButton);
     QVERIFY(!d.isVisible());
     QCOMPARE(run.settings().maxMB, 900.0);
-    QVERIFY(run.stored().contains(QStringLiteral("maxmbsize|900")));
+    QVERIFY(run.stored().contains(u"maxmbsize|900"_s));
 }
 
 void TestFrmOptions::closingByTheWindowManagerSavesLikeOk()
@@ -457,11 +453,11 @@ void TestFrmOptions::closingByTheWindowManagerSavesLikeOk()
     // Escape while the field still has the focus: the field is checked, then stored.
     d.txtperiod->setFocus(Qt::MouseFocusReason);
     d.txtperiod->selectAll();
-    QTest::keyClicks(d.txtperiod, QStringLiteral("1.4"));
+    QTest::keyClicks(d.txtperiod, u"1.4"_s);
     QTest::keyClick(d.txtperiod, Qt::Key_Escape);
     QVERIFY(!d.isVisible());
     QCOMPARE(run.settings().periodLength, 1);
-    QVERIFY(run.stored().contains(QStringLiteral("logperiod|1")));
+    QVERIFY(run.stored().contains(u"logperiod|1"_s));
 
     d.showOptions();
     QVERIFY(d.close() == true);
@@ -502,8 +498,8 @@ void TestFrmOptions::fieldChecks_data()
         {"startDay", "15#5", "15.5", "15,5", true},
     };
     for (const char *locale : {"en_US", "de_DE"}) {
-        const bool german = QLatin1String(locale) == QLatin1String("de_DE");
-        const QString point = german ? QStringLiteral(",") : QStringLiteral(".");
+        const bool german = QLatin1String(locale) == u"de_DE"_s;
+        const QString point = german ? u","_s : u"."_s;
         for (const auto &c : cases) {
             QTest::addRow("%s %s %s", locale, c.field, c.typed)
                 << QString::fromLatin1(locale) << QString::fromLatin1(c.field)
@@ -525,15 +521,13 @@ void TestFrmOptions::fieldChecks()
     FrmOptions &d = run.options();
     d.showOptions();
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
-    QLineEdit *edit = field == QLatin1String("maxMB") ? d.txtMaxMB
-        : field == QLatin1String("period")            ? d.txtperiod
-                                                      : d.txtStartnthDay;
+    QLineEdit *edit = field == u"maxMB"_s ? d.txtMaxMB : field == u"period"_s ? d.txtperiod : d.txtStartnthDay;
     d.cboPeriodType->setCurrentIndex(2); // the start day is asked for monthly periods only
-    d.lblpreview->setText(QStringLiteral("unchanged"));
+    d.lblpreview->setText(u"unchanged"_s);
     typeAndLeave(d, edit, typed);
     QCOMPARE(edit->text(), shown);
     QCOMPARE(d.bttOK->hasFocus(), true); // never keeps the focus
-    QCOMPARE(d.lblpreview->text() != QLatin1String("unchanged"), previewRefreshed);
+    QCOMPARE(d.lblpreview->text() != u"unchanged"_s, previewRefreshed);
     QVERIFY(MessageBox::takeShown().isEmpty());
 }
 
@@ -541,8 +535,8 @@ void TestFrmOptions::previewNeverAlerts()
 {
     // 900 of 1000 MB used this month: 10 % left, red on the monitor, two warnings due.
     TestDatabase db;
-    db.exec(QStringLiteral("insert into log values ('2026-12-04 10:00:00', '2026-12-04 11:00:00', %1, %1, 0)")
-                .arg(450LL * 1024 * 1024));
+    db.exec(
+        u"insert into log values ('2026-12-04 10:00:00', '2026-12-04 11:00:00', %1, %1, 0)"_s.arg(450LL * 1024 * 1024));
     FakeClock clock;
     RunCounters counters;
     Settings settings;
@@ -550,17 +544,17 @@ void TestFrmOptions::previewNeverAlerts()
     CountingSound sound;
     VolumeLeftText volumeLeft(db.path(), clock, counters, settings, &sound, QString());
     double monitorCache = 0;
-    (void)volumeLeft.text(10000, 1, QStringLiteral("2"), monitorCache, true, 1);
+    (void)volumeLeft.text(10000, 1, u"2"_s, monitorCache, true, 1);
     QCOMPARE(volumeLeft.alert(), VolumeAlert::Green);
     FrmMain monitor;
     FrmOptions d({settings, clock, volumeLeft, monitor, db.path(), QString()});
     d.showOptions();
     d.tbPages->setCurrentIndex(FrmOptions::VolumeLeftPage);
-    typeAndLeave(d, d.txtperiod, QStringLiteral("1"));
+    typeAndLeave(d, d.txtperiod, u"1"_s);
     d.cboPeriodType->setCurrentIndex(2);
-    typeAndLeave(d, d.txtMaxMB, QStringLiteral("1000"));
-    QCOMPARE(d.lblpreview->text(), QStringLiteral("100 MB (10.0 %) Left."));
-    QCOMPARE(d.lblStartdate->text(), QStringLiteral("Starting from 01 Nov 2026"));
+    typeAndLeave(d, d.txtMaxMB, u"1000"_s);
+    QCOMPARE(d.lblpreview->text(), u"100 MB (10.0 %) Left."_s);
+    QCOMPARE(d.lblStartdate->text(), u"Starting from 01 Nov 2026"_s);
     QCOMPARE(volumeLeft.alert(), VolumeAlert::Green);
     QCOMPARE(sound.played, 0);
     QCOMPARE(monitorCache, 900.0); // the monitor's cache is its own

@@ -2,11 +2,8 @@
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
 
-#include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
 #include "shell/MessageBox.h"
-#include "shell/TrayIcon.h"
-#include "shell/TrayMenu.h"
 #include "shell/VarnoltApp.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
@@ -23,6 +20,8 @@
 
 #include <memory>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The program on a log of a few days and weeks, with its statistics window opened.
@@ -31,10 +30,10 @@ struct Run
     Run()
     {
         // Two days of December and a day of November, 2026.
-        db.exec(QStringLiteral("insert into log values "
-                               "('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
-                               "('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
-                               "('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"));
+        db.exec(u"insert into log values "
+                u"('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
+                u"('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
+                u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s);
         auto table = std::make_unique<FakeInterfaceTable>();
         table->rows = FakeInterfaceTable::cards(1);
         app = std::make_unique<VarnoltApp>(db.path(), QStringList {}, clock, std::move(table));
@@ -55,12 +54,17 @@ struct Run
     std::unique_ptr<VarnoltApp> app;
 };
 
-QStringList headers(const QTreeWidget *list)
+// The window's lists and stacking box as the user reads them.
+QStringList choices(const FrmStats &w)
 {
-    QStringList texts;
-    for (int column = 0; column < list->columnCount(); ++column)
-        texts << list->headerItem()->text(column);
-    return texts;
+    return {w.lst23d->currentText(), w.lstChrtLine->currentText(), w.lstChartPeriod->currentText(),
+        w.chkStacked->isChecked() ? u"stacked"_s : u"flat"_s};
+}
+
+// The texts of the report's row, or of its header.
+QStringList texts(const QTreeWidgetItem *item)
+{
+    return {item->text(0), item->text(1), item->text(2), item->text(3)};
 }
 
 // Pixels of the chart under the buttons that lie over its lower right corner: the chart is
@@ -96,7 +100,7 @@ private Q_SLOTS:
     }
     void init()
     {
-        QSettings(QStringLiteral("Varnolt"), QStringLiteral("Varnolt")).clear();
+        QSettings(u"Varnolt"_s, u"Varnolt"_s).clear();
         MessageBox::setNextAnswer(QMessageBox::Ok);
         MessageBox::takeShown();
     }
@@ -107,7 +111,6 @@ private Q_SLOTS:
     void emptyViewsAndDatabaseFailures();
     void layoutFollowsTheRightEdge();
     void exportLabelBlinksForFourSeconds();
-    void trayDoubleClickOpensAndClosesInChartMode();
 
 private:
     QTemporaryDir m_config;
@@ -117,13 +120,10 @@ void TestFrmStats::firstOpeningAndWhatOkKeeps()
 {
     Run run;
     FrmStats &w = run.open();
-    QCOMPARE(w.windowTitle(), QStringLiteral("Varnolt, Keeps an eye on your downloads..."));
-    QCOMPARE(w.lst23d->currentText(), QStringLiteral("3D"));
-    QCOMPARE(w.lstChrtLine->currentText(), QStringLiteral("Area"));
-    QCOMPARE(w.lstChartPeriod->currentText(), QStringLiteral("Volume Per Day (MB)"));
-    QVERIFY(!w.chkStacked->isChecked() && w.chkStacked->isVisible());
+    QCOMPARE(w.windowTitle(), u"Varnolt, Keeps an eye on your downloads..."_s);
+    QCOMPARE(choices(w), (QStringList {u"3D"_s, u"Area"_s, u"Volume Per Day (MB)"_s, u"flat"_s}));
+    QVERIFY(w.chkStacked->isVisible());
     QCOMPARE(w.grid().seriesCount(), 3);
-    QCOMPARE(w.grid().seriesLabel(2), QStringLiteral("Total"));
 
     w.lst23d->setCurrentIndex(1);
     w.lstChrtLine->setCurrentIndex(2);
@@ -135,26 +135,23 @@ void TestFrmStats::firstOpeningAndWhatOkKeeps()
     QCOMPARE(closed.count(), 1);
     QTRY_VERIFY(!run.app->stats()); // gone with its grid
 
-    QSettings kept(QStringLiteral("Varnolt"), QStringLiteral("Varnolt"));
-    kept.beginGroup(QStringLiteral("Chart"));
-    for (const auto &[key, value] : QList<QPair<QString, QString>> {{QStringLiteral("2D3D"), QStringLiteral("1")},
-             {QStringLiteral("ChartLine"), QStringLiteral("2")}, {QStringLiteral("ChartType"), QStringLiteral("2")},
-             {QStringLiteral("Stacked"), QStringLiteral("1")}})
-        QCOMPARE(kept.value(key).toString(), value);
+    QSettings kept(u"Varnolt"_s, u"Varnolt"_s);
+    kept.beginGroup(u"Chart"_s);
+    QStringList keptValues;
+    for (const char *key : {"2D3D", "ChartLine", "ChartType", "Stacked"})
+        keptValues << kept.value(QLatin1String(key)).toString();
+    QCOMPARE(keptValues, (QStringList {u"1"_s, u"2"_s, u"2"_s, u"1"_s}));
 
     FrmStats &again = run.open();
-    QCOMPARE(again.lst23d->currentText(), QStringLiteral("2D"));
-    QCOMPARE(again.lstChrtLine->currentText(), QStringLiteral("Bars"));
-    QCOMPARE(again.lstChartPeriod->currentText(), QStringLiteral("Volume Per Month (GB)"));
-    QVERIFY(again.chkStacked->isChecked());
+    QCOMPARE(choices(again), (QStringList {u"2D"_s, u"Bars"_s, u"Volume Per Month (GB)"_s, u"stacked"_s}));
     // Any other way of closing keeps nothing.
     again.lst23d->setCurrentIndex(0);
     again.close();
-    QCOMPARE(kept.value(QStringLiteral("2D3D")).toString(), QStringLiteral("1"));
+    QCOMPARE(kept.value(u"2D3D"_s).toString(), u"1"_s);
 
     // Choices the lists cannot show give the defaults.
-    kept.setValue(QStringLiteral("2D3D"), QStringLiteral("7"));
-    kept.setValue(QStringLiteral("ChartType"), QStringLiteral("abc"));
+    kept.setValue(u"2D3D"_s, u"7"_s);
+    kept.setValue(u"ChartType"_s, u"abc"_s);
     kept.sync();
     QTRY_VERIFY(!run.app->stats());
     FrmStats &defaults = run.open();
@@ -180,7 +177,7 @@ void TestFrmStats::stackingFollowsTheKindAndTheView()
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
     QVERIFY(!w.chkStacked->isChecked() && !w.chkStacked->isVisible());
     QCOMPARE(w.grid().seriesCount(), 1);
-    QCOMPARE(w.grid().seriesLabel(0), QStringLiteral("Avg Down"));
+    QCOMPARE(w.grid().seriesLabel(0), u"Avg Down"_s);
 }
 
 void TestFrmStats::reportListsWhatTheChartHolds()
@@ -192,31 +189,28 @@ void TestFrmStats::reportListsWhatTheChartHolds()
     QTest::mouseClick(w.bttReport, Qt::LeftButton);
     QVERIFY(w.isReportShown() && !w.logChart->isVisible());
     QVERIFY(!w.chkStacked->isChecked());
-    QCOMPARE(w.bttReport->text(), QStringLiteral("G&raph"));
+    QCOMPARE(w.bttReport->text(), u"G&raph"_s);
     QVERIFY(w.bttExport->isVisible() && !w.lst23d->isVisible() && w.lstChartPeriod->isVisible());
-    QCOMPARE(headers(w.lstData), (QStringList {QStringLiteral("Period"), QStringLiteral("Up"), QStringLiteral("Down"),
-                                     QStringLiteral("Total")}));
+    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Up"_s, u"Down"_s, u"Total"_s}));
     // Days from the 3rd to today, the 5th, in MB; the 4th logged nothing.
     QCOMPARE(w.lstData->topLevelItemCount(), 3);
-    const QTreeWidgetItem *third = w.lstData->topLevelItem(0);
-    QCOMPARE((QStringList {third->text(0), third->text(1), third->text(2), third->text(3)}),
-        (QStringList {QStringLiteral("03/12"), QStringLiteral("2"), QStringLiteral("5"), QStringLiteral("7")}));
-    QCOMPARE(w.lstData->topLevelItem(1)->text(3), QStringLiteral("0"));
+    QCOMPARE(texts(w.lstData->topLevelItem(0)), (QStringList {u"03/12"_s, u"2"_s, u"5"_s, u"7"_s}));
+    QCOMPARE(w.lstData->topLevelItem(1)->text(3), u"0"_s);
 
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
-    QCOMPARE(headers(w.lstData), (QStringList {QStringLiteral("Period"), QStringLiteral("Avg Down"), QString(), QString()}));
-    QCOMPARE(w.lstData->topLevelItem(0)->text(1), QStringLiteral("40"));
+    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down"_s, QString(), QString()}));
+    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40"_s);
     // Kbps chosen in the options while the window is open: the next fill shows the speeds in
     // kilobits; the entries keep the unit they were made with.
     run.app->settings().kilobitState = 1;
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
-    QCOMPARE(w.lstData->topLevelItem(0)->text(1), QStringLiteral("327.68"));
-    QCOMPARE(w.lstChartPeriod->currentText(), QStringLiteral("Avg Speed per Day (kBps)"));
+    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"327.68"_s);
+    QCOMPARE(w.lstChartPeriod->currentText(), u"Avg Speed per Day (kBps)"_s);
 
     QTest::mouseClick(w.bttReport, Qt::LeftButton);
     QVERIFY(!w.isReportShown() && w.logChart->isVisible() && !w.bttExport->isVisible());
-    QCOMPARE(w.bttReport->text(), QStringLiteral("&Report"));
+    QCOMPARE(w.bttReport->text(), u"&Report"_s);
     // Shown again on the way back, even for a speed view; its next fill hides it.
     QVERIFY(w.chkStacked->isVisible());
 }
@@ -224,7 +218,7 @@ void TestFrmStats::reportListsWhatTheChartHolds()
 void TestFrmStats::emptyViewsAndDatabaseFailures()
 {
     Run run;
-    run.db.exec(QStringLiteral("delete from log"));
+    run.db.exec(u"delete from log"_s);
     FrmStats &w = run.open();
     QTest::mouseClick(w.bttReport, Qt::LeftButton);
     w.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerYear);
@@ -232,11 +226,11 @@ void TestFrmStats::emptyViewsAndDatabaseFailures()
     QCOMPARE(w.lstData->topLevelItemCount(), 0);
     QVERIFY(MessageBox::takeShown().isEmpty());
 
-    run.db.exec(QStringLiteral("drop view DownloadPerWeek"));
+    run.db.exec(u"drop view DownloadPerWeek"_s);
     w.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerWeek);
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.first().text.contains(QStringLiteral("DownloadPerWeek")), qPrintable(shown.first().text));
+    QVERIFY2(shown.first().text.contains(u"DownloadPerWeek"_s), qPrintable(shown.first().text));
     // Still usable: the next choice fills again.
     w.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerMonth);
     QVERIFY(w.isEnabled() && w.updatesEnabled());
@@ -247,7 +241,6 @@ void TestFrmStats::layoutFollowsTheRightEdge()
 {
     Run run;
     FrmStats &w = run.open();
-    QCOMPARE(w.minimumSize(), QSize(630, 475));
     w.resize(630, 475);
     QCOMPARE(w.twipGeometry(w.logChart), QRect(0, 600, 9450, 6325));
     QCOMPARE(w.twipGeometry(w.cmdOK).topLeft(), QPoint(7495, 5930));
@@ -264,7 +257,7 @@ void TestFrmStats::layoutFollowsTheRightEdge()
     w.lstChrtLine->setCurrentIndex(2);
     w.chkStacked->setChecked(true);
     QTRY_COMPARE(chartUnderButtons(w), 0);
-    w.resize(300, 200);
+    w.resize(300, 200); // not below the least size
     QCOMPARE(w.size(), QSize(630, 475));
 }
 
@@ -277,26 +270,12 @@ void TestFrmStats::exportLabelBlinksForFourSeconds()
     FrmOptions &options = *run.app->options();
     QVERIFY(options.isVisible());
     QLabel *label = options.lblExport2;
-    const auto bold = [label] { return label->styleSheet().contains(QLatin1String("bold")); };
-    QVERIFY(bold() && label->styleSheet().contains(QLatin1String("#ff0000")));
+    const auto bold = [label] { return label->styleSheet().contains(u"bold"_s); };
+    QVERIFY(bold() && label->styleSheet().contains(u"#ff0000"_s));
     QTRY_VERIFY_WITH_TIMEOUT(!bold(), 1500);
     QTRY_VERIFY_WITH_TIMEOUT(bold(), 1500);
-    QTRY_VERIFY_WITH_TIMEOUT(label->styleSheet().contains(QLatin1String("#000000")), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(label->styleSheet().contains(u"#000000"_s), 3000);
     QVERIFY(!bold());
-}
-
-void TestFrmStats::trayDoubleClickOpensAndClosesInChartMode()
-{
-    Run run;
-    run.app->settings().stepDblClickTo(Settings::ChartWindow);
-    run.app->settings().confirmDblClick();
-    QVERIFY(run.app->trayMenu()->showAll->isEnabled());
-    const bool monitorShown = run.app->monitor()->isVisible();
-    Q_EMIT run.app->trayIcon()->doubleClicked();
-    QVERIFY(run.app->stats() && run.app->stats()->isVisible());
-    QCOMPARE(run.app->monitor()->isVisible(), monitorShown);
-    Q_EMIT run.app->trayIcon()->doubleClicked();
-    QTRY_VERIFY(!run.app->stats());
 }
 
 QTEST_MAIN(TestFrmStats)

@@ -9,8 +9,6 @@
 #include <QBarCategoryAxis>
 #include <QBarSeries>
 #include <QBarSet>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
@@ -34,7 +32,6 @@ const QDateTime Now(QDate(2026, 12, 6), QTime(17, 29, 47));
 // Fifteen days up to today (22/11 to 06/12) in MB; 25/11 has no traffic and so no log row.
 const QList<double> DayUp {64, 92, 48, 0, 150, 212, 88, 71, 130, 40, 175, 96, 58, 143, 80};
 const QList<double> DayDown {420, 610, 385, 0, 955, 1234.5, 730, 560, 842, 310, 1120, 690, 475, 980, 640};
-const QStringList KindNames {u"area"_s, u"line"_s, u"bars"_s};
 
 struct Shown
 {
@@ -90,18 +87,13 @@ private Q_SLOTS:
     void initTestCase();
     void cleanup();
 
-    void seriesPerKind_data();
-    void seriesPerKind();
-    void depthIsDrawn_data();
-    void depthIsDrawn();
+    void seriesPerKindAndDepth_data();
+    void seriesPerKindAndDepth();
     void emptyGridShowsNote();
     void valueTips_data();
     void valueTips();
-    void screenshots();
-    void rebuildCost();
 
 private:
-    void fill(StatsGrid &grid, int view, bool stacked);
     Shown show(StatsChart::Kind kind, bool threeD, bool stacked, int view = StatsGrid::VolumePerDay);
 
     TestDatabase m_db;
@@ -134,16 +126,11 @@ void StatsChartTest::cleanup()
     QToolTip::hideText();
 }
 
-void StatsChartTest::fill(StatsGrid &grid, int view, bool stacked)
-{
-    if (grid.fill(m_db.path(), view, stacked, false, RunCounters {}) != StatsGrid::Outcome::Filled)
-        qFatal("the test's log gives no statistics: %s", qPrintable(grid.errorString()));
-}
-
 Shown StatsChartTest::show(StatsChart::Kind kind, bool threeD, bool stacked, int view)
 {
     Shown shown {std::make_unique<StatsChart>(), std::make_unique<StatsGrid>(m_clock)};
-    fill(*shown.grid, view, stacked);
+    if (shown.grid->fill(m_db.path(), view, stacked, false, RunCounters {}) != StatsGrid::Outcome::Filled)
+        qFatal("the test's log gives no statistics: %s", qPrintable(shown.grid->errorString()));
     shown.chart->resize(620, 440);
     shown.chart->show();
     const QString unit = view >= StatsGrid::SpeedPerDay ? u"kBps"_s
@@ -154,7 +141,7 @@ Shown StatsChartTest::show(StatsChart::Kind kind, bool threeD, bool stacked, int
     return shown;
 }
 
-void StatsChartTest::seriesPerKind_data()
+void StatsChartTest::seriesPerKindAndDepth_data()
 {
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("stacked");
@@ -174,7 +161,9 @@ void StatsChartTest::seriesPerKind_data()
                                  << u"QAreaSeries"_s << u"kBps"_s;
 }
 
-void StatsChartTest::seriesPerKind()
+// Each kind's series, axes and legend, the same flat or in depth; in depth, each series' solid
+// shows shaded faces that the flat chart lacks.
+void StatsChartTest::seriesPerKindAndDepth()
 {
     QFETCH(int, kind);
     QFETCH(bool, stacked);
@@ -184,8 +173,10 @@ void StatsChartTest::seriesPerKind()
     QFETCH(QString, unit);
 
     QList<QColor> flatColours;
+    QList<int> flatShaded;
     for (const bool threeD : {false, true}) {
         const Shown shown = show(StatsChart::Kind(kind), threeD, stacked, view);
+        const QImage image = rendered(*shown.chart);
         const QChart &chart = *shown.chart->chart();
         QCOMPARE(legendLabels(chart), legend);
         const QList<QAbstractSeries *> series = chart.series();
@@ -214,47 +205,27 @@ void StatsChartTest::seriesPerKind()
         QCOMPARE(categories->count(), shown.grid->rowCount());
         QCOMPARE(categories->at(0), shown.grid->rowLabel(0));
 
-        // The legend shows each series in a colour of its own, the same flat or in depth.
+        // The legend shows each series in a colour of its own.
         QList<QColor> colours;
+        QList<int> shaded;
         for (const QLegendMarker *marker : chart.legend()->markers()) {
             QVERIFY(marker->isVisible());
             QVERIFY(!colours.contains(marker->brush().color()));
             colours << marker->brush().color();
+            shaded << shadedPixels(image, colours.last());
         }
-        if (!threeD)
+        if (!threeD) {
             flatColours = colours;
-        else
-            QCOMPARE(colours, flatColours);
-    }
-}
-
-void StatsChartTest::depthIsDrawn_data()
-{
-    QTest::addColumn<int>("kind");
-    QTest::addColumn<bool>("stacked");
-    QTest::newRow("areas") << int(StatsChart::Area) << false;
-    QTest::newRow("stacked areas") << int(StatsChart::Area) << true;
-    QTest::newRow("lines") << int(StatsChart::Line) << false;
-    QTest::newRow("bars") << int(StatsChart::Bars) << false;
-    QTest::newRow("stacked bars") << int(StatsChart::Bars) << true;
-}
-
-void StatsChartTest::depthIsDrawn()
-{
-    QFETCH(int, kind);
-    QFETCH(bool, stacked);
-    QList<int> flat;
-    QList<int> deep;
-    for (const bool threeD : {false, true}) {
-        const Shown shown = show(StatsChart::Kind(kind), threeD, stacked);
-        const QImage image = rendered(*shown.chart);
-        for (const QLegendMarker *marker : shown.chart->chart()->legend()->markers())
-            (threeD ? deep : flat) << shadedPixels(image, marker->brush().color());
-    }
-    qInfo() << "shaded pixels per series, flat" << flat << "in depth" << deep;
-    for (qsizetype series = 0; series < flat.size(); ++series) {
-        QVERIFY2(deep[series] > 200 && deep[series] > 4 * flat[series],
-            qPrintable(u"series %1: %2 flat, %3 in depth"_s.arg(series).arg(flat[series]).arg(deep[series])));
+            flatShaded = shaded;
+            continue;
+        }
+        QCOMPARE(colours, flatColours);
+        qInfo() << "shaded pixels per series, flat" << flatShaded << "in depth" << shaded;
+        for (qsizetype series = 0; series < shaded.size(); ++series) {
+            QVERIFY2(shaded[series] > 200 && shaded[series] > 4 * flatShaded[series],
+                qPrintable(
+                    u"series %1: %2 flat, %3 in depth"_s.arg(series).arg(flatShaded[series]).arg(shaded[series])));
+        }
     }
 }
 
@@ -359,64 +330,6 @@ void StatsChartTest::valueTips()
         }
         QTRY_COMPARE(QToolTip::text(), expected);
         QCOMPARE(shown.chart->valueTip(Row, series), expected);
-    }
-}
-
-// Saves each kind flat and in depth to the folder VARNOLT_SCREENSHOTS names.
-void StatsChartTest::screenshots()
-{
-    const QString folder = qEnvironmentVariable("VARNOLT_SCREENSHOTS");
-    if (folder.isEmpty())
-        QSKIP("VARNOLT_SCREENSHOTS names no folder");
-    QDir().mkpath(folder);
-    struct Shot
-    {
-        int kind;
-        bool threeD;
-        bool stacked;
-        int view;
-        QString name;
-    };
-    QList<Shot> shots;
-    for (const bool threeD : {true, false}) {
-        for (int kind = StatsChart::Area; kind <= StatsChart::Bars; ++kind) {
-            const QString name = u"statschart-%1-%2"_s.arg(threeD ? u"3d"_s : u"2d"_s, KindNames[kind]);
-            shots << Shot {kind, threeD, false, StatsGrid::VolumePerDay, name};
-            if (kind != StatsChart::Line)
-                shots << Shot {kind, threeD, true, StatsGrid::VolumePerDay, name + u"-stacked"_s};
-        }
-    }
-    shots << Shot {StatsChart::Bars, true, false, StatsGrid::VolumePerMonth, u"statschart-3d-bars-months"_s}
-          << Shot {StatsChart::Line, true, false, StatsGrid::VolumePerYear, u"statschart-3d-line-one-year"_s}
-          << Shot {StatsChart::Area, true, false, StatsGrid::SpeedPerDay, u"statschart-3d-area-speed"_s};
-    for (const Shot &shot : std::as_const(shots)) {
-        const Shown shown = show(StatsChart::Kind(shot.kind), shot.threeD, shot.stacked, shot.view);
-        QVERIFY(rendered(*shown.chart).save(QDir(folder).filePath(shot.name + u".png"_s)));
-    }
-}
-
-// Prints what a rebuild and its paint cost with 15 and 12 rows; no limit is checked here.
-void StatsChartTest::rebuildCost()
-{
-    for (const int view : {int(StatsGrid::VolumePerDay), int(StatsGrid::VolumePerMonth)}) {
-        for (int kind = StatsChart::Area; kind <= StatsChart::Bars; ++kind) {
-            const Shown shown = show(StatsChart::Kind(kind), true, false, view);
-            for (const bool threeD : {false, true}) {
-                constexpr int Rounds = 10;
-                QElapsedTimer timer;
-                qint64 rebuild = 0;
-                qint64 all = 0;
-                for (int round = 0; round < Rounds; ++round) {
-                    timer.start();
-                    shown.chart->showGrid(*shown.grid, StatsChart::Kind(kind), threeD, false, u"MB"_s);
-                    rebuild += timer.nsecsElapsed();
-                    rendered(*shown.chart);
-                    all += timer.nsecsElapsed();
-                }
-                qInfo("%d rows, %s %s: rebuild %.2f ms, with layout and paint %.2f ms", shown.grid->rowCount(),
-                    qPrintable(KindNames[kind]), threeD ? "3D" : "2D", rebuild / 1e6 / Rounds, all / 1e6 / Rounds);
-            }
-        }
     }
 }
 
