@@ -5,8 +5,8 @@
 #include "core/DebugLog.h"
 #include "core/LogReset.h"
 #include "core/store/FormatDateText.h"
-#include "core/traffic/RunCounters.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/RunCounters.h"
 #include "core/traffic/TrafficLogWriter.h"
 
 #include "TenYearLog.h"
@@ -151,8 +151,8 @@ int main(int argc, char **argv)
     // The reset deletes the log row by row, through the per-day totals' trigger: once, last.
     LogReset reset(path, clock);
     const Timing resetTime = measure(1, [&] { return reset.run(); });
-    std::printf("%-34s %8.1f ms%s\n", "log reset (Delete * from log)", resetTime.best,
-        resetTime.best < 0 ? "  FAILED" : "");
+    std::printf(
+        "%-34s %8.1f ms%s\n", "log reset (Delete * from log)", resetTime.best, resetTime.best < 0 ? "  FAILED" : "");
     allMet = allMet && resetTime.best >= 0;
 
     std::printf("%-34s best %8.1f ms   median %8.1f ms\n", "native per-day query", native.best, native.median);

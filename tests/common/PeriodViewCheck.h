@@ -18,16 +18,20 @@ namespace PeriodViewCheck {
 inline QList<QPair<QString, QString>> perRowViews()
 {
     const QString thursday = QStringLiteral("date(DateAndTimeStart, '-3 days', 'weekday 4')");
-    const QString totals = QStringLiteral(" AS ddate, sum(BytesRcvd) / 1024.0 AS kbdown, sum(BytesSent) / 1024.0 AS kbup, "
-                                          "avg(AvgDownloadSpeed) AS avgdown FROM Log GROUP BY ddate ORDER BY ddate DESC");
+    const QString totals
+        = QStringLiteral(" AS ddate, sum(BytesRcvd) / 1024.0 AS kbdown, sum(BytesSent) / 1024.0 AS kbup, "
+                         "avg(AvgDownloadSpeed) AS avgdown FROM Log GROUP BY ddate ORDER BY ddate DESC");
     return {{QStringLiteral("DownloadPerDay"), JetSql().translate(DayViewDefinition::jetText()).value_or(QString())},
         {QStringLiteral("DownloadPerWeek"),
-            QStringLiteral("SELECT CAST(strftime('%Y', %1) AS INTEGER) * 100 + (CAST(strftime('%j', %1) AS INTEGER) - 1) "
-                           "/ 7 + 1")
+            QStringLiteral(
+                "SELECT CAST(strftime('%Y', %1) AS INTEGER) * 100 + (CAST(strftime('%j', %1) AS INTEGER) - 1) "
+                "/ 7 + 1")
                     .arg(thursday)
                 + totals},
-        {QStringLiteral("DownloadPerMonth"), QStringLiteral("SELECT CAST(strftime('%Y%m', DateAndTimeStart) AS INTEGER)") + totals},
-        {QStringLiteral("DownloadPerYear"), QStringLiteral("SELECT CAST(strftime('%Y', DateAndTimeStart) AS INTEGER)") + totals}};
+        {QStringLiteral("DownloadPerMonth"),
+            QStringLiteral("SELECT CAST(strftime('%Y%m', DateAndTimeStart) AS INTEGER)") + totals},
+        {QStringLiteral("DownloadPerYear"),
+            QStringLiteral("SELECT CAST(strftime('%Y', DateAndTimeStart) AS INTEGER)") + totals}};
 }
 
 // Empty when each view gives the rows of its per-row definition: the same field names, and in
@@ -54,21 +58,22 @@ inline QString mismatch(StoreSession &session)
                 const bool average = field == 3 && a.typeId() == QMetaType::Double && b.typeId() == QMetaType::Double;
                 const bool same = average
                     ? std::abs(a.toDouble() - b.toDouble()) <= 1e-12 * std::abs(b.toDouble()) + 1e-9
-                                          : a.typeId() == b.typeId() && a == b;
+                    : a.typeId() == b.typeId() && a == b;
                 if (!same)
                     return QStringLiteral("%1 row %2 field %3: %4 (%5), expected %6 (%7)")
                         .arg(view)
                         .arg(row)
-                        .arg(got->fieldNames().at(field), a.toString(), QString::fromLatin1(a.typeName()),
-                            b.toString(), QString::fromLatin1(b.typeName()));
+                        .arg(got->fieldNames().at(field), a.toString(), QString::fromLatin1(a.typeName()), b.toString(),
+                            QString::fromLatin1(b.typeName()));
             }
         }
     }
     // The counts behind the totals, which decide when a day goes.
-    const QString counts = QStringLiteral("select Day, DownCount, UpCount, SpeedCount, SpeedNonZero, RowCount from LogPerDay "
-                                          "except select substr(DateAndTimeStart, 1, 10), count(BytesRcvd), "
-                                          "count(BytesSent), count(AvgDownloadSpeed), "
-                                          "count(nullif(AvgDownloadSpeed, 0)), count(*) from Log group by 1");
+    const QString counts
+        = QStringLiteral("select Day, DownCount, UpCount, SpeedCount, SpeedNonZero, RowCount from LogPerDay "
+                         "except select substr(DateAndTimeStart, 1, 10), count(BytesRcvd), "
+                         "count(BytesSent), count(AvgDownloadSpeed), "
+                         "count(nullif(AvgDownloadSpeed, 0)), count(*) from Log group by 1");
     const std::optional<QueryResult> wrong = session.queryNative(counts);
     const std::optional<QueryResult> days = session.queryNative(QStringLiteral(
         "select (select count(*) from LogPerDay) - (select count(distinct substr(DateAndTimeStart, 1, 10)) from Log)"));

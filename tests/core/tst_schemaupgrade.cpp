@@ -38,9 +38,8 @@ bool upgrade(const TestDatabase &db, const FakeClock &clock, QString *error = nu
     return ok;
 }
 
-const QStringList PeriodViews
-    = {QStringLiteral("DownloadPerDay"), QStringLiteral("DownloadPerWeek"), QStringLiteral("DownloadPerMonth"),
-        QStringLiteral("DownloadPerYear")};
+const QStringList PeriodViews = {QStringLiteral("DownloadPerDay"), QStringLiteral("DownloadPerWeek"),
+    QStringLiteral("DownloadPerMonth"), QStringLiteral("DownloadPerYear")};
 
 // A database as made before the log was totalled per day: views that total the log themselves,
 // dated when they were shipped, and a log of three years with markers and NULL counts.

@@ -437,7 +437,7 @@ private Q_SLOTS:
             // One row in twenty is a marker.
             rows << (random.bounded(20) == 0 ? u"('%1','%1',0,0,0)"_s.arg(stored)
                                              : u"('%1','%1',%2,%3,%4)"_s.arg(stored, count(2000000000),
-                                                   count(2000000000), count(10000000) + u"/10000.0"_s));
+                                                 count(2000000000), count(10000000) + u"/10000.0"_s));
         }
         // A day whose counts are all NULL totals NULL.
         rows << u"('2023-05-05 10:00:00','2023-05-05 11:00:00',NULL,NULL,NULL)"_s

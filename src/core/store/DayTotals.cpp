@@ -29,7 +29,8 @@ QString removeRow(const QString &row)
     // their sum is then set to 0 exactly. A day left without rows goes, so that no view shows
     // an empty day.
     return u"UPDATE LogPerDay SET "
-           u"BytesDown = CASE WHEN DownCount > (%1.BytesRcvd IS NOT NULL) THEN BytesDown - ifnull(%1.BytesRcvd, 0) END, "
+           u"BytesDown = CASE WHEN DownCount > (%1.BytesRcvd IS NOT NULL) THEN BytesDown - ifnull(%1.BytesRcvd, 0) "
+           u"END, "
            u"BytesUp = CASE WHEN UpCount > (%1.BytesSent IS NOT NULL) THEN BytesUp - ifnull(%1.BytesSent, 0) END, "
            u"SpeedSum = CASE WHEN SpeedNonZero > ifnull(%1.AvgDownloadSpeed <> 0, 0) "
            u"THEN SpeedSum - ifnull(%1.AvgDownloadSpeed, 0) "
@@ -87,6 +88,7 @@ QList<QPair<QString, QString>> DayTotals::views()
             periodView(week,
                 u"(SELECT date(Day, '-3 days', 'weekday 4') AS Thursday, BytesDown, BytesUp, SpeedSum, SpeedCount "
                 u"FROM LogPerDay)"_s)},
-        {u"DownloadPerMonth"_s, periodView(u"CAST(substr(Day, 1, 4) || substr(Day, 6, 2) AS INTEGER)"_s, u"LogPerDay"_s)},
+        {u"DownloadPerMonth"_s,
+            periodView(u"CAST(substr(Day, 1, 4) || substr(Day, 6, 2) AS INTEGER)"_s, u"LogPerDay"_s)},
         {u"DownloadPerYear"_s, periodView(u"CAST(substr(Day, 1, 4) AS INTEGER)"_s, u"LogPerDay"_s)}};
 }

@@ -80,9 +80,10 @@ bool SchemaUpgrade::replaceDayView()
 
 bool SchemaUpgrade::addDayTotals()
 {
-    const std::optional<QueryResult> table = m_session.queryNative(QStringLiteral(
-        "select name from sqlite_master where type = 'table' and name = 'LogPerDay' collate nocase"));
-    const std::optional<QueryResult> catalog = m_session.queryNative(QStringLiteral("select ViewName from ViewCatalog"));
+    const std::optional<QueryResult> table = m_session.queryNative(
+        QStringLiteral("select name from sqlite_master where type = 'table' and name = 'LogPerDay' collate nocase"));
+    const std::optional<QueryResult> catalog
+        = m_session.queryNative(QStringLiteral("select ViewName from ViewCatalog"));
     if (!table || !catalog) {
         m_error = m_session.errorString();
         return false;
