@@ -39,18 +39,81 @@ CREATE TABLE settings (
     Settingvalue TEXT
 );
 
+-- The totals of the log per calendar day of DateAndTimeStart ('yyyy-MM-dd'), kept by the triggers
+-- below, so that the views read a row a day instead of every log row. Each total has the count
+-- of its non-NULL values beside it: a day whose values are all NULL totals NULL, as sum() does.
+-- Taking a speed off a sum of doubles may leave a trace; where the speeds left are all 0
+-- (SpeedNonZero counts the others), the sum is set to 0 exactly. A day whose last log row is
+-- deleted goes. The program adds the table, its triggers and these
+-- views to older databases with the same texts (DayTotals).
+CREATE TABLE LogPerDay (Day TEXT PRIMARY KEY, BytesDown INTEGER, BytesUp INTEGER, SpeedSum DOUBLE,
+    DownCount INTEGER NOT NULL, UpCount INTEGER NOT NULL, SpeedCount INTEGER NOT NULL,
+    SpeedNonZero INTEGER NOT NULL, RowCount INTEGER NOT NULL) WITHOUT ROWID;
+
+CREATE TRIGGER LogPerDayInsert AFTER INSERT ON Log BEGIN
+    INSERT INTO LogPerDay VALUES (substr(NEW.DateAndTimeStart, 1, 10), NEW.BytesRcvd, NEW.BytesSent,
+        NEW.AvgDownloadSpeed, NEW.BytesRcvd IS NOT NULL, NEW.BytesSent IS NOT NULL,
+        NEW.AvgDownloadSpeed IS NOT NULL, ifnull(NEW.AvgDownloadSpeed <> 0, 0), 1)
+    ON CONFLICT (Day) DO UPDATE SET
+        BytesDown = coalesce(BytesDown + excluded.BytesDown, BytesDown, excluded.BytesDown),
+        BytesUp = coalesce(BytesUp + excluded.BytesUp, BytesUp, excluded.BytesUp),
+        SpeedSum = coalesce(SpeedSum + excluded.SpeedSum, SpeedSum, excluded.SpeedSum),
+        DownCount = DownCount + excluded.DownCount, UpCount = UpCount + excluded.UpCount,
+        SpeedCount = SpeedCount + excluded.SpeedCount, SpeedNonZero = SpeedNonZero + excluded.SpeedNonZero,
+        RowCount = RowCount + 1;
+END;
+
+CREATE TRIGGER LogPerDayDelete AFTER DELETE ON Log BEGIN
+    UPDATE LogPerDay SET
+        BytesDown = CASE WHEN DownCount > (OLD.BytesRcvd IS NOT NULL) THEN BytesDown - ifnull(OLD.BytesRcvd, 0) END,
+        BytesUp = CASE WHEN UpCount > (OLD.BytesSent IS NOT NULL) THEN BytesUp - ifnull(OLD.BytesSent, 0) END,
+        SpeedSum = CASE WHEN SpeedNonZero > ifnull(OLD.AvgDownloadSpeed <> 0, 0)
+            THEN SpeedSum - ifnull(OLD.AvgDownloadSpeed, 0)
+            WHEN SpeedCount > (OLD.AvgDownloadSpeed IS NOT NULL) THEN 0.0 END,
+        DownCount = DownCount - (OLD.BytesRcvd IS NOT NULL), UpCount = UpCount - (OLD.BytesSent IS NOT NULL),
+        SpeedCount = SpeedCount - (OLD.AvgDownloadSpeed IS NOT NULL),
+        SpeedNonZero = SpeedNonZero - ifnull(OLD.AvgDownloadSpeed <> 0, 0), RowCount = RowCount - 1
+    WHERE Day = substr(OLD.DateAndTimeStart, 1, 10);
+    DELETE FROM LogPerDay WHERE Day = substr(OLD.DateAndTimeStart, 1, 10) AND RowCount = 0;
+END;
+
+-- A row moved to another day, or with other counts: out of its old day, into its new one.
+CREATE TRIGGER LogPerDayUpdate AFTER UPDATE OF DateAndTimeStart, BytesSent, BytesRcvd, AvgDownloadSpeed
+ON Log BEGIN
+    UPDATE LogPerDay SET
+        BytesDown = CASE WHEN DownCount > (OLD.BytesRcvd IS NOT NULL) THEN BytesDown - ifnull(OLD.BytesRcvd, 0) END,
+        BytesUp = CASE WHEN UpCount > (OLD.BytesSent IS NOT NULL) THEN BytesUp - ifnull(OLD.BytesSent, 0) END,
+        SpeedSum = CASE WHEN SpeedNonZero > ifnull(OLD.AvgDownloadSpeed <> 0, 0)
+            THEN SpeedSum - ifnull(OLD.AvgDownloadSpeed, 0)
+            WHEN SpeedCount > (OLD.AvgDownloadSpeed IS NOT NULL) THEN 0.0 END,
+        DownCount = DownCount - (OLD.BytesRcvd IS NOT NULL), UpCount = UpCount - (OLD.BytesSent IS NOT NULL),
+        SpeedCount = SpeedCount - (OLD.AvgDownloadSpeed IS NOT NULL),
+        SpeedNonZero = SpeedNonZero - ifnull(OLD.AvgDownloadSpeed <> 0, 0), RowCount = RowCount - 1
+    WHERE Day = substr(OLD.DateAndTimeStart, 1, 10);
+    DELETE FROM LogPerDay WHERE Day = substr(OLD.DateAndTimeStart, 1, 10) AND RowCount = 0;
+    INSERT INTO LogPerDay VALUES (substr(NEW.DateAndTimeStart, 1, 10), NEW.BytesRcvd, NEW.BytesSent,
+        NEW.AvgDownloadSpeed, NEW.BytesRcvd IS NOT NULL, NEW.BytesSent IS NOT NULL,
+        NEW.AvgDownloadSpeed IS NOT NULL, ifnull(NEW.AvgDownloadSpeed <> 0, 0), 1)
+    ON CONFLICT (Day) DO UPDATE SET
+        BytesDown = coalesce(BytesDown + excluded.BytesDown, BytesDown, excluded.BytesDown),
+        BytesUp = coalesce(BytesUp + excluded.BytesUp, BytesUp, excluded.BytesUp),
+        SpeedSum = coalesce(SpeedSum + excluded.SpeedSum, SpeedSum, excluded.SpeedSum),
+        DownCount = DownCount + excluded.DownCount, UpCount = UpCount + excluded.UpCount,
+        SpeedCount = SpeedCount + excluded.SpeedCount, SpeedNonZero = SpeedNonZero + excluded.SpeedNonZero,
+        RowCount = RowCount + 1;
+END;
+
+-- The views count a row entirely in the period in which it starts. Volumes are in KB of 1024
+-- bytes, with fractions.
+
 -- The per-day view uses the program's own SQL functions (Format, CLng, CDate), so only the
 -- program can read it. It gives the rows of the program's definition of the view
--- (DayViewDefinition::jetText), but totals the log per day through LogByDay first instead of
--- sorting every row; its text is DayViewDefinition::sqliteText, and tests keep the two equal.
-CREATE VIEW DownloadPerDay AS SELECT CLng(Format(Day,'yyyymmdd')) AS DDate, KBDown, KBUp, AVGDown, CDate(Format(Day,'yyyy/mm/dd')) AS Gdate FROM (SELECT substr(DateAndTimeStart, 1, 10) AS Day, Sum(BytesRcvd*1.0/1024) AS KBDown, Sum(BytesSent*1.0/1024) AS KBUp, Avg(AvgDownloadSpeed) AS AVGDown FROM Log GROUP BY substr(DateAndTimeStart, 1, 10)) ORDER BY DDate DESC;
+-- (DayViewDefinition::jetText), which totals the log itself, from the per-day totals; its text
+-- is DayViewDefinition::sqliteText, and tests keep the two equal.
+CREATE VIEW DownloadPerDay AS SELECT CLng(Format(Day,'yyyymmdd')) AS DDate, BytesDown / 1024.0 AS KBDown, BytesUp / 1024.0 AS KBUp, SpeedSum / SpeedCount AS AVGDown, CDate(Format(Day,'yyyy/mm/dd')) AS Gdate FROM LogPerDay ORDER BY DDate DESC;
 
--- The other views use SQLite's own functions only. A row counts entirely in the period in
--- which it starts. Volumes are in KB of 1024 bytes, with fractions. They first total the log per
--- day, reading it in the order of LogByDay instead of sorting it, then total the days.
-CREATE INDEX LogByDay ON Log (substr(DateAndTimeStart, 1, 10));
-
--- ddate = ISO 8601 week-numbering year * 100 + ISO week. The Thursday of a row's Monday-to-Sunday
+-- The other views use SQLite's own functions only, so the sqlite3 shell reads them too.
+-- ddate = ISO 8601 week-numbering year * 100 + ISO week. The Thursday of a day's Monday-to-Sunday
 -- week lies in the week's ISO year, and its day of that year gives the week number.
 CREATE VIEW DownloadPerWeek AS
 SELECT CAST(strftime('%Y', Thursday) AS INTEGER) * 100 + (CAST(strftime('%j', Thursday) AS INTEGER) - 1) / 7 + 1
@@ -58,11 +121,7 @@ SELECT CAST(strftime('%Y', Thursday) AS INTEGER) * 100 + (CAST(strftime('%j', Th
        sum(BytesDown) / 1024.0 AS kbdown,
        sum(BytesUp) / 1024.0 AS kbup,
        sum(SpeedSum) / sum(SpeedCount) AS avgdown
-FROM (SELECT date(substr(DateAndTimeStart, 1, 10), '-3 days', 'weekday 4') AS Thursday,
-             sum(BytesRcvd) AS BytesDown, sum(BytesSent) AS BytesUp,
-             sum(AvgDownloadSpeed) AS SpeedSum, count(AvgDownloadSpeed) AS SpeedCount
-      FROM Log
-      GROUP BY substr(DateAndTimeStart, 1, 10))
+FROM (SELECT date(Day, '-3 days', 'weekday 4') AS Thursday, BytesDown, BytesUp, SpeedSum, SpeedCount FROM LogPerDay)
 GROUP BY ddate
 ORDER BY ddate DESC;
 
@@ -72,11 +131,7 @@ SELECT CAST(substr(Day, 1, 4) || substr(Day, 6, 2) AS INTEGER) AS ddate,
        sum(BytesDown) / 1024.0 AS kbdown,
        sum(BytesUp) / 1024.0 AS kbup,
        sum(SpeedSum) / sum(SpeedCount) AS avgdown
-FROM (SELECT substr(DateAndTimeStart, 1, 10) AS Day,
-             sum(BytesRcvd) AS BytesDown, sum(BytesSent) AS BytesUp,
-             sum(AvgDownloadSpeed) AS SpeedSum, count(AvgDownloadSpeed) AS SpeedCount
-      FROM Log
-      GROUP BY substr(DateAndTimeStart, 1, 10))
+FROM LogPerDay
 GROUP BY ddate
 ORDER BY ddate DESC;
 
@@ -86,11 +141,7 @@ SELECT CAST(substr(Day, 1, 4) AS INTEGER) AS ddate,
        sum(BytesDown) / 1024.0 AS kbdown,
        sum(BytesUp) / 1024.0 AS kbup,
        sum(SpeedSum) / sum(SpeedCount) AS avgdown
-FROM (SELECT substr(DateAndTimeStart, 1, 10) AS Day,
-             sum(BytesRcvd) AS BytesDown, sum(BytesSent) AS BytesUp,
-             sum(AvgDownloadSpeed) AS SpeedSum, count(AvgDownloadSpeed) AS SpeedCount
-      FROM Log
-      GROUP BY substr(DateAndTimeStart, 1, 10))
+FROM LogPerDay
 GROUP BY ddate
 ORDER BY ddate DESC;
 
@@ -101,9 +152,9 @@ CREATE TABLE ViewCatalog (
     DateModified DATETIME NOT NULL
 );
 INSERT INTO ViewCatalog (ViewName, DateModified) VALUES
-    ('DownloadPerDay', '2026-12-06 00:00:00'),
-    ('DownloadPerWeek', '2026-12-06 00:00:00'),
-    ('DownloadPerMonth', '2026-12-06 00:00:00'),
-    ('DownloadPerYear', '2026-12-06 00:00:00');
+    ('DownloadPerDay', '2026-12-07 00:00:00'),
+    ('DownloadPerWeek', '2026-12-07 00:00:00'),
+    ('DownloadPerMonth', '2026-12-07 00:00:00'),
+    ('DownloadPerYear', '2026-12-07 00:00:00');
 
 COMMIT;

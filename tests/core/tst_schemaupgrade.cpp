@@ -1,3 +1,4 @@
+#include "PeriodViewCheck.h"
 #include "StartupRun.h"
 #include "TestDatabase.h"
 
@@ -35,6 +36,36 @@ bool upgrade(const TestDatabase &db, const FakeClock &clock, QString *error = nu
     if (error)
         *error = upgrade.errorString();
     return ok;
+}
+
+const QStringList PeriodViews = {QStringLiteral("DownloadPerDay"), QStringLiteral("DownloadPerWeek"),
+    QStringLiteral("DownloadPerMonth"), QStringLiteral("DownloadPerYear")};
+
+// A database as made before the log was totalled per day: views that total the log themselves,
+// dated when they were shipped, and a log of three years with markers and NULL counts.
+void makeOlderDatabase(const TestDatabase &db)
+{
+    for (const char *drop : {"drop trigger LogPerDayInsert", "drop trigger LogPerDayDelete",
+             "drop trigger LogPerDayUpdate", "drop table LogPerDay"})
+        db.exec(QString::fromLatin1(drop));
+    for (const auto &[name, select] : PeriodViewCheck::perRowViews()) {
+        db.exec(QStringLiteral("drop view ") + name);
+        db.exec(QStringLiteral("create view %1 as ").arg(name) + select);
+    }
+    db.exec(QStringLiteral("create index LogByDay on Log (substr(DateAndTimeStart, 1, 10))"));
+    db.exec(QStringLiteral("update ViewCatalog set DateModified = '2026-12-06 00:00:00'"));
+    db.exec(QStringLiteral(
+        "with recursive r(i) as (select 0 union all select i + 1 from r where i < 2999) "
+        "insert into Log select datetime('2024-01-01', '+' || (i * 31337 % 94608000) || ' seconds'), "
+        "datetime('2024-01-01', '+' || (i * 31337 % 94608000 + 600) || ' seconds'), "
+        "case when i % 41 = 0 then null else i * 7919 % 2000000011 end, i * 104729 % 1000000007, "
+        "case when i % 37 = 0 then null when i % 19 = 0 then 0 else i * 7907 % 10000000 / 10000.0 end from r"));
+}
+
+QStringList schemaOf(const TestDatabase &db)
+{
+    return db.rows(QStringLiteral("select type, name, sql from sqlite_master order by name"))
+        + db.rows(QStringLiteral("select * from ViewCatalog order by ViewName"));
 }
 
 } // namespace
@@ -84,6 +115,83 @@ private Q_SLOTS:
         clock.advanceDays(1);
         QVERIFY(upgrade(db, clock));
         QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
+    }
+
+    void dayTotalsAreAddedOnce_data()
+    {
+        QTest::addColumn<QString>("handMade"); // a view whose catalog entry is taken away
+        QTest::newRow("views of the program") << QString();
+        QTest::newRow("week view made by hand") << QStringLiteral("DownloadPerWeek");
+    }
+
+    // An older database gets the per-day totals of its log and views that read them, with the
+    // rows its views gave; a view made by hand is left as it is.
+    void dayTotalsAreAddedOnce()
+    {
+        QFETCH(QString, handMade);
+        TestDatabase db;
+        makeOlderDatabase(db);
+        db.exec(QStringLiteral("delete from ViewCatalog where ViewName = '%1'").arg(handMade));
+        const QStringList handMadeSql
+            = db.rows(QStringLiteral("select sql from sqlite_master where name = '%1'").arg(handMade));
+        QCOMPARE(db.rows(QStringLiteral("select ddate from DownloadPerYear")),
+            QStringList({QStringLiteral("2026"), QStringLiteral("2025"), QStringLiteral("2024")}));
+        FakeClock clock(QDateTime(QDate(2027, 1, 2), QTime(8, 0)));
+        QVERIFY(upgrade(db, clock));
+        // The rows of the older views, which are the per-row definitions.
+        const auto sameRows = [&db] {
+            StoreSession session(db.path());
+            return session.open() ? PeriodViewCheck::mismatch(session) : session.errorString();
+        };
+        QCOMPARE(sameRows(), QString());
+        QStringList dates;
+        for (const QString &view : PeriodViews) {
+            const QString sql
+                = db.rows(QStringLiteral("select sql from sqlite_master where name = '%1'").arg(view)).value(0);
+            if (view == handMade) {
+                QCOMPARE(QStringList(sql), handMadeSql);
+                continue;
+            }
+            QVERIFY2(sql.contains(QStringLiteral("FROM LogPerDay")), qPrintable(sql));
+            dates << view + QStringLiteral("|2027-01-02 08:00:00");
+        }
+        dates.sort();
+        QCOMPARE(db.rows(QStringLiteral("select * from ViewCatalog order by ViewName")), dates);
+        QVERIFY(db.rows(QStringLiteral("select name from sqlite_master where name = 'LogByDay'")).isEmpty());
+
+        // The triggers keep the totals from now on.
+        db.exec(QStringLiteral("delete from Log where rowid % 5 = 0"));
+        db.exec(QStringLiteral("insert into Log values ('2027-01-02 08:00:00', '2027-01-02 08:00:00', 1, 2, 3)"));
+        QCOMPARE(sameRows(), QString());
+
+        // A second start finds the table and leaves the database alone.
+        const QStringList upgraded = schemaOf(db);
+        const QStringList totals = db.rows(QStringLiteral("select * from LogPerDay"));
+        clock.advanceDays(1);
+        QVERIFY(upgrade(db, clock));
+        QCOMPARE(schemaOf(db), upgraded);
+        QCOMPARE(db.rows(QStringLiteral("select * from LogPerDay")), totals);
+    }
+
+    // A failure part of the way leaves the older database as it was and fails start-up.
+    void failedDayTotalsRollBack()
+    {
+        TestDatabase db;
+        makeOlderDatabase(db);
+        // Two counts of one day that no 64-bit total holds.
+        db.exec(QStringLiteral("insert into Log values ('2026-01-01 10:00:00', '2026-01-01 10:00:00', 0, "
+                               "9000000000000000000, 0), ('2026-01-01 11:00:00', '2026-01-01 11:00:00', 0, "
+                               "9000000000000000000, 0)"));
+        const QStringList before = schemaOf(db);
+        QString error;
+        QVERIFY(!upgrade(db, FakeClock(), &error));
+        QVERIFY2(error.contains(QStringLiteral("overflow")), qPrintable(error));
+        QCOMPARE(schemaOf(db), before);
+
+        StartupRun run(db.path());
+        QVERIFY(!run.startup.run());
+        QVERIFY(run.startup.errorString().contains(QStringLiteral("overflow")));
+        QCOMPARE(schemaOf(db), before);
     }
 
     void missingViewFailsStartup()

@@ -1,12 +1,21 @@
+#include "FakeClock.h"
+#include "PeriodViewCheck.h"
+
+#include "core/DebugLog.h"
+#include "core/LogReset.h"
 #include "core/SettingsStore.h"
+#include "core/store/DayTotals.h"
 #include "core/store/DayViewDefinition.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/JetSql.h"
 #include "core/store/NumberText.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/RunCounters.h"
+#include "core/traffic/TrafficLogWriter.h"
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -90,6 +99,18 @@ private Q_SLOTS:
         QVERIFY(dayView && dayView->rowCount() == 1);
         QCOMPARE(dayView->rows().at(0).at(0).toString(),
             u"CREATE VIEW DownloadPerDay AS "_s + DayViewDefinition::sqliteText());
+        // The per-day totals as the start-up upgrade adds them to older databases, up to spacing.
+        QList<QPair<QString, QString>> upgrade = DayTotals::views();
+        upgrade << QPair(u"LogPerDay"_s, DayTotals::tableSql());
+        const QStringList triggers = DayTotals::triggerSql();
+        QCOMPARE(triggers.size(), 3);
+        for (const QString &trigger : triggers)
+            upgrade << QPair(trigger.section(u' ', 2, 2), trigger);
+        for (const auto &[name, sql] : upgrade) {
+            QUERY(shipped, session, u"select sql from sqlite_master where name = '%1'"_s.arg(name));
+            const QString expected = name.startsWith(u"Download"_s) ? u"CREATE VIEW "_s + name + u" AS "_s + sql : sql;
+            QCOMPARE(shipped->rows().value(0).value(0).toString().simplified(), expected.simplified());
+        }
 
         QUERY(catalog, session, u"select ViewName, DateModified from ViewCatalog"_s);
         QCOMPARE(catalog->rowCount(), 4);
@@ -388,32 +409,73 @@ private Q_SLOTS:
         QCOMPARE(perRow->rows(),
             QList<QVariantList>({{u"20261205"_s, u"05 10-00"_s}, {u"20261205"_s, u"05 23-59"_s},
                 {u"20261206"_s, u"06 08-00"_s}, {u"20250101"_s, u"01 00-00"_s}}));
+    }
 
-        // The view gives the rows of its fixed definition: rows of uneven length over two months
-        // and a year end, some across midnight, with byte counts that leave fractions of a kilobyte.
-        QVERIFY(
-            session.executeNative(u"with recursive r(i) as (select 0 union all select i + 1 from r where i < 3000) "
-                                  u"insert into Log select datetime('2025-12-01', '+' || (i * 1987) || ' seconds'), "
-                                  u"datetime('2025-12-01', '+' || (i * 1987 + 1900) || ' seconds'), "
-                                  u"(i * 7919) % 100003, (i * 104729) % 1000003, (i % 97) / 4.0 from r"_s));
+    void viewsGiveTheirDefinitionsRows_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const QString &locale : {u"en_US"_s, u"de_DE"_s, u"fr_CA"_s})
+            QTest::newRow(qPrintable(locale)) << locale;
+    }
 
-        const std::optional<QString> literal = JetSql().translate(DayViewDefinition::jetText());
-        QVERIFY(literal);
-        QUERY(view, session, u"select * from DownloadPerDay"_s);
-        const auto designed = session.queryNative(u"select * from ("_s + *literal + u")"_s);
-        QVERIFY2(designed, qPrintable(session.errorString()));
-        QCOMPARE(view->rowCount(), 72);
-        QCOMPARE(view->rowCount(), designed->rowCount());
-        for (int row = 0; row < view->rowCount(); ++row) {
-            const QVariantList &got = view->rows().at(row);
-            const QVariantList &want = designed->rows().at(row);
-            QCOMPARE(got.at(0), want.at(0));
-            QCOMPARE(got.at(4), want.at(4));
-            // Sums of the same terms, added in another order.
-            for (int column = 1; column <= 3; ++column)
-                QVERIFY2(qFuzzyCompare(got.at(column).toDouble(), want.at(column).toDouble()),
-                    qPrintable(u"row %1 column %2"_s.arg(row).arg(column)));
+    // The views read the per-day totals that triggers keep; they give the rows of their per-row
+    // definitions on a random log over three years, after inserts, deletes, updates, the log
+    // writer's round and the reset.
+    void viewsGiveTheirDefinitionsRows()
+    {
+        FETCH_LOCALE();
+        OPEN(session);
+        QRandomGenerator random(20261207);
+        const QDateTime first(QDate(2024, 1, 1), QTime(0, 0));
+        const auto count = [&random](quint32 top) -> QString {
+            return random.bounded(40) == 0 ? u"NULL"_s : QString::number(random.bounded(top));
+        };
+        QStringList rows;
+        for (int row = 0; row < 3000; ++row) {
+            const QDateTime start = first.addSecs(qint64(random.bounded(3 * 365 * 86400)));
+            const QString stored = start.toString(u"yyyy-MM-dd HH:mm:ss"_s);
+            // One row in twenty is a marker.
+            rows << (random.bounded(20) == 0 ? u"('%1','%1',0,0,0)"_s.arg(stored)
+                                             : u"('%1','%1',%2,%3,%4)"_s.arg(stored, count(2000000000),
+                                                 count(2000000000), count(10000000) + u"/10000.0"_s));
         }
+        // A day whose counts are all NULL totals NULL.
+        rows << u"('2023-05-05 10:00:00','2023-05-05 11:00:00',NULL,NULL,NULL)"_s
+             << u"('2023-05-05 12:00:00','2023-05-05 13:00:00',NULL,NULL,NULL)"_s;
+        const QString insert = u"insert into Log values "_s + rows.join(u","_s);
+        QVERIFY2(session.executeNative(insert), qPrintable(session.errorString()));
+        QCOMPARE(PeriodViewCheck::mismatch(session), QString());
+
+        const QStringList changes = {u"delete from Log where rowid % 7 = 3"_s,
+            // Ten whole days go, and must not show as empty days.
+            u"delete from Log where DateAndTimeStart like '2025-06-1%'"_s,
+            // Rows moved to the next day, across months and years.
+            u"update Log set DateAndTimeStart = datetime(DateAndTimeStart, '+1 day') where rowid % 11 = 4"_s,
+            u"update Log set BytesRcvd = NULL, AvgDownloadSpeed = AvgDownloadSpeed * 3 where rowid % 13 = 6"_s,
+            u"update Log set BytesRcvd = BytesSent + 1, BytesSent = NULL where rowid % 17 = 2"_s,
+            u"update Log set BytesSent = 5 where DateAndTimeStart like '2023-05-05%' and rowid % 2 = 0"_s};
+        for (const QString &change : changes)
+            QVERIFY2(session.executeNative(change), qPrintable(session.errorString()));
+        QCOMPARE(PeriodViewCheck::mismatch(session), QString());
+        QUERY(gone, session, u"select count(*) from LogPerDay where Day like '2025-06-1%'"_s);
+        QCOMPARE(gone->rows().at(0).at(0).toInt(), 0);
+        session.close();
+
+        // The log writer deletes every marker before it writes its row; the reset deletes the
+        // whole log and writes one marker.
+        FakeClock clock(QDateTime(QDate(2026, 12, 31), QTime(12, 0)));
+        DebugLog quiet(false, QString(), clock);
+        RunCounters counters;
+        QVERIFY(TrafficLogWriter(m_path, counters, clock, quiet).write());
+        QVERIFY(session.open());
+        QCOMPARE(PeriodViewCheck::mismatch(session), QString());
+        session.close();
+        LogReset reset(m_path, clock);
+        QVERIFY2(reset.run(), qPrintable(reset.errorString()));
+        QVERIFY(session.open());
+        QCOMPARE(PeriodViewCheck::mismatch(session), QString());
+        QUERY(days, session, u"select Day, RowCount from LogPerDay"_s);
+        QCOMPARE(days->rows(), QList<QVariantList>({{u"2026-12-31"_s, qint64(1)}}));
     }
 
     void periodViews_data()

@@ -2,6 +2,7 @@
 
 #include "core/Clock.h"
 #include "core/DebugLog.h"
+#include "core/store/DayTotals.h"
 #include "core/store/DayViewDefinition.h"
 #include "core/store/StoredDate.h"
 #include "core/store/StoreSession.h"
@@ -34,7 +35,7 @@ bool SchemaUpgrade::run()
     m_log.write(QStringLiteral(": Upgrading database: ") + QString::number(year));
     if (year == OutdatedYear && !replaceDayView())
         return false;
-    return addJournalTable();
+    return addJournalTable() && addDayTotals();
 }
 
 QString SchemaUpgrade::journalTableSql()
@@ -70,6 +71,48 @@ bool SchemaUpgrade::replaceDayView()
                                                   "where ViewName = 'DownloadPerDay'")
                                        .arg(modified))
         && m_session.commit();
+    if (!ok) {
+        m_error = m_session.errorString();
+        m_session.rollback();
+    }
+    return ok;
+}
+
+bool SchemaUpgrade::addDayTotals()
+{
+    const std::optional<QueryResult> table = m_session.queryNative(
+        QStringLiteral("select name from sqlite_master where type = 'table' and name = 'LogPerDay' collate nocase"));
+    const std::optional<QueryResult> catalog
+        = m_session.queryNative(QStringLiteral("select ViewName from ViewCatalog"));
+    if (!table || !catalog) {
+        m_error = m_session.errorString();
+        return false;
+    }
+    if (!table->isEmpty())
+        return true;
+    m_log.write(QStringLiteral(": Upgrading database: Totals per day."));
+    QStringList programViews;
+    for (int row = 0; row < catalog->rowCount(); ++row)
+        programViews << catalog->value(row, QStringLiteral("ViewName")).toString();
+
+    // One transaction: a failure leaves the database as it was, and the next start tries again.
+    const QString modified = StoredDate::format(m_clock.now());
+    bool ok = m_session.beginTransaction() && m_session.executeNative(DayTotals::tableSql());
+    for (const QString &trigger : DayTotals::triggerSql())
+        ok = ok && m_session.executeNative(trigger);
+    // The index served only the views that totalled the log per day.
+    ok = ok && m_session.executeNative(DayTotals::fillSql())
+        && m_session.executeNative(QStringLiteral("drop index if exists LogByDay"));
+    for (const auto &[name, select] : DayTotals::views()) {
+        // A view without a catalog entry was made by hand, and is left alone.
+        if (!ok || !programViews.contains(name, Qt::CaseInsensitive))
+            continue;
+        ok = m_session.executeNative(QStringLiteral("drop view if exists ") + name)
+            && m_session.executeNative(QStringLiteral("create view %1 as ").arg(name) + select)
+            && m_session.executeNative(
+                QStringLiteral("update ViewCatalog set DateModified = '%1' where ViewName = '%2'").arg(modified, name));
+    }
+    ok = ok && m_session.commit();
     if (!ok) {
         m_error = m_session.errorString();
         m_session.rollback();

@@ -10,7 +10,10 @@ class StoreSession;
 // DownloadPerDay dated 2001 that counted days wrongly; it is replaced by the current
 // definition and dated today, so the rewrite happens once. A view dated in any other year is
 // the user's or already current and is left alone. A database made before the open row was
-// journaled gets the journal's table.
+// journaled gets the journal's table. A database made before the log was totalled per day gets
+// the table LogPerDay, its triggers and its rows, and each period view with a catalog entry is
+// replaced by the one that reads it and dated today; a view without an entry was made by hand
+// and is left alone.
 class SchemaUpgrade final
 {
 public:
@@ -26,6 +29,7 @@ public:
 private:
     bool replaceDayView();
     bool addJournalTable();
+    bool addDayTotals();
 
     StoreSession &m_session;
     const Clock &m_clock;
