@@ -33,9 +33,9 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME varnolt)
 set(CPACK_PACKAGE_VENDOR "Varnolt")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 # The autostart entry goes to /etc, outside the prefix: the package is staged with DESTDIR.
 set(CPACK_SET_DESTDIR ON)
+set(CPACK_INSTALL_PREFIX /usr)
 # Release builds carry debugging information; the package ships the programs without it.
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -49,12 +49,11 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/packaging/conffiles)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "network traffic meter for the desktop tray")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "network traffic meter for the desktop tray
- Varnolt sits in the tray, reads the kernel's byte counters of the network
- interfaces twice a second, shows the live rates as text and graphs and logs
- the traffic into its own SQLite database. It keeps totals per day, week,
- month and year and watches a daily, weekly or monthly volume allowance.
- .
- The command varnolt-report prints the same totals and the allowance in a
- terminal, as a table, JSON or CSV.")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Varnolt sits in the tray, reads the kernel's byte counters of the network
+interfaces twice a second, shows the live rates as text and graphs and logs
+the traffic into its own SQLite database. It keeps totals per day, week,
+month and year and watches a daily, weekly or monthly volume allowance.
+
+The command varnolt-report prints the same totals and the allowance in a
+terminal, as a table, JSON or CSV.")
 include(CPack)
