@@ -5,7 +5,8 @@
 
 namespace {
 
-// One picture; the icon scales it to the size a tray or a window list asks for.
+// The same picture drawn by hand, for a Qt without its SVG plugins: the icon scales it to the
+// size a tray or a window list asks for.
 QPixmap draw()
 {
     constexpr qreal size = 64;
@@ -26,16 +27,26 @@ QPixmap draw()
     return picture;
 }
 
+// The scalable icon that the desktop entry also names, sharp at any size; the drawn one when
+// this Qt cannot read SVG (its SVG plugins are a separate package).
+QIcon load()
+{
+    QIcon scalable(QStringLiteral(":/varnolt/varnolt.svg"));
+    if (!scalable.pixmap(64).isNull())
+        return scalable;
+    return QIcon(draw());
+}
+
 } // namespace
 
 namespace AppIcon {
 
 QIcon icon()
 {
-    // Drawn once for the run: every window asks for it, and a picture drawn anew each time
+    // Made once for the run: every window asks for it, and a picture made anew each time
     // would stay in Qt's pixmap cache at every opening. Never destroyed, so that no
     // picture outlives the application object it needs.
-    static const QIcon *const shared = new QIcon(draw());
+    static const QIcon *const shared = new QIcon(load());
     return *shared;
 }
 
