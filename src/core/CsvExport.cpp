@@ -101,17 +101,20 @@ QString CsvExport::query(int view)
 bool CsvExport::write(int view, QIODevice &device)
 {
     m_error.clear();
+    StoreSession session(m_databasePath);
+    if (!session.open())
+        return fail(session.errorString());
+    return write(view, device, session);
+}
+
+bool CsvExport::write(int view, QIODevice &device, StoreSession &session)
+{
     const QString statement = query(view);
     if (statement.isEmpty())
         return fail(u"There is no view %1 to export."_s.arg(view));
-    std::optional<QueryResult> result;
-    {
-        StoreSession session(m_databasePath);
-        if (session.open())
-            result = session.query(statement);
-        if (!result)
-            return fail(session.errorString());
-    }
+    const std::optional<QueryResult> result = session.query(statement);
+    if (!result)
+        return fail(session.errorString());
 
     const int period = result->fieldIndex(u"ddate"_s);
     const int down = result->fieldIndex(u"kbdown"_s);
@@ -161,13 +164,24 @@ CsvExport::Outcome CsvExport::exportTo(const QString &path, int view, const QStr
         }
     }
 
+    StoreSession session(m_databasePath);
+    if (!session.open()) {
+        fail(session.errorString());
+        return Outcome::Failed;
+    }
     // Start-up puts the path back into the dialog; the export goes on when it cannot be kept.
-    SettingsStore settings(m_databasePath);
-    if (!settings.write({{u"ExportFolder"_s, m_usedPath}}))
-        qCWarning(lcExport).noquote() << "the export path was not stored:" << settings.errorString();
+    // Kept the way the settings are written, on the connection the view is then read on.
+    bool stored = session.beginTransaction();
+    for (const QString &statement : SettingsStore::keyStatements({{u"ExportFolder"_s, m_usedPath}}))
+        stored = stored && session.execute(statement);
+    stored = stored && session.commit();
+    if (!stored) {
+        qCWarning(lcExport).noquote() << "the export path was not stored:" << session.errorString();
+        session.rollback();
+    }
 
     // Without a commit, the temporary file goes with the QSaveFile and the old file stays.
-    if (!write(view, *file))
+    if (!write(view, *file, session))
         return Outcome::Failed;
     if (!file->commit()) {
         fail(u"Cannot write %1: %2"_s.arg(m_usedPath, file->errorString()));

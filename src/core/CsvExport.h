@@ -3,6 +3,7 @@
 #include <QString>
 
 class QIODevice;
+class StoreSession;
 
 // The per-period statistics as a CSV file: one of the four period views, newest period
 // first, a line per period with the volume downloaded and uploaded (KB of 1024 bytes) and the
@@ -38,6 +39,7 @@ public:
     static QString query(int view);
 
 private:
+    bool write(int view, QIODevice &device, StoreSession &session);
     bool fail(const QString &message);
 
     QString m_databasePath;

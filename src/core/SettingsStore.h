@@ -36,6 +36,9 @@ public:
 
     QString errorString() const { return m_error; }
 
+    // The statements that write the keys: each key's row deleted, then inserted again.
+    static QStringList keyStatements(const QList<QPair<QString, QString>> &values);
+
     // Text as an SQL string literal's content: every single quote doubled.
     static QString quoted(const QString &value);
 
@@ -43,7 +46,6 @@ private:
     bool apply(const QString &key, const QString &value, const JetConvert &convert, Settings &settings);
     void outOfRange(const QString &key, const QString &value, const char *range, const QString &fallback);
     bool runInTransaction(const QStringList &statements);
-    static QStringList keyStatements(const QList<QPair<QString, QString>> &values);
     static QStringList adapterStatements(const QList<QPair<int, QString>> &selected);
 
     QString m_path;
