@@ -47,6 +47,11 @@ using namespace WindowBench;
 constexpr double FirstPaintGoalMsecs = 250;
 constexpr double SwitchGoalMsecs = 150;
 constexpr double SwitchToQueryGoal = 1.5;
+// The ratio holds the window's own work (the chart's rebuild and paint, about 5 ms) to half
+// the view's query, which took 80 to 100 ms when the views totalled the log row by row. Now
+// that they read per-day totals, a query takes a few milliseconds and the chart's own work
+// dominates: a switch then meets the goal when it adds no more than that to its query.
+constexpr double SwitchOverQueryMsecs = 10;
 constexpr double MemoryGoalMB = 15;
 // Openings and closings may leave the allocator's free lists a little larger; a leak of a
 // window, its chart or its grid would be several megabytes over this many cycles.
@@ -398,14 +403,15 @@ int main(int argc, char **argv)
     std::printf("  the chart painted %.0f times in the first opening, the last done at %.1f ms (medians)\n",
         median(firstPaints), median(firstLast));
 
-    std::printf("\n  %-26s %9s %9s %9s %9s %9s %6s %9s   goal: < %.0f ms and <= %.1f x query\n",
+    std::printf("\n  %-26s %9s %9s %9s %9s %9s %6s %9s   goal: < %.0f ms and <= %.1f x query (or query + %.0f ms)\n",
         "Switch until painted (ms)", "median", "worst", "last", "filled", "query", "ratio", "-query", SwitchGoalMsecs,
-        SwitchToQueryGoal);
+        SwitchToQueryGoal, SwitchOverQueryMsecs);
     for (const Switch &change : std::as_const(switches)) {
         const Figures painted = figuresOf(change.painted);
         const double queried = median(query[change.view]);
         const double ratio = painted.median / queried;
-        const bool met = painted.median >= 0 && painted.median < SwitchGoalMsecs && ratio <= SwitchToQueryGoal;
+        const bool met = painted.median >= 0 && painted.median < SwitchGoalMsecs
+            && (ratio <= SwitchToQueryGoal || painted.median - queried <= SwitchOverQueryMsecs);
         std::printf("  %-26s %9.1f %9.1f %9.1f %9.1f %9.1f %6.2f %9.1f   %s%s\n", qPrintable(change.name),
             painted.median, painted.worst, median(change.lastPainted), median(change.returned), queried, ratio,
             painted.median - queried, painted.median < 0 ? "FAILED" : report.verdict(met),
