@@ -26,13 +26,12 @@ QString DatabaseLocation::userDataFolder()
 
 QString DatabaseLocation::resolve(const QString &programFolder, const QString &dataFolder)
 {
-    const QString beside = QDir(programFolder).filePath(QLatin1String(FileName));
-    if (QFileInfo::exists(beside) && writable(beside) && writable(programFolder))
-        return beside;
+    const QString found = locate(programFolder, dataFolder);
+    if (!found.isEmpty())
+        return found;
 
+    const QString beside = QDir(programFolder).filePath(QLatin1String(FileName));
     const QString own = QDir(dataFolder).filePath(QLatin1String(FileName));
-    if (QFileInfo::exists(own))
-        return own;
     if (!QFileInfo::exists(beside)) {
         m_error = QStringLiteral("The database %1 does not exist.").arg(beside);
         return {};
