@@ -47,7 +47,7 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
     lstData->setRootIsDecorated(false);
     lstData->setColumnCount(4);
     lstData->setHeaderLabels(StatsGrid::reportHeaders(3));
-    // Four columns of the design's 2540 twips would put Total out of sight, past the list's right
+    // Four columns of the old 2540 twips would put Total out of sight, past the list's right
     // edge: they share its width, beside the vertical scroll bar.
     for (int column = 0; column < 4; ++column)
         lstData->setColumnWidth(column, Twips::toPixels(1740, *this));
