@@ -1,6 +1,4 @@
-#include "FakeClock.h"
-#include "FakeInterfaceTable.h"
-#include "TestDatabase.h"
+#include "RunningProgram.h"
 
 #include "core/Settings.h"
 #include "monitor/FrmMain.h"
@@ -25,24 +23,18 @@
 namespace {
 
 // The program on a log of two months with the options dialog built, and a folder for files.
-struct Run
+struct Run : RunningProgram
 {
     Run()
+        : RunningProgram(QDateTime(QDate(2026, 12, 5), QTime(18, 0)))
     {
-        db.exec(QStringLiteral("insert into log values "
-                               "('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1024, 3072, 2.5),"
-                               "('2026-12-03 10:00:00', '2026-12-03 11:00:00', 104857600, 209715200, 40.0)"));
-        db.exec(QStringLiteral("insert into settings values ('whatsleft', '1'), ('maxmbsize', '1000'), "
-                               "('logperiod', '1'), ('logperiodtype', '2'), ('Adapter0', 'eth0')"));
-        auto table = std::make_unique<FakeInterfaceTable>();
-        table->rows = FakeInterfaceTable::cards(1);
-        app = std::make_unique<VarnoltApp>(db.path(), QStringList {}, clock, std::move(table));
-        if (!app->start())
-            qFatal("the program did not start");
-        QTest::qWait(0);
+        start({QStringLiteral("insert into log values "
+                              "('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1024, 3072, 2.5),"
+                              "('2026-12-03 10:00:00', '2026-12-03 11:00:00', 104857600, 209715200, 40.0)"),
+            QStringLiteral("insert into settings values ('whatsleft', '1'), ('maxmbsize', '1000'), "
+                           "('logperiod', '1'), ('logperiodtype', '2'), ('Adapter0', 'eth0')")});
         options().buildControls();
     }
-    ~Run() { app->shutdown(); }
 
     FrmOptions &options() { return *app->options(); }
     QString file(const QString &name) const { return files.filePath(name); }
@@ -50,16 +42,8 @@ struct Run
     {
         return db.rows(QStringLiteral("select settingvalue from settings where settingname = 'ExportFolder'"));
     }
-    void waitForPoll()
-    {
-        QSignalSpy polls(&app->monitor()->pollTimer(), &QTimer::timeout);
-        QVERIFY(polls.wait(3000));
-    }
 
-    TestDatabase db;
     QTemporaryDir files;
-    FakeClock clock {QDateTime(QDate(2026, 12, 5), QTime(18, 0))};
-    std::unique_ptr<VarnoltApp> app;
 };
 
 QByteArray contents(const QString &path)

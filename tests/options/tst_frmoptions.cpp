@@ -1,7 +1,6 @@
 #include "FakeClock.h"
-#include "FakeInterfaceTable.h"
 #include "NetworkNamespace.h"
-#include "TestDatabase.h"
+#include "RunningProgram.h"
 
 #include "core/Settings.h"
 #include "core/traffic/LinuxInterfaceTable.h"
@@ -43,27 +42,16 @@ namespace {
 
 // The program started on a copy of the shipped database with the given settings rows ("('name',
 // 'value'), ..."), metering four fake cards.
-struct Run
+struct Run : RunningProgram
 {
     explicit Run(const QString &settingsRows = {}, std::unique_ptr<InterfaceTable> table = nullptr)
     {
-        if (!settingsRows.isEmpty())
-            db.exec(u"insert into settings values "_s + settingsRows);
-        if (!table) {
-            auto fake = std::make_unique<FakeInterfaceTable>();
-            fake->rows = FakeInterfaceTable::cards(4);
-            table = std::move(fake);
-        }
-        app = std::make_unique<VarnoltApp>(db.path(), QStringList {}, clock, std::move(table));
-        if (!app->start())
-            qFatal("the program did not start");
-        // The first poll fills the adapter list.
-        QTest::qWait(0);
+        start(settingsRows.isEmpty() ? QStringList() : QStringList {u"insert into settings values "_s + settingsRows},
+            std::move(table), 4);
         if (options().controlsBuilt())
             qFatal("the dialog built its controls before it was shown");
         options().buildControls();
     }
-    ~Run() { app->shutdown(); }
 
     FrmOptions &options() { return *app->options(); }
     Settings &settings() { return app->settings(); }
@@ -72,15 +60,6 @@ struct Run
         return db.rows(
             u"select settingname, settingvalue from settings where settingname <> 'ExportFolder' order by rowid"_s);
     }
-    void waitForPoll()
-    {
-        QSignalSpy polls(&app->monitor()->pollTimer(), &QTimer::timeout);
-        QVERIFY(polls.wait(3000));
-    }
-
-    TestDatabase db;
-    FakeClock clock;
-    std::unique_ptr<VarnoltApp> app;
 };
 
 // Types the text into the field and moves the focus on, as a user leaving it does.

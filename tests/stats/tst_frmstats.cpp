@@ -1,6 +1,4 @@
-#include "FakeClock.h"
-#include "FakeInterfaceTable.h"
-#include "TestDatabase.h"
+#include "RunningProgram.h"
 
 #include "options/FrmOptions.h"
 #include "shell/MessageBox.h"
@@ -25,33 +23,23 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The program on a log of a few days and weeks, with its statistics window opened.
-struct Run
+struct Run : RunningProgram
 {
     Run()
+        : RunningProgram(QDateTime(QDate(2026, 12, 5), QTime(18, 0)))
     {
         // Two days of December and a day of November, 2026.
-        db.exec(u"insert into log values "
-                u"('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
-                u"('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
-                u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s);
-        auto table = std::make_unique<FakeInterfaceTable>();
-        table->rows = FakeInterfaceTable::cards(1);
-        app = std::make_unique<VarnoltApp>(db.path(), QStringList {}, clock, std::move(table));
-        if (!app->start())
-            qFatal("the program did not start");
-        QTest::qWait(0);
+        start({u"insert into log values "
+               u"('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
+               u"('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
+               u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s});
     }
-    ~Run() { app->shutdown(); }
 
     FrmStats &open()
     {
         app->openStats();
         return *app->stats();
     }
-
-    TestDatabase db;
-    FakeClock clock {QDateTime(QDate(2026, 12, 5), QTime(18, 0))};
-    std::unique_ptr<VarnoltApp> app;
 };
 
 // The window's lists and stacking box as the user reads them.
