@@ -93,7 +93,9 @@ int main(int argc, char **argv)
         for (int run = 0; run < runs; ++run) {
             exportTimes << timed([&] {
                 CsvExport csv(path);
-                const bool ok = csv.exportTo(dir.filePath(u"Varnolt.csv"_s), view, dir.filePath(u"fallback.csv"_s))
+                // Replacing the file of the run before, as after the user's yes.
+                const bool ok = csv.exportTo(CsvExport::resolve(dir.filePath(u"Varnolt.csv"_s)), view,
+                                    dir.filePath(u"fallback.csv"_s))
                     == CsvExport::Outcome::Written;
                 if (!ok)
                     std::fprintf(stderr, "export: %s\n", qPrintable(csv.errorString()));

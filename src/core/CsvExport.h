@@ -15,21 +15,50 @@ public:
     enum class Outcome { Written, WrittenToFallback, Failed };
     static constexpr int ViewCount = 4;
 
+    // Where an export would go, found before anything is written, so that the dialog can ask
+    // about the file that would really be replaced and refuse what it must not touch.
+    struct Target
+    {
+        enum class State {
+            Free, // no file of that name yet: a new one is made
+            Exists, // a regular file of the user's: replaced only once the user said yes
+            CannotMake, // no file can be made there (missing folder, a folder, a refused name)
+            Refused, // another user's file, or a link into another user's folder or made by another user
+        };
+        State state = State::CannotMake;
+        QString given; // the path as typed (trimmed by the caller), or the fallback name chosen
+        QString path; // the real file: absolute, every link resolved, in its own case
+        QString reason; // why it cannot be made or is refused, naming the files
+        quint64 folderDevice = 0, folderInode = 0; // the real folder, as checked
+        quint64 fileDevice = 0, fileInode = 0; // the file that exists there, as checked
+    };
+
     explicit CsvExport(QString databasePath);
 
     // The view's rows as the CSV text: the header "Period,KBDown,KBUp,AvgSpeed" and a line per
     // row, CR LF after every line. view: 0 per day, 1 per week, 2 per month, 3 per year. False,
     // with errorString(), when the database cannot be read or the device refuses a write.
     [[nodiscard]] bool write(int view, QIODevice &device);
-    // The whole export to a file: the file at path (trimmed by the caller) is replaced only by
-    // a complete new one (QSaveFile: a temporary file in the same folder renamed over it on
-    // success; on any failure the old file stays byte for byte and no temporary file is left).
-    // When the file cannot be made there (missing folder, a folder given as the path, no
-    // right to write, a name the file system rejects), the fallback path is used instead.
-    // Before the query, the path used is stored in the settings under "ExportFolder" (delete
-    // then insert, as SettingsStore writes keys; a failure there is ignored).
-    Outcome exportTo(const QString &path, int view, const QString &fallbackPath);
-    QString usedPath() const; // the path written (or tried last)
+
+    // What writing to path would do. A symbolic link is resolved to the file it names; it is
+    // refused when another user made it or when it leads into a folder that is not the user's.
+    // A file that exists and belongs to someone else is refused too.
+    static Target resolve(const QString &path);
+
+    // The whole export to target (from resolve(); an Exists target counts as the user's yes to
+    // replacing that very file). The file is replaced only by a complete new one: written to a
+    // temporary file beside it, made 0600 whatever the umask (a replaced file keeps its own
+    // permission bits), and renamed over it at the end, every step relative to the folder that
+    // was checked and never following a link. On any failure the old file stays byte for
+    // byte and nothing is left beside it. When no file can be made at the target, the export
+    // goes to fallbackPath, and when a file of that name is already there, to the first free
+    // "name (2).csv", "name (3).csv", ...: the fallback never replaces a file. Once the file is
+    // complete, the path written (target.given, or the fallback name) is stored in the
+    // settings under "ExportFolder" (delete then insert, as SettingsStore writes keys; a
+    // failure there is ignored).
+    Outcome exportTo(const Target &target, int view, const QString &fallbackPath);
+    QString usedPath() const; // the path written (or tried last), as given
+    QString writtenFile() const; // the real file written, links resolved
     QString errorString() const;
 
     // 1234.5678 → "1234.56", 12.05 → "12.05", 7 → "7.00", 0.999 → "0.99": truncated to two
@@ -44,5 +73,6 @@ private:
 
     QString m_databasePath;
     QString m_usedPath;
+    QString m_writtenFile;
     QString m_error;
 };

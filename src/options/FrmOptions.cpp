@@ -285,22 +285,33 @@ void FrmOptions::browse()
 void FrmOptions::exportLog()
 {
     const QString path = txtCsvFile->text().trimmed();
-    // A folder of that name is no file to overwrite: the export then takes the fallback.
-    if (QFileInfo(path).isFile()
-        && MessageBox::question(QStringLiteral("Continue ?"),
-               path.toUpper() + QStringLiteral(" already exists !\r\nOverwrite ?"))
-            != QMessageBox::Yes)
+    // The question names the file that would really be replaced, as the file system spells
+    // it: where the path is a link, the file it leads to.
+    const CsvExport::Target target = CsvExport::resolve(path);
+    if (target.state == CsvExport::Target::State::Refused) {
+        MessageBox::critical(QStringLiteral("Failed :-("), QStringLiteral("Export Failed\r\n") + target.reason);
         return;
+    }
+    if (target.state == CsvExport::Target::State::Exists) {
+        QString question = target.path + QStringLiteral(" already exists !\r\n");
+        if (QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(path)) != target.path)
+            question += QStringLiteral("(%1 leads there.)\r\n").arg(path);
+        if (MessageBox::question(QStringLiteral("Continue ?"), question + QStringLiteral("Overwrite ?"))
+            != QMessageBox::Yes)
+            return;
+    }
     CsvExport exporter(m_databasePath);
-    const CsvExport::Outcome outcome = exporter.exportTo(path, cboChartType->currentIndex(), fallbackExportPath());
+    const CsvExport::Outcome outcome = exporter.exportTo(target, cboChartType->currentIndex(), fallbackExportPath());
     if (exporter.usedPath() != path)
         txtCsvFile->setText(exporter.usedPath());
     if (outcome == CsvExport::Outcome::Failed) {
-        MessageBox::critical(QStringLiteral("Failed :-("), QStringLiteral("Export Failed"));
+        MessageBox::critical(
+            QStringLiteral("Failed :-("), QStringLiteral("Export Failed\r\n") + exporter.errorString());
         return;
     }
     m_settings.exportFolder = exporter.usedPath();
-    MessageBox::information(QStringLiteral("Success!"), QStringLiteral("Export Succeeded !"));
+    MessageBox::information(
+        QStringLiteral("Success!"), QStringLiteral("Export Succeeded !\r\n") + exporter.writtenFile());
 }
 
 void FrmOptions::clearDatabase()

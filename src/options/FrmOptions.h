@@ -71,7 +71,8 @@ public:
     static QString caption() { return QStringLiteral("Options."); }
     static QString attentionText();
     static QString storeFailedText(const QString &reason);
-    // Where an export goes when the file asked for cannot be made.
+    // Where an export goes when the file asked for cannot be made; never replaced: when a
+    // file of that name is there, the export takes "Varnolt (2).csv", "Varnolt (3).csv", ...
     static QString fallbackExportPath();
 
     // The controls, by the names the settings and the pages refer to.

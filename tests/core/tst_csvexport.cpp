@@ -4,12 +4,15 @@
 #include "core/CsvExport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
 #include <optional>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -64,6 +67,26 @@ void writeFile(const QString &path, const QByteArray &bytes)
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Every entry under folder, links not followed: owner, mode, and the bytes or the link's target.
+QMap<QString, QByteArray> snapshot(const QString &folder)
+{
+    QMap<QString, QByteArray> state;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info = it.nextFileInfo();
+        struct stat st {};
+        ::lstat(QFile::encodeName(info.filePath()).constData(), &st);
+        QByteArray entry = QByteArray::number(st.st_uid) + ' ' + QByteArray::number(st.st_mode, 8) + ' ';
+        if (info.isSymLink())
+            entry += "-> " + info.symLinkTarget().toUtf8();
+        else if (info.isFile())
+            entry += contents(info.filePath());
+        state.insert(info.filePath(), entry);
+    }
+    return state;
 }
 
 QStringList exportFolderRows(const TestDatabase &db)
@@ -184,7 +207,8 @@ private Q_SLOTS:
         writeFile(path, QByteArray(5000, 'x'));
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(path, view, l.out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
+        QCOMPARE(csv.exportTo(CsvExport::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
+            CsvExport::Outcome::Written);
         QCOMPARE(contents(path), expected);
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(exportFolderRows(l.db), QStringList {path});
@@ -207,6 +231,8 @@ private Q_SLOTS:
             << u"read-only/Varnolt.csv"_s << true << QStringList {u"fallback"_s, u"read-only"_s};
     }
 
+    // The fallback file is never replaced: the export takes the next free name beside it.
+
     void takesTheFallback()
     {
         QFETCH(QString, target);
@@ -216,16 +242,17 @@ private Q_SLOTS:
         const QString fallbackFolder = l.out.filePath(u"fallback"_s);
         QVERIFY(QDir().mkdir(fallbackFolder));
         const QString fallback = fallbackFolder + u"/Varnolt.csv"_s;
-        writeFile(fallback, "old fallback file\r\n");
+        const QByteArray oldFallback = "old fallback file\r\n";
+        writeFile(fallback, oldFallback);
+        // A link of the fallback's next name is no free name either, and is not followed.
+        QVERIFY(QFile::link(l.out.filePath(u"elsewhere.csv"_s), fallbackFolder + u"/Varnolt (2).csv"_s));
+        const QString written = fallbackFolder + u"/Varnolt (3).csv"_s;
         if (target == u"Varnolt.csv"_s)
             QVERIFY(QDir().mkdir(l.out.filePath(target)));
-        const QByteArray readOnlyFile = "old file, writable, in a folder that is not\r\n";
         if (asOtherUser) {
             // The user's folders and database, and a folder of theirs they may not write to.
             QVERIFY(QDir().mkdir(l.out.filePath(u"read-only"_s)));
-            writeFile(l.out.filePath(target), readOnlyFile);
-            for (const QString &path :
-                {l.db.folder(), l.db.path(), l.out.path(), fallbackFolder, fallback, l.out.filePath(target)})
+            for (const QString &path : {l.db.folder(), l.db.path(), l.out.path(), fallbackFolder})
                 QVERIFY(QFile::setPermissions(path,
                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadOther
                         | QFileDevice::WriteOther | QFileDevice::ExeOther));
@@ -239,17 +266,16 @@ private Q_SLOTS:
             std::optional<AsOtherUser> nobody;
             if (asOtherUser)
                 nobody.emplace();
-            QCOMPARE(csv.exportTo(path, 1, fallback), CsvExport::Outcome::WrittenToFallback);
+            QCOMPARE(csv.exportTo(CsvExport::resolve(path), 1, fallback), CsvExport::Outcome::WrittenToFallback);
         }
-        QCOMPARE(contents(fallback), PerWeek);
-        QCOMPARE(csv.usedPath(), fallback);
-        QCOMPARE(exportFolderRows(l.db), QStringList {fallback});
+        QCOMPARE(contents(written), PerWeek);
+        QCOMPARE(contents(fallback), oldFallback);
+        QCOMPARE(csv.usedPath(), written);
+        QCOMPARE(exportFolderRows(l.db), QStringList {written});
         QCOMPARE(entries(l.out.path()), leftInFolder);
-        QCOMPARE(entries(fallbackFolder), QStringList {u"Varnolt.csv"_s});
-        if (asOtherUser) {
-            QCOMPARE(contents(path), readOnlyFile);
-            QCOMPARE(entries(l.out.filePath(u"read-only"_s)), QStringList {u"Varnolt.csv"_s});
-        }
+        QCOMPARE(entries(fallbackFolder), QStringList({u"Varnolt (2).csv"_s, u"Varnolt (3).csv"_s, u"Varnolt.csv"_s}));
+        if (asOtherUser)
+            QVERIFY(entries(l.out.filePath(u"read-only"_s)).isEmpty());
     }
 
     void failsWhenNeitherFileCanBeMade()
@@ -257,11 +283,60 @@ private Q_SLOTS:
         Logged l;
         const QString fallback = l.out.filePath(u"gone/Varnolt.csv"_s);
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(l.out.filePath(u"missing/Varnolt.csv"_s), 0, fallback), CsvExport::Outcome::Failed);
+        QCOMPARE(csv.exportTo(CsvExport::resolve(l.out.filePath(u"missing/Varnolt.csv"_s)), 0, fallback),
+            CsvExport::Outcome::Failed);
         QCOMPARE(csv.usedPath(), fallback);
         QVERIFY(csv.errorString().contains(fallback));
         QVERIFY(exportFolderRows(l.db).isEmpty());
         QVERIFY(entries(l.out.path()).isEmpty());
+    }
+
+    void nothingPlantedAfterTheCheckIsFollowed_data()
+    {
+        QTest::addColumn<bool>("fileBefore");
+        QTest::addColumn<bool>("swapFolder");
+        QTest::addColumn<CsvExport::Outcome>("outcome");
+        QTest::newRow("the file agreed to swapped for a link") << true << false << CsvExport::Outcome::Failed;
+        QTest::newRow("a link at the free name") << false << false << CsvExport::Outcome::WrittenToFallback;
+        QTest::newRow("the folder swapped for a link") << true << true << CsvExport::Outcome::Failed;
+        QTest::newRow("the folder of a new file swapped") << false << true << CsvExport::Outcome::Failed;
+    }
+
+    // Between the check (and the user's yes) and the write, a link to the user's own files is
+    // planted where the export goes: nothing changes but, where the name was taken, the
+    // fallback file.
+    void nothingPlantedAfterTheCheckIsFollowed()
+    {
+        QFETCH(bool, fileBefore);
+        QFETCH(bool, swapFolder);
+        QFETCH(CsvExport::Outcome, outcome);
+        Logged l;
+        const QString shared = l.out.filePath(u"shared"_s);
+        const QString home = l.out.filePath(u"home"_s);
+        QVERIFY(QDir().mkdir(shared) && QDir().mkdir(home));
+        writeFile(home + u"/traffic.csv"_s, "the user's own traffic.csv\r\n");
+        const QString path = shared + u"/traffic.csv"_s;
+        if (fileBefore)
+            writeFile(path, Header);
+        const CsvExport::Target target = CsvExport::resolve(path);
+        QCOMPARE(target.state, fileBefore ? CsvExport::Target::State::Exists : CsvExport::Target::State::Free);
+        if (swapFolder) {
+            QVERIFY(QDir().rename(shared, shared + u".old"_s));
+            QVERIFY(QFile::link(home, shared));
+        } else {
+            QFile::remove(path);
+            QVERIFY(QFile::link(home + u"/traffic.csv"_s, path));
+        }
+        const QMap<QString, QByteArray> before = snapshot(l.out.path());
+
+        const QString fallback = l.out.filePath(u"fallback.csv"_s);
+        CsvExport csv(l.db.path());
+        QCOMPARE(csv.exportTo(target, 0, fallback), outcome);
+        QMap<QString, QByteArray> after = snapshot(l.out.path());
+        if (outcome == CsvExport::Outcome::WrittenToFallback)
+            QCOMPARE(after.take(fallback).right(PerDay.size()), PerDay);
+        QCOMPARE(after, before);
+        QCOMPARE(exportFolderRows(l.db), outcome == CsvExport::Outcome::Failed ? QStringList() : QStringList {fallback});
     }
 
     void lockedDatabaseLeavesTheFileAsItWas_data()
@@ -285,7 +360,8 @@ private Q_SLOTS:
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(path, 0, l.out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Failed);
+        QCOMPARE(csv.exportTo(CsvExport::resolve(path), 0, l.out.filePath(u"fallback.csv"_s)),
+            CsvExport::Outcome::Failed);
         QVERIFY2(csv.errorString().contains(u"locked"_s), qPrintable(csv.errorString()));
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(entries(l.out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
@@ -304,7 +380,8 @@ private Q_SLOTS:
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
         const QString path = l.out.filePath(u"Varnolt.csv"_s);
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(path, 2, l.out.filePath(u"fallback.csv"_s)), CsvExport::Outcome::Written);
+        QCOMPARE(csv.exportTo(CsvExport::resolve(path), 2, l.out.filePath(u"fallback.csv"_s)),
+            CsvExport::Outcome::Written);
         holder.rollback();
         QCOMPARE(contents(path), PerMonth);
         QCOMPARE(exportFolderRows(l.db), QStringList {u"/home/jan/old.csv"_s});
@@ -366,7 +443,8 @@ for path in sys.argv[1:]:
 )")};
         for (int view = 0; view < 4; ++view) {
             const QString path = l.out.filePath(u"view%1.csv"_s.arg(view));
-            QCOMPARE(CsvExport(l.db.path()).exportTo(path, view, QString()), CsvExport::Outcome::Written);
+            QCOMPARE(CsvExport(l.db.path()).exportTo(CsvExport::resolve(path), view, QString()),
+                CsvExport::Outcome::Written);
             arguments << path;
         }
         QProcess reader;
