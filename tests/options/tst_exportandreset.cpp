@@ -9,6 +9,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,9 @@
 #include <QToolButton>
 
 #include <memory>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -58,6 +62,35 @@ bool writeFile(const QString &path, const QByteArray &bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
+// Every entry under the folders, links not followed: owner, mode, and the bytes or the link's
+// target. Two snapshots differ only where a file was written.
+QMap<QString, QByteArray> snapshot(const QStringList &folders)
+{
+    QMap<QString, QByteArray> state;
+    for (const QString &folder : folders) {
+        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QFileInfo info = it.nextFileInfo();
+            struct stat st {};
+            ::lstat(QFile::encodeName(info.filePath()).constData(), &st);
+            QByteArray entry = QByteArray::number(st.st_uid) + ' ' + QByteArray::number(st.st_mode, 8) + ' ';
+            if (info.isSymLink())
+                entry += "-> " + info.symLinkTarget().toUtf8();
+            else if (info.isFile())
+                entry += contents(info.filePath());
+            state.insert(info.filePath(), entry);
+        }
+    }
+    return state;
+}
+
+int modeOf(const QString &path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
+}
+
 const QByteArray MonthFile = "Period,KBDown,KBUp,AvgSpeed\r\n"
                              "202612,204800.00,102400.00,20.00\r\n" // the run's start marker averages in with 0
                              "202611,3.00,1.00,2.50\r\n";
@@ -83,7 +116,10 @@ private Q_SLOTS:
         MessageBox::takeShown();
     }
 
-    void exportAsksBeforeReplacingAFile();
+    void exportReplacesOnlyTheFileAgreedTo();
+    void exportRefusesWhatIsNotTheUsers_data();
+    void exportRefusesWhatIsNotTheUsers();
+    void exportFallbackTakesAFreeName();
     void browseNamesTheFileInTheChosenFolder();
     void resetEmptiesTheLogAndTheVolumeUsed();
     void resetOnALockedDatabaseSaysSoOnce();
@@ -92,46 +128,170 @@ private:
     QTemporaryDir m_home;
 };
 
-void TestExportAndReset::exportAsksBeforeReplacingAFile()
+// Only the file the user agreed to changes, named as it is spelt, links resolved; the path is
+// kept only once the file is complete.
+void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
 {
     Run run;
     FrmOptions &d = run.options();
+    const mode_t umaskBefore = ::umask(022);
     d.cboChartType->setCurrentIndex(2); // per month
-    const QString path = run.file(QStringLiteral("traffic.csv"));
+    const QString folder = run.file(QStringLiteral("My Exports"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString path = folder + QStringLiteral("/Traffic.csv");
+    const QStringList involved {run.files.path(), m_home.path()};
+    const auto exportAnswering = [&](QMessageBox::StandardButton answer) {
+        MessageBox::setNextAnswer(answer);
+        QTest::mouseClick(d.bttExport, Qt::LeftButton);
+        return MessageBox::takeShown();
+    };
+
     d.txtCsvFile->setText(QStringLiteral("  ") + path + QStringLiteral(" "));
-    QTest::mouseClick(d.bttExport, Qt::LeftButton);
-    QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QList<MessageBox::Shown> shown = exportAnswering(QMessageBox::Yes);
     QCOMPARE(shown.size(), 1); // no question: there was no file
     QCOMPARE(shown.first().title, QStringLiteral("Success!"));
-    QCOMPARE(shown.first().text, QStringLiteral("Export Succeeded !"));
+    QVERIFY2(shown.first().text.contains(path), qPrintable(shown.first().text));
     QCOMPARE(contents(path), MonthFile);
+    QCOMPARE(modeOf(path), 0600);
     QCOMPARE(run.storedExportFolder(), QStringList {path});
 
-    // The file exists now: No leaves it alone and says nothing more.
+    // The file exists now: No leaves every file alone and says nothing more.
     QVERIFY(writeFile(path, "the user's own notes"));
-    MessageBox::setNextAnswer(QMessageBox::No);
-    QTest::mouseClick(d.bttExport, Qt::LeftButton);
-    shown = MessageBox::takeShown();
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
+    QMap<QString, QByteArray> before = snapshot(involved);
+    shown = exportAnswering(QMessageBox::No);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, QStringLiteral("Continue ?"));
-    QCOMPARE(shown.first().text, path.toUpper() + QStringLiteral(" already exists !\r\nOverwrite ?"));
-    QCOMPARE(contents(path), QByteArray("the user's own notes"));
+    QCOMPARE(shown.first().text, path + QStringLiteral(" already exists !\r\nOverwrite ?"));
+    QCOMPARE(snapshot(involved), before);
 
-    MessageBox::setNextAnswer(QMessageBox::Yes);
-    QTest::mouseClick(d.bttExport, Qt::LeftButton);
-    QCOMPARE(MessageBox::takeShown().size(), 2);
+    // Yes replaces that file and nothing else; it keeps the user's choice of who may read it.
+    shown = exportAnswering(QMessageBox::Yes);
+    QCOMPARE(shown.size(), 2);
     QCOMPARE(contents(path), MonthFile);
+    QCOMPARE(modeOf(path), 0640);
+    before.remove(path);
+    QMap<QString, QByteArray> after = snapshot(involved);
+    after.remove(path);
+    QCOMPARE(after, before);
 
-    // A folder is no file to replace: no question, and the export goes to the fallback.
-    d.txtCsvFile->setText(run.files.path());
-    QTest::mouseClick(d.bttExport, Qt::LeftButton);
-    shown = MessageBox::takeShown();
+    // A link in a folder everyone may write to, leading to the user's own start-up file: the
+    // question names that file, and No changes nothing; after a yes only that file changed,
+    // and the link is still the link.
+    const QString shared = run.file(QStringLiteral("shared"));
+    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    const QString bashrc = m_home.filePath(QStringLiteral(".Bashrc"));
+    QVERIFY(writeFile(bashrc, "export PATH=$HOME/bin:$PATH\n"));
+    const QString link = shared + QStringLiteral("/traffic.csv");
+    QVERIFY(QFile::link(bashrc, link));
+    d.txtCsvFile->setText(link);
+    before = snapshot(involved);
+    shown = exportAnswering(QMessageBox::No);
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().title, QStringLiteral("Success!"));
-    QCOMPARE(d.txtCsvFile->text(), FrmOptions::fallbackExportPath());
-    QCOMPARE(run.storedExportFolder(), QStringList {FrmOptions::fallbackExportPath()});
-    QVERIFY(FrmOptions::fallbackExportPath().startsWith(m_home.path()));
-    QCOMPARE(contents(FrmOptions::fallbackExportPath()), MonthFile);
+    QVERIFY2(shown.first().text.startsWith(bashrc + QStringLiteral(" already exists !\r\n")),
+        qPrintable(shown.first().text));
+    QCOMPARE(snapshot(involved), before);
+    QCOMPARE(run.storedExportFolder(), QStringList {path});
+
+    shown = exportAnswering(QMessageBox::Yes);
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown.last().text.contains(bashrc), qPrintable(shown.last().text));
+    before.remove(bashrc);
+    after = snapshot(involved);
+    QCOMPARE(after.take(bashrc).right(MonthFile.size()), MonthFile);
+    QCOMPARE(after, before);
+
+    // A failure after the file was begun keeps the path used before and leaves no file.
+    run.db.exec(QStringLiteral("drop view DownloadPerMonth"));
+    d.txtCsvFile->setText(run.file(QStringLiteral("new.csv")));
+    before = snapshot(involved);
+    shown = exportAnswering(QMessageBox::Yes);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().icon, QMessageBox::Critical);
+    QVERIFY(shown.first().text.startsWith(QStringLiteral("Export Failed")));
+    QCOMPARE(snapshot(involved), before);
+    QCOMPARE(run.storedExportFolder(), QStringList {link});
+    ::umask(umaskBefore);
+}
+
+void TestExportAndReset::exportRefusesWhatIsNotTheUsers_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a link another user made") << QStringLiteral("their link");
+    QTest::newRow("a link into another user's folder") << QStringLiteral("link into their folder");
+    QTest::newRow("another user's file") << QStringLiteral("their file");
+}
+
+// A trap laid by another local user: an error box, no question, no file changed.
+void TestExportAndReset::exportRefusesWhatIsNotTheUsers()
+{
+    QFETCH(QString, kind);
+    if (::geteuid() != 0)
+        QSKIP("files of another user can be made only as root");
+    constexpr uid_t Nobody = 65534;
+    Run run;
+    FrmOptions &d = run.options();
+    const QString shared = run.file(QStringLiteral("shared"));
+    const QString theirs = run.file(QStringLiteral("theirs"));
+    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    QVERIFY(QDir().mkdir(theirs));
+    const QString mine = m_home.filePath(QStringLiteral("notes.csv"));
+    QVERIFY(writeFile(mine, "the user's own notes"));
+    QString path = shared + QStringLiteral("/traffic.csv");
+    if (kind == QStringLiteral("their link")) {
+        QVERIFY(QFile::link(mine, path));
+        QVERIFY(::lchown(QFile::encodeName(path).constData(), Nobody, Nobody) == 0);
+    } else if (kind == QStringLiteral("link into their folder")) {
+        const QString target = theirs + QStringLiteral("/traffic.csv");
+        QVERIFY(writeFile(target, "a file of the user's, in a folder of theirs"));
+        QVERIFY(::chown(QFile::encodeName(theirs).constData(), Nobody, Nobody) == 0);
+        QVERIFY(QFile::link(target, path));
+    } else {
+        path = theirs + QStringLiteral("/traffic.csv");
+        QVERIFY(writeFile(path, "their own file"));
+        QVERIFY(::chown(QFile::encodeName(path).constData(), Nobody, Nobody) == 0);
+    }
+    const QStringList involved {run.files.path(), m_home.path()};
+    const QMap<QString, QByteArray> before = snapshot(involved);
+    d.txtCsvFile->setText(path);
+    QTest::mouseClick(d.bttExport, Qt::LeftButton);
+    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown.first().icon, QMessageBox::Critical);
+    QVERIFY2(shown.first().text.startsWith(QStringLiteral("Export Failed")) && shown.first().text.contains(path),
+        qPrintable(shown.first().text));
+    QCOMPARE(snapshot(involved), before);
+    QVERIFY(run.storedExportFolder().isEmpty());
+}
+
+// Where no file can be made, the export goes to the home folder, and never over a file there.
+void TestExportAndReset::exportFallbackTakesAFreeName()
+{
+    Run run;
+    FrmOptions &d = run.options();
+    d.cboChartType->setCurrentIndex(2);
+    const QString fallback = FrmOptions::fallbackExportPath();
+    QVERIFY(fallback.startsWith(m_home.path()));
+    QVERIFY(writeFile(fallback, "the user's older export"));
+    const QStringList unwritable {run.file(QStringLiteral("missing/Varnolt.csv")), run.files.path(),
+        run.file(QString(300, u'n') + QStringLiteral(".csv"))};
+    int n = 2;
+    for (const QString &path : unwritable) {
+        const QMap<QString, QByteArray> before = snapshot({run.files.path(), m_home.path()});
+        d.txtCsvFile->setText(path);
+        QTest::mouseClick(d.bttExport, Qt::LeftButton);
+        const QString written = m_home.filePath(QStringLiteral("Varnolt (%1).csv").arg(n++));
+        const QList<MessageBox::Shown> shown = MessageBox::takeShown();
+        QCOMPARE(shown.size(), 1); // no question
+        QCOMPARE(shown.first().title, QStringLiteral("Success!"));
+        QVERIFY2(shown.first().text.contains(written), qPrintable(shown.first().text));
+        QCOMPARE(d.txtCsvFile->text(), written);
+        QCOMPARE(run.storedExportFolder(), QStringList {written});
+        QMap<QString, QByteArray> after = snapshot({run.files.path(), m_home.path()});
+        QCOMPARE(after.take(written).right(MonthFile.size()), MonthFile);
+        QCOMPARE(after, before);
+    }
+    QCOMPARE(contents(fallback), QByteArray("the user's older export"));
 }
 
 void TestExportAndReset::browseNamesTheFileInTheChosenFolder()
