@@ -218,12 +218,14 @@ int main(int argc, char **argv)
     });
     print("the same write unflushed (synchronous=NORMAL)", normal);
 
-    // One durable write every 5 s: its flushes (the first one also makes the write-ahead
-    // log), and the time it holds the window thread.
-    const double flushes = flushesPerCall(alone.mid(1));
-    const bool met = !alone.isEmpty() && flushes <= 1.0;
-    std::printf("journal write: %.2f flushes (goal: 1), median %.1f us, %.4f %% of the window thread at one "
-                "write every 5 s %s\n",
+    // One durable write every 5 s: its flushes between checkpoints (a checkpoint flushes the
+    // write-ahead log and the file, the write after it the log's new header; the journal's
+    // own once a minute, SQLite's own at 1000 pages when no poll checkpoints), and the time
+    // it holds the window thread.
+    const double flushes = flushesPerCall(plain);
+    const bool met = !plain.isEmpty() && flushes <= 1.0;
+    std::printf("journal write: %.3f flushes between checkpoints (goal: 1), median %.1f us, %.4f %% of the window "
+                "thread at one write every 5 s %s\n",
         flushes, durable.median, durable.median / 1000 / 5000 * 100, met ? "ok" : "MISSED");
     return met ? 0 : 2;
 }

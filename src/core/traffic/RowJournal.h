@@ -2,11 +2,10 @@
 
 #include "core/store/StoreSession.h"
 
-class DebugLog;
-
 #include <QDateTime>
 #include <QString>
 
+class DebugLog;
 struct RunCounters;
 
 // The open log row, kept in the database while traffic flows, so that a run that ends
@@ -35,8 +34,8 @@ public:
     // log: the diagnostic log, where a write-ahead log grown too large is noted (none: only
     // the varnolt.journal logging category).
     explicit RowJournal(QString databasePath, const DebugLog *log = nullptr);
-    // For tests: the size from which the write-ahead log counts as too large; before the
-    // first write.
+    // For tests and the benchmark: the size from which the write-ahead log counts as too
+    // large (the size it is cut back to follows at the next opening of the connection).
     void setWalWarningBytes(qint64 bytes) { m_walWarningBytes = bytes; }
 
     // Off: poll() writes nothing (for measuring what the journal costs; VARNOLT_JOURNAL=off).
