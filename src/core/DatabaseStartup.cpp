@@ -96,8 +96,9 @@ bool DatabaseStartup::run()
         m_log.write(QStringLiteral(": ") + line);
     m_log.write(QStringLiteral(": Settings Read"));
 
-    // A write-ahead log, so that journaling the open row costs no disk flush. A file system
-    // that cannot hold one keeps the rollback journal; the program works the same.
+    // A write-ahead log, so that journaling the open row costs one disk flush a write and a
+    // reader never blocks it. A file system that cannot hold one keeps the rollback journal;
+    // the program works the same.
     const std::optional<QueryResult> mode = session.queryNative(QStringLiteral("PRAGMA journal_mode=WAL"));
     if (!mode || mode->value(0, QStringLiteral("journal_mode")).toString() != QLatin1String("wal"))
         m_log.write(QStringLiteral(": No write-ahead log: ") + session.errorString());

@@ -10,6 +10,7 @@
 #include "core/traffic/TrafficLogWriter.h"
 
 #include <QLocale>
+#include <QRegularExpression>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -69,6 +70,59 @@ private Q_SLOTS:
             QCOMPARE(db.rows(JournalRows), QStringList {QLatin1String(poll.journaled)});
         }
         journal.close();
+        QCOMPARE(db.rows(JournalRows).size(), 1);
+    }
+
+    // A reader that holds a transaction (a backup, the sqlite3 shell) stops every checkpoint:
+    // the write-ahead log grows, with a warning; once the reader is gone, the checkpoint that
+    // could not run is retried, at the next write while the log is large or a minute later
+    // when no traffic flows, and the log starts afresh at the size it is kept to.
+    void writeAheadLogFoldedBackOnceTheReaderEnds_data()
+    {
+        QTest::addColumn<bool>("trafficStops");
+        QTest::newRow("traffic goes on") << false;
+        QTest::newRow("traffic stops") << true;
+    }
+
+    void writeAheadLogFoldedBackOnceTheReaderEnds()
+    {
+        QFETCH(bool, trafficStops);
+        TestDatabase db;
+        db.exec(u"PRAGMA journal_mode=WAL"_s);
+        FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(18, 0)));
+        const QString logPath = db.folder() + u"/varnolt.log"_s;
+        DebugLog log(true, logPath, clock);
+        RowJournal journal(db.path(), &log);
+        const qint64 warning = 64 * 1024;
+        journal.setWalWarningBytes(warning);
+        StoreSession reader(db.path());
+        QVERIFY(reader.open() && reader.executeNative(u"BEGIN"_s) && reader.queryNative(u"SELECT * FROM Log"_s));
+
+        // A poll a minute and a second apart each time: every one writes and checkpoints.
+        qint64 at = 0;
+        double in = 0;
+        const auto pollAfter = [&](qint64 msecs, double traffic) {
+            at += msecs;
+            in += traffic;
+            return journal.poll(openRow(in), clock.now().addMSecs(at), at);
+        };
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"write-ahead log has grown to \\d+ kB"_s));
+        for (int i = 0; i < 100 && journal.walBytes() < warning; ++i)
+            QVERIFY(pollAfter(61000, 1000));
+        QVERIFY(journal.walBytes() >= warning);
+        reader.rollback();
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"write-ahead log is back to \\d+ kB"_s));
+
+        if (trafficStops)
+            QVERIFY(pollAfter(61000, 0));
+        else
+            QVERIFY(pollAfter(5000, 1000));
+        QVERIFY(pollAfter(5000, 1000));
+        QVERIFY2(journal.walBytes() <= warning / 4, qPrintable(QString::number(journal.walBytes())));
+        QFile file(logPath);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString lines = QString::fromUtf8(file.readAll());
+        QVERIFY2(lines.contains(u"grown to"_s) && lines.contains(u"back to"_s), qPrintable(lines));
         QCOMPARE(db.rows(JournalRows).size(), 1);
     }
 

@@ -1,9 +1,11 @@
 #include "core/traffic/RowJournal.h"
 
+#include "core/DebugLog.h"
 #include "core/store/NumberText.h"
 #include "core/store/StoredDate.h"
 #include "core/traffic/RunCounters.h"
 
+#include <QFileInfo>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -12,9 +14,24 @@ namespace {
 Q_LOGGING_CATEGORY(lcJournal, "varnolt.journal")
 }
 
-RowJournal::RowJournal(QString databasePath)
-    : m_session(std::move(databasePath))
+RowJournal::RowJournal(QString databasePath, const DebugLog *log)
+    : m_walPath(databasePath + QStringLiteral("-wal"))
+    , m_log(log)
+    , m_session(std::move(databasePath))
 {
+}
+
+bool RowJournal::openSession()
+{
+    // Every commit of this connection is flushed: in WAL mode one fdatasync of the
+    // write-ahead log, with no checkpoint needed for it to survive a power cut. A log that
+    // starts afresh after a reader held it is cut back to a quarter of the warning size.
+    if (m_session.open()
+        && m_session.executeNative(QStringLiteral("PRAGMA synchronous=FULL; PRAGMA journal_size_limit=%1")
+                                       .arg(m_walWarningBytes / 4)))
+        return true;
+    m_session.close();
+    return false;
 }
 
 QString RowJournal::clearStatement()
@@ -27,14 +44,19 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
     if (!m_enabled)
         return true;
     bool ok = true;
+    bool wrote = false;
     const double total = counters.curIn + counters.curOut;
     if (total != m_writtenTotal && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {
         m_lastWriteMsecs = monotonicMsecs;
         ok = write(counters, now);
+        wrote = ok;
     }
-    if (m_unflushed && monotonicMsecs - m_lastCheckpointMsecs >= CheckpointMsecs) {
+    // A checkpoint that a reader held off stays due: it is tried again a minute later, and
+    // after every write while the write-ahead log is too large.
+    if (m_unflushed && (monotonicMsecs - m_lastCheckpointMsecs >= CheckpointMsecs || (wrote && m_walLarge))) {
         m_lastCheckpointMsecs = monotonicMsecs;
         (void)checkpoint();
+        watchWal();
     }
     return ok;
 }
@@ -52,7 +74,7 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
               .arg(StoredDate::format(start), StoredDate::format(end),
                   NumberText::plain(std::max(0.0, counters.rowBytesOut())),
                   NumberText::plain(std::max(0.0, counters.rowBytesIn())), QString::number(counters.avgDown, 'f', 4));
-    if ((!m_session.isOpen() && !m_session.open()) || !m_session.executeNative(statement)) {
+    if ((!m_session.isOpen() && !openSession()) || !m_session.executeNative(statement)) {
         m_error = m_session.errorString();
         qCWarning(lcJournal) << "open row not journaled:" << m_error;
         // A connection that failed is opened afresh at the next write.
@@ -63,6 +85,7 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
     m_writtenTotal = total;
     m_unflushed = true;
     m_error.clear();
+    watchWal();
     return true;
 }
 
@@ -75,8 +98,40 @@ bool RowJournal::checkpoint()
         qCWarning(lcJournal) << "checkpoint failed:" << m_session.errorString();
         return false;
     }
+    // busy, the pages in the write-ahead log, the pages folded back: a reader's snapshot
+    // keeps the pages after it (-1, -1 when the database has no write-ahead log).
+    const qint64 logged = result->value(0, QStringLiteral("log")).toLongLong();
+    const qint64 folded = result->value(0, QStringLiteral("checkpointed")).toLongLong();
+    if (result->value(0, QStringLiteral("busy")).toLongLong() != 0 || folded < logged)
+        return false;
     m_unflushed = false;
     return true;
+}
+
+qint64 RowJournal::walBytes() const
+{
+    return QFileInfo(m_walPath).size();
+}
+
+void RowJournal::watchWal()
+{
+    const qint64 bytes = walBytes();
+    const bool large = bytes >= m_walWarningBytes;
+    if (large == m_walLarge)
+        return;
+    m_walLarge = large;
+    const QString message = large
+        ? QStringLiteral("The database's write-ahead log has grown to %1 kB: another program holds a read "
+                         "transaction on %2, so checkpoints cannot fold it back; one is tried at every write.")
+              .arg(bytes / 1024)
+              .arg(QFileInfo(m_walPath.chopped(4)).fileName())
+        : QStringLiteral("The database's write-ahead log is back to %1 kB.").arg(bytes / 1024);
+    if (large)
+        qCWarning(lcJournal).noquote() << message;
+    else
+        qCInfo(lcJournal).noquote() << message;
+    if (m_log)
+        m_log->write(QStringLiteral(": ") + message);
 }
 
 void RowJournal::close()
