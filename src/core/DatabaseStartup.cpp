@@ -4,6 +4,7 @@
 #include "core/DebugLog.h"
 #include "core/Settings.h"
 #include "core/SettingsStore.h"
+#include "core/store/DatabaseLocation.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/SchemaUpgrade.h"
 #include "core/store/StoreSession.h"
@@ -68,6 +69,17 @@ bool DatabaseStartup::checkTablesCanBeWritten(StoreSession &session)
 
 bool DatabaseStartup::run()
 {
+    // An older copy left the database with the umask's mode, readable by every local user:
+    // it becomes the user's alone before anything is read or written. SQLite makes the -wal
+    // and -shm files with the database file's mode; those a run that did not end cleanly
+    // left behind (and a rollback journal) are tightened too. A file system that refuses
+    // the change leaves the file as it is: metering goes on.
+    for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+        const QString file = m_path + QLatin1String(suffix);
+        if (!DatabaseLocation::makePrivate(file))
+            m_log.write(QStringLiteral(": Could not make %1 private").arg(file));
+    }
+
     StoreSession session(m_path);
     session.setBusyTimeout(LockWaitMsecs);
     if (!session.open() || !checkTablesCanBeWritten(session)) {

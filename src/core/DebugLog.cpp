@@ -5,6 +5,26 @@
 #include <QDir>
 #include <QLocale>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The log holds the times and bytes of every row: it is made owner-only (0600) whatever the
+// umask, and a log an older copy made readable by others is tightened when next written.
+bool openPrivate(QFile &file)
+{
+    if (!file.open(QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        return false;
+    struct stat status {};
+    if (::fstat(file.handle(), &status) == 0 && status.st_uid == ::geteuid()
+        && (status.st_mode & (S_IRWXG | S_IRWXO)) != 0)
+        (void)::fchmod(file.handle(), status.st_mode & S_IRWXU);
+    return true;
+}
+
+} // namespace
+
 DebugLog::DebugLog(bool enabled, QString path, const Clock &clock)
     : m_enabled(enabled)
     , m_path(std::move(path))
@@ -54,7 +74,7 @@ void DebugLog::writeUnstamped(const QString &message) const
     if (!m_enabled)
         return;
     QFile file(m_path);
-    if (file.open(QIODevice::Append))
+    if (openPrivate(file))
         append(file, message);
 }
 
@@ -63,7 +83,7 @@ DebugLog::Batch::Batch(const DebugLog &log)
     , m_file(log.m_path)
 {
     if (m_log.m_enabled)
-        (void)m_file.open(QIODevice::Append);
+        (void)openPrivate(m_file);
 }
 
 void DebugLog::Batch::write(const QString &message)

@@ -8,8 +8,8 @@ class Clock;
 
 // The diagnostic log that a user turns on with the command line "/debug". Lines are
 // appended to a plain text file, each ended by CR LF; most carry the date and time in the
-// user's locale in front. A log that cannot be opened is skipped silently: tracing must
-// never stop what it traces.
+// user's locale in front. The file is the user's alone (0600). A log that cannot be opened
+// is skipped silently: tracing must never stop what it traces.
 class DebugLog final
 {
 public:

@@ -15,17 +15,6 @@ Q_LOGGING_CATEGORY(lcSettings, "varnolt.settings")
 
 namespace {
 
-QString mismatch(const QString &key, const QString &value, const char *needed)
-{
-    return QStringLiteral("Type mismatch: the setting \"%1\" holds \"%2\", which is not %3.")
-        .arg(key, value, QLatin1String(needed));
-}
-
-QString invalidValue(const QString &key, const QString &value)
-{
-    return QStringLiteral("Invalid property value: the setting \"%1\" holds \"%2\".").arg(key, value);
-}
-
 // The largest values the options dialog lets the user store.
 constexpr double MaxMBLimit = 5120000;
 constexpr qint64 PeriodLimit = 365;
@@ -54,137 +43,110 @@ bool SettingsStore::load(StoreSession &session, Settings &settings)
     const JetConvert convert(JetLocale::current());
     for (int row = 0; row < result->rowCount(); ++row) {
         const QString key = result->value(row, QStringLiteral("settingname")).toString();
-        const QString value = result->value(row, QStringLiteral("settingvalue")).toString();
-        if (!apply(key, value, convert, settings))
-            return false;
+        const QVariant value = result->value(row, QStringLiteral("settingvalue"));
+        apply(key, value, convert, settings);
     }
     return true;
 }
 
-bool SettingsStore::apply(const QString &key, const QString &value, const JetConvert &convert, Settings &settings)
+void SettingsStore::apply(const QString &key, const QVariant &stored, const JetConvert &convert, Settings &settings)
 {
-    const auto int16 = [&](qint16 &out) {
-        const std::optional<qint16> v = convert.toInt16(value);
-        if (!v) {
-            m_error = mismatch(key, value, "a whole number from -32768 to 32767");
-            return false;
-        }
-        out = *v;
-        return true;
-    };
-    const auto int32 = [&](qint32 &out) {
-        const std::optional<qint32> v = convert.toInt32(value);
-        if (!v) {
-            m_error = mismatch(key, value, "a whole number");
-            return false;
-        }
-        out = *v;
-        return true;
-    };
-    // A number, rounded as the dialect rounds to integers, or nothing when it is too large for
-    // any integer; false (the load fails) only for text that is no number at all.
-    const auto wholeNumber = [&](std::optional<qint64> &out) {
+    const QString value = stored.toString();
+    const Settings defaults;
+    // A value the key cannot take (no value, empty, not a number, a number outside what the
+    // options dialog allows) gives the key's default with a diagnostic line, and start-up
+    // goes on metering: a row edited by hand must not stop the program.
+    const auto fallBack = [&](qint64 low, qint64 high, const QString &fallback) {
         JetConvert::Error error = JetConvert::Error::None;
-        const std::optional<double> v = convert.toDouble(value, &error);
-        if (v)
-            out = JetConvert::roundToInteger(
-                *v, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
-        if (!v && error != JetConvert::Error::Overflow) {
-            m_error = mismatch(key, value, "a whole number");
-            return false;
-        }
-        return true;
+        const bool number = convert.toDouble(value, &error) || error == JetConvert::Error::Overflow;
+        const QString line = QStringLiteral("The setting \"%1\" holds %2, %3; %4 is used instead.")
+                                 .arg(key,
+                                     stored.isNull() ? QStringLiteral("no value") : QStringLiteral("\"%1\"").arg(value),
+                                     number ? QStringLiteral("outside %1 to %2").arg(low).arg(high)
+                                            : QStringLiteral("which is not a number"),
+                                     fallback);
+        m_diagnostics.append(line);
+        qCWarning(lcSettings).noquote() << line;
     };
-    // A whole number within its range, or the key's default with a diagnostic line.
+    // A whole number, rounded as the dialect rounds to integers, or nothing when it is text
+    // that is no number or too large for any integer.
+    const auto wholeNumber = [&]() -> std::optional<qint64> {
+        const std::optional<double> v = convert.toDouble(value);
+        if (!v)
+            return std::nullopt;
+        return JetConvert::roundToInteger(*v, std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max());
+    };
+    // A whole number within its range, or the key's default.
     const auto wholeInRange = [&](qint64 low, qint64 high, qint64 fallback, auto &number, QString &text) {
-        std::optional<qint64> v;
-        if (!wholeNumber(v))
-            return false;
+        std::optional<qint64> v = wholeNumber();
         if (!v || *v < low || *v > high) {
-            outOfRange(
-                key, value, qPrintable(QStringLiteral("%1 to %2").arg(low).arg(high)), QString::number(fallback));
+            fallBack(low, high, QString::number(fallback));
             v = fallback;
         }
         number = static_cast<std::remove_reference_t<decltype(number)>>(*v);
         text = QString::number(*v);
-        return true;
     };
-    // A check box takes 0, 1 or 2 and a list takes one of its indexes (or -1); anything
-    // else is refused the way the dialog's controls refuse it.
-    const auto inRange = [&](int v, int low, int high) {
-        if (v >= low && v <= high)
-            return true;
-        m_error = invalidValue(key, value);
-        return false;
-    };
-    const auto checkBox = [&](int &state) {
-        qint16 v = 0;
-        if (!int16(v) || !inRange(v, 0, 2))
-            return false;
-        state = v;
-        return true;
+    // A check box takes 0, 1 or 2 and a list one of its indexes (or -1), as the dialog's
+    // controls take them.
+    const auto index = [&](int low, int high, int fallback) {
+        const std::optional<qint16> v = convert.toInt16(value);
+        if (v && *v >= low && *v <= high)
+            return int(*v);
+        fallBack(low, high, QString::number(fallback));
+        return fallback;
     };
 
     // Keys are matched exactly, case and all; unknown keys (the adapter rows among them)
     // are left to their own readers.
     if (key == QLatin1String("DblClick")) {
-        qint16 v = 0;
-        if (!int16(v))
-            return false;
-        settings.stepDblClickTo(v > 1 ? Settings::MiniMonitor
-                : v > 0               ? Settings::ChartWindow
-                                      : Settings::MonitorWindow);
+        const std::optional<qint16> v = convert.toInt16(value);
+        if (!v)
+            fallBack(-32768, 32767, QString::number(defaults.dblClickState()));
+        const int target = !v ? defaults.dblClickState()
+            : *v > 1          ? Settings::MiniMonitor
+            : *v > 0          ? Settings::ChartWindow
+                              : Settings::MonitorWindow;
+        settings.stepDblClickTo(target);
         settings.confirmDblClick();
     } else if (key == QLatin1String("ExportFolder")) {
         settings.exportFolder = value;
     } else if (key == QLatin1String("kilobit")) {
-        return checkBox(settings.kilobitState);
+        settings.kilobitState = index(0, 2, defaults.kilobitState);
     } else if (key == QLatin1String("whatsleft")) {
-        return checkBox(settings.whatsLeftState);
+        settings.whatsLeftState = index(0, 2, defaults.whatsLeftState);
     } else if (key == QLatin1String("Playwav")) {
-        return checkBox(settings.playWavState);
+        settings.playWavState = index(0, 2, defaults.playWavState);
     } else if (key == QLatin1String("maxmbsize")) {
-        JetConvert::Error error = JetConvert::Error::None;
-        const std::optional<double> v = convert.toDouble(value, &error);
-        if (!v && error != JetConvert::Error::Overflow) {
-            m_error = mismatch(key, value, "a number");
-            return false;
-        }
+        const std::optional<double> v = convert.toDouble(value);
         if (v && *v >= 0 && *v <= MaxMBLimit) {
             settings.maxMB = *v;
             settings.maxMBText = NumberText::plain(*v);
         } else {
-            const Settings defaults;
-            outOfRange(key, value, "0 to 5120000", defaults.maxMBText);
+            fallBack(0, qint64(MaxMBLimit), defaults.maxMBText);
             settings.maxMB = defaults.maxMB;
             settings.maxMBText = defaults.maxMBText;
         }
     } else if (key == QLatin1String("logperiodtype")) {
-        qint32 type = 0;
-        qint16 index = 0;
-        if (!int32(type) || !int16(index) || !inRange(index, -1, int(Settings::periodTypeItems().size()) - 1))
-            return false;
-        settings.periodType = type;
-        settings.periodTypeIndex = index;
+        // The type and the list's index are one value read twice; both or neither.
+        const qint16 last = qint16(Settings::periodTypeItems().size() - 1);
+        const std::optional<qint32> type = convert.toInt32(value);
+        const std::optional<qint16> item = convert.toInt16(value);
+        if (type && item && *item >= -1 && *item <= last) {
+            settings.periodType = *type;
+            settings.periodTypeIndex = *item;
+        } else {
+            fallBack(-1, last, QString::number(defaults.periodTypeIndex));
+            settings.periodType = defaults.periodType;
+            settings.periodTypeIndex = defaults.periodTypeIndex;
+        }
     } else if (key == QLatin1String("logperiod")) {
-        return wholeInRange(0, PeriodLimit, Settings().periodLength, settings.periodLength, settings.periodLengthText);
+        wholeInRange(0, PeriodLimit, defaults.periodLength, settings.periodLength, settings.periodLengthText);
     } else if (key == QLatin1String("logstartday")) {
-        return wholeInRange(1, 31, Settings().startDay, settings.startDay, settings.startDayText);
+        wholeInRange(1, 31, defaults.startDay, settings.startDay, settings.startDayText);
     } else if (key == QLatin1String("MonitorTrans")) {
-        qint16 index = 0;
-        if (!int16(index) || !inRange(index, -1, int(Settings::transparencyItems().size()) - 1))
-            return false;
-        settings.monitorTransIndex = index;
+        settings.monitorTransIndex
+            = index(-1, int(Settings::transparencyItems().size()) - 1, defaults.monitorTransIndex);
     }
-    return true;
-}
-
-void SettingsStore::outOfRange(const QString &key, const QString &value, const char *range, const QString &fallback)
-{
-    const QString line = QStringLiteral("The setting \"%1\" holds \"%2\", outside %3; %4 is used instead.")
-                             .arg(key, value, QLatin1String(range), fallback);
-    m_diagnostics.append(line);
-    qCWarning(lcSettings).noquote() << line;
 }
 
 bool SettingsStore::write(const QList<QPair<QString, QString>> &values)

@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 class JetConvert;
 class Settings;
@@ -17,9 +18,10 @@ public:
     explicit SettingsStore(QString databasePath);
 
     // Applies every row of the table in table order, so the last of two rows with one key
-    // wins. A value that cannot become the number its key needs fails the whole load. A number
-    // outside the range the options dialog allows for the allowance, the period or the start
-    // day gives the key's default instead, with a line in diagnostics() and a warning.
+    // wins. A value its key cannot take (no value, empty, not a number, or a number outside
+    // what the options dialog allows) gives the key's default instead, with a line in
+    // diagnostics() and a warning in varnolt.settings. False, with errorString(), only when
+    // the table cannot be read.
     [[nodiscard]] bool load(StoreSession &session, Settings &settings);
     // What the last load put in place of stored values, one line each.
     QStringList diagnostics() const { return m_diagnostics; }
@@ -43,8 +45,7 @@ public:
     static QString quoted(const QString &value);
 
 private:
-    bool apply(const QString &key, const QString &value, const JetConvert &convert, Settings &settings);
-    void outOfRange(const QString &key, const QString &value, const char *range, const QString &fallback);
+    void apply(const QString &key, const QVariant &stored, const JetConvert &convert, Settings &settings);
     bool runInTransaction(const QStringList &statements);
     static QStringList adapterStatements(const QList<QPair<int, QString>> &selected);
 

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 class TestDatabaseLocation : public QObject
 {
     Q_OBJECT
@@ -46,8 +48,14 @@ private Q_SLOTS:
         AsOtherUser nobody;
         DatabaseLocation location;
         const QString own = m_data + QStringLiteral("/Varnolt.db");
+        const mode_t mask = ::umask(022);
         QCOMPARE(location.resolve(m_program, m_data), own);
+        ::umask(mask);
         QVERIFY(QFileInfo(own).isWritable());
+        // The user's alone from the start, not only once start-up has run: the folders made
+        // and the copy, whatever the umask and the shipped file's mode.
+        QCOMPARE(QStringList({mode(m_dir.filePath(QStringLiteral("data"))), mode(m_data), mode(own)}),
+            QStringList({QStringLiteral("700"), QStringLiteral("700"), QStringLiteral("600")}));
 
         // Once seeded, the user's copy is kept: it is never overwritten by the empty one.
         QFile file(own);
@@ -68,6 +76,15 @@ private Q_SLOTS:
     }
 
 private:
+    // The permission bits in octal, as ls and stat show them.
+    static QString mode(const QString &path)
+    {
+        struct stat status {};
+        if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+            return QStringLiteral("none");
+        return QString::number(status.st_mode & 07777, 8);
+    }
+
     QTemporaryDir m_dir;
     QString m_program;
     QString m_data;

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLocale>
+#include <QMap>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -111,108 +112,79 @@ private Q_SLOTS:
         QCOMPARE(s.periodLength, 2);
     }
 
-    void unreadableValueFailsTheLoad_data()
-    {
-        QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::newRow("logperiod empty") << "logperiod"
-                                         << "";
-        QTest::newRow("check box beyond its states") << "kilobit"
-                                                     << "7";
-        QTest::newRow("list index beyond the list") << "MonitorTrans"
-                                                    << "4";
-    }
-
-    void unreadableValueFailsTheLoad()
-    {
-        QFETCH(QString, key);
-        QFETCH(QString, value);
-        TestDatabase db;
-        db.exec(QStringLiteral("insert into settings values ('%1','%2')").arg(key, value));
-        bool ok = true;
-        QString error;
-        loaded(db, &ok, &error);
-        QVERIFY(!ok);
-        QVERIFY2(error.contains(key), qPrintable(error));
-
-        // At start-up that ends the program before anything is written.
-        StartupRun run(db.path());
-        QVERIFY(!run.startup.run());
-        QVERIFY(DatabaseStartup::failureText(run.startup.errorString())
-                    .startsWith(QStringLiteral("Database Init Error!\n")));
-        QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
-    }
-
-    void numbersOutOfRange_data()
+    void unusableValuesFallBack_data()
     {
         // What start-up loads for a stored value: the number, or the key's default with a
-        // diagnostic line; text that is no number fails the start-up.
+        // diagnostic line when the key cannot take it; start-up goes on either way.
         QTest::addColumn<QString>("key");
-        QTest::addColumn<QString>("value");
-        QTest::addColumn<QString>("loaded"); // the number as the dialog shows it; empty: start-up fails
+        QTest::addColumn<QString>("sql"); // the value as an SQL literal
+        QTest::addColumn<QString>("loaded"); // the value as the dialog shows it
         QTest::addColumn<bool>("fallback");
 
         const struct
         {
             const char *key;
             const char *defaultText;
-            QList<std::pair<const char *, const char *>> inRange; // value, shown
+            QList<std::pair<const char *, const char *>> usable; // value, shown
             QStringList outOfRange;
         } keys[] = {
             {"logperiod", "0", {{"0", "0"}, {"365", "365"}, {"365.4", "365"}}, {u"366"_s, u"365.5"_s}},
             {"maxmbsize", "0", {{"0", "0"}, {"5,120,000", "5120000"}, {"0.5", "0.5"}}, {u"5120001"_s, u"1e999"_s}},
             {"logstartday", "1", {{"1", "1"}, {"31", "31"}}, {u"0"_s, u"32"_s, u"40000"_s}},
+            {"kilobit", "0", {{"2", "2"}}, {u"3"_s}},
+            {"MonitorTrans", "0", {{"-1", "-1"}, {"3", "3"}}, {u"4"_s}},
+            {"logperiodtype", "0", {{"-1", "-1"}, {"2", "2"}}, {u"3"_s, u"40000"_s}},
+            {"DblClick", "0", {{"-40", "0"}}, {u"40000"_s}},
         };
         for (const auto &k : keys) {
             const QString key = QString::fromLatin1(k.key);
-            for (const auto &[value, shown] : k.inRange)
+            for (const auto &[value, shown] : k.usable)
                 QTest::addRow("%s %s", k.key, value)
-                    << key << QString::fromLatin1(value) << QString::fromLatin1(shown) << false;
-            for (const QString &value : k.outOfRange + QStringList {u"-5"_s, u"-2147483648"_s, u"2147483647"_s})
-                QTest::addRow("%s %s", k.key, qPrintable(value))
-                    << key << value << QString::fromLatin1(k.defaultText) << true;
-            QTest::addRow("%s text", k.key) << key << u"five"_s << QString() << false;
+                    << key << u"'%1'"_s.arg(QLatin1String(value)) << QString::fromLatin1(shown) << false;
+            QStringList unusable = k.outOfRange;
+            if (key != u"DblClick"_s)
+                unusable << u"-5"_s << u"-2147483648"_s << u"2147483647"_s;
+            for (const QString &value : unusable + QStringList {u"five"_s, QString()})
+                QTest::addRow("%s '%s'", k.key, qPrintable(value))
+                    << key << u"'%1'"_s.arg(value) << QString::fromLatin1(k.defaultText) << true;
+            QTest::addRow("%s NULL", k.key) << key << u"NULL"_s << QString::fromLatin1(k.defaultText) << true;
         }
     }
 
-    void numbersOutOfRange()
+    void unusableValuesFallBack()
     {
         QFETCH(QString, key);
-        QFETCH(QString, value);
+        QFETCH(QString, sql);
         QFETCH(QString, loaded);
         QFETCH(bool, fallback);
         TestDatabase db;
-        db.exec(u"insert into settings values ('%1','%2')"_s.arg(key, value));
+        db.exec(u"insert into settings values ('%1',%2)"_s.arg(key, sql));
         StartupRun run(db.path(), db.folder() + u"/varnolt.log"_s);
-        const DatabaseStartup &startup = run.startup;
-        const Settings &settings = run.settings;
-        const QRegularExpression diagnostic(u"\"%1\" holds \"%2\", outside .*; %3 is used instead"_s.arg(
-            key, QRegularExpression::escape(value), loaded));
+        const QString held = sql == u"NULL"_s ? u"no value"_s : u'"' + sql.mid(1, sql.size() - 2) + u'"';
+        const QRegularExpression diagnostic(
+            u"\"%1\" holds %2, .*; %3 is used instead"_s.arg(key, QRegularExpression::escape(held), loaded));
         if (fallback)
             QTest::ignoreMessage(QtWarningMsg, diagnostic);
         QTest::failOnWarning(QRegularExpression(u".*"_s));
 
-        const bool started = run.startup.run();
+        QVERIFY2(run.startup.run(), qPrintable(run.startup.errorString()));
         QFile file(run.log.path());
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString logText = QString::fromUtf8(file.readAll());
-        QCOMPARE(logText.contains(diagnostic), fallback);
-        if (loaded.isEmpty()) {
-            QVERIFY(!started);
-            QVERIFY2(startup.errorString().contains(key) && startup.errorString().contains(value),
-                qPrintable(startup.errorString()));
-            QVERIFY(db.rows(u"select * from Log"_s).isEmpty());
-            return;
-        }
-        QVERIFY2(started, qPrintable(startup.errorString()));
-        const QString shown = key == u"logperiod"_s ? settings.periodLengthText
-            : key == u"maxmbsize"_s                 ? settings.maxMBText
-                                                    : settings.startDayText;
-        QCOMPARE(shown, loaded);
-        const double number = key == u"logperiod"_s ? settings.periodLength
-            : key == u"maxmbsize"_s                 ? settings.maxMB
-                                                    : settings.startDay;
-        QCOMPARE(number, loaded.toDouble());
+        QCOMPARE(QString::fromUtf8(file.readAll()).contains(diagnostic), fallback);
+        // The run's start marker: the program meters.
+        QCOMPARE(db.rows(u"select count(*) from Log"_s), QStringList {u"1"_s});
+
+        const Settings &s = run.settings;
+        const QMap<QString, QString> shown {{u"logperiod"_s, s.periodLengthText}, {u"maxmbsize"_s, s.maxMBText},
+            {u"logstartday"_s, s.startDayText}, {u"kilobit"_s, QString::number(s.kilobitState)},
+            {u"MonitorTrans"_s, QString::number(s.monitorTransIndex)},
+            {u"logperiodtype"_s, QString::number(s.periodTypeIndex)},
+            {u"DblClick"_s, QString::number(s.dblClickState())}};
+        QCOMPARE(shown.value(key), loaded);
+        const QMap<QString, double> number {{u"logperiod"_s, s.periodLength}, {u"maxmbsize"_s, s.maxMB},
+            {u"logstartday"_s, s.startDay}, {u"logperiodtype"_s, s.periodType}};
+        if (number.contains(key))
+            QCOMPARE(number.value(key), loaded.toDouble());
     }
 
     void apostrophesSurviveTheRoundTrip()

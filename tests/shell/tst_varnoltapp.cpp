@@ -28,7 +28,7 @@ private Q_SLOTS:
 void TestVarnoltApp::databaseFailureShowsTheBoxAndWritesNothing()
 {
     TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('maxmbsize', 'many')"));
+    db.exec(QStringLiteral("drop table settings"));
     FakeClock clock;
     VarnoltApp app(db.path(), {}, clock);
     QVERIFY(!app.start());
@@ -38,7 +38,7 @@ void TestVarnoltApp::databaseFailureShowsTheBoxAndWritesNothing()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QCOMPARE(shown.first().title, QStringLiteral("Varnolt"));
     QVERIFY(shown.first().text.startsWith(QStringLiteral("Database Init Error!\n")));
-    QVERIFY(shown.first().text.contains(QStringLiteral("maxmbsize")));
+    QVERIFY(shown.first().text.contains(QStringLiteral("settings")));
     QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
 
     // A failed start has no row to close.

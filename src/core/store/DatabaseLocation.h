@@ -5,7 +5,8 @@
 // Where the program's database lives. The program folder is the first choice, so a build
 // runs on the Varnolt.db beside it; an installed copy in a folder the user cannot write
 // keeps its data in $XDG_DATA_HOME/varnolt/, seeded once from the empty database that
-// ships beside the program.
+// ships beside the program. The data folder is owner-only (0700) and the user's copy 0600,
+// whatever the umask.
 class DatabaseLocation final
 {
 public:
@@ -21,6 +22,11 @@ public:
 
     // $XDG_DATA_HOME/varnolt, or ~/.local/share/varnolt.
     static QString userDataFolder();
+
+    // Takes the group's and others' permissions off a file or folder the user owns (0644
+    // becomes 0600, 0755 becomes 0700); what another user owns is left alone. True when
+    // nothing had to change, the path does not exist, or the change was made.
+    static bool makePrivate(const QString &path);
 
 private:
     QString m_error;
