@@ -77,8 +77,8 @@ inline RunCounters::RowClose RunCounters::closeAt(const QDateTime &now) const
         const QDateTime nextDay(day.addDays(1), QTime(0, 0), Qt::OffsetFromUTC, offset);
         // A local time's day begins where the zone in force says; a time with a zone of its
         // own (as a test's clock gives) begins its day in that zone.
-        const QDateTime today = now.timeSpec() == Qt::LocalTime ? local.date().startOfDay()
-                                                                : local.date().startOfDay(now.timeZone());
+        const QDateTime today
+            = now.timeSpec() == Qt::LocalTime ? local.date().startOfDay() : local.date().startOfDay(now.timeZone());
         close.nextStart = std::max(today, nextDay).toOffsetFromUtc(local.offsetFromUtc());
         return close;
     }
