@@ -15,6 +15,16 @@ public:
     virtual qint64 monotonicMsecs() const = 0;
 };
 
+// The same instant with the UTC offset in force at it fixed to it (Qt::OffsetFromUTC). A local
+// time (Qt::LocalTime) keeps only its wall-clock reading and is mapped to an instant again under
+// whatever zone is in force when it is used: after a change of time zone the same value names
+// another instant. The times of a log row are kept this way, so that neither a change of
+// daylight saving nor one of time zone can move them.
+inline QDateTime withOwnOffset(const QDateTime &dateTime)
+{
+    return dateTime.isValid() ? dateTime.toOffsetFromUtc(dateTime.offsetFromUtc()) : dateTime;
+}
+
 class SystemClock final : public Clock
 {
 public:

@@ -124,24 +124,28 @@ void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
 void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
 {
     RunCounters &c = m_parts.counters;
+    // The row's times keep the UTC offset of their moment: a change of daylight saving or of
+    // time zone cannot move them.
+    const QDateTime local = withOwnOffset(now);
     if (!c.sampled) {
         c.sampled = true;
-        c.rowStart = c.latestTime = now;
+        c.rowStart = c.latestTime = local;
         c.baseIn = c.prevIn = c.curIn;
         c.baseOut = c.prevOut = c.curOut;
         m_prevSampleMsecs = m_curSampleMsecs;
     }
 
     // The row ends here when an interface was re-created or reset (its new counts are already
-    // in the sums), when the wall clock was set back, at the first poll of a new day, at
-    // whatever hour it comes (after a suspend over midnight too), and before it outgrows
-    // the row limit. The writer splits a row at the day boundary and ends one whose clock went
-    // back at its last good time.
-    const bool clockBack = now < c.latestTime;
-    const bool due = m_parts.sampler.counterFell() || clockBack || c.rowStart.date() < now.date()
-        || c.rowBytesOut() > RowLimitBytes || c.rowBytesIn() > RowLimitBytes;
+    // in the sums), when the wall clock was set back, when the UTC offset changed (daylight
+    // saving, a new time zone), at the first poll of a new day, at whatever hour it comes
+    // (after a suspend over midnight too), and before it outgrows the row limit. The writer
+    // splits a row at the day boundary, ends one whose clock went back at its last good time
+    // and one whose offset changed at its real end in its own offset.
+    const bool clockBack = local < c.latestTime;
+    const bool due = m_parts.sampler.counterFell() || c.timeEndsRow(now) || c.rowBytesOut() > RowLimitBytes
+        || c.rowBytesIn() > RowLimitBytes;
     if (!clockBack)
-        c.latestTime = now;
+        c.latestTime = local;
     c.prevIn = c.curIn;
     c.prevOut = c.curOut;
     m_prevSampleMsecs = m_curSampleMsecs;

@@ -8,6 +8,7 @@
 
 #include <QLocale>
 #include <QTest>
+#include <QTimeZone>
 
 namespace {
 
@@ -124,6 +125,52 @@ private Q_SLOTS:
         QVERIFY(run.writer.write());
         QCOMPARE(run.db.rows(QStringLiteral("select count(*) from Log where DateAndTimeEnd < DateAndTimeStart")),
             QStringList {QStringLiteral("0")});
+    }
+
+    // A change of time zone or of daylight saving ends the row in the UTC offset it began in,
+    // and the next row, in the new offset, begins no earlier than the old one really ended.
+    void offsetChangeKeepsRowsInRealTime_data()
+    {
+        QTest::addColumn<QDateTime>("rowStart");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QDateTime>("nextStart");
+        const QTimeZone utc(0);
+        const QTimeZone tokyo("Asia/Tokyo");
+        const QTimeZone berlin("Europe/Berlin");
+        const auto t = [](const QTimeZone &zone, int month, int day, int hour, int minute, int second) {
+            return QDateTime(QDate(2026, month, day), QTime(hour, minute, second), zone);
+        };
+        const QString traffic = QStringLiteral("|70000|500000|12.5");
+        // The local date moves on, but in the row's own offset its day goes on: no midnight.
+        QTest::newRow("UTC to Tokyo in the evening")
+            << t(utc, 3, 14, 20, 0, 0) << t(tokyo, 3, 15, 5, 0, 30)
+            << QStringList {QStringLiteral("2026-03-14 20:00:00|2026-03-14 20:00:30") + traffic}
+            << t(tokyo, 3, 15, 5, 0, 30);
+        // Tokyo's day began nine hours before the row's own day ended.
+        QTest::newRow("UTC to Tokyo just after midnight")
+            << t(utc, 3, 14, 23, 59, 50) << t(tokyo, 3, 15, 9, 0, 10)
+            << QStringList {QStringLiteral("2026-03-14 23:59:50|2026-03-14 23:59:59") + traffic,
+                   QStringLiteral("2026-03-15 09:00:00|2026-03-15 09:00:00|0|0|0")}
+            << t(tokyo, 3, 15, 9, 0, 0);
+        QTest::newRow("suspend over the end of summer time")
+            << t(berlin, 10, 24, 22, 0, 0) << t(berlin, 10, 26, 7, 0, 0)
+            << QStringList {QStringLiteral("2026-10-24 22:00:00|2026-10-24 23:59:59") + traffic,
+                   QStringLiteral("2026-10-26 00:00:00|2026-10-26 00:00:00|0|0|0")}
+            << t(berlin, 10, 26, 0, 0, 0);
+    }
+
+    void offsetChangeKeepsRowsInRealTime()
+    {
+        QFETCH(QDateTime, rowStart);
+        QFETCH(QDateTime, now);
+        QFETCH(QStringList, rows);
+        QFETCH(QDateTime, nextStart);
+        Run run(now, withOwnOffset(rowStart));
+        QVERIFY(run.writer.write());
+        QCOMPARE(run.rows(), rows);
+        QCOMPARE(run.counters.rowStart, nextStart);
+        QCOMPARE(run.counters.rowStart.offsetFromUtc(), nextStart.offsetFromUtc());
     }
 
     void rowOfTodayIsNormalCase()

@@ -64,11 +64,13 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
 bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
 {
     const double total = counters.curIn + counters.curOut;
-    const QDateTime start = counters.rowStart.isValid() ? counters.rowStart : now;
     // The row as the log writer would write it now: a clock set back never makes it end
-    // before it starts, and a row still open after midnight (its close refused) ends at the
-    // end of its own day, with all its bytes, as the writer closes it.
-    const QDateTime end = std::max(start, std::min(now, QDateTime(start.date(), QTime(23, 59, 59))));
+    // before it starts, a row still open after midnight (its close refused) ends at the end
+    // of its own day, with all its bytes, and one whose UTC offset changed ends in its own
+    // offset, as the writer closes them.
+    const RunCounters::RowClose close = counters.closeAt(now);
+    const QDateTime &start = close.start;
+    const QDateTime &end = close.end;
     const QString statement
         = QStringLiteral("INSERT OR REPLACE INTO RowJournal VALUES (1, '%1', '%2', %3, %4, %5)")
               .arg(StoredDate::format(start), StoredDate::format(end),

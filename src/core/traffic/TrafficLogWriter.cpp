@@ -10,8 +10,6 @@
 
 #include <QLoggingCategory>
 
-#include <algorithm>
-
 Q_LOGGING_CATEGORY(lcLogWriter, "varnolt.logwriter")
 
 namespace {
@@ -46,30 +44,24 @@ bool TrafficLogWriter::write()
         if (*value < 0)
             *value = 0;
     }
-    // Before the first sample of the run there is no row yet: the row starts and ends now.
     const QDateTime now = m_clock.now();
-    const QDateTime rowStart = c.rowStart.isValid() ? c.rowStart : now;
-    const QDateTime latest = c.latestTime.isValid() ? std::max(rowStart, c.latestTime) : rowStart;
 
     debug.write(QStringLiteral(": Step1"));
     QStringList statements {
         QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
 
-    // A row that began on an earlier day is closed at the end of its own day, whatever the
-    // hour now (a machine may wake from a suspend of several days), so that the per-day
-    // totals count each day's traffic on its day; the next row starts at today's midnight.
-    // A wall clock set back (by hand, by NTP, by a change of time zone or daylight saving)
-    // ends the row at its last good time and starts the next one at the new time, so that
-    // no row ends before it starts.
-    const bool midnight = rowStart.date() < now.date();
-    QDateTime end = now;
-    QDateTime nextRowStart = now;
-    if (midnight) {
-        end = QDateTime(rowStart.date(), QTime(23, 59, 59));
-        nextRowStart = QDateTime(now.date(), QTime(0, 0));
-    } else if (now < latest) {
-        end = latest;
-    }
+    // A row that began on an earlier day is closed at the end of its own day and the next
+    // row starts at today's first second, with a day marker there. A wall clock set back (by
+    // hand, by NTP) ends the row at its last good time and starts the next one at the new
+    // time, so that no row ends before it starts. A change of the UTC offset (daylight saving,
+    // time zone) ends the row at its real end in its own offset and starts the next one at
+    // the new local time (RunCounters::closeAt). Before the first sample of the run there is
+    // no row yet: the row starts and ends now.
+    const RunCounters::RowClose close = c.closeAt(now);
+    const bool midnight = close.newDay;
+    const QDateTime &rowStart = close.start;
+    const QDateTime &end = close.end;
+    const QDateTime &nextRowStart = close.nextStart;
     const QString caseName = midnight ? QStringLiteral("Step2a") : QStringLiteral("Step2b");
     debug.write(QStringLiteral(": ") + caseName);
     for (const QString &detail : {FormatDateText(rowStart), FormatDateText(end), NumberText::plain(c.rowBytesOut()),
@@ -111,7 +103,7 @@ bool TrafficLogWriter::write()
     // The next row starts from the very readings this one ended with, so that no byte
     // between them is lost; its average starts afresh.
     c.rowStart = nextRowStart;
-    c.latestTime = now;
+    c.latestTime = withOwnOffset(now);
     c.baseOut = c.curOut;
     c.baseIn = c.curIn;
     c.avgDown = 0;
