@@ -10,6 +10,7 @@
 #include <QLocale>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -381,16 +382,19 @@ private Q_SLOTS:
         std::vector<Window> windows {{u"2"_s, 0, 1, {2026, 12, 1}}, {u"0"_s, 0, 1, {2026, 12, 20}},
             {u"2"_s, 40, 31, {2026, 12, 20}}, {u"2"_s, 1, 31, {2026, 3, 10}}};
         for (int i = 0; i < 40; ++i) {
+            // Up to about three years back of days, weeks or months.
+            constexpr quint32 longest[] = {1200, 170, 40};
             const int type = int(random.bounded(3));
-            windows.push_back({QString::number(type), qint32(random.bounded(type == 0 ? 1200 : type == 1 ? 170 : 40)),
+            windows.push_back({QString::number(type), qint32(random.bounded(longest[type])),
                 qint16(1 + random.bounded(31)), QDate(2024, 1, 1).addDays(random.bounded(1085))});
         }
         const auto check = [&](const QString &when) {
             for (const Window &window : windows) {
                 const QString code = VolumeLeftText::intervalCode(window.periodType);
                 const QDate reference = VolumeLeftText::referenceDate(code, window.today, window.startDay);
-                const QDate first = code == u"m"_s ? reference.addMonths(-window.length)
-                                                   : reference.addDays(-qint64(window.length) * (code == u"ww"_s ? 7 : 1));
+                const QDate first = code == u"m"_s
+                    ? reference.addMonths(-window.length)
+                    : reference.addDays(-qint64(window.length) * (code == u"ww"_s ? 7 : 1));
                 const std::optional<double> expected = expectedMB(rows, QDateTime(first, QTime(0, 0)));
 
                 StoreSession session(rig.db.path());
@@ -400,22 +404,22 @@ private Q_SLOTS:
                 QVERIFY2(result, qPrintable(session.errorString()));
                 const QVariant logged = result->value(0, u"LoggedVolume"_s);
                 if (logged.isNull() != !expected || (expected && logged.toDouble() != *expected)) {
-                    QFAIL(qPrintable(u"%1, %2 %3 from %4 (%5): %6 MB, row by row %7 MB"_s.arg(when, QLocale().name())
-                                         .arg(window.length)
-                                         .arg(code, first.toString(Qt::ISODate), reference.toString(Qt::ISODate),
-                                             logged.isNull() ? u"NULL"_s : QString::number(logged.toDouble(), 'f', 6),
-                                             expected ? QString::number(*expected, 'f', 6) : u"NULL"_s)));
+                    QFAIL(qPrintable(u"%1, %2: %3 %4 from %5 (counted back from %6): %7 MB, row by row %8 MB"_s.arg(
+                        when, QLocale().name(), QString::number(window.length), code, first.toString(Qt::ISODate),
+                        reference.toString(Qt::ISODate),
+                        logged.isNull() ? u"NULL"_s : QString::number(logged.toDouble(), 'f', 6),
+                        expected ? QString::number(*expected, 'f', 6) : u"NULL"_s)));
                 }
             }
         };
         // The date literal and the numbers of the query are the same under every locale.
+        const auto german = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); });
         for (const QString &name : {u"en_US"_s, u"de_DE"_s, u"fr_CA"_s}) {
             QLocale::setDefault(QLocale(name));
             check(u"inserted"_s);
             if (QTest::currentTestFailed())
                 return;
         }
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 
         // The totals after the log writer's deletion of the markers, a row moved to another
         // day, a count cleared and another filled in, as the triggers keep them.
@@ -425,8 +429,10 @@ private Q_SLOTS:
         for (int i = 0; i < 30; ++i) {
             // The first row of its start, as the statement below finds it.
             const QDateTime start = rows[random.bounded(quint32(rows.size()))].start;
-            LoggedRow &row = *std::find_if(rows.begin(), rows.end(), [&](const LoggedRow &r) { return r.start == start; });
-            const QString where = u" where rowid = (select min(rowid) from Log where DateAndTimeStart = '%1')"_s.arg(stored(row));
+            LoggedRow &row
+                = *std::find_if(rows.begin(), rows.end(), [&](const LoggedRow &r) { return r.start == start; });
+            const QString where
+                = u" where rowid = (select min(rowid) from Log where DateAndTimeStart = '%1')"_s.arg(stored(row));
             if (i % 3 == 0) {
                 row.start = QDateTime(row.start.date().addDays(int(random.bounded(3)) - 1), QTime(0, 0));
                 rig.db.exec(u"update Log set DateAndTimeStart = '%1'"_s.arg(stored(row)) + where);

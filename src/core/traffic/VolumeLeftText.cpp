@@ -111,8 +111,8 @@ std::optional<QueryResult> VolumeLeftText::queryLoggedVolume(
 {
     // Start-up adds the per-day totals to every database it opens; a database the program has
     // not started on since (read by the report) is summed row by row.
-    const std::optional<QueryResult> table = session.queryNative(QStringLiteral(
-        "select 1 from sqlite_master where type = 'table' and name = 'LogPerDay' collate nocase"));
+    const std::optional<QueryResult> table = session.queryNative(
+        QStringLiteral("select 1 from sqlite_master where type = 'table' and name = 'LogPerDay' collate nocase"));
     if (!table)
         return std::nullopt;
     return session.query(loggedVolumeQuery(intervalCode, periodLength, reference, !table->isEmpty()));
