@@ -52,9 +52,9 @@ public:
     static qint32 windowIntervals(const QString &intervalCode, qint32 periodLength);
     // The query of the logged volume of the window that starts after 00:00 of the reference
     // day less periodLength intervals. With dayTotals it reads the per-day totals (LogPerDay)
-    // for the whole days and the log only for the window's first day, and gives the same sum
-    // as the log's rows one by one; without, it sums the log's rows, for a database that has no
-    // per-day totals.
+    // for the whole days and the log only for the window's first day (and for a day on which a
+    // row lacks a count), and gives the same sum as the log's rows one by one; without, it sums
+    // the log's rows, for a database that has no per-day totals.
     static QString loggedVolumeQuery(
         const QString &intervalCode, qint32 periodLength, const QDate &reference, bool dayTotals = true);
     // Runs the query on session, with the per-day totals when the database has them; nothing
