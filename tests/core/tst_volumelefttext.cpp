@@ -8,10 +8,15 @@
 
 #include <QFile>
 #include <QLocale>
+#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
+#include <optional>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -61,6 +66,28 @@ struct Rig
     double cache = 0;
     VolumeLeftText volume {db.path(), clock, counters, settings, &player, soundFolder};
 };
+
+// A log row as the test wrote it; a count left out is NULL.
+struct LoggedRow
+{
+    QDateTime start;
+    std::optional<qint64> sent;
+    std::optional<qint64> received;
+};
+
+// The logged volume of the rows that start strictly after windowStart, worked out here row by
+// row: a row missing a count adds nothing, as in SQL; nothing when no row adds.
+std::optional<double> expectedMB(const std::vector<LoggedRow> &rows, const QDateTime &windowStart)
+{
+    std::optional<qint64> sum;
+    for (const LoggedRow &row : rows) {
+        if (row.start > windowStart && row.sent && row.received)
+            sum = sum.value_or(0) + *row.sent + *row.received;
+    }
+    if (!sum)
+        return std::nullopt;
+    return double(*sum) / MB;
+}
 
 // Colours as letters, in the order of VolumeAlert: Initial, Green, Orange, Red.
 VolumeAlert alertOf(QChar letter)
@@ -305,6 +332,127 @@ private Q_SLOTS:
         rig.volume.text(1000, periodLength, u"0"_s, rig.cache, false, 1, &shown);
         QTEST(rig.cache, "logged");
         QCOMPARE(shown, rig.clock.now().addDays(-daysBack));
+    }
+
+    void loggedVolumeAsTheLogSumsIt()
+    {
+        // Three years of log with gaps: rows at exactly 00:00:00, which the window's first day
+        // leaves out and every later day counts, markers (all zeros), and now and then a row
+        // without one count or both, which adds nothing to the sum while the other count is in
+        // its day's totals.
+        QRandomGenerator random(20261207);
+        std::vector<LoggedRow> rows;
+        const auto count = [&random]() -> std::optional<qint64> {
+            if (random.bounded(40) == 0)
+                return std::nullopt;
+            return qint64(random.bounded(2'000'000'000));
+        };
+        for (QDate day(2024, 1, 1); day <= QDate(2026, 12, 20); day = day.addDays(1)) {
+            if (random.bounded(6) == 0)
+                continue;
+            if (random.bounded(3) == 0)
+                rows.push_back({QDateTime(day, QTime(0, 0)), count(), count()});
+            if (random.bounded(4) == 0)
+                rows.push_back({QDateTime(day, QTime(0, 0)).addSecs(random.bounded(2) * 3600), 0, 0});
+            for (int n = int(random.bounded(4)); n > 0; --n)
+                rows.push_back({QDateTime(day, QTime(0, 0)).addSecs(1 + random.bounded(86399)), count(), count()});
+        }
+        Rig rig;
+        for (qsizetype first = 0; first < qsizetype(rows.size()); first += 400) {
+            QString values;
+            for (qsizetype i = first; i < std::min(first + 400, qsizetype(rows.size())); ++i) {
+                const LoggedRow &row = rows[size_t(i)];
+                values += (values.isEmpty() ? u""_s : u","_s)
+                    + u"('%1','%1',%2,%3,0)"_s.arg(row.start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                        row.sent ? QString::number(*row.sent) : u"NULL"_s,
+                        row.received ? QString::number(*row.received) : u"NULL"_s);
+            }
+            rig.db.exec(u"insert into Log values "_s + values);
+        }
+
+        // Windows of days, weeks and months from random days, the start day of the month at
+        // random, each worked out on the calendar: the start of its first day.
+        struct Window
+        {
+            QString periodType;
+            qint32 length;
+            qint16 startDay;
+            QDate today;
+        };
+        std::vector<Window> windows {{u"2"_s, 0, 1, {2026, 12, 1}}, {u"0"_s, 0, 1, {2026, 12, 20}},
+            {u"2"_s, 40, 31, {2026, 12, 20}}, {u"2"_s, 1, 31, {2026, 3, 10}}};
+        for (int i = 0; i < 40; ++i) {
+            // Up to about three years back of days, weeks or months.
+            constexpr quint32 longest[] = {1200, 170, 40};
+            const int type = int(random.bounded(3));
+            windows.push_back({QString::number(type), qint32(random.bounded(longest[type])),
+                qint16(1 + random.bounded(31)), QDate(2024, 1, 1).addDays(random.bounded(1085))});
+        }
+        const auto check = [&](const QString &when) {
+            for (const Window &window : windows) {
+                const QString code = VolumeLeftText::intervalCode(window.periodType);
+                const QDate reference = VolumeLeftText::referenceDate(code, window.today, window.startDay);
+                const QDate first = code == u"m"_s
+                    ? reference.addMonths(-window.length)
+                    : reference.addDays(-qint64(window.length) * (code == u"ww"_s ? 7 : 1));
+                const std::optional<double> expected = expectedMB(rows, QDateTime(first, QTime(0, 0)));
+
+                StoreSession session(rig.db.path());
+                QVERIFY(session.open());
+                const std::optional<QueryResult> result
+                    = VolumeLeftText::queryLoggedVolume(session, code, window.length, reference);
+                QVERIFY2(result, qPrintable(session.errorString()));
+                const QVariant logged = result->value(0, u"LoggedVolume"_s);
+                if (logged.isNull() != !expected || (expected && logged.toDouble() != *expected)) {
+                    QFAIL(qPrintable(u"%1, %2: %3 %4 from %5 (counted back from %6): %7 MB, row by row %8 MB"_s.arg(
+                        when, QLocale().name(), QString::number(window.length), code, first.toString(Qt::ISODate),
+                        reference.toString(Qt::ISODate),
+                        logged.isNull() ? u"NULL"_s : QString::number(logged.toDouble(), 'f', 6),
+                        expected ? QString::number(*expected, 'f', 6) : u"NULL"_s)));
+                }
+            }
+        };
+        // The date literal and the numbers of the query are the same under every locale.
+        const auto german = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); });
+        for (const QString &name : {u"en_US"_s, u"de_DE"_s, u"fr_CA"_s}) {
+            QLocale::setDefault(QLocale(name));
+            check(u"inserted"_s);
+            if (QTest::currentTestFailed())
+                return;
+        }
+
+        // The totals after the log writer's deletion of the markers, a row moved to another
+        // day, a count cleared and another filled in, as the triggers keep them.
+        rig.db.exec(u"delete from Log where BytesSent = 0 and BytesRcvd = 0 and AvgDownloadSpeed = 0"_s);
+        std::erase_if(rows, [](const LoggedRow &row) { return row.sent == 0 && row.received == 0; });
+        const auto stored = [](const LoggedRow &row) { return row.start.toString(u"yyyy-MM-dd HH:mm:ss"_s); };
+        for (int i = 0; i < 30; ++i) {
+            // The first row of its start, as the statement below finds it.
+            const QDateTime start = rows[random.bounded(quint32(rows.size()))].start;
+            LoggedRow &row
+                = *std::find_if(rows.begin(), rows.end(), [&](const LoggedRow &r) { return r.start == start; });
+            const QString where
+                = u" where rowid = (select min(rowid) from Log where DateAndTimeStart = '%1')"_s.arg(stored(row));
+            if (i % 3 == 0) {
+                row.start = QDateTime(row.start.date().addDays(int(random.bounded(3)) - 1), QTime(0, 0));
+                rig.db.exec(u"update Log set DateAndTimeStart = '%1'"_s.arg(stored(row)) + where);
+            } else if (i % 3 == 1) {
+                row.sent.reset();
+                rig.db.exec(u"update Log set BytesSent = NULL"_s + where);
+            } else {
+                row.received = 1000;
+                rig.db.exec(u"update Log set BytesRcvd = 1000"_s + where);
+            }
+        }
+        check(u"changed"_s);
+        if (QTest::currentTestFailed())
+            return;
+
+        // A database made before the per-day totals, read by the report without a start-up:
+        // its log is summed row by row.
+        rig.db.exec(u"drop trigger LogPerDayInsert; drop trigger LogPerDayDelete; drop trigger LogPerDayUpdate; "
+                    u"drop table LogPerDay"_s);
+        check(u"without per-day totals"_s);
     }
 
     void sameLoggedVolumeUnderEveryLocale()

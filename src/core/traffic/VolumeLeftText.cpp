@@ -70,26 +70,61 @@ qint32 VolumeLeftText::windowIntervals(const QString &intervalCode, qint32 perio
     return std::clamp(periodLength, qint32(0), limit);
 }
 
-QString VolumeLeftText::loggedVolumeQuery(const QString &intervalCode, qint32 periodLength, const QDate &reference)
+QString VolumeLeftText::loggedVolumeQuery(
+    const QString &intervalCode, qint32 periodLength, const QDate &reference, bool dayTotals)
 {
     const QString code = intervalCode == QLatin1String("m") || intervalCode == QLatin1String("ww")
         ? intervalCode
         : QStringLiteral("d");
-    return QLatin1String("select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log where "
-                         "DateAndTimeStart>dateadd('")
-        + code + QLatin1String("',-") + QString::number(windowIntervals(code, periodLength)) + QLatin1Char(',')
+    // 00:00:00 of the window's first day, as stored text; the rows count that start after it.
+    const QString windowStart = QLatin1String("dateadd('") + code + QLatin1String("',-")
+        + QString::number(windowIntervals(code, periodLength)) + QLatin1Char(',')
         + JetSql::dateLiteral(QDateTime(reference, QTime(0, 0))) + QLatin1Char(')');
+    if (!dayTotals) {
+        return QLatin1String("select sum(bytessent+bytesrcvd)/(1024*1024.0) as loggedVolume from log where "
+                             "DateAndTimeStart>")
+            + windowStart;
+    }
+
+    // The log's dates are 'yyyy-MM-dd HH:mm:ss' (its CHECK constraints), so a row starts on the
+    // day D exactly when its start lies between D and D||'!' ("!" follows the space after the
+    // date), and on a later day exactly when its day is greater than D. A row whose two counts
+    // are not both there adds nothing to the log's sum, while the day's totals would hold its
+    // other count: a day with such a row is summed from its rows. The byte counts are whole
+    // numbers, so the sum is exact and the same in whatever order its parts are added.
+    const QString firstDay = QLatin1String("substr(") + windowStart + QLatin1String(",1,10)");
+    return QLatin1String("select sum(volume)/(1024*1024.0) as loggedVolume from ("
+                         "select bytessent+bytesrcvd as volume from log where DateAndTimeStart>")
+        + windowStart + QLatin1String(" and DateAndTimeStart<") + firstDay
+        + QLatin1String("||'!' union all "
+                        "select BytesDown+BytesUp from LogPerDay where Day>")
+        + firstDay
+        + QLatin1String(" and DownCount=RowCount and UpCount=RowCount union all "
+                        "select log.bytessent+log.bytesrcvd from LogPerDay join log "
+                        "on log.DateAndTimeStart>LogPerDay.Day and log.DateAndTimeStart<LogPerDay.Day||'!' "
+                        "where LogPerDay.Day>")
+        + firstDay + QLatin1String(" and (DownCount<RowCount or UpCount<RowCount))");
+}
+
+std::optional<QueryResult> VolumeLeftText::queryLoggedVolume(
+    StoreSession &session, const QString &intervalCode, qint32 periodLength, const QDate &reference)
+{
+    // Start-up adds the per-day totals to every database it opens; a database the program has
+    // not started on since (read by the report) is summed row by row.
+    const std::optional<QueryResult> table = session.queryNative(
+        QStringLiteral("select 1 from sqlite_master where type = 'table' and name = 'LogPerDay' collate nocase"));
+    if (!table)
+        return std::nullopt;
+    return session.query(loggedVolumeQuery(intervalCode, periodLength, reference, !table->isEmpty()));
 }
 
 std::optional<double> VolumeLeftText::loggedVolume(const QString &code, qint32 periodLength, const QDate &reference)
 {
-    const QString statement = loggedVolumeQuery(code, periodLength, reference);
-
     StoreSession session(m_databasePath);
     session.setReadOnly(m_readOnly);
     std::optional<QueryResult> result;
     if (session.open())
-        result = session.query(statement);
+        result = queryLoggedVolume(session, code, periodLength, reference);
     if (!result) {
         // The poll asks again every 500 ms while this lasts; one warning per outage is enough.
         if (!m_queryFailing)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/store/QueryResult.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QString>
@@ -8,6 +10,7 @@
 
 class Clock;
 class Settings;
+class StoreSession;
 class WarningSound;
 struct RunCounters;
 
@@ -48,8 +51,16 @@ public:
     // non-negative number in SQL text and the window's start a date the calendar holds.
     static qint32 windowIntervals(const QString &intervalCode, qint32 periodLength);
     // The query of the logged volume of the window that starts after 00:00 of the reference
-    // day less periodLength intervals.
-    static QString loggedVolumeQuery(const QString &intervalCode, qint32 periodLength, const QDate &reference);
+    // day less periodLength intervals. With dayTotals it reads the per-day totals (LogPerDay)
+    // for the whole days and the log only for the window's first day (and for a day on which a
+    // row lacks a count), and gives the same sum as the log's rows one by one; without, it sums
+    // the log's rows, for a database that has no per-day totals.
+    static QString loggedVolumeQuery(
+        const QString &intervalCode, qint32 periodLength, const QDate &reference, bool dayTotals = true);
+    // Runs the query on session, with the per-day totals when the database has them; nothing
+    // (and the session's error) when the database cannot be read.
+    static std::optional<QueryResult> queryLoggedVolume(
+        StoreSession &session, const QString &intervalCode, qint32 periodLength, const QDate &reference);
 
 private:
     // The logged volume of the tracking window in MB; nothing when the sum is Null or the
