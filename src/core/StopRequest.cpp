@@ -20,11 +20,6 @@ bool StopRequest::requested() noexcept
     return g_signal.load(std::memory_order_relaxed) != 0;
 }
 
-int StopRequest::signalNumber() noexcept
-{
-    return g_signal.load(std::memory_order_relaxed);
-}
-
 void StopRequest::clear() noexcept
 {
     g_signal.store(0, std::memory_order_relaxed);

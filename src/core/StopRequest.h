@@ -8,8 +8,6 @@ namespace StopRequest {
 
 void request(int signalNumber) noexcept;
 bool requested() noexcept;
-// The signal that asked, 0 when none has.
-int signalNumber() noexcept;
 // For tests, which ask more than once in one process.
 void clear() noexcept;
 
