@@ -82,6 +82,8 @@ bool DatabaseStartup::run()
 
     StoreSession session(m_path);
     session.setBusyTimeout(LockWaitMsecs);
+    // No event loop runs yet to hear a signal: the wait itself gives up when one comes.
+    session.setStopOnRequest(true);
     if (!session.open() || !checkTablesCanBeWritten(session)) {
         if (m_error.isEmpty())
             m_error = session.errorString();

@@ -21,6 +21,12 @@ QJsonValue date(const QDateTime &dateTime)
     return dateTime.isValid() ? QJsonValue(ReportWriter::isoDate(dateTime)) : QJsonValue(QJsonValue::Null);
 }
 
+// A calendar day as ISO 8601 writes it ("2026-12-31"), null where there is none.
+QJsonValue day(const QDate &date)
+{
+    return date.isValid() ? QJsonValue(date.toString(Qt::ISODate)) : QJsonValue(QJsonValue::Null);
+}
+
 } // namespace
 
 QByteArray JsonReportWriter::periods(const PeriodTable &table) const
@@ -29,6 +35,9 @@ QByteArray JsonReportWriter::periods(const PeriodTable &table) const
     for (qsizetype row = 0; row < table.rows.size(); ++row) {
         QJsonObject period = values(table, table.rows.at(row));
         period.insert(u"period"_s, table.labels.at(row));
+        // The label is the window's and follows the locale; programs read these.
+        period.insert(u"start"_s, day(table.firstDays.value(row)));
+        period.insert(u"end"_s, day(table.lastDays.value(row)));
         periods.append(period);
     }
     const QJsonObject document {{u"view"_s, table.view}, {u"unit"_s, table.unit}, {u"periods"_s, periods},

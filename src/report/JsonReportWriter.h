@@ -3,7 +3,8 @@
 #include "report/ReportWriter.h"
 
 // One JSON document: numbers as numbers (unrounded), dates in ISO 8601 with their UTC offset,
-// the unit in each key ("download_gb").
+// the unit in each key ("download_gb"); each period with its window label and its first and
+// last day ("start": "2026-12-01", "end": "2026-12-31").
 class JsonReportWriter final : public ReportWriter
 {
 public:

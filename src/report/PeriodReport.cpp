@@ -10,6 +10,7 @@ std::optional<PeriodTable> PeriodReport::make(
 {
     StatsGrid grid(clock);
     grid.setReadOnly(true);
+    grid.setStatementTimeLimit(ReportSource::StatementTimeLimitMs);
     const RunCounters &run = source.openRow();
     if (grid.fill(source.databasePath(), view, false, false, run) == StatsGrid::Outcome::Failed) {
         error = grid.errorString().section(u'\n', 0, 0);
@@ -29,6 +30,8 @@ std::optional<PeriodTable> PeriodReport::make(
             table.total[series] += values.last();
         }
         table.labels << grid.rowLabel(row);
+        table.firstDays << grid.firstDay(row);
+        table.lastDays << grid.lastDay(row);
         table.rows << values;
     }
     table.openRowMB = (run.rowBytesIn() + run.rowBytesOut()) / (1024.0 * 1024.0);

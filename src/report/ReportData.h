@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QDateTime>
 #include <QList>
 #include <QString>
@@ -13,6 +14,8 @@ struct PeriodTable
     QString unit; // MB for days, GB for the rest
     QStringList series; // Upload, Download, Total
     QStringList labels; // a row's period as the window labels it
+    QList<QDate> firstDays; // a row's period as dates: its first day and its last (invalid
+    QList<QDate> lastDays; // where a view made by hand gives no period)
     QList<QList<double>> rows; // a value per series
     QList<double> total;
     double openRowMB = 0; // the running program's row not logged yet, counted in the current period

@@ -11,6 +11,7 @@ ReportSource::ReportSource(QString databasePath)
 {
     m_session.setReadOnly(true);
     m_session.setBusyTimeout(LockWaitMs);
+    m_session.setStatementTimeLimit(StatementTimeLimitMs);
 }
 
 bool ReportSource::open()

@@ -15,6 +15,11 @@ public:
     // that follow on connections of their own wait the store's 250 ms, so a report on a locked
     // database ends within a second.
     static constexpr int LockWaitMs = 700;
+    // A query running longer is given up, so that a view rewritten into one without end
+    // (a recursive view) ends the report with an error instead of hanging it. Longer than the
+    // window's 3 s, as nothing waits on a report but its caller, and a script on a busy
+    // machine should not fail on a slow view that the window would still show at a quiet time.
+    static constexpr int StatementTimeLimitMs = 5000;
 
     explicit ReportSource(QString databasePath);
 

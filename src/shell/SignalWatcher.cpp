@@ -1,5 +1,7 @@
 #include "shell/SignalWatcher.h"
 
+#include "core/StopRequest.h"
+
 #include <QSocketNotifier>
 
 #include <csignal>
@@ -13,8 +15,10 @@ int g_pipe[2] = {-1, -1};
 
 void onSignal(int signalNumber)
 {
+    // Only async-signal-safe calls here; a full pipe just drops a repeated signal. The flag
+    // reaches what runs before the event loop does (start-up's wait for a lock).
+    StopRequest::request(signalNumber);
     const char byte = static_cast<char>(signalNumber);
-    // Only async-signal-safe calls here; a full pipe just drops a repeated signal.
     [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
 }
 

@@ -6,7 +6,8 @@ class QSocketNotifier;
 
 // Turns SIGTERM, SIGINT and SIGHUP (the end of the session, a kill, a closed terminal)
 // into a Qt signal on the window thread, through a self-pipe, so that the program closes
-// its log row the same way as on "Exit".
+// its log row the same way as on "Exit". The handler also sets StopRequest at once, which
+// start-up's wait for a lock follows while no event loop runs.
 class SignalWatcher final : public QObject
 {
     Q_OBJECT

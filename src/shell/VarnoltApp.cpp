@@ -2,6 +2,7 @@
 
 #include "core/DatabaseStartup.h"
 #include "core/InstanceLock.h"
+#include "core/StopRequest.h"
 #include "core/traffic/LinuxInterfaceTable.h"
 #include "core/traffic/RowJournal.h"
 #include "core/traffic/SampleAdapters.h"
@@ -165,6 +166,12 @@ void VarnoltApp::createOptions()
 
 void VarnoltApp::failStart(const QString &description)
 {
+    // Asked to end while start-up waited (SIGTERM, SIGINT, SIGHUP): no box for what was asked.
+    if (StopRequest::requested()) {
+        m_tray->remove();
+        m_monitor->close();
+        return;
+    }
     // Also for whoever started the program from a terminal or a script.
     std::fprintf(stderr, "%s\n", qPrintable(DatabaseStartup::failureText(description)));
     MessageBox::critical(DatabaseStartup::failureTitle(), DatabaseStartup::failureText(description));

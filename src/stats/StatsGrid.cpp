@@ -43,11 +43,50 @@ QString periodLabel(int view, qint64 key)
     return ddate;
 }
 
+// The days a row's period spans, from its key; invalid days where the key names no period.
+std::pair<QDate, QDate> periodDays(int view, qint64 key)
+{
+    if (kindOf(view) == Day) {
+        const QDate day = QDate::fromJulianDay(key);
+        return {day, day};
+    }
+    if (kindOf(view) == Year) {
+        if (key < 1 || key > 9999)
+            return {};
+        return {QDate(int(key), 1, 1), QDate(int(key), 12, 31)};
+    }
+    if (key < 100 || key > 999999)
+        return {};
+    const int year = int(key / 100);
+    const int part = int(key % 100);
+    if (kindOf(view) == Month) {
+        const QDate first(year, part, 1);
+        if (!first.isValid())
+            return {};
+        return {first, first.addMonths(1).addDays(-1)};
+    }
+    // ddate is the ISO week-year × 100 + the ISO week; week 1 is the one with 4 January in it.
+    const QDate january4(year, 1, 4);
+    const QDate monday = january4.addDays(1 - january4.dayOfWeek() + qint64(part - 1) * 7);
+    int weekYear = 0;
+    if (part < 1 || monday.weekNumber(&weekYear) != part || weekYear != year)
+        return {}; // week 0, or a week 53 the year has not
+    return {monday, monday.addDays(6)};
+}
+
+QString viewName(int view)
+{
+    static const QStringList names {
+        u"DownloadPerDay"_s, u"DownloadPerWeek"_s, u"DownloadPerMonth"_s, u"DownloadPerYear"_s};
+    return names.value(kindOf(view));
+}
+
 } // namespace
 
 StatsGrid::StatsGrid(const Clock &clock, QObject *parent)
     : QAbstractTableModel(parent)
     , m_clock(clock)
+    , m_statementLimitMs(StoreSession::StatementTimeLimitMs)
 {
 }
 
@@ -109,11 +148,15 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period>
     }
     StoreSession session(databasePath);
     session.setReadOnly(m_readOnly);
-    std::optional<QueryResult> result;
-    if (session.open())
-        result = session.query(query(view, m_clock.now().date()));
-    if (!result) {
+    session.setStatementTimeLimit(m_statementLimitMs);
+    if (!session.open()) {
         m_error = session.errorString();
+        return false;
+    }
+    const std::optional<QueryResult> result = session.query(query(view, m_clock.now().date()));
+    if (!result) {
+        // The views may be rewritten by hand: the message says which one failed, on its first line.
+        m_error = u"The view %1 could not be read: %2"_s.arg(viewName(view), session.errorString());
         return false;
     }
     // The query gives the newest period first.
@@ -168,6 +211,7 @@ void StatsGrid::setGrid(int view, bool stacked, bool kbps, const QList<Period> &
     else
         m_seriesLabels = {u"Upload"_s, u"Download"_s, u"Total"_s};
     m_rowLabels.clear();
+    m_rowDays.clear();
     m_values.clear();
 
     // The views hold kilobytes; the day view shows megabytes, the others gigabytes.
@@ -175,6 +219,7 @@ void StatsGrid::setGrid(int view, bool stacked, bool kbps, const QList<Period> &
     const double k = kbps ? KbpsFactor : 1.0;
     const auto addRow = [&](const Period &period) {
         m_rowLabels.append(periodLabel(view, period.key));
+        m_rowDays.append(periodDays(view, period.key));
         if (isSpeedView(view)) {
             m_values.append(period.avgDown * k);
             return;

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <utility>
+
 class Clock;
 struct RunCounters;
 
@@ -61,11 +63,17 @@ public:
     QString errorString() const { return m_error; }
     // Reads over a read-only connection (a command-line report beside a running program).
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
+    // How long the view's query may run (StoreSession::setStatementTimeLimit).
+    void setStatementTimeLimit(int msecs) { m_statementLimitMs = msecs; }
 
     int seriesCount() const { return int(m_seriesLabels.size()); }
     QString seriesLabel(int series) const { return m_seriesLabels.value(series); }
     const QStringList &rowLabels() const { return m_rowLabels; }
     QString rowLabel(int row) const { return m_rowLabels.value(row); }
+    // The first and the last day of a row's period (ISO weeks from Monday to Sunday); invalid
+    // where the view's ddate names no period (a view made by hand).
+    QDate firstDay(int row) const { return m_rowDays.value(row).first; }
+    QDate lastDay(int row) const { return m_rowDays.value(row).second; }
     double value(int row, int series) const;
 
     int rowCount(const QModelIndex &parent = {}) const override;
@@ -89,7 +97,9 @@ private:
     const Clock &m_clock;
     QStringList m_seriesLabels;
     QStringList m_rowLabels;
+    QList<std::pair<QDate, QDate>> m_rowDays;
     QList<double> m_values; // row by row
     QString m_error;
     bool m_readOnly = false;
+    int m_statementLimitMs;
 };

@@ -4,6 +4,7 @@
 #include "core/DebugLog.h"
 #include "core/LogReset.h"
 #include "core/SettingsStore.h"
+#include "core/StopRequest.h"
 #include "core/store/DayTotals.h"
 #include "core/store/DayViewDefinition.h"
 #include "core/store/FormatDateText.h"
@@ -18,6 +19,9 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -548,6 +552,44 @@ private Q_SLOTS:
         writer.close();
         QVERIFY(writer.open());
         QCOMPARE(logRowCount(writer), 1);
+    }
+
+    // A query's time limit counts its running, not a wait for another program's lock; a
+    // session that follows a stop request gives up a query without end as soon as one comes.
+    void queryLimitAndStop()
+    {
+        OPEN(reader);
+        OPEN(holder);
+        QVERIFY(holder.executeNative(u"BEGIN EXCLUSIVE"_s)); // readers wait too (rollback journal)
+        std::thread release([&holder] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            holder.rollback();
+        });
+        reader.setBusyTimeout(3000);
+        reader.setStatementTimeLimit(300);
+        // Some thousand steps of work after the wait, so that the limit is looked at.
+        const std::optional<QueryResult> waited
+            = reader.queryNative(u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 10000) "
+                                 "SELECT count(*) FROM n, (SELECT count(*) FROM Log)"_s);
+        release.join();
+        QVERIFY2(waited, qPrintable(reader.errorString()));
+
+        const QString endless = u"WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
+                                "SELECT count(*) FROM n"_s;
+        reader.setStatementTimeLimit(5000); // ends the query should the stop not
+        reader.setStopOnRequest(true);
+        std::thread stop([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            StopRequest::request(SIGTERM);
+        });
+        QElapsedTimer timer;
+        timer.start();
+        const bool ran = reader.queryNative(endless).has_value();
+        const qint64 elapsed = timer.elapsed();
+        stop.join();
+        StopRequest::clear();
+        QVERIFY(!ran);
+        QVERIFY2(elapsed < 1300, qPrintable(u"%1 ms"_s.arg(elapsed)));
     }
 };
 

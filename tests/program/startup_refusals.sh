@@ -2,7 +2,8 @@
 # Start-ups the program refuses: a second copy on the same database reached through a
 # symbolic link, an empty database file, a database without its Log table. Each says why
 # (on stderr as in its message box), leaves the file as it was, and while its message box
-# is open, SIGTERM ends it within a second with status 1. Last, a second signal during a
+# is open, SIGTERM ends it within a second with status 1; so does SIGTERM while start-up
+# still waits for another program's lock, within 200 ms. Last, a second signal during a
 # shutdown that is still trying to write changes nothing.
 set -euo pipefail
 exe=$1
@@ -61,6 +62,33 @@ check_file_fault "no Log table" "has no table Log."
 : >"$db"
 check_file_fault "an empty file" "is empty, and no database."
 cp "$WORK/good.db" "$db"
+
+# SIGTERM while start-up waits for another program's lock (the sqlite3 shell inside BEGIN
+# EXCLUSIVE; start-up would wait 5 s) ends the program within 200 ms, with status 1 as in its
+# boxes above, no box and the file as it was.
+: >"$HOME/varnolt.log"
+sum=$(md5sum <"$db")
+coproc LOCK { sqlite3 -batch "$db"; }
+echo "BEGIN EXCLUSIVE; SELECT 'locked';" >&"${LOCK[1]}"
+read -r -t 10 answer <&"${LOCK[0]}" && [ "$answer" = locked ] || fail "the sqlite3 shell did not take the lock"
+start_varnolt "$WORK/bin/varnolt" /debug
+sleep 1.5
+kill -0 "$VARNOLT_PID" 2>/dev/null || { cat "$WORK/stderr.txt" >&2; fail "start-up ended before its wait"; }
+! grep -q "Upgrading database" "$HOME/varnolt.log" || fail "start-up got past the lock"
+sent=$(date +%s%N)
+kill -TERM "$VARNOLT_PID"
+status=0
+wait "$VARNOLT_PID" || status=$?
+took=$(( ($(date +%s%N) - sent) / 1000000 ))
+lock_pid=$LOCK_PID
+echo "COMMIT;" >&"${LOCK[1]}"
+exec {LOCK[1]}>&-
+wait "$lock_pid"
+[ "$took" -le 200 ] || fail "the program ended $took ms after SIGTERM during start-up's wait, not within 200 ms"
+[ "$status" -eq 1 ] || fail "exit status $status after SIGTERM during start-up's wait, not 1"
+! grep -q "Database Init Error" "$WORK/stderr.txt" || fail "a requested stop reported as a failure"
+[ "$(md5sum <"$db")" = "$sum" ] || fail "SIGTERM during start-up's wait changed the database file"
+echo "SIGTERM during start-up's lock wait: ended $took ms after it, status 1"
 
 # A second signal while shutdown is still trying to write (another program holds the
 # database) changes nothing: the same one shutdown, its status 1 after its tries.

@@ -1,5 +1,6 @@
 #include "core/store/StoreSession.h"
 
+#include "core/StopRequest.h"
 #include "core/store/JetFunctions.h"
 #include "core/store/JetLocale.h"
 
@@ -10,12 +11,19 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
 Q_LOGGING_CATEGORY(lcStore, "varnolt.store", QtInfoMsg)
 
 namespace {
+
+// A lock is tried again this often while it is waited for; a stop asked for is seen as soon.
+constexpr std::chrono::milliseconds BusyStep {10};
+// The progress handler, which checks the time limit and a stop, runs every this many steps
+// of SQLite's virtual machine (some microseconds apart).
+constexpr int ProgressSteps = 1000;
 
 QString sqliteMessage(sqlite3 *db)
 {
@@ -43,8 +51,41 @@ StoreSession::StoreSession(QString databasePath, int maxBufferSizeKb)
 void StoreSession::setBusyTimeout(int msecs)
 {
     m_busyTimeoutMs = msecs;
-    if (m_db)
-        sqlite3_busy_timeout(m_db, msecs);
+}
+
+int StoreSession::onBusy(void *session, int tries)
+{
+    auto *self = static_cast<StoreSession *>(session);
+    const Clock::time_point now = Clock::now();
+    if (tries == 0)
+        self->m_busySince = now;
+    if (self->m_stopOnRequest && StopRequest::requested()) {
+        self->m_interruption = Interruption::Stop;
+        return 0;
+    }
+    const auto left = std::chrono::milliseconds(self->m_busyTimeoutMs) - (now - self->m_busySince);
+    if (left <= Clock::duration::zero())
+        return 0;
+    const Clock::duration pause = std::min<Clock::duration>(left, BusyStep);
+    // A lock waited for is not the query's running time: its limit moves on by the wait.
+    if (self->m_deadline)
+        *self->m_deadline += pause;
+    std::this_thread::sleep_for(pause);
+    return 1;
+}
+
+int StoreSession::onProgress(void *session)
+{
+    auto *self = static_cast<StoreSession *>(session);
+    if (self->m_stopOnRequest && StopRequest::requested()) {
+        self->m_interruption = Interruption::Stop;
+        return 1;
+    }
+    if (self->m_deadline && Clock::now() >= *self->m_deadline) {
+        self->m_interruption = Interruption::TimeLimit;
+        return 1;
+    }
+    return 0;
 }
 
 StoreSession::~StoreSession()
@@ -76,7 +117,10 @@ bool StoreSession::open()
         close();
         return fail(u"The database file %1 cannot be written to."_s.arg(m_path));
     }
-    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
+    // Waits of its own rather than sqlite3_busy_timeout: that one sleeps up to 100 ms at a
+    // time and cannot hear a stop.
+    sqlite3_busy_handler(m_db, &StoreSession::onBusy, this);
+    sqlite3_progress_handler(m_db, ProgressSteps, &StoreSession::onProgress, this);
     QString error;
     if (!JetFunctions::install(m_db, JetLocale::current(), &error)) {
         close();
@@ -166,12 +210,18 @@ bool StoreSession::run(const QString &sql, const QString &statement, QueryResult
         return fail(u"The database is not open."_s);
     const QByteArray utf8 = sql.toUtf8();
     const char *next = utf8.constData();
-    const auto describe = [&](const QString &reason) {
+    const auto describe = [&](const QString &sqliteReason) {
+        QString reason = sqliteReason;
+        if (m_interruption == Interruption::TimeLimit)
+            reason = u"the query ran past its time limit of %1 s and was stopped"_s.arg(m_statementLimitMs / 1000.0);
+        else if (m_interruption == Interruption::Stop)
+            reason = u"stopped, as the program is asked to end"_s;
         return statement.isEmpty() ? reason : u"%1\nStatement: %2"_s.arg(reason, statement);
     };
     while (next && *next) {
         sqlite3_stmt *prepared = nullptr;
         const char *tail = nullptr;
+        m_interruption = Interruption::None;
         if (sqlite3_prepare_v2(m_db, next, -1, &prepared, &tail) != SQLITE_OK)
             return fail(describe(sqliteMessage(m_db)));
         next = tail;
@@ -181,6 +231,10 @@ bool StoreSession::run(const QString &sql, const QString &statement, QueryResult
             sqlite3_finalize(prepared);
             return fail(describe(u"Characters found after end of SQL statement."_s));
         }
+        // Only reads are limited: a view rewritten by hand may never end, while a write of
+        // the program's own must not stop half done.
+        if (m_statementLimitMs > 0 && sqlite3_stmt_readonly(prepared))
+            m_deadline = Clock::now() + std::chrono::milliseconds(m_statementLimitMs);
         const int columns = sqlite3_column_count(prepared);
         QStringList names;
         for (int i = 0; i < columns; ++i)
@@ -216,6 +270,7 @@ bool StoreSession::run(const QString &sql, const QString &statement, QueryResult
             rows.append(std::move(row));
         }
         sqlite3_finalize(prepared);
+        m_deadline.reset();
         if (rc != SQLITE_DONE)
             return fail(describe(sqliteMessage(m_db)));
         if (result && columns > 0)

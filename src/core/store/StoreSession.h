@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 struct sqlite3;
@@ -22,6 +23,13 @@ public:
     // How long a statement waits for another program's write to end: long enough to ride
     // out a short write, short enough that the window thread never seems to hang.
     static constexpr int BusyTimeoutMs = 250;
+    // How long a query may run before it is given up. The views a user may rewrite by hand
+    // could read without end (a recursive view), and the window thread must not hang on
+    // one: 3 s is far beyond any real read (the slowest view ever shipped, totalling ten
+    // years of log row by row, takes about 0.1 s) and still short enough to be seen as an
+    // error rather than a frozen window. Statements that write are not limited: the
+    // program's own (a reset of a long log takes seconds) must never stop half done.
+    static constexpr int StatementTimeLimitMs = 3000;
 
     // maxBufferSizeKb sizes the page cache of this connection (in KiB).
     explicit StoreSession(QString databasePath, int maxBufferSizeKb = 100);
@@ -37,7 +45,14 @@ public:
     // refuses any write on them. Takes effect at the next open().
     void setReadOnly(bool readOnly) { m_readOnly = readOnly; }
     // How long a statement waits for another program's lock before it fails.
+    // The wait is given up at once when a stop was asked for (StopRequest) on a session
+    // that follows it (setStopOnRequest).
     void setBusyTimeout(int msecs);
+    // How long a statement that only reads may run before it fails (0: no limit).
+    void setStatementTimeLimit(int msecs) { m_statementLimitMs = msecs; }
+    // A session that gives up its waits and its statements as soon as the process is asked
+    // to end: start-up, which runs before the event loop could hear the signal.
+    void setStopOnRequest(bool stop) { m_stopOnRequest = stop; }
     void close();
     bool isOpen() const { return m_db != nullptr; }
 
@@ -62,10 +77,20 @@ private:
     bool runJet(const QString &statement, QueryResult *result);
     QList<JetSql::Column> columnsOf(const QString &table);
     bool fail(const QString &message);
+    static int onBusy(void *session, int tries);
+    static int onProgress(void *session);
+
+    using Clock = std::chrono::steady_clock;
+    enum class Interruption { None, TimeLimit, Stop };
 
     QString m_path;
     int m_maxBufferSizeKb;
     int m_busyTimeoutMs;
+    int m_statementLimitMs = StatementTimeLimitMs;
+    bool m_stopOnRequest = false;
+    Clock::time_point m_busySince;
+    std::optional<Clock::time_point> m_deadline; // of the statement running, when it has one
+    Interruption m_interruption = Interruption::None;
     bool m_readOnly = false;
     sqlite3 *m_db = nullptr;
     QString m_error;
