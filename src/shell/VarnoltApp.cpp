@@ -266,7 +266,7 @@ void VarnoltApp::storeProblemChanged(const StoreProblem &problem)
         m_toldProblem = problem;
     } else if (began || problem.line() != m_toldProblem.line() || (m_toldProblem.journaled && !problem.journaled)) {
         QString text = problem.message();
-        std::fprintf(stderr, "Varnolt: %s\n", qPrintable(text.replace(QLatin1Char('\n'), QLatin1Char(' '))));
+        std::fprintf(stderr, "Varnolt: %s\n", qPrintable(text.replace(QLatin1Char('\n'), QLatin1String(". "))));
         m_toldProblem = problem;
     }
 }
