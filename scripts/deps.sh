@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
     qt6-charts-dev libqt6opengl6-dev qt6-multimedia-dev libqt6svg6
     libsqlite3-dev sqlite3 libxcb1-dev
-    xvfb xauth x11-utils trayer openbox xdotool util-linux iproute2 faketime iperf3 jq strace tzdata
+    xvfb xauth x11-utils x11-apps trayer openbox xdotool util-linux iproute2 faketime iperf3 jq strace tzdata
     clang libclang-rt-14-dev
     python3
     dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0

@@ -15,6 +15,14 @@ namespace {
 // The layout's client area; the window's heights count the title bar and borders on top.
 constexpr int ClientWidth = 4125;
 constexpr int FrameHeight = 375;
+// The designed rows: a line 255 twips high every 360 twips from 120 down, with 90 below the
+// last one in the normal height.
+constexpr int RowTop = 120;
+constexpr int RowPitch = 360;
+constexpr int RowHeight = 255;
+constexpr int BottomMargin = 90;
+constexpr int LineLeft = 120;
+constexpr int LineWidth = 3975;
 
 constexpr qreal MinRateLinePoints = 6;
 
@@ -44,6 +52,7 @@ FrmMain::FrmMain(QWidget *parent)
     setWindowTitle(
         QStringLiteral("Varnolt %1 %2").arg(VARNOLT_VERSION_MAJOR).arg(QStringLiteral(VARNOLT_VERSION_COMMENT)));
     m_timer.setInterval(PollIntervalMsecs);
+    m_body = new QWidget(this);
     setHeightTwips(NormalHeight);
 }
 
@@ -80,6 +89,7 @@ void FrmMain::buildControls()
     for (const auto &[download, upload] : std::as_const(m_pendingValues))
         addGraphValues(download, upload);
     m_pendingValues.clear();
+    fitSize(); // a problem line that came before the small type
 }
 
 QLabel *FrmMain::downloadLabel()
@@ -120,7 +130,7 @@ Throughput *FrmMain::upGraph()
 
 QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment alignment)
 {
-    auto *widget = new QLabel(text, this);
+    auto *widget = new QLabel(text, m_body);
     widget->setAlignment(alignment | Qt::AlignVCenter);
     place(widget, twips);
     return widget;
@@ -128,7 +138,7 @@ QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment al
 
 Throughput *FrmMain::graph(quint32 foreColor, bool inverted, const QRect &twips)
 {
-    auto *widget = new Throughput(this);
+    auto *widget = new Throughput(m_body);
     widget->setBackColor(PlatformColor::SystemFlag | PlatformColor::GrayText);
     widget->setForeColor(foreColor);
     widget->setBarWidth(2);
@@ -155,9 +165,26 @@ int FrmMain::heightFor(const Settings &settings)
 void FrmMain::setHeightTwips(int twips)
 {
     m_heightTwips = twips;
+    fitSize();
+}
+
+void FrmMain::fitSize()
+{
     // The mini height leaves only the title bar; a window keeps at least one pixel.
-    const int client = std::max(1, Twips::toPixels(twips - FrameHeight, *this));
-    setFixedSize(Twips::toPixels(ClientWidth, *this), client);
+    const int designed = std::max(0, m_heightTwips - FrameHeight);
+    const int width = Twips::toPixels(ClientWidth, *this);
+    m_body->setGeometry(0, 0, width, Twips::toPixels(designed, *this));
+    int client = Twips::toPixels(designed, *this);
+    if (!m_storeProblem.isEmpty()) {
+        // In the next row below what the state shows; the window grows to hold the whole
+        // line, wrapped when the reason is long.
+        const int top = RowTop + std::max(0, (designed - RowTop + RowPitch - 1) / RowPitch) * RowPitch;
+        const int lineWidth = Twips::toPixels(LineWidth, *this);
+        const int lineHeight = std::max(Twips::toPixels(RowHeight, *this), m_problemLine->heightForWidth(lineWidth));
+        m_problemLine->setGeometry(Twips::toPixels(LineLeft, *this), Twips::toPixels(top, *this), lineWidth, lineHeight);
+        client = m_problemLine->geometry().bottom() + 1 + Twips::toPixels(BottomMargin, *this);
+    }
+    setFixedSize(width, std::max(1, client));
 }
 
 void FrmMain::freezeDrawing(bool frozen)
@@ -306,11 +333,25 @@ void FrmMain::setTrayTip(const QString &text)
     Q_EMIT trayTipChanged(text);
 }
 
-void FrmMain::setStoreProblem(const QString &problem)
+void FrmMain::setStoreProblem(const StoreProblem &problem)
 {
     if (problem == m_storeProblem)
         return;
     m_storeProblem = problem;
+    if (!problem.isEmpty() && !m_problemLine) {
+        m_problemLine = new QLabel(this);
+        m_problemLine->setWordWrap(true);
+        m_problemLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        QPalette colours = m_problemLine->palette();
+        colours.setColor(QPalette::WindowText, alertColor(VolumeAlert::Red, palette()));
+        m_problemLine->setPalette(colours);
+    }
+    if (m_problemLine) {
+        m_problemLine->setText(problem.isEmpty() ? QString() : problem.line());
+        m_problemLine->setToolTip(problem.isEmpty() ? QString() : problem.message());
+        m_problemLine->setVisible(!problem.isEmpty());
+    }
+    fitSize();
     Q_EMIT storeProblemChanged(problem);
 }
 

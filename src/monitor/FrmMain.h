@@ -48,9 +48,13 @@ public:
     QLabel *uploadLabel();
     QLabel *rateLabel();
     QLabel *volumeLeftLabel();
+    // "Not logged: ..." below the designed controls while the database refuses the open row;
+    // null until the first problem.
+    QLabel *storeProblemLabel() const { return m_problemLine; }
     Throughput *downGraph();
     Throughput *upGraph();
     QString trayTip() const { return m_trayTip; }
+    StoreProblem storeProblem() const { return m_storeProblem; }
     VolumeAlert volumeAlert() const { return m_alert; }
 
     // What the poll fills in.
@@ -65,12 +69,12 @@ public:
     void setGraphToolTip(const QString &text) override;
     void setVolumeLeft(const QString &text, VolumeAlert alert) override;
     void setTrayTip(const QString &text) override;
-    void setStoreProblem(const QString &problem) override;
+    void setStoreProblem(const StoreProblem &problem) override;
     void setPollTimerEnabled(bool enabled) override;
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
-    void storeProblemChanged(const QString &problem);
+    void storeProblemChanged(const StoreProblem &problem);
     // Whichever way the window was shown, hidden, minimised or restored (the program, the
     // window manager's close button, Alt+F4).
     void shownChanged(bool shown);
@@ -93,10 +97,15 @@ private:
     Throughput *graph(quint32 foreColor, bool inverted, const QRect &twips);
     void place(QWidget *widget, const QRect &twips);
     void fitRateLine();
+    void fitSize();
 
     void showAlert();
     void reportShown();
 
+    // The designed controls, cut to the height of the window's state (the volume-left line
+    // below the normal height, everything in the mini state); the problem line goes below.
+    QWidget *m_body = nullptr;
+    QLabel *m_problemLine = nullptr;
     QLabel *m_download = nullptr;
     QLabel *m_upload = nullptr;
     QLabel *m_rateLine = nullptr;
@@ -113,7 +122,7 @@ private:
     QTimer m_timer;
     int m_heightTwips = NormalHeight;
     QString m_trayTip;
-    QString m_storeProblem;
+    StoreProblem m_storeProblem;
     VolumeAlert m_alert = VolumeAlert::Initial;
     bool m_shown = false; // as last reported by shownChanged
 };

@@ -52,10 +52,12 @@ void MonitorPoll::run()
 
     const QDateTime now = m_parts.clock.now();
     takeSampleOrCloseRow(now);
-    if (m_parts.journal.poll(m_parts.counters, now, m_parts.clock.monotonicMsecs()))
-        m_journalError.clear();
-    else
+    // A poll that had nothing to write leaves the journal as the last write left it: the
+    // problem ends with a write that succeeds, not with a poll that wrote nothing.
+    if (!m_parts.journal.poll(m_parts.counters, now, m_parts.clock.monotonicMsecs()))
         m_journalError = m_parts.journal.errorString();
+    else if (m_parts.journal.errorString().isEmpty())
+        m_journalError.clear();
     view.setGraphToolTip(MonitorTexts::graphToolTip(m_scale.max(), m_parts.settings.kilobit()));
     view.setStoreProblem(storeProblem());
     showVolumeLeft(texts);
@@ -165,6 +167,9 @@ void MonitorPoll::closeRow()
         // the database rather than counting the row's traffic as gone.
         m_parts.settings.cachedVolume = 0;
         m_writeError.clear();
+        // The log holds the row the journal could not take; the next row's journal writes
+        // tell afresh.
+        m_journalError.clear();
     } else {
         m_writeError = m_parts.writer.errorString();
         qCWarning(lcMonitor) << "log row not written, kept open:" << m_writeError;

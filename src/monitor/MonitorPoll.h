@@ -1,12 +1,12 @@
 #pragma once
 
 #include "monitor/GraphScale.h"
+#include "monitor/MonitorView.h"
 
 #include <QDateTime>
 #include <QString>
 
 class Clock;
-class MonitorView;
 class RowJournal;
 class SampleAdapters;
 class Settings;
@@ -52,8 +52,11 @@ public:
 
     GraphScale &scale() { return m_scale; }
     // Why the open row could not be written to the log or its journal, until a write
-    // succeeds; empty while all is well.
-    QString storeProblem() const { return m_writeError.isEmpty() ? m_journalError : m_writeError; }
+    // succeeds, and whether the journal holds it meanwhile; empty while all is well.
+    StoreProblem storeProblem() const
+    {
+        return {m_writeError.isEmpty() ? m_journalError : m_writeError, m_journalError.isEmpty()};
+    }
 
 private:
     struct Texts
@@ -73,7 +76,7 @@ private:
     qint64 m_curSampleMsecs = 0; // monotonic time of the reading in CurIn/CurOut
     qint64 m_prevSampleMsecs = 0; // monotonic time of the reading in PrevIn/PrevOut
     QString m_writeError;
-    QString m_journalError;
+    QString m_journalError; // the journal's last write failed: a kill would lose the open row
     bool m_closePending = false; // a row close the database refused, to be tried again
     qint64 m_lastCloseMsecs = 0; // monotonic time of the last attempt
 };

@@ -4,6 +4,33 @@
 
 #include <QString>
 
+// Why the open row cannot be written to the database, and whether it is safe meanwhile.
+struct StoreProblem
+{
+    // The database's own words (disk full, a lock, a read-only file); empty while all is well.
+    QString reason;
+    // The open row is in the journal, so that a kill or a crash would not lose it. False
+    // while the journal's own writes fail: then the row is held in memory alone.
+    bool journaled = true;
+
+    bool isEmpty() const { return reason.isEmpty(); }
+    bool operator==(const StoreProblem &) const = default;
+
+    // The line the tray's tip and the monitor window show, and the message that explains it;
+    // the reason's first line only (the rest names the statement).
+    QString line() const { return QStringLiteral("Not logged: ") + firstLine(); }
+    QString message() const
+    {
+        return QStringLiteral("Traffic is not being logged: ") + firstLine() + QLatin1Char('\n')
+            + (journaled ? QStringLiteral("Nothing is lost: it is kept and written as soon as the database takes it.")
+                         : QStringLiteral("It is held in memory only until the database takes it: should the "
+                                          "program end before then, that traffic is lost."));
+    }
+
+private:
+    QString firstLine() const { return reason.section(QLatin1Char('\n'), 0, 0); }
+};
+
 // What the poll fills in: the monitor window's labels, graphs and caption, and the tray tip.
 // The window implements it; tests record it.
 class MonitorView
@@ -29,9 +56,8 @@ public:
     virtual void setGraphToolTip(const QString &text) = 0;
     virtual void setVolumeLeft(const QString &text, VolumeAlert alert) = 0;
     virtual void setTrayTip(const QString &text) = 0;
-    // Why the open row cannot be written to the database (disk full, a lock, a read-only
-    // file), until a write succeeds; empty while all is well.
-    virtual void setStoreProblem(const QString &problem) = 0;
+    // Why the open row cannot be written to the database, until a write succeeds.
+    virtual void setStoreProblem(const StoreProblem &problem) = 0;
     // The poll's timer, off while a log row is written.
     virtual void setPollTimerEnabled(bool enabled) = 0;
 };

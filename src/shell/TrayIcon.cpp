@@ -63,33 +63,22 @@ void TrayIcon::setTip(const QString &text)
     showTip();
 }
 
-void TrayIcon::setStoreProblem(const QString &problem)
+void TrayIcon::setStoreProblem(const StoreProblem &problem)
 {
     if (problem == m_storeProblem)
         return;
-    const bool began = m_storeProblem.isEmpty();
+    // Said when the problem begins, and again when the row is no longer safe in the journal:
+    // the first message may have said that nothing is lost.
+    const bool tell = !problem.isEmpty() && (m_storeProblem.isEmpty() || (m_storeProblem.journaled && !problem.journaled));
     m_storeProblem = problem;
-    if (!problem.isEmpty() && began)
-        m_icon.showMessage(QStringLiteral("Varnolt"), storeProblemMessage(problem), QSystemTrayIcon::Warning);
+    if (tell)
+        m_icon.showMessage(QStringLiteral("Varnolt"), problem.message(), QSystemTrayIcon::Warning);
     showTip();
-}
-
-QString TrayIcon::storeProblemMessage(const QString &problem)
-{
-    return QStringLiteral("Traffic is not being logged: %1\nNothing is lost: it is kept and written as soon as "
-                          "the database takes it.")
-        .arg(problem);
-}
-
-QString TrayIcon::storeProblemLine(const QString &problem)
-{
-    // The database's own words, first line only (the rest names the statement).
-    return QStringLiteral("Not logged: ") + problem.section(QLatin1Char('\n'), 0, 0);
 }
 
 void TrayIcon::showTip()
 {
-    const QString tip = m_storeProblem.isEmpty() ? m_tip : m_tip + QLatin1Char('\n') + storeProblemLine(m_storeProblem);
+    const QString tip = m_storeProblem.isEmpty() ? m_tip : m_tip + QLatin1Char('\n') + m_storeProblem.line();
     if (tip != m_icon.toolTip())
         m_icon.setToolTip(tip);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "monitor/MonitorView.h"
+
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -19,14 +21,13 @@ public:
     // Puts the icon up; true when a tray host holds it now.
     bool add();
     void setTip(const QString &text);
-    // Traffic cannot be logged: a tray message says why once, and a line of the tip says it
-    // until the problem is gone (an empty problem).
-    void setStoreProblem(const QString &problem);
+    // Traffic cannot be logged: a tray message says why once (again should the journal fail
+    // too, when a kill would lose the row), and a line of the tip says it until the problem
+    // is gone (an empty problem).
+    void setStoreProblem(const StoreProblem &problem);
     void remove();
 
     static QString fitTip(const QString &text);
-    static QString storeProblemMessage(const QString &problem);
-    static QString storeProblemLine(const QString &problem);
     static QString initialTip();
     QSystemTrayIcon &icon() { return m_icon; }
 
@@ -48,5 +49,5 @@ private:
     const bool m_statusNotifier;
     QSystemTrayIcon m_icon;
     QString m_tip;
-    QString m_storeProblem;
+    StoreProblem m_storeProblem;
 };

@@ -118,7 +118,7 @@ void VarnoltApp::connectTray()
     connect(m_tray.get(), &TrayIcon::doubleClicked, this, &VarnoltApp::trayDoubleClicked);
     connect(m_tray.get(), &TrayIcon::rightClicked, this, &VarnoltApp::trayRightClicked);
     connect(m_monitor.get(), &FrmMain::trayTipChanged, m_tray.get(), &TrayIcon::setTip);
-    connect(m_monitor.get(), &FrmMain::storeProblemChanged, m_tray.get(), &TrayIcon::setStoreProblem);
+    connect(m_monitor.get(), &FrmMain::storeProblemChanged, this, &VarnoltApp::storeProblemChanged);
     // The menu names what its item will do, however the window came to be shown or hidden.
     connect(m_monitor.get(), &FrmMain::shownChanged, m_trayMenu.get(), &TrayMenu::setMonitorShown);
     connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });
@@ -255,6 +255,27 @@ void VarnoltApp::endOfSession()
         return;
     }
     shutdown();
+}
+
+void VarnoltApp::storeProblemChanged(const StoreProblem &problem)
+{
+    m_tray->setStoreProblem(problem);
+    const bool began = !problem.isEmpty() && m_toldProblem.isEmpty();
+    // The window shows the line too. Without a tray host no message and no tip can say it, so
+    // the window comes up, hidden or not, when the problem begins.
+    if (began && !m_monitor->isShown() && !m_tray->icon().isSystemTrayAvailable())
+        toggleMonitor();
+    // On standard error once a problem, for whoever started the program from a terminal or a
+    // script; again only when its words change or the journal fails too.
+    if (problem.isEmpty()) {
+        if (!m_toldProblem.isEmpty())
+            std::fprintf(stderr, "Varnolt: traffic is logged again.\n");
+        m_toldProblem = problem;
+    } else if (began || problem.line() != m_toldProblem.line() || (m_toldProblem.journaled && !problem.journaled)) {
+        QString text = problem.message();
+        std::fprintf(stderr, "Varnolt: %s\n", qPrintable(text.replace(QLatin1Char('\n'), QLatin1String(". "))));
+        m_toldProblem = problem;
+    }
 }
 
 void VarnoltApp::trayDoubleClicked()

@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "core/traffic/InterfaceTable.h"
 #include "core/traffic/RunCounters.h"
+#include "monitor/MonitorView.h"
 
 #include <QObject>
 #include <QPointer>
@@ -91,6 +92,7 @@ private:
     void trayDoubleClicked();
     void trayRightClicked();
     void monitorCommand(int command);
+    void storeProblemChanged(const StoreProblem &problem);
 
     QString m_databasePath;
     const Clock &m_clock;
@@ -118,4 +120,5 @@ private:
     bool m_shutDown = false;
     bool m_exitChosen = false;
     int m_exitStatus = 0;
+    StoreProblem m_toldProblem; // as last written to standard error
 };

@@ -61,6 +61,37 @@ private Q_SLOTS:
         QCOMPARE(window.width(), 275);
         const QRect line = window.volumeLeftLabel()->geometry();
         QCOMPARE(window.rect().contains(line), volumeLeftVisible);
+
+        // While the database refuses the row, a line below what the height shows says why:
+        // the window grows to hold all of it, long reasons wrapped, nothing of the design
+        // shows through it, and it goes, with the extra height, when the problem does.
+        const QSize designed = window.size();
+        window.setStoreProblem({QStringLiteral("database or disk is full, and a reason long enough to need "
+                                               "a second line of the window\nStatement: INSERT INTO Log"),
+            false});
+        QLabel *problem = window.storeProblemLabel();
+        QVERIFY(problem && problem->isVisibleTo(&window));
+        QCOMPARE(window.width(), designed.width());
+        QVERIFY(window.rect().contains(problem->geometry()));
+        QVERIFY(problem->geometry().top() >= designed.height());
+        QVERIFY(problem->heightForWidth(problem->width()) <= problem->height());
+        QVERIFY(problem->height() > QFontMetrics(problem->font()).height()); // wrapped
+        const auto ink = [&] {
+            const QImage area = window.grab().toImage().copy(problem->geometry());
+            int count = 0;
+            for (int y = 0; y < area.height(); ++y) {
+                for (int x = 0; x < area.width(); ++x)
+                    count += area.pixel(x, y) != window.palette().color(QPalette::Window).rgb() ? 1 : 0;
+            }
+            return count;
+        };
+        QVERIFY(ink() > 100);
+        problem->hide(); // what lies beneath it
+        QCOMPARE(ink(), 0);
+        problem->show();
+        window.setStoreProblem({});
+        QVERIFY(!problem->isVisibleTo(&window));
+        QCOMPARE(window.size(), designed);
     }
 
     void volumeLeftColours_data()

@@ -85,11 +85,11 @@ void TestVarnoltApp::trayTipNamesAStoreProblemUntilItIsGone()
     TrayIcon tray;
     const QString status = QStringLiteral("12.34 MB - Avg: 45.6 kBps. - 1234 MB (61.7 %) Left. and more text");
     tray.setTip(status);
-    tray.setStoreProblem(QStringLiteral("database or disk is full\nStatement: INSERT INTO Log ..."));
+    tray.setStoreProblem({QStringLiteral("database or disk is full\nStatement: INSERT INTO Log ..."), true});
     QCOMPARE(tray.icon().toolTip(), status.left(63) + QStringLiteral("\nNot logged: database or disk is full"));
     tray.setTip(QStringLiteral("1.00 MB"));
     QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB\nNot logged: database or disk is full"));
-    tray.setStoreProblem(QString());
+    tray.setStoreProblem({});
     QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB"));
 }
 
