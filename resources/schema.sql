@@ -19,7 +19,7 @@ CREATE TABLE Log (
     AvgDownloadSpeed DOUBLE
 );
 
--- The volume left of an allowance sums the rows since a date.
+-- The volume left of an allowance reads the rows of the first day of its window by start.
 CREATE INDEX LogByStart ON Log (DateAndTimeStart);
 
 -- The log writer deletes the marker rows before every row it writes; this keeps that from

@@ -55,7 +55,7 @@ std::optional<StatusData> StatusReport::make(ReportSource &source, const Clock &
     // Read here, on the report's connection, so that a database that cannot be read is
     // reported instead of being counted as nothing logged.
     const std::optional<QueryResult> logged
-        = source.session().query(VolumeLeftText::loggedVolumeQuery(code, settings.periodLength, reference));
+        = VolumeLeftText::queryLoggedVolume(source.session(), code, settings.periodLength, reference);
     if (!logged) {
         error = source.session().errorString().section(u'\n', 0, 0);
         return std::nullopt;

@@ -145,7 +145,7 @@ void VarnoltApp::startPolling()
     m_sound = std::make_unique<SoundEffectWarning>();
     m_volumeLeft = std::make_unique<VolumeLeftText>(
         m_databasePath, m_clock, m_counters, m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
-    m_journal = std::make_unique<RowJournal>(m_databasePath);
+    m_journal = std::make_unique<RowJournal>(m_databasePath, &m_log);
     m_journal->setEnabled(qEnvironmentVariable("VARNOLT_JOURNAL") != QLatin1String("off"));
     m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_counters, m_settings, *m_writer,
                                                *m_journal, *m_volumeLeft, m_clock, *m_monitor},

@@ -448,7 +448,7 @@ void TestOptionsDialog::exportAndResetThroughRealBoxes()
     QVERIFY(exportButton != buttons.end());
     const auto pressExport = [&] { DesktopInput::clickOn(**exportButton); };
     const BoxAnswer exported {
-        QMessageBox::Information, QStringLiteral("Success!"), QStringLiteral("Export Succeeded !"), QMessageBox::Ok};
+        QMessageBox::Information, QStringLiteral("Success!"), QStringLiteral("Export Succeeded !\r\n") + path, QMessageBox::Ok};
 
     BoxAnswer exportedByKey = exported;
     exportedByKey.byKey = true;
@@ -463,7 +463,7 @@ void TestOptionsDialog::exportAndResetThroughRealBoxes()
     old.close();
     answerBoxes(pressExport,
         {{QMessageBox::Question, QStringLiteral("Continue ?"),
-             path.toUpper() + QStringLiteral(" already exists !\r\nOverwrite ?"), QMessageBox::Yes},
+             path + QStringLiteral(" already exists !\r\nOverwrite ?"), QMessageBox::Yes},
             exported});
     QCOMPARE(contents(path), monthFile);
     QCOMPARE(m_db->rows(exportFolder), QStringList {path});

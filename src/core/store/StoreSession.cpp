@@ -130,7 +130,8 @@ bool StoreSession::open()
     // The statistics views sort the whole log; sorting in memory spares temporary files.
     const int cacheKb = std::max(1, m_maxBufferSizeKb);
     // In WAL mode (which start-up sets) a commit with synchronous=NORMAL needs no disk flush;
-    // the checkpoints flush.
+    // the checkpoints flush. The journal of the open row has a connection of its own that
+    // flushes every write.
     const QString setup = u"PRAGMA cache_size=-%1; PRAGMA temp_store=MEMORY; PRAGMA synchronous=NORMAL; "
                           u"SELECT count(*) FROM sqlite_master;"_s.arg(cacheKb);
     if (!run(setup, QString(), nullptr, false)) {
