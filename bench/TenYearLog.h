@@ -5,8 +5,12 @@
 #include <QDate>
 #include <QDateTime>
 #include <QFile>
+#include <QLocale>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
+
+#include <algorithm>
 
 // A copy of the shipped database holding ten years of traffic log (2017 to 2026): about a
 // hundred rows a day, of uneven length, with traffic that varies by the hour; 365,000 rows
@@ -17,6 +21,15 @@ public:
     static QDate first() { return {2017, 1, 1}; }
     static QDate last() { return {2026, 12, 31}; }
     static int days() { return int(first().daysTo(last())) + 1; }
+
+    // The benchmarks on this log take [locale] [runs]: the locale the views and texts are
+    // made in, and how many times each is timed.
+    static int localeAndRuns(const QStringList &arguments, int defaultRuns)
+    {
+        if (arguments.size() > 1)
+            QLocale::setDefault(QLocale(arguments.at(1)));
+        return arguments.size() > 2 ? std::max(1, arguments.at(2).toInt()) : defaultRuns;
+    }
 
     // Copies the shipped database to path and fills its log; false with error set on failure.
     static bool create(const QString &path, int &rowCount, QString &error)

@@ -48,10 +48,7 @@ double timed(const std::function<bool()> &work)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    if (arguments.size() > 1)
-        QLocale::setDefault(QLocale(arguments.at(1)));
-    const int runs = arguments.size() > 2 ? std::max(1, arguments.at(2).toInt()) : 7;
+    const int runs = TenYearLog::localeAndRuns(app.arguments(), 7);
     constexpr double GoalMs = 250;
     constexpr double GoalRatio = 1.5;
 

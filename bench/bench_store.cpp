@@ -63,10 +63,7 @@ Timing measure(int runs, const std::function<bool()> &work)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    if (arguments.size() > 1)
-        QLocale::setDefault(QLocale(arguments.at(1)));
-    const int runs = arguments.size() > 2 ? std::max(1, arguments.at(2).toInt()) : 5;
+    const int runs = TenYearLog::localeAndRuns(app.arguments(), 5);
 
     QTemporaryDir dir;
     const QString path = dir.filePath(u"Varnolt.db"_s);

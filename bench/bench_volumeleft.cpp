@@ -83,10 +83,7 @@ std::optional<double> loggedMB(const QString &path, const QString &statement)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QStringList arguments = app.arguments();
-    if (arguments.size() > 1)
-        QLocale::setDefault(QLocale(arguments.at(1)));
-    const int runs = arguments.size() > 2 ? std::max(1, arguments.at(2).toInt()) : 31;
+    const int runs = TenYearLog::localeAndRuns(app.arguments(), 31);
     // The row-by-row sum takes about a second on the whole log: fewer runs of it.
     const int rowByRowRuns = std::max(1, runs / 5);
 

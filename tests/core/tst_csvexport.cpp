@@ -1,10 +1,10 @@
 #include "AsOtherUser.h"
+#include "FolderSnapshot.h"
 #include "TestDatabase.h"
 
 #include "core/CsvExport.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
@@ -51,12 +51,6 @@ const QByteArray PerYear = Header
     + "2026,5243905.73,14.04,3.33\r\n"
       "2025,10.00,3.00,7.00\r\n";
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(cannot be read)");
-}
-
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
@@ -67,26 +61,6 @@ void writeFile(const QString &path, const QByteArray &bytes)
 QStringList entries(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// Every entry under folder, links not followed: owner, mode, and the bytes or the link's target.
-QMap<QString, QByteArray> snapshot(const QString &folder)
-{
-    QMap<QString, QByteArray> state;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-        QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QFileInfo info = it.nextFileInfo();
-        struct stat st {};
-        ::lstat(QFile::encodeName(info.filePath()).constData(), &st);
-        QByteArray entry = QByteArray::number(st.st_uid) + ' ' + QByteArray::number(st.st_mode, 8) + ' ';
-        if (info.isSymLink())
-            entry += "-> " + info.symLinkTarget().toUtf8();
-        else if (info.isFile())
-            entry += contents(info.filePath());
-        state.insert(info.filePath(), entry);
-    }
-    return state;
 }
 
 QStringList exportFolderRows(const TestDatabase &db)
@@ -209,7 +183,7 @@ private Q_SLOTS:
         CsvExport csv(l.db.path());
         QCOMPARE(csv.exportTo(CsvExport::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
             CsvExport::Outcome::Written);
-        QCOMPARE(contents(path), expected);
+        QCOMPARE(fileContents(path), expected);
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(exportFolderRows(l.db), QStringList {path});
         QCOMPARE(entries(folder), QStringList {u"Varnolt.csv"_s});
@@ -268,8 +242,8 @@ private Q_SLOTS:
                 nobody.emplace();
             QCOMPARE(csv.exportTo(CsvExport::resolve(path), 1, fallback), CsvExport::Outcome::WrittenToFallback);
         }
-        QCOMPARE(contents(written), PerWeek);
-        QCOMPARE(contents(fallback), oldFallback);
+        QCOMPARE(fileContents(written), PerWeek);
+        QCOMPARE(fileContents(fallback), oldFallback);
         QCOMPARE(csv.usedPath(), written);
         QCOMPARE(exportFolderRows(l.db), QStringList {written});
         QCOMPARE(entries(l.out.path()), leftInFolder);
@@ -327,12 +301,12 @@ private Q_SLOTS:
             QFile::remove(path);
             QVERIFY(QFile::link(home + u"/traffic.csv"_s, path));
         }
-        const QMap<QString, QByteArray> before = snapshot(l.out.path());
+        const QMap<QString, QByteArray> before = folderSnapshot({l.out.path()});
 
         const QString fallback = l.out.filePath(u"fallback.csv"_s);
         CsvExport csv(l.db.path());
         QCOMPARE(csv.exportTo(target, 0, fallback), outcome);
-        QMap<QString, QByteArray> after = snapshot(l.out.path());
+        QMap<QString, QByteArray> after = folderSnapshot({l.out.path()});
         if (outcome == CsvExport::Outcome::WrittenToFallback)
             QCOMPARE(after.take(fallback).right(PerDay.size()), PerDay);
         QCOMPARE(after, before);
@@ -366,7 +340,7 @@ private Q_SLOTS:
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(entries(l.out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
         if (fileBefore)
-            QCOMPARE(contents(path), old);
+            QCOMPARE(fileContents(path), old);
         holder.rollback();
     }
 
@@ -383,7 +357,7 @@ private Q_SLOTS:
         QCOMPARE(csv.exportTo(CsvExport::resolve(path), 2, l.out.filePath(u"fallback.csv"_s)),
             CsvExport::Outcome::Written);
         holder.rollback();
-        QCOMPARE(contents(path), PerMonth);
+        QCOMPARE(fileContents(path), PerMonth);
         QCOMPARE(exportFolderRows(l.db), QStringList {u"/home/jan/old.csv"_s});
     }
 

@@ -1,3 +1,4 @@
+#include "FolderSnapshot.h"
 #include "RunningProgram.h"
 
 #include "core/Settings.h"
@@ -9,7 +10,6 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,39 +50,10 @@ struct Run : RunningProgram
     QTemporaryDir files;
 };
 
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-// Every entry under the folders, links not followed: owner, mode, and the bytes or the link's
-// target. Two snapshots differ only where a file was written.
-QMap<QString, QByteArray> snapshot(const QStringList &folders)
-{
-    QMap<QString, QByteArray> state;
-    for (const QString &folder : folders) {
-        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QFileInfo info = it.nextFileInfo();
-            struct stat st {};
-            ::lstat(QFile::encodeName(info.filePath()).constData(), &st);
-            QByteArray entry = QByteArray::number(st.st_uid) + ' ' + QByteArray::number(st.st_mode, 8) + ' ';
-            if (info.isSymLink())
-                entry += "-> " + info.symLinkTarget().toUtf8();
-            else if (info.isFile())
-                entry += contents(info.filePath());
-            state.insert(info.filePath(), entry);
-        }
-    }
-    return state;
 }
 
 int modeOf(const QString &path)
@@ -151,27 +122,27 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     QCOMPARE(shown.size(), 1); // no question: there was no file
     QCOMPARE(shown.first().title, QStringLiteral("Success!"));
     QVERIFY2(shown.first().text.contains(path), qPrintable(shown.first().text));
-    QCOMPARE(contents(path), MonthFile);
+    QCOMPARE(fileContents(path), MonthFile);
     QCOMPARE(modeOf(path), 0600);
     QCOMPARE(run.storedExportFolder(), QStringList {path});
 
     // The file exists now: No leaves every file alone and says nothing more.
     QVERIFY(writeFile(path, "the user's own notes"));
     QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
-    QMap<QString, QByteArray> before = snapshot(involved);
+    QMap<QString, QByteArray> before = folderSnapshot(involved);
     shown = exportAnswering(QMessageBox::No);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().title, QStringLiteral("Continue ?"));
     QCOMPARE(shown.first().text, path + QStringLiteral(" already exists !\r\nOverwrite ?"));
-    QCOMPARE(snapshot(involved), before);
+    QCOMPARE(folderSnapshot(involved), before);
 
     // Yes replaces that file and nothing else; it keeps the user's choice of who may read it.
     shown = exportAnswering(QMessageBox::Yes);
     QCOMPARE(shown.size(), 2);
-    QCOMPARE(contents(path), MonthFile);
+    QCOMPARE(fileContents(path), MonthFile);
     QCOMPARE(modeOf(path), 0640);
     before.remove(path);
-    QMap<QString, QByteArray> after = snapshot(involved);
+    QMap<QString, QByteArray> after = folderSnapshot(involved);
     after.remove(path);
     QCOMPARE(after, before);
 
@@ -185,31 +156,31 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     const QString link = shared + QStringLiteral("/traffic.csv");
     QVERIFY(QFile::link(bashrc, link));
     d.txtCsvFile->setText(link);
-    before = snapshot(involved);
+    before = folderSnapshot(involved);
     shown = exportAnswering(QMessageBox::No);
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.first().text.startsWith(bashrc + QStringLiteral(" already exists !\r\n")),
         qPrintable(shown.first().text));
-    QCOMPARE(snapshot(involved), before);
+    QCOMPARE(folderSnapshot(involved), before);
     QCOMPARE(run.storedExportFolder(), QStringList {path});
 
     shown = exportAnswering(QMessageBox::Yes);
     QCOMPARE(shown.size(), 2);
     QVERIFY2(shown.last().text.contains(bashrc), qPrintable(shown.last().text));
     before.remove(bashrc);
-    after = snapshot(involved);
+    after = folderSnapshot(involved);
     QCOMPARE(after.take(bashrc).right(MonthFile.size()), MonthFile);
     QCOMPARE(after, before);
 
     // A failure after the file was begun keeps the path used before and leaves no file.
     run.db.exec(QStringLiteral("drop view DownloadPerMonth"));
     d.txtCsvFile->setText(run.file(QStringLiteral("new.csv")));
-    before = snapshot(involved);
+    before = folderSnapshot(involved);
     shown = exportAnswering(QMessageBox::Yes);
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY(shown.first().text.startsWith(QStringLiteral("Export Failed")));
-    QCOMPARE(snapshot(involved), before);
+    QCOMPARE(folderSnapshot(involved), before);
     QCOMPARE(run.storedExportFolder(), QStringList {link});
     ::umask(umaskBefore);
 }
@@ -252,7 +223,7 @@ void TestExportAndReset::exportRefusesWhatIsNotTheUsers()
         QVERIFY(::chown(QFile::encodeName(path).constData(), Nobody, Nobody) == 0);
     }
     const QStringList involved {run.files.path(), m_home.path()};
-    const QMap<QString, QByteArray> before = snapshot(involved);
+    const QMap<QString, QByteArray> before = folderSnapshot(involved);
     d.txtCsvFile->setText(path);
     QTest::mouseClick(d.bttExport, Qt::LeftButton);
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
@@ -260,7 +231,7 @@ void TestExportAndReset::exportRefusesWhatIsNotTheUsers()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY2(shown.first().text.startsWith(QStringLiteral("Export Failed")) && shown.first().text.contains(path),
         qPrintable(shown.first().text));
-    QCOMPARE(snapshot(involved), before);
+    QCOMPARE(folderSnapshot(involved), before);
     QVERIFY(run.storedExportFolder().isEmpty());
 }
 
@@ -277,7 +248,7 @@ void TestExportAndReset::exportFallbackTakesAFreeName()
         run.file(QString(300, u'n') + QStringLiteral(".csv"))};
     int n = 2;
     for (const QString &path : unwritable) {
-        const QMap<QString, QByteArray> before = snapshot({run.files.path(), m_home.path()});
+        const QMap<QString, QByteArray> before = folderSnapshot({run.files.path(), m_home.path()});
         d.txtCsvFile->setText(path);
         QTest::mouseClick(d.bttExport, Qt::LeftButton);
         const QString written = m_home.filePath(QStringLiteral("Varnolt (%1).csv").arg(n++));
@@ -287,11 +258,11 @@ void TestExportAndReset::exportFallbackTakesAFreeName()
         QVERIFY2(shown.first().text.contains(written), qPrintable(shown.first().text));
         QCOMPARE(d.txtCsvFile->text(), written);
         QCOMPARE(run.storedExportFolder(), QStringList {written});
-        QMap<QString, QByteArray> after = snapshot({run.files.path(), m_home.path()});
+        QMap<QString, QByteArray> after = folderSnapshot({run.files.path(), m_home.path()});
         QCOMPARE(after.take(written).right(MonthFile.size()), MonthFile);
         QCOMPARE(after, before);
     }
-    QCOMPARE(contents(fallback), QByteArray("the user's older export"));
+    QCOMPARE(fileContents(fallback), QByteArray("the user's older export"));
 }
 
 void TestExportAndReset::browseNamesTheFileInTheChosenFolder()
