@@ -25,19 +25,19 @@ private Q_SLOTS:
         const QString sqlPattern = u"yyyy/mm/dd hh:nn:ss"_s;
         QTest::newRow("en default") << u"en_US"_s << evening << sqlPattern << u"2026/12/05 17:29:47"_s;
         QTest::newRow("de dotted") << u"de_DE"_s << evening << sqlPattern << u"2026.12.05 17:29:47"_s;
-        QTest::newRow("sv dashes") << u"sv_SE"_s << evening << sqlPattern << u"2026-12-05 17:29:47"_s;
         QTest::newRow("hu dot space") << u"hu_HU"_s << evening << sqlPattern << u"2026. 12. 05 17:29:47"_s;
         QTest::newRow("fi dotted time") << u"fi_FI"_s << evening << sqlPattern << u"2026.12.05 17.29.47"_s;
-        QTest::newRow("en morning zeros") << u"en_US"_s << morning << sqlPattern << u"2027/01/03 07:03:09"_s;
         QTest::newRow("en month name") << u"en_US"_s << evening << u"dd mmm yyyy"_s << u"05 Dec 2026"_s;
-        QTest::newRow("de month name") << u"de_DE"_s << morning << u"dd mmm yyyy"_s << u"03 Jan 2027"_s;
         QTest::newRow("fr month name") << u"fr_FR"_s << evening << u"dd mmm yyyy"_s << u"05 déc. 2026"_s;
-        QTest::newRow("day number") << u"de_DE"_s << evening << u"yyyymmdd"_s << u"20261205"_s;
-        QTest::newRow("en day and month") << u"en_US"_s << morning << u"dd/mm"_s << u"03/01"_s;
         QTest::newRow("de day and month") << u"de_DE"_s << morning << u"dd/mm"_s << u"03.01"_s;
         QTest::newRow("literal midnight, fi")
             << u"fi_FI"_s << evening << u"mm-dd-yyyy 00:00:00"_s << u"12-05-2026 00.00.00"_s;
-        QTest::newRow("capitals") << u"en_US"_s << evening << u"YYYY-MM-DD HH:NN"_s << u"2026-12-05 17:29"_s;
+        // en_US writes short dates with a two-digit year; the text must not pass through it.
+        QTest::newRow("2030") << u"en_US"_s << QDateTime(QDate(2030, 6, 15), QTime(0, 0)) << sqlPattern
+                              << u"2030/06/15 00:00:00"_s;
+        QTest::newRow("1929") << u"en_US"_s << QDateTime(QDate(1929, 6, 15), QTime(0, 0)) << sqlPattern
+                              << u"1929/06/15 00:00:00"_s;
+        QTest::newRow("invalid date: no text") << u"en_US"_s << QDateTime() << sqlPattern << QString();
         QTest::newRow("no leading zeros") << u"en_US"_s << morning << u"d/m/yy h:n:s"_s << u"3/1/27 7:3:9"_s;
     }
 
@@ -50,37 +50,15 @@ private Q_SLOTS:
         QTEST(FormatDateText(dateTime, pattern), "expected");
     }
 
-    void yearsBeyondTheTwoDigitWindow_data()
-    {
-        QTest::addColumn<QString>("locale");
-        QTest::addColumn<QDate>("date");
-        QTest::addColumn<QString>("expected");
-        // en_US writes short dates with a two-digit year; the text must not pass through it.
-        QTest::newRow("2030") << u"en_US"_s << QDate(2030, 6, 15) << u"2030/06/15 00:00:00"_s;
-        QTest::newRow("1929") << u"en_US"_s << QDate(1929, 6, 15) << u"1929/06/15 00:00:00"_s;
-        QTest::newRow("2030 de") << u"de_DE"_s << QDate(2030, 6, 15) << u"2030.06.15 00:00:00"_s;
-        QTest::newRow("invalid date: no text") << u"en_US"_s << QDate() << QString();
-    }
-
-    void yearsBeyondTheTwoDigitWindow()
-    {
-        QFETCH(QString, locale);
-        QFETCH(QDate, date);
-        QLocale::setDefault(QLocale(locale));
-        QTEST(FormatDateText(QDateTime(date, QTime(0, 0))), "expected");
-    }
-
     void storedDate_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected"); // invalid: not a stored date
 
         QTest::newRow("evening") << u"2026-12-05 17:29:47"_s << QDateTime(QDate(2026, 12, 5), QTime(17, 29, 47));
-        QTest::newRow("leap day") << u"2024-02-29 00:00:00"_s << QDateTime(QDate(2024, 2, 29), QTime(0, 0));
         QTest::newRow("no leap day") << u"2025-02-29 00:00:00"_s << QDateTime();
         QTest::newRow("minute 60") << u"2026-12-05 17:60:00"_s << QDateTime();
         QTest::newRow("slashes") << u"2026/12/05 17:29:47"_s << QDateTime();
-        QTest::newRow("date only") << u"2026-12-05"_s << QDateTime();
         QTest::newRow("letter digit") << u"2026-12-0x 17:29:47"_s << QDateTime();
     }
 
