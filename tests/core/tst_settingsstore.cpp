@@ -3,7 +3,6 @@
 
 #include "core/SettingsStore.h"
 
-#include <QDir>
 #include <QFile>
 #include <QLocale>
 #include <QMap>
@@ -34,7 +33,7 @@ class TestSettingsStore : public QObject
     static Settings loadedWith(const TestDatabase &db, const QString &rows)
     {
         if (!rows.isEmpty())
-            db.exec(QStringLiteral("insert into settings values ") + rows);
+            db.exec(u"insert into settings values "_s + rows);
         bool ok = false;
         const Settings s = loaded(db, &ok);
         if (!ok)
@@ -44,19 +43,6 @@ class TestSettingsStore : public QObject
 
 private Q_SLOTS:
     void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-
-    void emptyTableKeepsEveryDefault()
-    {
-        TestDatabase db;
-        const Settings s = loadedWith(db, QString());
-        QCOMPARE(s.exportFolder, QDir::homePath() + QStringLiteral("/Deravir.csv"));
-        QCOMPARE(QList<int>({s.dblClickState(), s.dblClickChart(), s.kilobitState, s.whatsLeftState, s.playWavState,
-                     s.periodType, s.periodTypeIndex, s.periodLength, s.monitorTransIndex, s.startDay}),
-            QList<int>({0, 0, 0, 0, 0, 0, 0, 0, 0, 1}));
-        QCOMPARE(s.maxMB, 0.0);
-        QCOMPARE(QStringList({s.maxMBText, s.periodLengthText, s.startDayText}),
-            QStringList({QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("1")}));
-    }
 
     void loadsEveryKey()
     {
@@ -69,45 +55,22 @@ private Q_SLOTS:
                            "('Unknown','x'), ('maxmbsize','5000')"));
         QCOMPARE(s.dblClickState(), 1);
         QVERIFY(s.dblClickChart());
-        QCOMPARE(s.exportFolder, QStringLiteral("/home/u/t.csv"));
+        QCOMPARE(s.exportFolder, u"/home/u/t.csv"_s);
         QVERIFY(s.kilobit() && s.whatsLeft() && s.playWav());
         QCOMPARE(s.maxMB, 5000.0);
-        QCOMPARE(s.maxMBText, QStringLiteral("5000"));
+        QCOMPARE(s.maxMBText, u"5000"_s);
         QCOMPARE(QList<int>({s.periodType, s.periodTypeIndex, s.periodLength, s.startDay, s.monitorTransIndex}),
             QList<int>({2, 2, 3, 28, 2}));
-    }
-
-    void dblClickStepsToItsState_data()
-    {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<int>("state");
-        QTest::newRow("1") << "1" << 1;
-        QTest::newRow("5 is mini monitor") << "5" << 2;
-        QTest::newRow("-1 is monitor window") << "-1" << 0;
-        QTest::newRow("1.5 rounds to 2") << "1.5" << 2;
-        QTest::newRow("2.5 rounds to 2") << "2.5" << 2;
-        QTest::newRow("0.5 rounds to 0") << "0.5" << 0;
-    }
-
-    void dblClickStepsToItsState()
-    {
-        QFETCH(QString, stored);
-        QFETCH(int, state);
-        TestDatabase db;
-        const Settings s = loadedWith(db, QStringLiteral("('DblClick', '%1')").arg(stored));
-        QCOMPARE(s.dblClickState(), state);
-        QCOMPARE(s.dblClickChart(), state == 1);
     }
 
     void numbersFollowTheLocale()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         TestDatabase db;
-        const Settings s
-            = loadedWith(db, QStringLiteral("('maxmbsize','1.500'), ('logstartday','14,5'), ('logperiod','2,5')"));
+        const Settings s = loadedWith(db, u"('maxmbsize','1.500'), ('logstartday','14,5'), ('logperiod','2,5')"_s);
         // "1.500" is fifteen hundred with German digit grouping; halves go to the even number.
         QCOMPARE(s.maxMB, 1500.0);
-        QCOMPARE(s.maxMBText, QStringLiteral("1500"));
+        QCOMPARE(s.maxMBText, u"1500"_s);
         QCOMPARE(s.startDay, qint16(14));
         QCOMPARE(s.periodLength, 2);
     }
@@ -134,7 +97,9 @@ private Q_SLOTS:
             {"kilobit", "0", {{"2", "2"}}, {u"3"_s}},
             {"MonitorTrans", "0", {{"-1", "-1"}, {"3", "3"}}, {u"4"_s}},
             {"logperiodtype", "0", {{"-1", "-1"}, {"2", "2"}}, {u"3"_s, u"40000"_s}},
-            {"DblClick", "0", {{"-40", "0"}}, {u"40000"_s}},
+            // Any number steps the double-click state: up to 0, 1, or 2 and above, rounded to even.
+            {"DblClick", "0", {{"-40", "0"}, {"1", "1"}, {"5", "2"}, {"1.5", "2"}, {"2.5", "2"}, {"0.5", "0"}},
+                {u"40000"_s}},
         };
         for (const auto &k : keys) {
             const QString key = QString::fromLatin1(k.key);
@@ -187,30 +152,18 @@ private Q_SLOTS:
             QCOMPARE(number.value(key), loaded.toDouble());
     }
 
-    void apostrophesSurviveTheRoundTrip()
-    {
-        TestDatabase db;
-        SettingsStore store(db.path());
-        const QString folder = QStringLiteral("/home/o'brien/it's here/Varnolt.csv");
-        QVERIFY2(store.write({{QStringLiteral("ExportFolder"), folder}}), qPrintable(store.errorString()));
-        QVERIFY(store.writeAdapterSelection({{0, QStringLiteral("it's")}}));
-        QCOMPARE(loaded(db).exportFolder, folder);
-        QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'Adapter0'")),
-            QStringList {QStringLiteral("it's")});
-    }
-
     void writeReplacesTheKeyRow()
     {
         TestDatabase db;
-        db.exec(QStringLiteral("insert into settings values ('maxmbsize','1'), ('MAXMBSIZE','2'), ('kilobit','0')"));
+        db.exec(u"insert into settings values ('maxmbsize','1'), ('MAXMBSIZE','2'), ('kilobit','0')"_s);
         Settings s;
-        s.maxMBText = QStringLiteral("3000");
+        s.maxMBText = u"3000"_s;
         s.stepDblClickTo(Settings::MiniMonitor);
         QVERIFY(SettingsStore(db.path()).write(s.storedValues()));
         // The key's rows go whatever their case; exactly one row per key remains.
-        QCOMPARE(db.rows(QStringLiteral("select Settingvalue from settings where Settingname = 'maxmbsize'")),
-            QStringList {QStringLiteral("3000")});
-        QCOMPARE(db.rows(QStringLiteral("select count(*) from settings")), QStringList {QStringLiteral("9")});
+        QCOMPARE(
+            db.rows(u"select Settingvalue from settings where Settingname = 'maxmbsize'"_s), QStringList {u"3000"_s});
+        QCOMPARE(db.rows(u"select count(*) from settings"_s), QStringList {u"9"_s});
         const Settings back = loadedWith(db, QString());
         QCOMPARE(back.dblClickState(), 2);
         QCOMPARE(back.maxMB, 3000.0);
@@ -222,11 +175,9 @@ private Q_SLOTS:
         db.exec(
             QStringLiteral("insert into settings values ('Adapter0','eth0'), ('adapter5','wlan0'), ('kilobit','1'), "
                            "('MyAdapter','x')"));
-        QVERIFY(SettingsStore(db.path()).writeAdapterSelection(
-            {{1, QStringLiteral("enp3s0")}, {3, QStringLiteral("wlp2s0")}}));
-        QCOMPARE(db.rows(QStringLiteral("select Settingname, Settingvalue from settings order by Settingname")),
-            QStringList({QStringLiteral("Adapter1|enp3s0"), QStringLiteral("Adapter3|wlp2s0"),
-                QStringLiteral("kilobit|1"), QStringLiteral("MyAdapter|x")}));
+        QVERIFY(SettingsStore(db.path()).writeAdapterSelection({{1, u"enp3s0"_s}, {3, u"wlp2s0"_s}}));
+        QCOMPARE(db.rows(u"select Settingname, Settingvalue from settings order by Settingname"_s),
+            QStringList({u"Adapter1|enp3s0"_s, u"Adapter3|wlp2s0"_s, u"kilobit|1"_s, u"MyAdapter|x"_s}));
     }
 };
 
