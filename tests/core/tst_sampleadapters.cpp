@@ -85,6 +85,8 @@ private Q_SLOTS:
                                                                      << "eth3";
         QTest::newRow("only Adapter7 with junk: nothing") << four << "Adapter7=junk"
                                                           << "";
+        QTest::newRow("loopback when chosen") << desktop << "Adapter0=lo,Adapter5=tun0"
+                                              << "lo,tun0";
     }
 
     void rebuiltListSelects()
@@ -401,55 +403,6 @@ private Q_SLOTS:
         QCOMPARE(f.pass(), Outcome::Summed);
         QCOMPARE(f.list.count(), 4);
         QCOMPARE(f.counters.curIn, 4900.0);
-    }
-
-    void storedSelectionRoundTrips()
-    {
-        Fixture f;
-        const FakeInterfaceTable::Row lo {3, u"lo"_s, 0, 0, false, true};
-        f.table.rows = {lo, {1, u"it's"_s}, {2, u"eth0"_s}};
-        QCOMPARE(f.pass(), Outcome::Summed);
-        f.list.setSelected(0, true);
-        f.list.setSelected(2, false);
-        SettingsStore store(f.db.path());
-        QVERIFY2(store.writeAdapterSelection(f.list.selection()), qPrintable(store.errorString()));
-        QCOMPARE(
-            f.db.rows(u"select * from settings order by 1"_s), QStringList({u"Adapter0|lo"_s, u"Adapter1|it's"_s}));
-
-        // The next run, with the apostrophe interface now first in the table.
-        Fixture next;
-        QVERIFY(QFile::remove(next.db.path()) && QFile::copy(f.db.path(), next.db.path()));
-        next.table.rows = {{1, u"it's"_s}, {2, u"eth0"_s}, lo};
-        QCOMPARE(next.pass(), Outcome::Summed);
-        QCOMPARE(next.selected(), u"it's,lo"_s);
-    }
-
-    void absentAdapterSelectsNothingUntilItReturns()
-    {
-        // The user metered the USB card usb0 at position 1; it is unplugged, and eth1 now
-        // stands where it stood.
-        Fixture f;
-        f.store(u"Adapter1=usb0"_s);
-        f.table.rows = FakeInterfaceTable::cards(2);
-        QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.selected(), QString());
-        for (FakeInterfaceTable::Row &row : f.table.rows) {
-            row.in = 5000000;
-            row.out = 700000;
-        }
-        QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.counters.curIn, 0.0);
-        QCOMPARE(f.counters.curOut, 0.0);
-
-        // Plugged in again, at another position, it is metered again from its reading on.
-        f.table.rows.append({7, u"usb0"_s, 123456, 789});
-        QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.selected(), u"usb0"_s);
-        f.table.rows.last().in += 1000;
-        f.table.rows.last().out += 10;
-        QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.counters.curIn, 1000.0);
-        QCOMPARE(f.counters.curOut, 10.0);
     }
 };
 
