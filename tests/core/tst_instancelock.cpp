@@ -10,6 +10,8 @@
 #include <memory>
 #include <unistd.h>
 
+using namespace Qt::StringLiterals;
+
 // One Varnolt per database file, however the file is reached.
 class TestInstanceLock : public QObject
 {
@@ -20,21 +22,19 @@ private Q_SLOTS:
     {
         TestDatabase db;
         const QString folder = db.folder();
-        QVERIFY(QDir(folder).mkdir(QStringLiteral("sub")));
-        QVERIFY(QFile::link(db.path(), folder + QStringLiteral("/link.db")));
-        QVERIFY(QFile::link(folder + QStringLiteral("/link.db"), folder + QStringLiteral("/sub/chain.db")));
-        QVERIFY(::link(QFile::encodeName(db.path()).constData(),
-                    QFile::encodeName(folder + QStringLiteral("/hard.db")).constData())
+        QVERIFY(QDir(folder).mkdir(u"sub"_s));
+        QVERIFY(QFile::link(db.path(), folder + u"/link.db"_s));
+        QVERIFY(QFile::link(folder + u"/link.db"_s, folder + u"/sub/chain.db"_s));
+        QVERIFY(::link(QFile::encodeName(db.path()).constData(), QFile::encodeName(folder + u"/hard.db"_s).constData())
             == 0);
-        const QStringList paths {db.path(), folder + QStringLiteral("/link.db"),
-            folder + QStringLiteral("/sub/../Varnolt.db"), folder + QStringLiteral("/sub/chain.db"),
-            folder + QStringLiteral("/hard.db")};
+        const QStringList paths {db.path(), folder + u"/link.db"_s, folder + u"/sub/../Varnolt.db"_s,
+            folder + u"/sub/chain.db"_s, folder + u"/hard.db"_s};
 
         for (const QString &first : paths) {
             auto holder = std::make_unique<InstanceLock>(first);
             QVERIFY(holder->tryLock());
             for (const QString &second : paths)
-                QVERIFY2(!InstanceLock(second).tryLock(), qPrintable(first + QStringLiteral(" / ") + second));
+                QVERIFY2(!InstanceLock(second).tryLock(), qPrintable(first + u" / "_s + second));
             // The lock ends with its holder.
             holder.reset();
             QVERIFY(InstanceLock(first).tryLock());
@@ -46,9 +46,7 @@ private Q_SLOTS:
         TestDatabase db;
         // A process that takes the lock and is killed without any clean-up.
         QProcess holder;
-        holder.start(QStringLiteral("sh"),
-            {QStringLiteral("-c"), QStringLiteral("exec 9<\"$1\"; flock -x 9; exec sleep 30"), QStringLiteral("sh"),
-                db.path()});
+        holder.start(u"sh"_s, {u"-c"_s, u"exec 9<\"$1\"; flock -x 9; exec sleep 30"_s, u"sh"_s, db.path()});
         QVERIFY(holder.waitForStarted());
         QTRY_VERIFY(!InstanceLock(db.path()).tryLock());
         holder.kill();
@@ -56,7 +54,7 @@ private Q_SLOTS:
         QVERIFY(InstanceLock(db.path()).tryLock());
     }
 
-    void missingFileIsLeftToStartUp() { QVERIFY(InstanceLock(QStringLiteral("/nonexistent/Varnolt.db")).tryLock()); }
+    void missingFileIsLeftToStartUp() { QVERIFY(InstanceLock(u"/nonexistent/Varnolt.db"_s).tryLock()); }
 };
 
 QTEST_GUILESS_MAIN(TestInstanceLock)

@@ -21,10 +21,12 @@
 #include <memory>
 #include <optional>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString addressA = QStringLiteral("10.199.0.1");
-const QString addressB = QStringLiteral("10.199.0.2");
+const QString addressA = u"10.199.0.1"_s;
+const QString addressB = u"10.199.0.2"_s;
 constexpr quint16 port = 40999;
 // A 1,000-byte UDP payload on a veth: 8 bytes UDP, 20 bytes IPv4 and 14 bytes Ethernet header.
 constexpr qsizetype payloadSize = 1000;
@@ -117,19 +119,18 @@ void TestKernelCounters::initTestCase()
 {
     const QString reason = NetworkNamespace::unavailableReason();
     if (!reason.isEmpty())
-        QSKIP(qPrintable(QStringLiteral("kernel counter tests skipped: ") + reason));
+        QSKIP(qPrintable(u"kernel counter tests skipped: "_s + reason));
 }
 
 void TestKernelCounters::init()
 {
-    m_a = std::make_unique<NetworkNamespace>(QStringLiteral("a"));
-    m_b = std::make_unique<NetworkNamespace>(QStringLiteral("b"));
+    m_a = std::make_unique<NetworkNamespace>(u"a"_s);
+    m_b = std::make_unique<NetworkNamespace>(u"b"_s);
     QVERIFY2(m_a->isValid() && m_b->isValid(), qPrintable(m_a->error() + m_b->error()));
     // No IPv6: otherwise router solicitations and duplicate address checks cross the link.
     for (NetworkNamespace *ns : {m_a.get(), m_b.get()}) {
-        QVERIFY2(ns->exec({QStringLiteral("sysctl"), QStringLiteral("-qw"),
-                     QStringLiteral("net.ipv6.conf.all.disable_ipv6=1"),
-                     QStringLiteral("net.ipv6.conf.default.disable_ipv6=1")}),
+        QVERIFY2(ns->exec({u"sysctl"_s, u"-qw"_s, u"net.ipv6.conf.all.disable_ipv6=1"_s,
+                     u"net.ipv6.conf.default.disable_ipv6=1"_s}),
             qPrintable(ns->error()));
     }
     QVERIFY(makeLink());
@@ -151,29 +152,25 @@ bool TestKernelCounters::makeLink()
     };
     QByteArray linkA;
     QByteArray linkB;
-    if (!ok(*m_a, QStringLiteral("link add va type veth peer name vb netns ") + m_b->name())
-        || !ok(*m_a, QStringLiteral("addr add 10.199.0.1/24 dev va"))
-        || !ok(*m_b, QStringLiteral("addr add 10.199.0.2/24 dev vb"))
-        || !ok(*m_a, QStringLiteral("-j link show va"), &linkA) || !ok(*m_b, QStringLiteral("-j link show vb"), &linkB))
+    if (!ok(*m_a, u"link add va type veth peer name vb netns "_s + m_b->name())
+        || !ok(*m_a, u"addr add 10.199.0.1/24 dev va"_s) || !ok(*m_b, u"addr add 10.199.0.2/24 dev vb"_s)
+        || !ok(*m_a, u"-j link show va"_s, &linkA) || !ok(*m_b, u"-j link show vb"_s, &linkB))
         return false;
-    const QString macA = QJsonDocument::fromJson(linkA).array().at(0)[QStringLiteral("address")].toString();
-    const QString macB = QJsonDocument::fromJson(linkB).array().at(0)[QStringLiteral("address")].toString();
+    const QString macA = QJsonDocument::fromJson(linkA).array().at(0)[u"address"_s].toString();
+    const QString macB = QJsonDocument::fromJson(linkB).array().at(0)[u"address"_s].toString();
     // Fixed neighbour entries: no ARP request or reply ever crosses the link.
-    return ok(*m_a, QStringLiteral("link set va up")) && ok(*m_b, QStringLiteral("link set vb up"))
-        && ok(*m_a, QStringLiteral("neigh replace 10.199.0.2 lladdr %1 dev va nud permanent").arg(macB))
-        && ok(*m_b, QStringLiteral("neigh replace 10.199.0.1 lladdr %1 dev vb nud permanent").arg(macA));
+    return ok(*m_a, u"link set va up"_s) && ok(*m_b, u"link set vb up"_s)
+        && ok(*m_a, u"neigh replace 10.199.0.2 lladdr %1 dev va nud permanent"_s.arg(macB))
+        && ok(*m_b, u"neigh replace 10.199.0.1 lladdr %1 dev vb nud permanent"_s.arg(macA));
 }
 
 KernelCounters TestKernelCounters::kernelCounters(const QString &interface)
 {
     QByteArray json;
-    if (!m_a->ip(
-            {QStringLiteral("-s"), QStringLiteral("-j"), QStringLiteral("link"), QStringLiteral("show"), interface},
-            &json))
+    if (!m_a->ip({u"-s"_s, u"-j"_s, u"link"_s, u"show"_s, interface}, &json))
         qFatal("%s", qPrintable(m_a->error()));
-    const QJsonObject stats = QJsonDocument::fromJson(json).array().at(0)[QStringLiteral("stats64")].toObject();
-    return {quint64(stats[QStringLiteral("rx")][QStringLiteral("bytes")].toDouble()),
-        quint64(stats[QStringLiteral("tx")][QStringLiteral("bytes")].toDouble())};
+    const QJsonObject stats = QJsonDocument::fromJson(json).array().at(0)[u"stats64"_s].toObject();
+    return {quint64(stats[u"rx"_s][u"bytes"_s].toDouble()), quint64(stats[u"tx"_s][u"bytes"_s].toDouble())};
 }
 
 void TestKernelCounters::send(int datagrams, const Socket &from, const Socket &to, const QString &toAddress)
@@ -187,7 +184,7 @@ void TestKernelCounters::send(int datagrams, const Socket &from, const Socket &t
 void TestKernelCounters::sumsMoveByTheKernelsOwnDeltas()
 {
     TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('Adapter0', 'va')"));
+    db.exec(u"insert into settings values ('Adapter0', 'va')"_s);
     Socket atB;
     Socket fromB;
     QVERIFY(m_b->inside([&] { return atB.open(addressB) && fromB.open(); }));
@@ -205,14 +202,14 @@ void TestKernelCounters::sumsMoveByTheKernelsOwnDeltas()
     QCOMPARE(sampler.run(SystemClock().monotonicMsecs()), SampleAdapters::Outcome::Summed);
     QCOMPARE(counters.curIn, 0.0);
     QCOMPARE(counters.curOut, 0.0);
-    const KernelCounters before = kernelCounters(QStringLiteral("va"));
+    const KernelCounters before = kernelCounters(u"va"_s);
     QCOMPARE(before.rx, 2 * bytesOnTheWire);
 
     send(5, fromB, atA, addressA);
     send(3, fromA, atB, addressB);
 
     QCOMPARE(sampler.run(SystemClock().monotonicMsecs()), SampleAdapters::Outcome::Summed);
-    const KernelCounters after = kernelCounters(QStringLiteral("va"));
+    const KernelCounters after = kernelCounters(u"va"_s);
     QCOMPARE(after.rx - before.rx, 5 * bytesOnTheWire);
     QCOMPARE(after.tx - before.tx, 3 * bytesOnTheWire);
     QCOMPARE(counters.curIn, double(after.rx - before.rx));
@@ -221,14 +218,14 @@ void TestKernelCounters::sumsMoveByTheKernelsOwnDeltas()
 
     // A link deleted and made again under its name starts its counters afresh: the stored
     // name finds the new link, and everything the new one carried counts.
-    QVERIFY2(m_a->ip({QStringLiteral("link"), QStringLiteral("del"), QStringLiteral("va")}), qPrintable(m_a->error()));
+    QVERIFY2(m_a->ip({u"link"_s, u"del"_s, u"va"_s}), qPrintable(m_a->error()));
     QVERIFY(makeLink());
     send(4, fromA, atB, addressB);
     QCOMPARE(sampler.run(SystemClock().monotonicMsecs()), SampleAdapters::Outcome::Summed);
     QCOMPARE(list.count(), 2);
     QVERIFY(list.isSelected(1));
     QVERIFY(sampler.counterFell());
-    const KernelCounters recreated = kernelCounters(QStringLiteral("va"));
+    const KernelCounters recreated = kernelCounters(u"va"_s);
     QCOMPARE(recreated.tx, 4 * bytesOnTheWire);
     QCOMPARE(counters.curOut, double(after.tx - before.tx + recreated.tx));
     QCOMPARE(counters.curIn, double(after.rx - before.rx + recreated.rx));
@@ -236,10 +233,8 @@ void TestKernelCounters::sumsMoveByTheKernelsOwnDeltas()
 
 void TestKernelCounters::apostropheNameIsListedStoredAndMatched()
 {
-    const QString name = QStringLiteral("it's");
-    QVERIFY2(
-        m_a->ip({QStringLiteral("link"), QStringLiteral("add"), name, QStringLiteral("type"), QStringLiteral("ifb")}),
-        qPrintable(m_a->error()));
+    const QString name = u"it's"_s;
+    QVERIFY2(m_a->ip({u"link"_s, u"add"_s, name, u"type"_s, u"ifb"_s}), qPrintable(m_a->error()));
     TestDatabase db;
     auto table = m_a->inside([] { return std::make_unique<LinuxInterfaceTable>(); });
     AdapterList list;
@@ -263,10 +258,10 @@ void TestKernelCounters::apostropheNameIsListedStoredAndMatched()
         list.setSelected(p, p == 2);
     SettingsStore store(db.path());
     QVERIFY2(store.writeAdapterSelection(list.selection()), qPrintable(store.errorString()));
-    QCOMPARE(db.rows(QStringLiteral("select * from settings")), QStringList {QStringLiteral("Adapter2|it's")});
+    QCOMPARE(db.rows(u"select * from settings"_s), QStringList {u"Adapter2|it's"_s});
 
     // Moved to another position: the stored name still finds it.
-    QVERIFY(m_a->ip({QStringLiteral("link"), QStringLiteral("del"), QStringLiteral("va")}));
+    QVERIFY(m_a->ip({u"link"_s, u"del"_s, u"va"_s}));
     AdapterList next;
     QCOMPARE(SampleAdapters(*table, next, counters, db.path()).run(0), SampleAdapters::Outcome::Summed);
     QCOMPARE(next.count(), 2);
@@ -279,8 +274,7 @@ void TestKernelCounters::vethSpeedIsTheKernelsAndBindsNothing()
 {
     // The kernel's own figure, through the sysfs that "ip netns exec" mounts for the namespace.
     QByteArray sysfsSpeed;
-    QVERIFY2(m_a->exec({QStringLiteral("cat"), QStringLiteral("/sys/class/net/va/speed")}, &sysfsSpeed),
-        qPrintable(m_a->error()));
+    QVERIFY2(m_a->exec({u"cat"_s, u"/sys/class/net/va/speed"_s}, &sysfsSpeed), qPrintable(m_a->error()));
     bool known = false;
     const int kernelSpeed = sysfsSpeed.trimmed().toInt(&known);
     QVERIFY2(known && kernelSpeed > 0, sysfsSpeed.constData());
@@ -290,7 +284,7 @@ void TestKernelCounters::vethSpeedIsTheKernelsAndBindsNothing()
     QVERIFY(table->readInfo(info));
     QCOMPARE(info.size(), std::size_t(2));
     const InterfaceInfo &va = info[1];
-    QCOMPARE(va.description, QStringLiteral("va"));
+    QCOMPARE(va.description, u"va"_s);
     QCOMPARE(table->readLinkSpeed(va.index), kernelSpeed);
     QCOMPARE(table->readLinkSpeed(info[0].index), -1); // loopback reports none
     QCOMPARE(table->readLinkSpeed(999999), -1); // no such interface

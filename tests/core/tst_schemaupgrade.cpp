@@ -7,17 +7,19 @@
 
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString ViewSql = QStringLiteral("select sql from sqlite_master where type = 'view' and name = 'DownloadPerDay'");
-const QString ViewDate = QStringLiteral("select DateModified from ViewCatalog where ViewName = 'DownloadPerDay'");
+const QString ViewSql = u"select sql from sqlite_master where type = 'view' and name = 'DownloadPerDay'"_s;
+const QString ViewDate = u"select DateModified from ViewCatalog where ViewName = 'DownloadPerDay'"_s;
 
 // Puts an older day view into the database, dated as given.
 void plantDayView(const TestDatabase &db, const QString &select, const QString &date)
 {
-    db.exec(QStringLiteral("drop view DownloadPerDay"));
-    db.exec(QStringLiteral("create view DownloadPerDay as ") + select);
-    db.exec(QStringLiteral("update ViewCatalog set DateModified = '%1' where ViewName = 'DownloadPerDay'").arg(date));
+    db.exec(u"drop view DownloadPerDay"_s);
+    db.exec(u"create view DownloadPerDay as "_s + select);
+    db.exec(u"update ViewCatalog set DateModified = '%1' where ViewName = 'DownloadPerDay'"_s.arg(date));
 }
 
 const QString OldSelect
@@ -38,8 +40,8 @@ bool upgrade(const TestDatabase &db, const FakeClock &clock, QString *error = nu
     return ok;
 }
 
-const QStringList PeriodViews = {QStringLiteral("DownloadPerDay"), QStringLiteral("DownloadPerWeek"),
-    QStringLiteral("DownloadPerMonth"), QStringLiteral("DownloadPerYear")};
+const QStringList PeriodViews
+    = {u"DownloadPerDay"_s, u"DownloadPerWeek"_s, u"DownloadPerMonth"_s, u"DownloadPerYear"_s};
 
 // A database as made before the log was totalled per day: views that total the log themselves,
 // dated when they were shipped, and a log of three years with markers and NULL counts.
@@ -49,11 +51,11 @@ void makeOlderDatabase(const TestDatabase &db)
              "drop trigger LogPerDayUpdate", "drop table LogPerDay"})
         db.exec(QString::fromLatin1(drop));
     for (const auto &[name, select] : PeriodViewCheck::perRowViews()) {
-        db.exec(QStringLiteral("drop view ") + name);
-        db.exec(QStringLiteral("create view %1 as ").arg(name) + select);
+        db.exec(u"drop view "_s + name);
+        db.exec(u"create view %1 as "_s.arg(name) + select);
     }
-    db.exec(QStringLiteral("create index LogByDay on Log (substr(DateAndTimeStart, 1, 10))"));
-    db.exec(QStringLiteral("update ViewCatalog set DateModified = '2026-12-06 00:00:00'"));
+    db.exec(u"create index LogByDay on Log (substr(DateAndTimeStart, 1, 10))"_s);
+    db.exec(u"update ViewCatalog set DateModified = '2026-12-06 00:00:00'"_s);
     db.exec(QStringLiteral(
         "with recursive r(i) as (select 0 union all select i + 1 from r where i < 2999) "
         "insert into Log select datetime('2024-01-01', '+' || (i * 31337 % 94608000) || ' seconds'), "
@@ -64,8 +66,8 @@ void makeOlderDatabase(const TestDatabase &db)
 
 QStringList schemaOf(const TestDatabase &db)
 {
-    return db.rows(QStringLiteral("select type, name, sql from sqlite_master order by name"))
-        + db.rows(QStringLiteral("select * from ViewCatalog order by ViewName"));
+    return db.rows(u"select type, name, sql from sqlite_master order by name"_s)
+        + db.rows(u"select * from ViewCatalog order by ViewName"_s);
 }
 
 } // namespace
@@ -79,7 +81,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("planted"); // the date of an older view put in; empty: as shipped
         QTest::newRow("shipped view") << QString();
-        QTest::newRow("older view of another year") << QStringLiteral("2019-03-01 08:00:00");
+        QTest::newRow("older view of another year") << u"2019-03-01 08:00:00"_s;
     }
 
     void viewIsLeftAlone()
@@ -98,30 +100,29 @@ private Q_SLOTS:
     void viewOf2001IsReplacedOnce()
     {
         TestDatabase db;
-        plantDayView(db, OldSelect, QStringLiteral("2001-06-14 10:00:00"));
+        plantDayView(db, OldSelect, u"2001-06-14 10:00:00"_s);
         FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(17, 29, 47)));
         QVERIFY(upgrade(db, clock));
 
         const QStringList upgraded = db.rows(ViewSql);
         QVERIFY(upgraded.first().endsWith(DayViewDefinition::sqliteText()));
-        QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
+        QCOMPARE(db.rows(ViewDate), QStringList {u"2026-12-05 17:29:47"_s});
 
         // The new view counts a row on the day it starts, in kilobytes.
-        db.exec(QStringLiteral("insert into Log values ('2026-12-04 23:59:50', '2026-12-05 00:00:05', 1024, 1536, 2)"));
-        QCOMPARE(db.rows(QStringLiteral("select DDate, KBDown, KBUp from DownloadPerDay")),
-            QStringList {QStringLiteral("20261204|1.5|1")});
+        db.exec(u"insert into Log values ('2026-12-04 23:59:50', '2026-12-05 00:00:05', 1024, 1536, 2)"_s);
+        QCOMPARE(db.rows(u"select DDate, KBDown, KBUp from DownloadPerDay"_s), QStringList {u"20261204|1.5|1"_s});
 
         // A second start finds this year's date and leaves the view as it is.
         clock.advanceDays(1);
         QVERIFY(upgrade(db, clock));
-        QCOMPARE(db.rows(ViewDate), QStringList {QStringLiteral("2026-12-05 17:29:47")});
+        QCOMPARE(db.rows(ViewDate), QStringList {u"2026-12-05 17:29:47"_s});
     }
 
     void dayTotalsAreAddedOnce_data()
     {
         QTest::addColumn<QString>("handMade"); // a view whose catalog entry is taken away
         QTest::newRow("views of the program") << QString();
-        QTest::newRow("week view made by hand") << QStringLiteral("DownloadPerWeek");
+        QTest::newRow("week view made by hand") << u"DownloadPerWeek"_s;
     }
 
     // An older database gets the per-day totals of its log and views that read them, with the
@@ -131,11 +132,9 @@ private Q_SLOTS:
         QFETCH(QString, handMade);
         TestDatabase db;
         makeOlderDatabase(db);
-        db.exec(QStringLiteral("delete from ViewCatalog where ViewName = '%1'").arg(handMade));
-        const QStringList handMadeSql
-            = db.rows(QStringLiteral("select sql from sqlite_master where name = '%1'").arg(handMade));
-        QCOMPARE(db.rows(QStringLiteral("select ddate from DownloadPerYear")),
-            QStringList({QStringLiteral("2026"), QStringLiteral("2025"), QStringLiteral("2024")}));
+        db.exec(u"delete from ViewCatalog where ViewName = '%1'"_s.arg(handMade));
+        const QStringList handMadeSql = db.rows(u"select sql from sqlite_master where name = '%1'"_s.arg(handMade));
+        QCOMPARE(db.rows(u"select ddate from DownloadPerYear"_s), QStringList({u"2026"_s, u"2025"_s, u"2024"_s}));
         FakeClock clock(QDateTime(QDate(2027, 1, 2), QTime(8, 0)));
         QVERIFY(upgrade(db, clock));
         // The rows of the older views, which are the per-row definitions.
@@ -146,31 +145,30 @@ private Q_SLOTS:
         QCOMPARE(sameRows(), QString());
         QStringList dates;
         for (const QString &view : PeriodViews) {
-            const QString sql
-                = db.rows(QStringLiteral("select sql from sqlite_master where name = '%1'").arg(view)).value(0);
+            const QString sql = db.rows(u"select sql from sqlite_master where name = '%1'"_s.arg(view)).value(0);
             if (view == handMade) {
                 QCOMPARE(QStringList(sql), handMadeSql);
                 continue;
             }
-            QVERIFY2(sql.contains(QStringLiteral("FROM LogPerDay")), qPrintable(sql));
-            dates << view + QStringLiteral("|2027-01-02 08:00:00");
+            QVERIFY2(sql.contains(u"FROM LogPerDay"_s), qPrintable(sql));
+            dates << view + u"|2027-01-02 08:00:00"_s;
         }
         dates.sort();
-        QCOMPARE(db.rows(QStringLiteral("select * from ViewCatalog order by ViewName")), dates);
-        QVERIFY(db.rows(QStringLiteral("select name from sqlite_master where name = 'LogByDay'")).isEmpty());
+        QCOMPARE(db.rows(u"select * from ViewCatalog order by ViewName"_s), dates);
+        QVERIFY(db.rows(u"select name from sqlite_master where name = 'LogByDay'"_s).isEmpty());
 
         // The triggers keep the totals from now on.
-        db.exec(QStringLiteral("delete from Log where rowid % 5 = 0"));
-        db.exec(QStringLiteral("insert into Log values ('2027-01-02 08:00:00', '2027-01-02 08:00:00', 1, 2, 3)"));
+        db.exec(u"delete from Log where rowid % 5 = 0"_s);
+        db.exec(u"insert into Log values ('2027-01-02 08:00:00', '2027-01-02 08:00:00', 1, 2, 3)"_s);
         QCOMPARE(sameRows(), QString());
 
         // A second start finds the table and leaves the database alone.
         const QStringList upgraded = schemaOf(db);
-        const QStringList totals = db.rows(QStringLiteral("select * from LogPerDay"));
+        const QStringList totals = db.rows(u"select * from LogPerDay"_s);
         clock.advanceDays(1);
         QVERIFY(upgrade(db, clock));
         QCOMPARE(schemaOf(db), upgraded);
-        QCOMPARE(db.rows(QStringLiteral("select * from LogPerDay")), totals);
+        QCOMPARE(db.rows(u"select * from LogPerDay"_s), totals);
     }
 
     // A failure part of the way leaves the older database as it was and fails start-up.
@@ -185,26 +183,26 @@ private Q_SLOTS:
         const QStringList before = schemaOf(db);
         QString error;
         QVERIFY(!upgrade(db, FakeClock(), &error));
-        QVERIFY2(error.contains(QStringLiteral("overflow")), qPrintable(error));
+        QVERIFY2(error.contains(u"overflow"_s), qPrintable(error));
         QCOMPARE(schemaOf(db), before);
 
         StartupRun run(db.path());
         QVERIFY(!run.startup.run());
-        QVERIFY(run.startup.errorString().contains(QStringLiteral("overflow")));
+        QVERIFY(run.startup.errorString().contains(u"overflow"_s));
         QCOMPARE(schemaOf(db), before);
     }
 
     void missingViewFailsStartup()
     {
         TestDatabase db;
-        db.exec(QStringLiteral("drop view DownloadPerDay"));
+        db.exec(u"drop view DownloadPerDay"_s);
         FakeClock clock;
         QString error;
         QVERIFY(!upgrade(db, clock, &error));
-        QVERIFY(error.contains(QStringLiteral("DownloadPerDay")));
+        QVERIFY(error.contains(u"DownloadPerDay"_s));
 
         QVERIFY(!StartupRun(db.path()).startup.run());
-        QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+        QVERIFY(db.rows(u"select * from Log"_s).isEmpty());
     }
 };
 
