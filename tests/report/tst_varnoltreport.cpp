@@ -81,334 +81,305 @@ class TestVarnoltReport : public QObject
 private Q_SLOTS:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    void viewsAreTheStatisticsGrid_data();
-    void viewsAreTheStatisticsGrid();
-    void textTableInTheUsersLocale();
-    void csvFollowsTheExport();
-    void readsAFileItCannotWrite();
-    void status();
-    void forecast_data();
-    void forecast();
-    void windowEnd_data();
-    void windowEnd();
-    void missingDatabase();
-    void lockedDatabase_data();
-    void lockedDatabase();
-    void slowView_data();
-    void slowView();
-};
-
-void TestVarnoltReport::viewsAreTheStatisticsGrid_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<int>("view");
-    QTest::addColumn<int>("rows");
-    QTest::addColumn<QList<double>>("total"); // upload, download, total; worked out from the log
-    QTest::addColumn<QDateTime>("now");
-    QTest::addColumn<QString>("more"); // log rows beyond the seed's
-    QTest::addColumn<QStringList>("days"); // each row's first and last day, read off a calendar
-
-    // The day view runs from 2 December to today (the last 14 days), MB; the others are GB.
-    QTest::newRow("day") << u"day"_s << 0 << 5 << QList<double> {512, 1280, 1792} << Sunday << QString()
-                         << QStringList {u"2026-12-02 2026-12-02"_s, u"2026-12-03 2026-12-03"_s,
-                                u"2026-12-04 2026-12-04"_s, u"2026-12-05 2026-12-05"_s, u"2026-12-06 2026-12-06"_s};
-    // 10 November is the Tuesday of ISO week 46, 2 December the Wednesday of week 49.
-    QTest::newRow("week") << u"week"_s << 1 << 2 << QList<double> {1.5, 3.25, 4.75} << Sunday << QString()
-                          << QStringList {u"2026-11-09 2026-11-15"_s, u"2026-11-30 2026-12-06"_s};
-    // 2026 begins on a Thursday and so has a week 53, which ends on 3 January 2027.
-    QTest::newRow("week 53") << u"week"_s << 1 << 3 << QList<double> {1.5, 4.25, 5.75}
-                             << QDateTime(QDate(2027, 1, 3), QTime(12, 0))
-                             << u"INSERT INTO Log VALUES('2027-01-02 08:00:00','2027-01-02 09:00:00',0,%1,10)"_s.arg(
-                                    qint64(GiB))
-                             << QStringList {u"2026-11-09 2026-11-15"_s, u"2026-11-30 2026-12-06"_s,
-                                    u"2026-12-28 2027-01-03"_s};
-    QTest::newRow("month") << u"month"_s << 2 << 2 << QList<double> {1.5, 3.25, 4.75} << Sunday << QString()
-                           << QStringList {u"2026-11-01 2026-11-30"_s, u"2026-12-01 2026-12-31"_s};
-    QTest::newRow("year") << u"year"_s << 3 << 1 << QList<double> {1.5, 3.25, 4.75} << Sunday << QString()
-                          << QStringList {u"2026-01-01 2026-12-31"_s};
-}
-
-void TestVarnoltReport::viewsAreTheStatisticsGrid()
-{
-    QFETCH(QString, command);
-    QFETCH(int, view);
-    QFETCH(int, rows);
-    QFETCH(QList<double>, total);
-    QFETCH(QDateTime, now);
-    QFETCH(QString, more);
-    QFETCH(QStringList, days);
-    TestDatabase db;
-    seed(db);
-    if (!more.isEmpty())
-        db.exec(more);
-    FakeClock clock(now);
-    const Run run = report(clock, {command, u"--json"_s, u"--database"_s, db.path()});
-    QCOMPARE(run.status, 0);
-
-    // The statistics window's grid on the same log, with the journal's row as the run's.
-    RunCounters open;
-    open.curIn = GiB / 4;
-    StatsGrid grid(clock);
-    QCOMPARE(grid.fill(db.path(), view, false, false, open), StatsGrid::Outcome::Filled);
-    QCOMPARE(grid.rowCount(), rows);
-
-    const QJsonObject document = QJsonDocument::fromJson(run.out).object();
-    const QJsonArray periods = document[u"periods"_s].toArray();
-    const QString unit = view == 0 ? u"_mb"_s : u"_gb"_s;
-    const QStringList keys {u"upload"_s + unit, u"download"_s + unit, u"total"_s + unit};
-    QCOMPARE(periods.size(), rows);
-    for (int row = 0; row < rows; ++row) {
-        QCOMPARE(periods[row][u"period"_s].toString(), grid.rowLabel(row));
-        QCOMPARE(periods[row][u"start"_s].toString() + u' ' + periods[row][u"end"_s].toString(), days[row]);
-        for (int series = 0; series < 3; ++series)
-            QCOMPARE(periods[row][keys[series]].toDouble(), grid.value(row, series));
-    }
-    for (int series = 0; series < 3; ++series)
-        QCOMPARE(document[u"total"_s][keys[series]].toDouble(), total[series]);
-
-    // A parser that is not ours reads the same numbers (repr gives the shortest text that reads back exactly).
-    const QStringList read = python(
-        u"import json,sys; d=json.load(sys.stdin); "
-        "rows=[p for p in d['periods']]+[d['total']]; "
-        "print(' '.join(repr(float(r[k])) for r in rows for k in %1))"_s.arg(u"['%1']"_s.arg(keys.join(u"','"_s))),
-        run.out)
-                                 .split(u' ');
-    QCOMPARE(read.size(), (rows + 1) * 3);
-    for (int row = 0; row <= rows; ++row) {
-        for (int series = 0; series < 3; ++series)
-            QCOMPARE(read[row * 3 + series].toDouble(), row < rows ? grid.value(row, series) : total[series]);
-    }
-
-    // --limit keeps the newest periods, and the total is theirs.
-    const Run last = report(clock, {command, u"--json"_s, u"--limit"_s, u"1"_s, u"--database"_s, db.path()});
-    const QJsonObject newest = QJsonDocument::fromJson(last.out).object();
-    QCOMPARE(newest[u"periods"_s].toArray().size(), 1);
-    QCOMPARE(newest[u"total"_s][keys[2]].toDouble(), grid.value(rows - 1, 2));
-}
-
-void TestVarnoltReport::textTableInTheUsersLocale()
-{
-    TestDatabase db;
-    seed(db);
-    FakeClock clock(Sunday);
-    QLocale::setDefault(QLocale(u"de_DE"_s));
-    const QStringList lines = QString::fromUtf8(report(clock, {u"day"_s, u"--database"_s, db.path()}).out).split(u'\n');
-    // Header, five days, a rule, the total, the note on the open row, and the last line end.
-    QCOMPARE(lines.size(), 10);
-    QCOMPARE(lines[0].split(u' ', Qt::SkipEmptyParts),
-        (QStringList {u"Period"_s, u"Upload"_s, u"(MB)"_s, u"Download"_s, u"(MB)"_s, u"Total"_s, u"(MB)"_s}));
-    QCOMPARE(lines[1].split(u' ', Qt::SkipEmptyParts),
-        (QStringList {u"02.12"_s, u"512,000"_s, u"1.024,000"_s, u"1.536,000"_s}));
-    QCOMPARE(
-        lines[5].split(u' ', Qt::SkipEmptyParts), (QStringList {u"06.12"_s, u"0,000"_s, u"256,000"_s, u"256,000"_s}));
-    QCOMPARE(lines[7].split(u' ', Qt::SkipEmptyParts),
-        (QStringList {u"Total"_s, u"512,000"_s, u"1.280,000"_s, u"1.792,000"_s}));
-    // Aligned: every line of the table ends in the same column.
-    for (int line = 1; line <= 7; ++line)
-        QCOMPARE(lines[line].size(), lines[0].size());
-}
-
-void TestVarnoltReport::csvFollowsTheExport()
-{
-    TestDatabase db;
-    seed(db);
-    FakeClock clock(Sunday);
-    // "." and two truncated decimals whatever the locale, CR LF after every line.
-    QLocale::setDefault(QLocale(u"de_DE"_s));
-    QCOMPARE(report(clock, {u"month"_s, u"--csv"_s, u"--database"_s, db.path()}).out,
-        "Period,UploadGB,DownloadGB,TotalGB\r\n11/2026,1.00,2.00,3.00\r\n12/2026,0.50,1.25,1.75\r\n"
-        "Total,1.50,3.25,4.75\r\n");
-    const QList<QByteArray> status
-        = report(clock, {u"status"_s, u"--csv"_s, u"--database"_s, db.path()}).out.split('\n');
-    QCOMPARE(status.size(), 3);
-    QVERIFY(status[1].startsWith("\"1792 MB (50,0 %) Left.\",3584.00,1792.00,256.00,0,months,1,"));
-}
-
-void TestVarnoltReport::readsAFileItCannotWrite()
-{
-    TestDatabase db;
-    seed(db);
-    // A file and folder that everyone may read and no one but root may write; root takes
-    // another identity for the report, as root writes any file.
-    QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    QFile::setPermissions(db.folder(),
-        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    FakeClock clock(Sunday);
-    Run run;
+    void viewsAreTheStatisticsGrid_data()
     {
-        AsOtherUser other;
-        run = report(clock, {u"year"_s, u"--csv"_s, u"--database"_s, db.path()});
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("view");
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QList<double>>("total"); // upload, download, total; worked out from the log
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("more"); // log rows beyond the seed's
+        QTest::addColumn<QStringList>("days"); // each row's first and last day, read off a calendar
+
+        // The day view runs from 2 December to today (the last 14 days), MB; the others are GB.
+        QTest::newRow("day") << u"day"_s << 0 << 5 << QList<double> {512, 1280, 1792} << Sunday << QString()
+                             << QStringList {u"2026-12-02 2026-12-02"_s, u"2026-12-03 2026-12-03"_s,
+                                    u"2026-12-04 2026-12-04"_s, u"2026-12-05 2026-12-05"_s, u"2026-12-06 2026-12-06"_s};
+        // 10 November is the Tuesday of ISO week 46, 2 December the Wednesday of week 49.
+        QTest::newRow("week") << u"week"_s << 1 << 2 << QList<double> {1.5, 3.25, 4.75} << Sunday << QString()
+                              << QStringList {u"2026-11-09 2026-11-15"_s, u"2026-11-30 2026-12-06"_s};
+        // 2026 begins on a Thursday and so has a week 53, which ends on 3 January 2027.
+        QTest::newRow("week 53")
+            << u"week"_s << 1 << 3 << QList<double> {1.5, 4.25, 5.75} << QDateTime(QDate(2027, 1, 3), QTime(12, 0))
+            << u"INSERT INTO Log VALUES('2027-01-02 08:00:00','2027-01-02 09:00:00',0,%1,10)"_s.arg(qint64(GiB))
+            << QStringList {u"2026-11-09 2026-11-15"_s, u"2026-11-30 2026-12-06"_s, u"2026-12-28 2027-01-03"_s};
+        QTest::newRow("month") << u"month"_s << 2 << 2 << QList<double> {1.5, 3.25, 4.75} << Sunday << QString()
+                               << QStringList {u"2026-11-01 2026-11-30"_s, u"2026-12-01 2026-12-31"_s};
+        QTest::newRow("year") << u"year"_s << 3 << 1 << QList<double> {1.5, 3.25, 4.75} << Sunday << QString()
+                              << QStringList {u"2026-01-01 2026-12-31"_s};
     }
-    QCOMPARE(run.error, QString());
-    QCOMPARE(run.out.split('\n').value(1), "2026,1.50,3.25,4.75\r");
-}
 
-void TestVarnoltReport::status()
-{
-    TestDatabase db;
-    seed(db);
-    // Mid-window of December, with half of the allowance used: it lasts exactly to the window's end.
-    FakeClock clock(QDateTime(QDate(2026, 12, 16), QTime(12, 0)));
-    QLocale::setDefault(QLocale(u"en_US"_s));
-    const Run run = report(clock, {u"status"_s, u"--json"_s, u"--database"_s, db.path()});
-    QCOMPARE(run.status, 0);
-    const QString read = python(u"import json,sys,datetime as t; d=json.load(sys.stdin); f=d['forecast']; "
-                                "print(d['volume_left_text'], d['used_mb'], d['open_row_mb'], "
-                                "t.datetime.fromisoformat(d['window_start']).date(), "
-                                "t.datetime.fromisoformat(f['runs_out']) == t.datetime.fromisoformat(d['window_end']), "
-                                "t.datetime.fromisoformat(f['runs_out']).date(), f['expected_at_end_mb'])"_s,
-        run.out);
-    QCOMPARE(read, u"1792 MB (50.0 %) Left. 1792 256 2026-12-01 True 2027-01-01 3584"_s);
-    const QString text = QString::fromUtf8(report(clock, {u"status"_s, u"--database"_s, db.path()}).out);
-    QVERIFY2(text.contains(u"Used:         1,792.0 MB (256.0 MB not logged yet)\n"_s), qPrintable(text));
-}
+    void viewsAreTheStatisticsGrid()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, view);
+        QFETCH(int, rows);
+        QFETCH(QList<double>, total);
+        QFETCH(QDateTime, now);
+        QFETCH(QString, more);
+        QFETCH(QStringList, days);
+        TestDatabase db;
+        seed(db);
+        if (!more.isEmpty())
+            db.exec(more);
+        FakeClock clock(now);
+        const Run run = report(clock, {command, u"--json"_s, u"--database"_s, db.path()});
+        QCOMPARE(run.status, 0);
 
-void TestVarnoltReport::forecast_data()
-{
-    QTest::addColumn<QDateTime>("now");
-    QTest::addColumn<double>("used");
-    QTest::addColumn<QDateTime>("runsOut");
-    QTest::addColumn<double>("expected");
-    // A window of 30 days from 1 November, allowance 3000 MB.
-    const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
-    QTest::newRow("half at mid-window") << start.addDays(15) << 1500.0 << start.addDays(30) << 3000.0;
-    QTest::newRow("a quarter at mid-window") << start.addDays(15) << 750.0 << QDateTime() << 1500.0;
-    QTest::newRow("half after 10 days") << start.addDays(10) << 1500.0 << start.addDays(20) << 4500.0;
-    QTest::newRow("nothing used") << start.addDays(10) << 0.0 << QDateTime() << 0.0;
-    QTest::newRow("at the window's start") << start << 0.0 << QDateTime() << 0.0;
-}
+        // The statistics window's grid on the same log, with the journal's row as the run's.
+        RunCounters open;
+        open.curIn = GiB / 4;
+        StatsGrid grid(clock);
+        QCOMPARE(grid.fill(db.path(), view, false, false, open), StatsGrid::Outcome::Filled);
+        QCOMPARE(grid.rowCount(), rows);
 
-void TestVarnoltReport::forecast()
-{
-    QFETCH(QDateTime, now);
-    QFETCH(double, used);
-    QFETCH(QDateTime, runsOut);
-    QFETCH(double, expected);
-    const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
-    const Forecast forecast = StatusReport::forecast(start, start.addDays(30), now, used, 3000);
-    QCOMPARE(forecast.runsOut, runsOut);
-    QCOMPARE(forecast.expectedAtEndMB, expected);
-}
+        const QJsonObject document = QJsonDocument::fromJson(run.out).object();
+        const QJsonArray periods = document[u"periods"_s].toArray();
+        const QString unit = view == 0 ? u"_mb"_s : u"_gb"_s;
+        const QStringList keys {u"upload"_s + unit, u"download"_s + unit, u"total"_s + unit};
+        QCOMPARE(periods.size(), rows);
+        for (int row = 0; row < rows; ++row) {
+            QCOMPARE(periods[row][u"period"_s].toString(), grid.rowLabel(row));
+            QCOMPARE(periods[row][u"start"_s].toString() + u' ' + periods[row][u"end"_s].toString(), days[row]);
+            for (int series = 0; series < 3; ++series)
+                QCOMPARE(periods[row][keys[series]].toDouble(), grid.value(row, series));
+        }
+        for (int series = 0; series < 3; ++series)
+            QCOMPARE(document[u"total"_s][keys[series]].toDouble(), total[series]);
 
-void TestVarnoltReport::windowEnd_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QDate>("today");
-    QTest::addColumn<int>("startDay");
-    QTest::addColumn<QDate>("end");
-    QTest::newRow("days") << u"d"_s << QDate(2026, 12, 31) << 1 << QDate(2027, 1, 1);
-    QTest::newRow("weeks") << u"ww"_s << QDate(2026, 12, 9) << 1 << QDate(2026, 12, 10);
-    QTest::newRow("start day 15 on the 20th") << u"m"_s << QDate(2026, 6, 20) << 15 << QDate(2026, 7, 15);
-    QTest::newRow("start day 15 on the 14th") << u"m"_s << QDate(2026, 6, 14) << 15 << QDate(2026, 6, 15);
-    // February has no 31st: the monitor counts from 31 January until 1 March, then from 28 February.
-    QTest::newRow("start day 31 in February") << u"m"_s << QDate(2026, 2, 10) << 31 << QDate(2026, 3, 1);
-}
-
-void TestVarnoltReport::windowEnd()
-{
-    QFETCH(QString, code);
-    QFETCH(QDate, today);
-    QFETCH(int, startDay);
-    QFETCH(QDate, end);
-    QCOMPARE(StatusReport::windowEnd(code, today, startDay), QDateTime(end, QTime(0, 0)));
-}
-
-void TestVarnoltReport::missingDatabase()
-{
-    QTemporaryDir empty;
-    QProcess process;
-    process.start(executable(), {u"status"_s, u"--database"_s, empty.filePath(u"Varnolt.db"_s)});
-    QVERIFY(process.waitForFinished(10000));
-    QCOMPARE(process.exitCode(), 1);
-    QCOMPARE(process.readAllStandardOutput(), QByteArray());
-    const QByteArray error = process.readAllStandardError();
-    QCOMPARE(error.count('\n'), 1);
-    QVERIFY2(error.contains("does not exist"), error.constData());
-
-    // Nothing beside the program and no user copy: reported, and no database made.
-    qputenv("XDG_DATA_HOME", QFile::encodeName(empty.path()));
-    FakeClock clock(Sunday);
-    const Run run = report(clock, {u"month"_s}, empty.path());
-    qunsetenv("XDG_DATA_HOME");
-    QCOMPARE(run.status, 1);
-    QVERIFY2(run.error.contains(empty.filePath(u"varnolt/Varnolt.db"_s)), qPrintable(run.error));
-    QVERIFY(!QFileInfo::exists(empty.filePath(u"varnolt"_s)));
-}
-
-void TestVarnoltReport::lockedDatabase_data()
-{
-    QTest::addColumn<bool>("wal");
-    QTest::addColumn<int>("status");
-    // A writer's lock keeps readers out of a rollback-journal database; in WAL mode they read on.
-    QTest::newRow("rollback journal: reported") << false << 1;
-    QTest::newRow("write-ahead log: read") << true << 0;
-}
-
-void TestVarnoltReport::lockedDatabase()
-{
-    QFETCH(bool, wal);
-    QFETCH(int, status);
-    TestDatabase db;
-    seed(db);
-    if (wal)
-        db.exec(u"PRAGMA journal_mode=WAL"_s);
-    StoreSession writer(db.path());
-    QVERIFY(writer.open());
-    QVERIFY(writer.executeNative(u"BEGIN EXCLUSIVE; INSERT INTO Log VALUES('2026-12-06 10:00:00',"
-                                 "'2026-12-06 10:00:00',1,1,0)"_s));
-
-    QElapsedTimer timer;
-    timer.start();
-    QProcess process;
-    process.start(executable(), {u"month"_s, u"--database"_s, db.path()});
-    QVERIFY(process.waitForFinished(10000));
-    const qint64 elapsed = timer.elapsed();
-    writer.rollback();
-    QCOMPARE(process.exitCode(), status);
-    if (status == 1)
-        QVERIFY(process.readAllStandardError().contains("locked"));
-    QVERIFY2(elapsed < 1000, qPrintable(u"%1 ms"_s.arg(elapsed)));
-}
-
-void TestVarnoltReport::slowView_data()
-{
-    QTest::addColumn<QString>("bound");
-    QTest::addColumn<int>("status");
-    // A month view rewritten by hand to count through a recursive query: to a bound, some
-    // tenths of a second of work, it is read; without one it would never end.
-    QTest::newRow("slow but finite") << u"WHERE i < 1000000"_s << 0;
-    QTest::newRow("endless") << QString() << 1;
-}
-
-void TestVarnoltReport::slowView()
-{
-    QFETCH(QString, bound);
-    QFETCH(int, status);
-    TestDatabase db;
-    seed(db);
-    db.exec(u"DROP VIEW DownloadPerMonth; CREATE VIEW DownloadPerMonth AS WITH RECURSIVE n(i) AS "
-            "(SELECT 1 UNION ALL SELECT i + 1 FROM n %1) "
-            "SELECT 202612 AS ddate, count(*) AS kbdown, 0 AS kbup, 0 AS avgdown FROM n"_s.arg(bound));
-
-    QElapsedTimer timer;
-    timer.start();
-    QProcess process;
-    process.start(executable(), {u"month"_s, u"--csv"_s, u"--database"_s, db.path()});
-    QVERIFY(process.waitForFinished(30000));
-    const qint64 elapsed = timer.elapsed();
-    QCOMPARE(process.exitCode(), status);
-    const QByteArray error = process.readAllStandardError();
-    if (status == 0) {
-        QCOMPARE(error, QByteArray());
-        QVERIFY(process.readAllStandardOutput().contains("\r\n12/2026,0.00,"));
-        return;
+        // --limit keeps the newest periods, and the total is theirs.
+        const Run last = report(clock, {command, u"--json"_s, u"--limit"_s, u"1"_s, u"--database"_s, db.path()});
+        const QJsonObject newest = QJsonDocument::fromJson(last.out).object();
+        QCOMPARE(newest[u"periods"_s].toArray().size(), 1);
+        QCOMPARE(newest[u"total"_s][keys[2]].toDouble(), grid.value(rows - 1, 2));
     }
-    // Given up at the limit, with one line that names the view.
-    QCOMPARE(error.count('\n'), 1);
-    QVERIFY2(error.contains("DownloadPerMonth"), error.constData());
-    QVERIFY2(elapsed < ReportSource::StatementTimeLimitMs + 2000, qPrintable(u"%1 ms"_s.arg(elapsed)));
-}
+
+    void textTableInTheUsersLocale()
+    {
+        TestDatabase db;
+        seed(db);
+        FakeClock clock(Sunday);
+        QLocale::setDefault(QLocale(u"de_DE"_s));
+        const QStringList lines
+            = QString::fromUtf8(report(clock, {u"day"_s, u"--database"_s, db.path()}).out).split(u'\n');
+        // Header, five days, a rule, the total, the note on the open row, and the last line end.
+        QCOMPARE(lines.size(), 10);
+        QCOMPARE(lines[0].split(u' ', Qt::SkipEmptyParts),
+            (QStringList {u"Period"_s, u"Upload"_s, u"(MB)"_s, u"Download"_s, u"(MB)"_s, u"Total"_s, u"(MB)"_s}));
+        QCOMPARE(lines[1].split(u' ', Qt::SkipEmptyParts),
+            (QStringList {u"02.12"_s, u"512,000"_s, u"1.024,000"_s, u"1.536,000"_s}));
+        QCOMPARE(lines[5].split(u' ', Qt::SkipEmptyParts),
+            (QStringList {u"06.12"_s, u"0,000"_s, u"256,000"_s, u"256,000"_s}));
+        QCOMPARE(lines[7].split(u' ', Qt::SkipEmptyParts),
+            (QStringList {u"Total"_s, u"512,000"_s, u"1.280,000"_s, u"1.792,000"_s}));
+        // Aligned: every line of the table ends in the same column.
+        for (int line = 1; line <= 7; ++line)
+            QCOMPARE(lines[line].size(), lines[0].size());
+    }
+
+    void csvFollowsTheExport()
+    {
+        TestDatabase db;
+        seed(db);
+        FakeClock clock(Sunday);
+        // "." and two truncated decimals whatever the locale, CR LF after every line.
+        QLocale::setDefault(QLocale(u"de_DE"_s));
+        QCOMPARE(report(clock, {u"month"_s, u"--csv"_s, u"--database"_s, db.path()}).out,
+            "Period,UploadGB,DownloadGB,TotalGB\r\n11/2026,1.00,2.00,3.00\r\n12/2026,0.50,1.25,1.75\r\n"
+            "Total,1.50,3.25,4.75\r\n");
+        const QList<QByteArray> status
+            = report(clock, {u"status"_s, u"--csv"_s, u"--database"_s, db.path()}).out.split('\n');
+        QCOMPARE(status.size(), 3);
+        QVERIFY(status[1].startsWith("\"1792 MB (50,0 %) Left.\",3584.00,1792.00,256.00,0,months,1,"));
+    }
+
+    void readsAFileItCannotWrite()
+    {
+        TestDatabase db;
+        seed(db);
+        // A file and folder that everyone may read and no one but root may write; root takes
+        // another identity for the report, as root writes any file.
+        QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+        QFile::setPermissions(db.folder(),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+        FakeClock clock(Sunday);
+        Run run;
+        {
+            AsOtherUser other;
+            run = report(clock, {u"year"_s, u"--csv"_s, u"--database"_s, db.path()});
+        }
+        QCOMPARE(run.error, QString());
+        QCOMPARE(run.out.split('\n').value(1), "2026,1.50,3.25,4.75\r");
+    }
+
+    void status()
+    {
+        TestDatabase db;
+        seed(db);
+        // Mid-window of December, with half of the allowance used: it lasts exactly to the window's end.
+        FakeClock clock(QDateTime(QDate(2026, 12, 16), QTime(12, 0)));
+        QLocale::setDefault(QLocale(u"en_US"_s));
+        const Run run = report(clock, {u"status"_s, u"--json"_s, u"--database"_s, db.path()});
+        QCOMPARE(run.status, 0);
+        const QString read
+            = python(u"import json,sys,datetime as t; d=json.load(sys.stdin); f=d['forecast']; "
+                     "print(d['volume_left_text'], d['used_mb'], d['open_row_mb'], "
+                     "t.datetime.fromisoformat(d['window_start']).date(), "
+                     "t.datetime.fromisoformat(f['runs_out']) == t.datetime.fromisoformat(d['window_end']), "
+                     "t.datetime.fromisoformat(f['runs_out']).date(), f['expected_at_end_mb'])"_s,
+                run.out);
+        QCOMPARE(read, u"1792 MB (50.0 %) Left. 1792 256 2026-12-01 True 2027-01-01 3584"_s);
+        const QString text = QString::fromUtf8(report(clock, {u"status"_s, u"--database"_s, db.path()}).out);
+        QVERIFY2(text.contains(u"Used:         1,792.0 MB (256.0 MB not logged yet)\n"_s), qPrintable(text));
+    }
+
+    void forecast_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<double>("used");
+        QTest::addColumn<QDateTime>("runsOut");
+        QTest::addColumn<double>("expected");
+        // A window of 30 days from 1 November, allowance 3000 MB.
+        const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
+        QTest::newRow("half at mid-window") << start.addDays(15) << 1500.0 << start.addDays(30) << 3000.0;
+        QTest::newRow("a quarter at mid-window") << start.addDays(15) << 750.0 << QDateTime() << 1500.0;
+        QTest::newRow("half after 10 days") << start.addDays(10) << 1500.0 << start.addDays(20) << 4500.0;
+        QTest::newRow("nothing used") << start.addDays(10) << 0.0 << QDateTime() << 0.0;
+        QTest::newRow("at the window's start") << start << 0.0 << QDateTime() << 0.0;
+    }
+
+    void forecast()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(double, used);
+        QFETCH(QDateTime, runsOut);
+        QFETCH(double, expected);
+        const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
+        const Forecast forecast = StatusReport::forecast(start, start.addDays(30), now, used, 3000);
+        QCOMPARE(forecast.runsOut, runsOut);
+        QCOMPARE(forecast.expectedAtEndMB, expected);
+    }
+
+    void windowEnd_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QDate>("today");
+        QTest::addColumn<int>("startDay");
+        QTest::addColumn<QDate>("end");
+        QTest::newRow("days") << u"d"_s << QDate(2026, 12, 31) << 1 << QDate(2027, 1, 1);
+        QTest::newRow("weeks") << u"ww"_s << QDate(2026, 12, 9) << 1 << QDate(2026, 12, 10);
+        QTest::newRow("start day 15 on the 20th") << u"m"_s << QDate(2026, 6, 20) << 15 << QDate(2026, 7, 15);
+        QTest::newRow("start day 15 on the 14th") << u"m"_s << QDate(2026, 6, 14) << 15 << QDate(2026, 6, 15);
+        // February has no 31st: the monitor counts from 31 January until 1 March, then from 28 February.
+        QTest::newRow("start day 31 in February") << u"m"_s << QDate(2026, 2, 10) << 31 << QDate(2026, 3, 1);
+    }
+
+    void windowEnd()
+    {
+        QFETCH(QString, code);
+        QFETCH(QDate, today);
+        QFETCH(int, startDay);
+        QFETCH(QDate, end);
+        QCOMPARE(StatusReport::windowEnd(code, today, startDay), QDateTime(end, QTime(0, 0)));
+    }
+
+    void missingDatabase()
+    {
+        QTemporaryDir empty;
+        QProcess process;
+        process.start(executable(), {u"status"_s, u"--database"_s, empty.filePath(u"Varnolt.db"_s)});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+        const QByteArray error = process.readAllStandardError();
+        QCOMPARE(error.count('\n'), 1);
+        QVERIFY2(error.contains("does not exist"), error.constData());
+
+        // Nothing beside the program and no user copy: reported, and no database made.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(empty.path()));
+        FakeClock clock(Sunday);
+        const Run run = report(clock, {u"month"_s}, empty.path());
+        qunsetenv("XDG_DATA_HOME");
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.error.contains(empty.filePath(u"varnolt/Varnolt.db"_s)), qPrintable(run.error));
+        QVERIFY(!QFileInfo::exists(empty.filePath(u"varnolt"_s)));
+    }
+
+    void lockedDatabase_data()
+    {
+        QTest::addColumn<bool>("wal");
+        QTest::addColumn<int>("status");
+        // A writer's lock keeps readers out of a rollback-journal database; in WAL mode they read on.
+        QTest::newRow("rollback journal: reported") << false << 1;
+        QTest::newRow("write-ahead log: read") << true << 0;
+    }
+
+    void lockedDatabase()
+    {
+        QFETCH(bool, wal);
+        QFETCH(int, status);
+        TestDatabase db;
+        seed(db);
+        if (wal)
+            db.exec(u"PRAGMA journal_mode=WAL"_s);
+        StoreSession writer(db.path());
+        QVERIFY(writer.open());
+        QVERIFY(writer.executeNative(u"BEGIN EXCLUSIVE; INSERT INTO Log VALUES('2026-12-06 10:00:00',"
+                                     "'2026-12-06 10:00:00',1,1,0)"_s));
+
+        QElapsedTimer timer;
+        timer.start();
+        QProcess process;
+        process.start(executable(), {u"month"_s, u"--database"_s, db.path()});
+        QVERIFY(process.waitForFinished(10000));
+        const qint64 elapsed = timer.elapsed();
+        writer.rollback();
+        QCOMPARE(process.exitCode(), status);
+        if (status == 1)
+            QVERIFY(process.readAllStandardError().contains("locked"));
+        QVERIFY2(elapsed < 1000, qPrintable(u"%1 ms"_s.arg(elapsed)));
+    }
+
+    void slowView_data()
+    {
+        QTest::addColumn<QString>("bound");
+        QTest::addColumn<int>("status");
+        // A month view rewritten by hand to count through a recursive query: to a bound, some
+        // tenths of a second of work, it is read; without one it would never end.
+        QTest::newRow("slow but finite") << u"WHERE i < 1000000"_s << 0;
+        QTest::newRow("endless") << QString() << 1;
+    }
+
+    void slowView()
+    {
+        QFETCH(QString, bound);
+        QFETCH(int, status);
+        TestDatabase db;
+        seed(db);
+        db.exec(u"DROP VIEW DownloadPerMonth; CREATE VIEW DownloadPerMonth AS WITH RECURSIVE n(i) AS "
+                "(SELECT 1 UNION ALL SELECT i + 1 FROM n %1) "
+                "SELECT 202612 AS ddate, count(*) AS kbdown, 0 AS kbup, 0 AS avgdown FROM n"_s.arg(bound));
+
+        QElapsedTimer timer;
+        timer.start();
+        QProcess process;
+        process.start(executable(), {u"month"_s, u"--csv"_s, u"--database"_s, db.path()});
+        QVERIFY(process.waitForFinished(30000));
+        const qint64 elapsed = timer.elapsed();
+        QCOMPARE(process.exitCode(), status);
+        const QByteArray error = process.readAllStandardError();
+        if (status == 0) {
+            QCOMPARE(error, QByteArray());
+            QVERIFY(process.readAllStandardOutput().contains("\r\n12/2026,0.00,"));
+            return;
+        }
+        // Given up at the limit, with one line that names the view.
+        QCOMPARE(error.count('\n'), 1);
+        QVERIFY2(error.contains("DownloadPerMonth"), error.constData());
+        QVERIFY2(elapsed < ReportSource::StatementTimeLimitMs + 2000, qPrintable(u"%1 ms"_s.arg(elapsed)));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestVarnoltReport)
 #include "tst_varnoltreport.moc"
