@@ -74,19 +74,14 @@ private Q_SLOTS:
         const Rows desktop {lo, {2, u"enp3s0"_s}, {3, u"wlp2s0"_s}, {4, u"docker0"_s, 0, 0, false},
             {5, u"veth1a2b"_s, 0, 0, false}, {6, u"tun0"_s, 0, 0, false}};
         const Rows four = FakeInterfaceTable::cards(4);
-        QTest::newRow("no rows: cards, not loopback or relays") << desktop << QString() << "enp3s0,wlp2s0";
+        QTest::newRow("no rows: cards, not loopback or relays") << desktop << QString() << u"enp3s0,wlp2s0"_s;
         QTest::newRow("no rows, no card: all but loopback")
-            << Rows {lo, {7, u"eth0"_s, 0, 0, false}} << QString() << "eth0";
-        QTest::newRow("values name entries 0 and 3") << four << "Adapter0=eth0,Adapter3=eth3"
-                                                     << "eth0,eth3";
-        QTest::newRow("value decides over position") << four << "Adapter0=eth2"
-                                                     << "eth2";
-        QTest::newRow("absent name: nothing; empty value: position") << four << "ADAPTER1=x,Adapter3="
-                                                                     << "eth3";
-        QTest::newRow("only Adapter7 with junk: nothing") << four << "Adapter7=junk"
-                                                          << "";
-        QTest::newRow("loopback when chosen") << desktop << "Adapter0=lo,Adapter5=tun0"
-                                              << "lo,tun0";
+            << Rows {lo, {7, u"eth0"_s, 0, 0, false}} << QString() << u"eth0"_s;
+        QTest::newRow("values name entries 0 and 3") << four << u"Adapter0=eth0,Adapter3=eth3"_s << u"eth0,eth3"_s;
+        QTest::newRow("value decides over position") << four << u"Adapter0=eth2"_s << u"eth2"_s;
+        QTest::newRow("absent name: nothing; empty value: position") << four << u"ADAPTER1=x,Adapter3="_s << u"eth3"_s;
+        QTest::newRow("only Adapter7 with junk: nothing") << four << u"Adapter7=junk"_s << u""_s;
+        QTest::newRow("loopback when chosen") << desktop << u"Adapter0=lo,Adapter5=tun0"_s << u"lo,tun0"_s;
     }
 
     void rebuiltListSelects()
@@ -349,13 +344,11 @@ private Q_SLOTS:
         // Stored rows are what an earlier OK wrote; the unsaved change of the dialog is lost.
         // Readings follow the interfaces by name: eth2 and eth3 were metered before and count
         // their change at their new positions; eth0 (deselected) and new interfaces join.
-        QTest::newRow("grows from 3 to 4") << cards(3) << cards(4) << "Adapter3=eth3"
-                                           << "eth3" << 0.0;
+        QTest::newRow("grows from 3 to 4") << cards(3) << cards(4) << u"Adapter3=eth3"_s << u"eth3"_s << 0.0;
         QTest::newRow("one removed from the middle")
-            << cards(4) << middleGone << "Adapter0=eth0,Adapter2=eth2,Adapter3=eth3"
-            << "eth0,eth2,eth3" << 7.0;
-        QTest::newRow("one replaced, same count") << cards(3) << replaced << "Adapter1=eth1,Adapter2=eth2"
-                                                  << "eth2" << 3.0;
+            << cards(4) << middleGone << u"Adapter0=eth0,Adapter2=eth2,Adapter3=eth3"_s << u"eth0,eth2,eth3"_s << 7.0;
+        QTest::newRow("one replaced, same count")
+            << cards(3) << replaced << u"Adapter1=eth1,Adapter2=eth2"_s << u"eth2"_s << 3.0;
     }
 
     void changedTableRebuildsFromTheStore()
