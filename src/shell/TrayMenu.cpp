@@ -8,9 +8,10 @@ TrayMenu::TrayMenu(QObject *parent)
     resetCounters = m_menu.addAction(QStringLiteral("&Reset Counters"));
     options = m_menu.addAction(QStringLiteral("O&ptions..."));
     m_help.setTitle(QStringLiteral("&Help"));
-    showHelp = m_help.addAction(QStringLiteral("Help"));
-    support = m_help.addAction(QStringLiteral("Support (Online)"));
-    faq = m_help.addAction(QStringLiteral("FAQ (Online)"));
+    // Support and FAQ are sections of the help page beside the program, not web pages.
+    showHelp = m_help.addAction(QStringLiteral("&Help"));
+    support = m_help.addAction(QStringLiteral("&Support (Help Page)"));
+    faq = m_help.addAction(QStringLiteral("&FAQ (Help Page)"));
     about = m_help.addAction(QStringLiteral("&About"));
     m_menu.addMenu(&m_help);
     m_menu.addSeparator();

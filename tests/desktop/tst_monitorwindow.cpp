@@ -233,6 +233,14 @@ void TestMonitorWindow::showsLiveTrafficOnBothGraphs()
     if (qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS")) {
         QTRY_VERIFY_WITH_TIMEOUT(barColumns(*window->downGraph()) > 100, 30000);
         DesktopScreen::screenshot(QStringLiteral("monitor-window.png"), DesktopScreen::outerFrame(*window));
+        // The red line of a row the database refuses: another program holds its write lock.
+        StoreSession holder(db.path());
+        QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
+        app.resetCounters();
+        QTRY_VERIFY(window->storeProblemLabel() && window->storeProblemLabel()->isVisible());
+        QTest::qWait(500); // framed again at its new height
+        DesktopScreen::screenshot(QStringLiteral("monitor-not-logged.png"), DesktopScreen::outerFrame(*window));
+        holder.rollback();
     }
 
     app.shutdown();

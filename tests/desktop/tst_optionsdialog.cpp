@@ -273,7 +273,7 @@ void TestOptionsDialog::trayMenuOpensOneDialog()
     m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '20,000'), ('logperiod', '1'), "
                               "('logperiodtype', '2'), ('logstartday', '15'), ('whatsleft', '1'), "
                               "('Adapter1', 'enp3s0'), ('Adapter2', 'wlp2s0'), "
-                              "('ExportFolder', '/home/user/Deravir.csv')"));
+                              "('ExportFolder', '/home/user/Varnolt.csv')"));
     QVERIFY(m_app->start());
     TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     QTRY_VERIFY(m_app->counters().rowStart.isValid());

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # An installed copy in a folder its user cannot write keeps its data in
 # $XDG_DATA_HOME/varnolt/, seeded from the shipped empty database, which stays untouched.
+# Its help page comes with every picture it shows.
 set -euo pipefail
 exe=$1 build=$2
 . "$(dirname "$0")/common.bash"
@@ -11,6 +12,14 @@ cmake --install "$build" --prefix "$WORK/prefix" >/dev/null
 installed=$(readlink -f "$WORK/prefix/bin/varnolt")
 [ -x "$installed" ] || fail "no installed program"
 [ -f "$(dirname "$installed")/Varnolt.db" ] || fail "no database beside the installed program"
+# The help page is installed beside the program with every picture it shows.
+page="$(dirname "$installed")/Varnolt.html"
+[ -f "$page" ] || fail "no help page beside the installed program"
+pictures=$(grep -o 'src="[^"]*"' "$page" | sed 's/^src="//; s/"$//')
+[ -n "$pictures" ] || fail "the installed help page shows no picture"
+for picture in $pictures; do
+    [ -f "$(dirname "$page")/$picture" ] || fail "the installed help page shows $picture, which is not installed"
+done
 chmod -R a-w "$WORK/prefix"
 
 mkdir -p "$WORK/home"

@@ -1,13 +1,41 @@
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
+#include "monitor/FrmMain.h"
+#include "options/FrmOptions.h"
 #include "shell/MessageBox.h"
 #include "shell/TrayIcon.h"
+#include "shell/TrayMenu.h"
 #include "shell/VarnoltApp.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTest>
+#include <QUrl>
+
+// Takes the place of the desktop's handler of local files: keeps what the program opens.
+class OpenedFiles : public QObject
+{
+    Q_OBJECT
+
+public:
+    OpenedFiles() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~OpenedFiles() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    Q_DISABLE_COPY_MOVE(OpenedFiles)
+
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class TestVarnoltApp : public QObject
 {
@@ -23,6 +51,7 @@ private Q_SLOTS:
     void databaseFailureShowsTheBoxAndWritesNothing();
     void shutdownWritesTheLastRowOnce();
     void trayTipNamesAStoreProblemUntilItIsGone();
+    void helpOpensSectionsAndPicturesThePageHas();
 };
 
 void TestVarnoltApp::databaseFailureShowsTheBoxAndWritesNothing()
@@ -91,6 +120,59 @@ void TestVarnoltApp::trayTipNamesAStoreProblemUntilItIsGone()
     QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB\nNot logged: database or disk is full"));
     tray.setStoreProblem({});
     QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB"));
+}
+
+void TestVarnoltApp::helpOpensSectionsAndPicturesThePageHas()
+{
+    // Every way the program opens its help page (the tray menu's three items, F1 on the
+    // monitor, the options dialog's link) leads to the page beside the program and to a section
+    // the page has; every picture and section the page itself links to is there too.
+    TestDatabase db;
+    FakeClock clock;
+    VarnoltApp app(db.path(), {}, clock);
+    QVERIFY(app.start());
+    OpenedFiles opened;
+    for (QAction *item : {app.trayMenu()->showHelp, app.trayMenu()->support, app.trayMenu()->faq})
+        item->trigger();
+    app.monitor()->buildControls();
+    QTest::keyRelease(app.monitor(), Qt::Key_F1);
+    app.options()->buildControls();
+    QTest::mouseRelease(app.options()->linkToWeb, Qt::LeftButton);
+    QCOMPARE(opened.urls.size(), 5);
+
+    QStringList faults;
+    for (const QUrl &url : std::as_const(opened.urls)) {
+        QVERIFY2(url.isLocalFile(), qPrintable(url.toString()));
+        const QString page = url.toLocalFile();
+        QFile file(page);
+        if (!file.open(QIODevice::ReadOnly)) {
+            faults << QStringLiteral("%1 opens %2, which cannot be read").arg(url.toString(), page);
+            continue;
+        }
+        const QString html = QString::fromUtf8(file.readAll());
+        QSet<QString> ids;
+        for (const QRegularExpressionMatch &m :
+            QRegularExpression(QStringLiteral("\\bid=\"([^\"]+)\"")).globalMatch(html))
+            ids << m.captured(1);
+        if (url.hasFragment() && !ids.contains(url.fragment()))
+            faults
+                << QStringLiteral("%1 opens the section #%2, which the page lacks").arg(url.toString(), url.fragment());
+        for (const QRegularExpressionMatch &m :
+            QRegularExpression(QStringLiteral("\\b(src|href)=\"([^\"]+)\"")).globalMatch(html)) {
+            const QString link = m.captured(2);
+            if (link.startsWith(QLatin1Char('#'))) {
+                if (!ids.contains(link.mid(1)))
+                    faults << QStringLiteral("the page links to #%1, which it lacks").arg(link.mid(1));
+            } else if (!link.contains(QLatin1Char(':'))) {
+                const QString target = QFileInfo(page).dir().filePath(link.section(QLatin1Char('#'), 0, 0));
+                if (!QFileInfo(target).isFile())
+                    faults << QStringLiteral("the page links to %1, and %2 is missing").arg(link, target);
+            }
+        }
+    }
+    faults.removeDuplicates(); // the pages opened are one file
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(QLatin1Char('\n'))));
+    app.shutdown();
 }
 
 QTEST_MAIN(TestVarnoltApp)
