@@ -116,6 +116,7 @@ private Q_SLOTS:
         QCOMPARE(QColor(down.pixel(x, 16)), QColor(0, 255, 0));
         QCOMPARE(QColor(down.pixel(x, 1)), QColor(0, 255, 0));
         QVERIFY(QColor(down.pixel(x, 0)) != QColor(0, 255, 0));
+        QVERIFY(QColor(down.pixel(x - 2, 16)) != QColor(0, 255, 0)); // bars two pixels wide
         QCOMPARE(QColor(up.pixel(x, 0)), QColor(255, 0, 0));
         QCOMPARE(QColor(up.pixel(x, 5)), QColor(255, 0, 0));
         QVERIFY(QColor(up.pixel(x, 6)) != QColor(255, 0, 0));
