@@ -387,7 +387,7 @@ void TestOptionsDialog::windowManagerCloseStores()
     TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     openFromTrayMenu();
     clickTab(FrmOptions::VolumeLeftPage);
-    typeInto(dialog().txtperiod, QStringLiteral("7"));
+    typeInto(dialog().txtperiod, QStringLiteral("7.4")); // checked as it is stored
 
     if (keys.isEmpty()) {
         // The window manager offers the button whatever the window asks: the last, square, at

@@ -132,11 +132,6 @@ private Q_SLOTS:
         QCOMPARE(f.counters.curOut, 0.0);
         QCOMPARE(f.view.download, QStringLiteral("0.0 KB"));
         QVERIFY(!f.view.frozen && !f.view.drewThawed);
-
-        f.poll500(0);
-        QCOMPARE(f.view.download, QStringLiteral("0.0 KB"));
-        QCOMPARE(f.view.caption, QStringLiteral("0.0 KB - Varnolt 1.3"));
-        QCOMPARE(f.view.trayTip, QStringLiteral("0.0 KB - Avg: 0.0 kBps."));
     }
 
     void ratesInTheChosenUnitAndLocale()
