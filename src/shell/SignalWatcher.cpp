@@ -42,8 +42,10 @@ SignalWatcher::SignalWatcher(QObject *parent)
 
 SignalWatcher::~SignalWatcher()
 {
+    // The watcher goes at the end of main, while the program closes its database: a signal
+    // repeated now (a second SIGTERM from a session manager) must not cut that short.
     for (int signalNumber : {SIGTERM, SIGINT, SIGHUP})
-        std::signal(signalNumber, SIG_DFL);
+        std::signal(signalNumber, SIG_IGN);
     for (int &fd : g_pipe) {
         if (fd >= 0)
             ::close(fd);
