@@ -9,8 +9,11 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 // A copy of the shipped database holding ten years of traffic log (2017 to 2026): about a
 // hundred rows a day, of uneven length, with traffic that varies by the hour; 365,000 rows
@@ -45,6 +48,18 @@ public:
             return false;
         }
         return true;
+    }
+
+    // The log in a fresh folder: its row count, or nothing with the reason on standard error.
+    static std::optional<int> createIn(const QTemporaryDir &dir, const QString &path)
+    {
+        int rowCount = 0;
+        QString error = QStringLiteral("cannot make a temporary folder");
+        if (!dir.isValid() || !create(path, rowCount, error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return std::nullopt;
+        }
+        return rowCount;
     }
 
     static bool fill(StoreSession &session, int &rowCount)

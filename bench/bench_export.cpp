@@ -54,12 +54,10 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString path = dir.filePath(u"Varnolt.db"_s);
-    int rowCount = 0;
-    QString error;
-    if (!dir.isValid() || !TenYearLog::create(path, rowCount, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const std::optional<int> rows = TenYearLog::createIn(dir, path);
+    if (!rows)
         return 1;
-    }
+    const int rowCount = *rows;
     // As the program runs it: start-up switches the database to WAL mode.
     {
         StoreSession session(path);

@@ -89,12 +89,10 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString database = dir.filePath(u"Varnolt.db"_s);
-    int rowCount = 0;
-    QString error;
-    if (!dir.isValid() || !TenYearLog::create(database, rowCount, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const std::optional<int> rows = TenYearLog::createIn(dir, database);
+    if (!rows)
         return 1;
-    }
+    const int rowCount = *rows;
     std::printf("%d log rows over ten years, %d runs each, medians (best)\n\n", rowCount, runs);
 
     const QString self = QCoreApplication::applicationFilePath();

@@ -89,12 +89,10 @@ int main(int argc, char **argv)
 
     QTemporaryDir dir;
     const QString path = dir.filePath(u"Varnolt.db"_s);
-    int rowCount = 0;
-    QString error;
-    if (!dir.isValid() || !TenYearLog::create(path, rowCount, error)) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const std::optional<int> rows = TenYearLog::createIn(dir, path);
+    if (!rows)
         return 1;
-    }
+    const int rowCount = *rows;
     std::printf("log: %d rows, %s to %s; locale %s\n", rowCount, qPrintable(TenYearLog::first().toString(Qt::ISODate)),
         qPrintable(TenYearLog::last().toString(Qt::ISODate)), qPrintable(QLocale().name()));
 
