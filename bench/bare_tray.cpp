@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick of the start-up benchmark: a bare Qt Widgets program with only a tray
 // icon, built like Varnolt. It logs when its icon is shown and then idles.
 

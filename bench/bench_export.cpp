@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the CSV export of each period view on ten years of traffic log, beside its two parts
 // done alone: the view's query and the writing of the file.
 // Usage: bench_export [locale] [runs]   e.g. bench_export de_DE 7

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the journal of the open log row on a real file in WAL mode and counts the flushes
 // (fsync, fdatasync) each write asks of the kernel: the write alone, which reaches the disk
 // itself (synchronous=FULL: one flush of the write-ahead log), the poll's turn with its

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the options dialog where the user meets it, on ten years of traffic log: the tray
 // menu's "Options..." until the dialog has painted (its first showing, each in a fresh
 // process, and later ones), OK until the dialog is hidden with its rows committed, and the
 // Volume Left page's preview; and what creating and showing the dialog adds to the resident
 // memory. It runs on the platform Qt is given; for a real X server and window manager:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24 -noreset"
-//       bash tests/desktop/with_wm.sh build/bin/bench_options [runs]
+//       bash tests/onscreen/with_wm.sh build/bin/bench_options [runs]
 // (bench_options --first-show DATABASE is the fresh process the benchmark starts itself.)
 
 #include "FakeClock.h"
@@ -24,7 +25,7 @@
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
 #include "options/FrmOptions.h"
-#include "shell/AppIcon.h"
+#include "desktop/AppIcon.h"
 #include "shell/CornerPlacement.h"
 #include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"

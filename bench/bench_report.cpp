@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The report command as the user runs it, a whole process, next to the cheapest process that
 // can answer anything from the same database, on ten years of traffic log; and the cost of one
 // log row with the per-day totals' triggers, apart from the disk's flush.

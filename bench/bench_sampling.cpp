@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times one pass of the adapter sampling (steady state, no rebuild: each interface's change
 // since its last reading added to the run's sums) next to the bare kernel read of the same
 // interface table, with 1, 10, 100 and 1,000 interfaces in a network namespace of its own,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the statistics window where the user meets it, on ten years of traffic log: the tray
 // menu's "Volume Statistics..." until the window has painted (its first opening, each in a
 // fresh process, and later ones); each of the eight views, 3D or 2D, and area, line or bars
@@ -5,7 +6,7 @@
 // window adds to the resident memory, what it leaves after OK, and after 50 openings and
 // closings. It runs on the platform Qt is given; for a real X server and window manager:
 //   QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24 -noreset"
-//       bash tests/desktop/with_wm.sh build/bin/bench_stats [runs]
+//       bash tests/onscreen/with_wm.sh build/bin/bench_stats [runs]
 // (bench_stats --first-show DATABASE SETTINGS-FOLDER is the fresh process the benchmark
 // starts itself.)
 
@@ -18,9 +19,9 @@
 #include "core/store/FormatDateText.h"
 #include "core/store/StoreSession.h"
 #include "monitor/FrmMain.h"
-#include "shell/MessageBox.h"
+#include "desktop/MessageBox.h"
 #include "shell/TrayMenu.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
 #include "stats/StatsGrid.h"

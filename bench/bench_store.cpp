@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the statistics views, the log writer's insert and the reset on ten years of traffic log.
 // Usage: bench_store [locale] [runs]   e.g. bench_store de_DE 7
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times the logged volume of an allowance on ten years of traffic log: the query as the monitor
 // runs it after each written row (a connection of its own, the per-day totals and the log's
 // rows of the window's first day) next to the log summed row by row.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What the journal of the open row costs the whole program: Varnolt hidden in a real tray
 # (trayer on an X server of its own), metering steady traffic (3 MB/s through a token bucket)
 # in a network namespace, next to the same program with VARNOLT_JOURNAL=off, both at the

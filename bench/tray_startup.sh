@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up time and resident memory of Varnolt next to a bare Qt Widgets program with only a
 # tray icon (bench/bare_tray.cpp), both in a real tray (trayer) on an X server of their own.
 #   bench/tray_startup.sh [build folder] [runs] [minutes of metering]

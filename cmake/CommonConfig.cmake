@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # One interface target carries the language level, the warnings and the sanitizer switch;
 # every target of the project links it.
 add_library(varnolt_common INTERFACE)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package (`cmake --build build --target package`): the programs and their files in
 # /usr/lib/varnolt with their commands in /usr/bin, the desktop files and manual pages in their
 # usual places, and the dependencies read from the binaries by dpkg-shlibdeps.

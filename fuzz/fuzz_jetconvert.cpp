@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The locale's number and date parsers (JetConvert) on any text, and the round trip that
 // the store relies on: a number or date the program writes under a locale (NumberText,
 // FormatDateText, JetSql::dateLiteral, StoredDate, the dialog's grouped whole numbers)

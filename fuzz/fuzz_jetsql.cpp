@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Statements of the program's SQL dialect: translated by JetSql, then run on an in-memory
 // database with the program's schema, a few log rows and the dialect's functions under the
 // input's locale, so that Format, CLng, CDate, dateadd, the #...# literals and the coercions

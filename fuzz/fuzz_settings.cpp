@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The settings loader: fuzzed rows in the settings table of a real database file, loaded
 // by SettingsStore into a Settings as at start-up. Whatever the rows hold, a load of a
 // readable table succeeds (a value its key cannot take gives the key's default with a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets with clang (in build-fuzz/) and runs each on its corpus.
 #   fuzz/run.sh [seconds]    seconds per target, 60 unless given
 # Fails when a target finds a crash, a hang (10 s for one input), a leak or a broken

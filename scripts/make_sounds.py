@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the two warning sounds of the volume-left alert.
 
     scripts/make_sounds.py [folder]      (default: resources/sounds of this repository)

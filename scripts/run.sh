@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Varnolt and starts it. Arguments go to the program
 # (for example /debug).
 set -euo pipefail

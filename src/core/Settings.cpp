@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/Settings.h"
 
 #include <QDir>
 
+// Before any export the field offers the same name that browsing and the fallback give.
 Settings::Settings()
-    : exportFolder(QDir::homePath() + QLatin1String("/Deravir.csv"))
+    : exportFolder(QDir::homePath() + QLatin1String("/Varnolt.csv"))
 {
 }
 

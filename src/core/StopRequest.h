@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The process has been asked to end (SIGTERM, SIGINT, SIGHUP). The signal handler sets it,

@@ -1,9 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/FrmMain.h"
 
 #include "controls/PlatformColor.h"
 #include "controls/Throughput.h"
 #include "core/Settings.h"
-#include "monitor/Twips.h"
+#include "desktop/Twips.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>

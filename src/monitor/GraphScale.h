@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The common scale (Max, whole kB/s) of the download and upload graphs. It widens when the

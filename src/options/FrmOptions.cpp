@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "options/FrmOptions.h"
 
 #include "core/CsvExport.h"
@@ -8,12 +9,12 @@
 #include "core/store/JetConvert.h"
 #include "core/traffic/VolumeLeftText.h"
 #include "monitor/FrmMain.h"
-#include "monitor/Twips.h"
+#include "desktop/Twips.h"
 #include "options/AllowanceFields.h"
-#include "shell/AppIcon.h"
-#include "shell/DesktopServices.h"
-#include "shell/MessageBox.h"
-#include "shell/Transparency.h"
+#include "desktop/AppIcon.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/MessageBox.h"
+#include "desktop/Transparency.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "report/ReportWriter.h"
 
 #include "report/CsvReportWriter.h"

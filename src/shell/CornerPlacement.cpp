@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/CornerPlacement.h"
 
-#include "monitor/Twips.h"
+#include "desktop/Twips.h"
 
 #include <QEvent>
 #include <QLoggingCategory>

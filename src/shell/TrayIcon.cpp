@@ -1,6 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/TrayIcon.h"
 
-#include "shell/AppIcon.h"
+#include "desktop/AppIcon.h"
 
 #include <QDBusConnection>
 #include <QDBusInterface>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shell/WindowFrame.h"
 
 // Built where the X11 client library is missing: the frame is what Qt learns of it.

@@ -1,10 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "stats/FrmStats.h"
 
 #include "core/Settings.h"
-#include "monitor/Twips.h"
+#include "desktop/Twips.h"
 #include "options/FrmOptions.h"
-#include "shell/AppIcon.h"
-#include "shell/MessageBox.h"
+#include "desktop/AppIcon.h"
+#include "desktop/MessageBox.h"
 #include "stats/ChartChoices.h"
 #include "stats/StatsChart.h"
 

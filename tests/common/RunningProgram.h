@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "FakeClock.h"
@@ -5,7 +6,7 @@
 #include "TestDatabase.h"
 
 #include "monitor/FrmMain.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 
 #include <QSignalSpy>
 #include <QTest>

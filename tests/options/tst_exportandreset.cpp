@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FolderSnapshot.h"
 #include "RunningProgram.h"
 
 #include "core/Settings.h"
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
-#include "shell/DesktopServices.h"
-#include "shell/MessageBox.h"
-#include "shell/VarnoltApp.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/MessageBox.h"
+#include "app/VarnoltApp.h"
 
 #include <QComboBox>
 #include <QDir>

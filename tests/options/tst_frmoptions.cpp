@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FakeClock.h"
 #include "NetworkNamespace.h"
 #include "RunningProgram.h"
@@ -9,8 +10,8 @@
 #include "core/traffic/WarningSound.h"
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
-#include "shell/MessageBox.h"
-#include "shell/VarnoltApp.h"
+#include "desktop/MessageBox.h"
+#include "app/VarnoltApp.h"
 
 #include <QCheckBox>
 #include <QComboBox>

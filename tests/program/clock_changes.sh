@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program metering real traffic in a network namespace of its own while its wall
 # clock (faked with libfaketime; its timers keep the real monotonic clock) passes midnight,
 # is set back an hour, jumps days ahead as after a suspend, and crosses the changes of

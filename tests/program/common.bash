@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared helpers of the whole-program checks. Sourced, not run.
 
 fail() { echo "FAIL: $*" >&2; exit 1; }

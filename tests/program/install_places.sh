@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # An installed copy in a folder its user cannot write keeps its data in
 # $XDG_DATA_HOME/varnolt/, seeded from the shipped empty database, which stays untouched.
 # Its help page comes with every picture it shows.

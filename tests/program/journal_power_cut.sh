@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # What a power cut would leave of the open row while another program holds a read transaction
 # on the database for minutes (a backup, the sqlite3 shell, a report left open). The real
 # program meters steady traffic (3 MB/s through a token bucket) in a network namespace of its

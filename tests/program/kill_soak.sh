@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program metering steady traffic (3 MB/s through a token bucket) in a network
 # namespace of its own, killed with SIGKILL at random moments 20 times and started again after
 # each kill, then stopped with SIGTERM. Each start turns the journal of the killed run into its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program on an X server without a tray host: it shows its window, meters loopback traffic
 # (the adapter chosen by name), and on SIGTERM writes its last row with that traffic.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package as a user meets it: built by CPack, clean under lintian, installed with
 # dpkg, started from /usr/bin by an ordinary user in a tray (its data in that user's
 # ~/.local/share/varnolt/), and gone again when removed and purged.

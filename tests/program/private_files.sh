@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The user's files are the user's alone, whatever the umask: an installed copy (its folder
 # not writable) run with /debug makes its data folder 0700 and its database, the -wal and
 # -shm beside it and the diagnostic log 0600, under umask 022 and 077. The files of an older

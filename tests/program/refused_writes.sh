@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program metering real traffic while its database refuses to be written: the file
 # system it lies on is full (a small tmpfs of this script's own, filled by a file that takes
 # the remaining space), or another program holds the write lock (the sqlite3 shell inside

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program, started from a copy of its build folder with "/debug": start-up lines
 # in order, the start marker, and on SIGTERM, SIGINT and SIGHUP the last row written once.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A StatusNotifierWatcher with a host of its own, as KDE Plasma's panel or GNOME's AppIndicator
 extension provide them, on the session bus it is started on.
 

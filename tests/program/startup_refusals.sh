@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-ups the program refuses: a second copy on the same database reached through a
 # symbolic link, an empty database file, a database without its Log table. Each says why
 # (on stderr as in its message box), leaves the file as it was, and while its message box

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program where the tray is a StatusNotifierWatcher with a host (KDE Plasma, GNOME with
 # an AppIndicator extension), here the test's own on a private session bus: the icon registers as
 # an item, the monitor starts hidden, the host's "Activate" shows it and a second one hides it,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Helpers of the whole-program byte-count checks: the real program in a network namespace of
 # the script's own, veth links to a peer namespace, traffic between the two with iperf3, and
 # the kernel's own counters as the reference for every byte in the log table.

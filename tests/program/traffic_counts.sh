@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program in a network namespace of its own, metering real TCP traffic on veth links
 # to a peer namespace: in every case the log table holds exactly the bytes the kernel counted
 # on the metered interfaces (every interface but loopback) from the program's first poll to its

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real program on an X server with a window manager and no tray host, its database on a
 # file system that fills up (a small tmpfs of this script's own): the user closed the monitor
 # window, which is then the only way the program can say anything. When the database refuses
@@ -125,5 +126,5 @@ grep -q "^Varnolt: traffic is logged again" "$WORK/stderr.txt" || fail "standard
 [ -z "${SHOW_STDERR:-}" ] || cat "$WORK/stderr.txt"
 stop_varnolt TERM || fail "exit status $? on SIGTERM"
 SCRIPT
-xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$source_dir/tests/desktop/with_wm.sh" bash "$WORK/run.sh"
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash "$source_dir/tests/onscreen/with_wm.sh" bash "$WORK/run.sh"
 echo "1 passed, 0 failed"

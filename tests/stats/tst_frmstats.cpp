@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "RunningProgram.h"
 
 #include "options/FrmOptions.h"
-#include "shell/MessageBox.h"
-#include "shell/VarnoltApp.h"
+#include "desktop/MessageBox.h"
+#include "app/VarnoltApp.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
 

@@ -1,4 +1,5 @@
-#include "shell/MessageBox.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/MessageBox.h"
 
 #include <optional>
 

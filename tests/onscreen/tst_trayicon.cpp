@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
 #include "FakeInterfaceTable.h"
@@ -6,11 +7,11 @@
 
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
-#include "shell/MessageBox.h"
+#include "desktop/MessageBox.h"
 #include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DesktopScreen.h"
 #include "FakeInterfaceTable.h"
 #include "TestDatabase.h"
@@ -6,7 +7,7 @@
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
 #include "shell/TrayMenu.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

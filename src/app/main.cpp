@@ -1,8 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/DatabaseStartup.h"
 #include "core/store/DatabaseLocation.h"
-#include "shell/MessageBox.h"
+#include "desktop/MessageBox.h"
 #include "shell/SignalWatcher.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 
 #include <QApplication>
 

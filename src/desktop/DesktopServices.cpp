@@ -1,4 +1,5 @@
-#include "shell/DesktopServices.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/DesktopServices.h"
 
 #include <QDesktopServices>
 #include <QFileDialog>

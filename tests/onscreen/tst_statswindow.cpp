@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
 #include "FakeClock.h"
@@ -8,7 +9,7 @@
 #include "monitor/FrmMain.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
 

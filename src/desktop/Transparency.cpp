@@ -1,4 +1,5 @@
-#include "shell/Transparency.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/Transparency.h"
 
 #include <QGuiApplication>
 #include <QWidget>

@@ -1,4 +1,5 @@
-#include "shell/AppIcon.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "desktop/AppIcon.h"
 
 #include <QPainter>
 #include <QPixmap>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one desktop test under a real window manager, Debian's openbox, on the X server that
 # xvfb-run has started: the window manager is up before the test starts and is stopped after
 # it, whatever the test's outcome.

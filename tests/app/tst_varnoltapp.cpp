@@ -1,12 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
-#include "shell/MessageBox.h"
+#include "desktop/MessageBox.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 
 #include <QAction>
 #include <QApplication>

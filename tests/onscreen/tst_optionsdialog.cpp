@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
 #include "FakeClock.h"
@@ -10,7 +11,7 @@
 #include "options/FrmOptions.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "shell/VarnoltApp.h"
+#include "app/VarnoltApp.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

@@ -1,4 +1,5 @@
-#include "shell/VarnoltApp.h"
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "app/VarnoltApp.h"
 
 #include "core/DatabaseStartup.h"
 #include "core/InstanceLock.h"
@@ -13,12 +14,12 @@
 #include "monitor/SoundEffectWarning.h"
 #include "options/FrmOptions.h"
 #include "stats/FrmStats.h"
-#include "shell/AppIcon.h"
+#include "desktop/AppIcon.h"
 #include "shell/CornerPlacement.h"
-#include "shell/DesktopServices.h"
-#include "shell/MessageBox.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/MessageBox.h"
 #include "shell/MonitorMenu.h"
-#include "shell/Transparency.h"
+#include "desktop/Transparency.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
 
