@@ -5,7 +5,7 @@
 #
 # BUILD_DIR is a configured build folder (default: build in the source tree); name-filter is
 # an extended regex (grep -E) that picks faults by name (default: all). Not part of ctest or
-# CI: it takes 20 to 30 minutes for the whole table on two cores.
+# CI: the whole table takes 35 to 40 minutes on two cores that other builds share.
 #
 # For each fault of the table below, one at a time: the file is found by its name anywhere
 # under src/, the substitution is made in it (exactly one match, else the fault is
@@ -30,7 +30,7 @@ fault round-half-up             JetConvert.cpp      's{return std::fmod\(floor, 
 fault month-end-not-clamped     JetFunctions.cpp    's{fields\.day = std::min\(fields\.day, StoredDate::daysInMonth\(fields\.year, fields\.month\)\);}{}' 'tst_store|tst_volumelefttext'
 # Settings.
 fault start-day-0-accepted      SettingsStore.cpp   's{wholeInRange\(1, 31,}{wholeInRange(0, 31,}' 'tst_settingsstore'
-fault dblclick-two-states       Settings.cpp        's{\(m_dblClickState \+ 1\) % 3}{(m_dblClickState + 1) % 2}' 'tst_settingsstore|tst_frmoptions'
+fault kilobit-default-on        SettingsStore.cpp   's{index\(0, 2, defaults\.kilobitState\)}{index(0, 2, 1)}' 'tst_settingsstore'
 # Traffic metering and the log rows.
 fault counter-reset-lost        SampleAdapters.cpp  's{return now - from;}{return 0;}' 'tst_sampleadapters'
 fault loopback-by-default       AdapterChoice.cpp   's{if \(interface\.loopback\)\s*return false;\s*}{}' 'tst_sampleadapters|tst_interfacedevices'
@@ -47,7 +47,11 @@ fault export-three-decimals     CsvExport.cpp       's{for \(int i = 0; i < 2; \
 fault reset-failure-ignored     LogReset.cpp        's{step\(session\.execute\(u"Delete \* from log;"_s\)\);}{(void)session.execute(u"Delete * from log;"_s);}' 'tst_logreset'
 fault instance-lock-shared      InstanceLock.cpp    's{LOCK_EX \| LOCK_NB}{LOCK_SH | LOCK_NB}' 'tst_instancelock'
 fault seeded-copy-0644          DatabaseLocation.cpp 's{::fchmod\(target\.handle\(\), S_IRUSR \| S_IWUSR\)}{::fchmod(target.handle(), 0644)}' 'tst_databaselocation'
+# debug-log-0644 was MISSED in December 2026: the log is made with the umask's mode and
+# tightened right after, and no test looks in that moment (another user opening it then
+# could read every later line).
 fault debug-log-0644            DebugLog.cpp        's{file\.open\(QIODevice::Append, QFileDevice::ReadOwner \| QFileDevice::WriteOwner\)}{file.open(QIODevice::Append)}' 'program.private_files'
+fault debug-log-not-tightened   DebugLog.cpp        's{status\.st_uid == ::geteuid\(\)}{status.st_uid != ::geteuid()}' 'program.private_files'
 # The graph.
 fault bar-a-row-too-long        ThroughputModel.cpp 's{\* double\(height\) - 1\.0;}{* double(height);}' 'tst_throughput'
 # The poll and its texts.
