@@ -115,14 +115,18 @@ restore() {
     fi
 }
 trap restore EXIT
-trap 'restore; echo "interrupted: file restored" >&2; exit 130' INT TERM HUP
+# Builds and tests run in a process group of their own, waited for: bash runs no trap on
+# Ctrl-C while a foreground command that ends with a status of its own (make) runs.
+child=''
+run() { setsid "$@" & child=$!; wait "$child"; local status=$?; child=''; return $status; }
+trap '[[ -n $child ]] && kill -TERM -- "-$child" 2>/dev/null; restore; echo "interrupted: file restored" >&2; exit 130' INT TERM HUP
 
 # The code as it is: every named test builds and passes.
 all_regex=$(for i in "${chosen[@]}"; do echo "${regexes[i]}"; done | paste -sd'|')
 start_all=$(date +%s)
 echo "baseline: building and running the named tests on the code as it is"
-if ! cmake --build "$build" -j2 --target $(targets_for "$all_regex") >"$out/baseline.log" 2>&1 \
-    || ! ctest --test-dir "$build" -R "$all_regex" --no-tests=error --output-on-failure >>"$out/baseline.log" 2>&1; then
+if ! run cmake --build "$build" -j2 --target $(targets_for "$all_regex") >"$out/baseline.log" 2>&1 \
+    || ! run ctest --test-dir "$build" -R "$all_regex" --no-tests=error --output-on-failure >>"$out/baseline.log" 2>&1; then
     echo "the code as it is does not build or pass the named tests ($(failed_tests "$out/baseline.log")); see $out/baseline.log" >&2
     exit 2
 fi
@@ -149,9 +153,9 @@ for i in "${chosen[@]}"; do
             result="NOT-APPLIED (file unchanged)"
         else
             (cd "$root" && git diff --no-index -U1 -- "$saved" "$path") >>"$log" 2>&1
-            if ! cmake --build "$build" -j2 --target $(targets_for "$regex") >>"$log" 2>&1; then
+            if ! run cmake --build "$build" -j2 --target $(targets_for "$regex") >>"$log" 2>&1; then
                 result="NOT-APPLIED (does not build)"
-            elif ctest --test-dir "$build" -R "$regex" --no-tests=error --output-on-failure >>"$log" 2>&1; then
+            elif run ctest --test-dir "$build" -R "$regex" --no-tests=error --output-on-failure >>"$log" 2>&1; then
                 result=MISSED
                 grep -qE 'Not Run|\*\*\*Skipped' "$log" && result="MISSED (skipped: $(grep -oE '[^ ]+ \.+\*\*\*Skipped' "$log" | awk '{print $1}' | paste -sd' '))"
             else
