@@ -47,9 +47,8 @@ fault export-three-decimals     CsvExport.cpp       's{for \(int i = 0; i < 2; \
 fault reset-failure-ignored     LogReset.cpp        's{step\(session\.execute\(u"Delete \* from log;"_s\)\);}{(void)session.execute(u"Delete * from log;"_s);}' 'tst_logreset'
 fault instance-lock-shared      InstanceLock.cpp    's{LOCK_EX \| LOCK_NB}{LOCK_SH | LOCK_NB}' 'tst_instancelock'
 fault seeded-copy-0644          DatabaseLocation.cpp 's{::fchmod\(target\.handle\(\), S_IRUSR \| S_IWUSR\)}{::fchmod(target.handle(), 0644)}' 'tst_databaselocation'
-# debug-log-0644 was MISSED in December 2026: the log is made with the umask's mode and
-# tightened right after, and no test looks in that moment (another user opening it then
-# could read every later line).
+# The log is made 0600, not tightened after another user could have opened it:
+# private_files traces the call that makes it.
 fault debug-log-0644            DebugLog.cpp        's{file\.open\(QIODevice::Append, QFileDevice::ReadOwner \| QFileDevice::WriteOwner\)}{file.open(QIODevice::Append)}' 'program.private_files'
 fault debug-log-not-tightened   DebugLog.cpp        's{status\.st_uid == ::geteuid\(\)}{status.st_uid != ::geteuid()}' 'program.private_files'
 # The graph.

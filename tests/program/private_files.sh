@@ -66,6 +66,24 @@ for mask in 022 077; do
     run_once "$mask" "new database, umask $mask"
 done
 
+# The log is made owner-only from its first byte, not tightened after another user could have
+# opened it: the system call that makes it asks for 0600.
+if command -v strace >/dev/null; then
+    fresh_home
+    (umask 022 && exec strace -f -qq -e trace=open,openat -o "$WORK/opens.txt" \
+        "${runner[@]}" "$WORK/bin/varnolt" /debug) >/dev/null 2>&1 &
+    tracer=$!
+    VARNOLT_PID=$tracer
+    trap 'pkill -KILL -P "$tracer"; rm -rf "$WORK"' EXIT
+    wait_for_line "$HOME/varnolt.log" ": Init Done"
+    pkill -TERM -P "$tracer"
+    wait "$tracer" || fail "the traced run ended with status $?"
+    trap 'rm -rf "$WORK"' EXIT
+    made=$(grep -F "\"$HOME/varnolt.log\"" "$WORK/opens.txt" | grep O_CREAT | head -1)
+    [ -n "$made" ] || fail "no system call made the log"
+    [[ "$made" == *", 0600)"* ]] || fail "the log is made open to others before it is tightened: $made"
+fi
+
 # An older copy's files, made under umask 022 with a run's rows in them.
 fresh_home
 as_user mkdir -p "$data"
