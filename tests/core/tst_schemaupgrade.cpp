@@ -15,30 +15,16 @@ namespace {
 const QString ViewSql = u"select sql from sqlite_master where type = 'view' and name = 'DownloadPerDay'"_s;
 const QString ViewDate = u"select DateModified from ViewCatalog where ViewName = 'DownloadPerDay'"_s;
 
-// Puts an older day view into the database, dated as given.
-void plantDayView(const TestDatabase &db, const QString &select, const QString &date)
-{
-    db.exec(u"drop view DownloadPerDay"_s);
-    db.exec(u"create view DownloadPerDay as "_s + select);
-    db.exec(u"update ViewCatalog set DateModified = '%1' where ViewName = 'DownloadPerDay'"_s.arg(date));
-}
-
 const QString OldSelect
     = QStringLiteral("select cast(strftime('%Y%m%d', DateAndTimeEnd) as integer) as DDate, sum(BytesRcvd) as KBDown, "
                      "sum(BytesSent) as KBUp, avg(AvgDownloadSpeed) as AVGDown, date(DateAndTimeEnd) as Gdate from Log "
                      "group by 1 order by 1 desc");
 
-bool upgrade(const TestDatabase &db, const FakeClock &clock, QString *error = nullptr)
+bool upgrade(const TestDatabase &db, const FakeClock &clock)
 {
     DebugLog log(false, QString(), clock);
     StoreSession session(db.path());
-    if (!session.open())
-        return false;
-    SchemaUpgrade upgrade(session, clock, log);
-    const bool ok = upgrade.run();
-    if (error)
-        *error = upgrade.errorString();
-    return ok;
+    return session.open() && SchemaUpgrade(session, clock, log).run();
 }
 
 const QStringList PeriodViews
@@ -102,8 +88,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, planted);
         TestDatabase db;
-        if (!planted.isEmpty())
-            plantDayView(db, OldSelect, planted);
+        if (!planted.isEmpty()) {
+            db.exec(u"drop view DownloadPerDay"_s);
+            db.exec(u"create view DownloadPerDay as "_s + OldSelect);
+            db.exec(u"update ViewCatalog set DateModified = '%1' where ViewName = 'DownloadPerDay'"_s.arg(planted));
+        }
         const QStringList before = db.rows(ViewSql) + db.rows(ViewDate);
         FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(17, 29, 47)));
         QVERIFY(upgrade(db, clock));
@@ -177,14 +166,9 @@ private Q_SLOTS:
                                "9000000000000000000, 0), ('2026-01-01 11:00:00', '2026-01-01 11:00:00', 0, "
                                "9000000000000000000, 0)"));
         const QStringList before = schemaOf(db);
-        QString error;
-        QVERIFY(!upgrade(db, FakeClock(), &error));
-        QVERIFY2(error.contains(u"overflow"_s), qPrintable(error));
-        QCOMPARE(schemaOf(db), before);
-
         StartupRun run(db.path());
         QVERIFY(!run.startup.run());
-        QVERIFY(run.startup.errorString().contains(u"overflow"_s));
+        QVERIFY2(run.startup.errorString().contains(u"overflow"_s), qPrintable(run.startup.errorString()));
         QCOMPARE(schemaOf(db), before);
     }
 
@@ -192,12 +176,9 @@ private Q_SLOTS:
     {
         TestDatabase db;
         db.exec(u"drop view DownloadPerDay"_s);
-        FakeClock clock;
-        QString error;
-        QVERIFY(!upgrade(db, clock, &error));
-        QVERIFY(error.contains(u"DownloadPerDay"_s));
-
-        QVERIFY(!StartupRun(db.path()).startup.run());
+        StartupRun run(db.path());
+        QVERIFY(!run.startup.run());
+        QVERIFY2(run.startup.errorString().contains(u"DownloadPerDay"_s), qPrintable(run.startup.errorString()));
         QVERIFY(db.rows(u"select * from Log"_s).isEmpty());
     }
 };
