@@ -4,7 +4,6 @@
 
 #include "core/DebugLog.h"
 #include "core/LogReset.h"
-#include "core/SettingsStore.h"
 #include "core/StopRequest.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/NumberText.h"
@@ -165,6 +164,7 @@ private Q_SLOTS:
             u"2026.12.05 17:29:47"_s);
         ok("Format of null", en, u"Format(null,'yyyy')"_s, QVariant());
         ok("CDate of locale text", de, u"CDate('05.12.2026')"_s, u"2026-12-05 00:00:00"_s);
+        fails("CDate of 31 February", de, u"CDate('31.02.2026')"_s, u"Type mismatch"_s);
         ok("CDate keeps 2030", en, u"CDate(Format('2030-06-15 08:00:00','yyyy/mm/dd'))"_s, u"2030-06-15 00:00:00"_s);
         ok("year from a leap day", en, u"dateadd('yyyy',1,#02-29-2024#)"_s, u"2025-02-28 00:00:00"_s);
         ok("month to a leap day", en, u"dateadd('m',1,#01-31-2024#)"_s, u"2024-02-29 00:00:00"_s);
@@ -174,6 +174,7 @@ private Q_SLOTS:
         ok("minute back", en, u"dateadd('n',-1,#01-01-2027#)"_s, u"2026-12-31 23:59:00"_s);
         ok("day from locale text", de, u"dateadd('d',1,'31.12.2026 10:00')"_s, u"2027-01-01 10:00:00"_s);
         fails("unknown interval", en, u"dateadd('x',1,#12-01-2026#)"_s, u"Invalid procedure call"_s);
+        ok("slash in a string", en, u"'a/b'"_s, u"a/b"_s);
         ok("double-quoted string", en, u"\"it's \"\"x\"\"\""_s, u"it's \"x\""_s);
         ok("top in a subquery", en,
             u"(select sum(v) from (select top 2 v from (select 1 as v union all select 2 union all select 3) "
