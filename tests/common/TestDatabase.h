@@ -37,17 +37,11 @@ public:
     QStringList rows(const QString &sql) const
     {
         StoreSession session(m_path);
+        const std::optional<QueryResult> result = session.open() ? session.queryNative(sql) : std::nullopt;
+        if (!result)
+            qWarning("%s", qPrintable(session.errorString()));
         QStringList lines;
-        if (!session.open()) {
-            qWarning("%s", qPrintable(session.errorString()));
-            return lines;
-        }
-        const std::optional<QueryResult> result = session.queryNative(sql);
-        if (!result) {
-            qWarning("%s", qPrintable(session.errorString()));
-            return lines;
-        }
-        for (const QVariantList &row : result->rows()) {
+        for (const QVariantList &row : result ? result->rows() : QList<QVariantList>()) {
             QStringList fields;
             for (const QVariant &value : row)
                 fields << (value.isNull() ? QStringLiteral("NULL") : value.toString());

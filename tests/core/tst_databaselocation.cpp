@@ -35,8 +35,7 @@ private Q_SLOTS:
 
     void writableProgramFolderHoldsTheData()
     {
-        DatabaseLocation location;
-        QCOMPARE(location.resolve(m_program, m_data), m_program + QStringLiteral("/Varnolt.db"));
+        QCOMPARE(DatabaseLocation().resolve(m_program, m_data), m_program + QStringLiteral("/Varnolt.db"));
         QVERIFY(!QFile::exists(m_data));
     }
 
@@ -60,8 +59,7 @@ private Q_SLOTS:
 
         // Once seeded, the user's copy is kept: it is never overwritten by the empty one.
         QFile file(own);
-        QVERIFY(file.open(QIODevice::Append));
-        file.write("x");
+        QVERIFY(file.open(QIODevice::Append) && file.write("x") == 1);
         file.close();
         const qint64 size = QFileInfo(own).size();
         QCOMPARE(location.resolve(m_program, m_data), own);
@@ -80,7 +78,9 @@ private:
     // The permission bits in octal, as ls and stat show them.
     static QString mode(const QString &path)
     {
-        struct stat status {};
+        struct stat status
+        {
+        };
         if (::stat(QFile::encodeName(path).constData(), &status) != 0)
             return QStringLiteral("none");
         return QString::number(status.st_mode & 07777, 8);

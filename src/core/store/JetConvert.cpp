@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/store/JetConvert.h"
 
+#include "core/store/Utf8Scan.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -8,6 +10,8 @@
 #include <string>
 
 using namespace Qt::StringLiterals;
+using Utf8Scan::isDigit;
+using Utf8Scan::spaceLength;
 
 namespace {
 
@@ -27,45 +31,6 @@ std::optional<Fields> fail(Error *error, Error why)
 bool startsWith(const char *p, const char *end, const QByteArray &text)
 {
     return !text.isEmpty() && end - p >= text.size() && std::memcmp(p, text.constData(), text.size()) == 0;
-}
-
-// Length of the space at p: ASCII space or tab, no-break space, narrow no-break space; 0 if none.
-int spaceLength(const char *p, const char *end)
-{
-    if (p < end && (*p == ' ' || *p == '\t'))
-        return 1;
-    if (end - p >= 2 && static_cast<unsigned char>(p[0]) == 0xC2 && static_cast<unsigned char>(p[1]) == 0xA0)
-        return 2;
-    if (end - p >= 3 && static_cast<unsigned char>(p[0]) == 0xE2 && static_cast<unsigned char>(p[1]) == 0x80
-        && static_cast<unsigned char>(p[2]) == 0xAF)
-        return 3;
-    return 0;
-}
-
-void trimSpaces(const char *&p, const char *&end)
-{
-    while (int n = spaceLength(p, end))
-        p += n;
-    while (end > p) {
-        if (end[-1] == ' ' || end[-1] == '\t')
-            --end;
-        else if (end - p >= 2 && spaceLength(end - 2, end) == 2)
-            end -= 2;
-        else if (end - p >= 3 && spaceLength(end - 3, end) == 3)
-            end -= 3;
-        else
-            break;
-    }
-}
-
-inline bool isDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
-
-inline bool isWordByte(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || static_cast<unsigned char>(c) >= 0x80;
 }
 
 // How a locale writes the parts of a number, as UTF-8; an empty text is a part it lacks.
@@ -161,262 +126,12 @@ bool normaliseNumber(
     return p == end;
 }
 
-// The text with decimal digits of other scripts made ASCII ("١٢٫٥" is how QLocale writes 12.5
-// under Arabic locales); empty when it has none.
-QByteArray withAsciiDigits(const char *text, std::size_t length)
-{
-    if (std::none_of(text, text + length, [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
-        return {};
-    QList<uint> codePoints = QString::fromUtf8(text, qsizetype(length)).toUcs4();
-    bool changed = false;
-    for (uint &c : codePoints) {
-        if (c >= 0x80 && QChar::category(char32_t(c)) == QChar::Number_DecimalDigit) {
-            c = '0' + uint(QChar::digitValue(char32_t(c)));
-            changed = true;
-        }
-    }
-    return changed
-        ? QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()), codePoints.size()).toUtf8()
-        : QByteArray();
-}
-
-enum class Kind { Number, Month, Meridiem };
-
-struct Component
-{
-    Kind kind;
-    int value;
-    int digits;
-};
-
-struct DateRules
-{
-    JetLocale::DateOrder order;
-    QByteArray dateSeparator;
-    QByteArray timeSeparator;
-    const QList<std::pair<QString, int>> *monthWords;
-    QString amText; // lower case
-    QString pmText;
-};
-
-bool isDateSeparatorText(const std::string &separator, const DateRules &rules)
-{
-    for (const char c : separator) {
-        if (!std::strchr("/-., \t", c) && !rules.dateSeparator.contains(c))
-            return false;
-    }
-    return true;
-}
-
-bool isTimeSeparatorText(const std::string &separator, const DateRules &rules)
-{
-    if (separator.empty())
-        return false;
-    for (const char c : separator) {
-        if (c != ':' && c != '.' && !rules.timeSeparator.contains(c))
-            return false;
-    }
-    return true;
-}
-
-int fullYear(const Component &year)
-{
-    // Two-digit years fall in the window 1930-2029.
-    if (year.digits <= 2)
-        return year.value < 30 ? 2000 + year.value : 1900 + year.value;
-    return year.value;
-}
-
-std::optional<Fields> scanDate(const char *p, const char *end, const DateRules &rules, Error *error)
-{
-    trimSpaces(p, end);
-    constexpr int maxComponents = 8;
-    Component components[maxComponents];
-    std::string separators[maxComponents]; // separators[i] follows components[i]
-    int count = 0;
-    std::string leading;
-
-    while (p < end) {
-        if (isDigit(*p)) {
-            if (count == maxComponents)
-                return fail(error, Error::TypeMismatch);
-            int value = 0;
-            int digits = 0;
-            while (p < end && isDigit(*p)) {
-                if (++digits > 9)
-                    return fail(error, Error::TypeMismatch);
-                value = value * 10 + (*p++ - '0');
-            }
-            components[count++] = {Kind::Number, value, digits};
-        } else if (isWordByte(*p)) {
-            const char *start = p;
-            while (p < end && isWordByte(*p))
-                ++p;
-            const QString word = QString::fromUtf8(start, p - start).toLower();
-            int month = 0;
-            for (const auto &[name, number] : *rules.monthWords) {
-                if (name == word) {
-                    month = number;
-                    break;
-                }
-            }
-            if (month != 0 || word == rules.amText || word == rules.pmText) {
-                if (count == maxComponents)
-                    return fail(error, Error::TypeMismatch);
-                components[count++] = month != 0 ? Component {Kind::Month, month, 0}
-                                                 : Component {Kind::Meridiem, word == rules.pmText ? 1 : 0, 0};
-                continue;
-            }
-            // Marks that belong to the locale's separators, such as the right-to-left mark of "d‏/M‏/yyyy".
-            const QByteArray bytes(start, p - start);
-            if (!rules.dateSeparator.contains(bytes) && !rules.timeSeparator.contains(bytes))
-                return fail(error, Error::TypeMismatch);
-            (count == 0 ? leading : separators[count - 1]).append(start, p - start);
-        } else {
-            (count == 0 ? leading : separators[count - 1]) += *p++;
-        }
-    }
-    if (count == 0 || !leading.empty())
-        return fail(error, Error::TypeMismatch);
-    // A trailing "." as in "2026. 12. 05." is allowed; nothing else may follow the last field.
-    for (const char c : separators[count - 1]) {
-        if (c != '.' && c != ' ')
-            return fail(error, Error::TypeMismatch);
-    }
-    separators[count - 1].clear();
-
-    int meridiem = -1;
-    if (components[count - 1].kind == Kind::Meridiem) {
-        meridiem = components[count - 1].value;
-        --count;
-        if (count > 0)
-            separators[count - 1].clear();
-    }
-    for (int i = 0; i < count; ++i) {
-        if (components[i].kind == Kind::Meridiem || (components[i].kind == Kind::Month && i >= 3))
-            return fail(error, Error::TypeMismatch);
-    }
-
-    Fields fields;
-    int timeStart = 0;
-    const bool timeOnly = (count == 2 || count == 3) && components[0].kind == Kind::Number
-        && components[1].kind == Kind::Number
-        && (separators[0].find(':') != std::string::npos
-            || (separators[0] == rules.timeSeparator.toStdString() && rules.timeSeparator != rules.dateSeparator));
-    if (timeOnly) {
-        fields.year = 1899;
-        fields.month = 12;
-        fields.day = 30;
-    } else {
-        if (count != 3 && count != 5 && count != 6)
-            return fail(error, Error::TypeMismatch);
-        int monthIndex = -1;
-        for (int i = 0; i < 3; ++i) {
-            if (components[i].kind == Kind::Month) {
-                if (monthIndex >= 0)
-                    return fail(error, Error::TypeMismatch);
-                monthIndex = i;
-            }
-        }
-        for (int i = 0; i < 2; ++i) {
-            const bool besideName = monthIndex == i || monthIndex == i + 1;
-            if ((separators[i].empty() && !besideName) || !isDateSeparatorText(separators[i], rules))
-                return fail(error, Error::TypeMismatch);
-        }
-        if (monthIndex >= 0) {
-            Component others[2];
-            int n = 0;
-            for (int i = 0; i < 3; ++i) {
-                if (i != monthIndex)
-                    others[n++] = components[i];
-            }
-            const bool yearFirst = others[0].digits >= 3;
-            fields.month = components[monthIndex].value;
-            fields.day = yearFirst ? others[1].value : others[0].value;
-            fields.year = fullYear(yearFirst ? others[0] : others[1]);
-        } else {
-            JetLocale::DateOrder order = rules.order;
-            if (components[0].digits >= 3)
-                order = JetLocale::DateOrder::YearMonthDay;
-            const Component &a = components[0];
-            const Component &b = components[1];
-            const Component &c = components[2];
-            switch (order) {
-            case JetLocale::DateOrder::YearMonthDay:
-                fields = Fields {fullYear(a), b.value, c.value};
-                break;
-            case JetLocale::DateOrder::DayMonthYear:
-                fields = Fields {fullYear(c), b.value, a.value};
-                break;
-            case JetLocale::DateOrder::MonthDayYear:
-                fields = Fields {fullYear(c), a.value, b.value};
-                break;
-            }
-        }
-        if (count > 3) {
-            const std::string &between = separators[2];
-            if (between.find_first_of(" \t") == std::string::npos || !isDateSeparatorText(between, rules))
-                return fail(error, Error::TypeMismatch);
-        }
-        timeStart = 3;
-    }
-    const int timeCount = count - timeStart;
-    if (timeCount > 0) {
-        for (int i = timeStart; i < count; ++i) {
-            if (components[i].kind != Kind::Number)
-                return fail(error, Error::TypeMismatch);
-            if (i + 1 < count && !isTimeSeparatorText(separators[i], rules))
-                return fail(error, Error::TypeMismatch);
-        }
-        fields.hour = components[timeStart].value;
-        fields.minute = components[timeStart + 1].value;
-        fields.second = timeCount == 3 ? components[timeStart + 2].value : 0;
-        if (meridiem >= 0) {
-            if (fields.hour < 1 || fields.hour > 12)
-                return fail(error, Error::TypeMismatch);
-            fields.hour = fields.hour % 12 + (meridiem == 1 ? 12 : 0);
-        }
-    } else if (meridiem >= 0) {
-        return fail(error, Error::TypeMismatch);
-    }
-    if (fields.year < 100 || !fields.isValid())
-        return fail(error, Error::TypeMismatch);
-    return fields;
-}
-
-QList<std::pair<QString, int>> englishMonthWords()
-{
-    QList<std::pair<QString, int>> words;
-    static const char *const names[] = {"january", "february", "march", "april", "may", "june", "july", "august",
-        "september", "october", "november", "december"};
-    for (int month = 1; month <= 12; ++month) {
-        const QString name = QString::fromLatin1(names[month - 1]);
-        words.append({name, month});
-        words.append({name.left(3), month});
-    }
-    return words;
-}
-
-QString monthWord(QString name)
-{
-    name = name.toLower();
-    while (name.endsWith(u'.'))
-        name.chop(1);
-    return name;
-}
-
 } // namespace
 
 JetConvert::JetConvert(const JetLocale &locale)
     : m_locale(locale)
+    , m_dates(DateScanner::forLocale(locale))
 {
-    for (int month = 1; month <= 12; ++month) {
-        m_monthWords.append({monthWord(locale.monthAbbreviations().at(month - 1)), month});
-        m_monthWords.append({monthWord(locale.monthNames().at(month - 1)), month});
-    }
-    m_monthWords += englishMonthWords();
-    m_amText = locale.amText().toLower();
-    m_pmText = locale.pmText().toLower();
 }
 
 std::optional<double> JetConvert::toDouble(QStringView text, Error *error) const
@@ -457,7 +172,7 @@ std::optional<double> JetConvert::toDoubleUtf8(const char *text, std::size_t len
 {
     const char *p = text;
     const char *end = text + length;
-    trimSpaces(p, end);
+    Utf8Scan::trimSpaces(p, end);
     const NumberSymbols symbols {m_locale.decimalPointUtf8(), m_locale.groupSeparatorUtf8(), m_locale.exponentialUtf8(),
         m_locale.positiveSignUtf8(), m_locale.negativeSignUtf8()};
     bool negative = false;
@@ -469,7 +184,7 @@ std::optional<double> JetConvert::toDoubleUtf8(const char *text, std::size_t len
         negativeExponent = false;
         static const NumberSymbols cForm {QByteArrayLiteral("."), {}, {}, {}, {}};
         if (!normaliseNumber(p, end, cForm, digits, negativeExponent)) {
-            const QByteArray ascii = withAsciiDigits(text, length);
+            const QByteArray ascii = Utf8Scan::withAsciiDigits(text, length);
             if (!ascii.isEmpty())
                 return toDoubleUtf8(ascii.constData(), std::size_t(ascii.size()), error);
             if (error)
@@ -498,26 +213,21 @@ std::optional<double> JetConvert::toDoubleUtf8(const char *text, std::size_t len
 
 std::optional<StoredDate::Fields> JetConvert::toDateFieldsUtf8(const char *text, std::size_t length, Error *error) const
 {
-    const DateRules rules {m_locale.dateOrder(), m_locale.dateSeparatorUtf8(), m_locale.timeSeparatorUtf8(),
-        &m_monthWords, m_amText, m_pmText};
-    std::optional<Fields> fields = scanDate(text, text + length, rules, error);
+    std::optional<Fields> fields = m_dates.scan(text, text + length);
     if (!fields) {
-        const QByteArray ascii = withAsciiDigits(text, length);
+        const QByteArray ascii = Utf8Scan::withAsciiDigits(text, length);
         if (!ascii.isEmpty())
-            fields = scanDate(ascii.constData(), ascii.constData() + ascii.size(), rules, error);
+            fields = m_dates.scan(ascii.constData(), ascii.constData() + ascii.size());
     }
-    if (fields && error)
-        *error = Error::None;
+    if (error)
+        *error = fields ? Error::None : Error::TypeMismatch;
     return fields;
 }
 
 std::optional<StoredDate::Fields> JetConvert::dateLiteralFields(QStringView text)
 {
-    static const QList<std::pair<QString, int>> monthWords = englishMonthWords();
-    const DateRules rules {JetLocale::DateOrder::MonthDayYear, QByteArrayLiteral("/"), QByteArrayLiteral(":"),
-        &monthWords, u"am"_s, u"pm"_s};
     const QByteArray utf8 = text.toUtf8();
-    return scanDate(utf8.constData(), utf8.constData() + utf8.size(), rules, nullptr);
+    return DateScanner::literal().scan(utf8.constData(), utf8.constData() + utf8.size());
 }
 
 double JetConvert::roundHalfEven(double value)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/store/DateScanner.h"
 #include "core/store/JetLocale.h"
 #include "core/store/StoredDate.h"
 
@@ -52,8 +53,5 @@ public:
 
 private:
     JetLocale m_locale;
-    // Month names and abbreviations (the locale's and English), lower case, without a trailing '.'.
-    QList<std::pair<QString, int>> m_monthWords;
-    QString m_amText; // lower case
-    QString m_pmText;
+    DateScanner m_dates;
 };

@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <atomic>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -25,6 +26,8 @@ constexpr std::chrono::milliseconds BusyStep {10};
 // The progress handler, which checks the time limit and a stop, runs every this many steps
 // of SQLite's virtual machine (some microseconds apart).
 constexpr int ProgressSteps = 1000;
+
+std::atomic<int> waitSteps {0};
 
 QString sqliteMessage(sqlite3 *db)
 {
@@ -47,6 +50,11 @@ StoreSession::StoreSession(QString databasePath, int maxBufferSizeKb)
     , m_maxBufferSizeKb(maxBufferSizeKb)
     , m_busyTimeoutMs(BusyTimeoutMs)
 {
+}
+
+int StoreSession::lockWaitSteps()
+{
+    return waitSteps.load(std::memory_order_relaxed);
 }
 
 void StoreSession::setBusyTimeout(int msecs)
@@ -72,6 +80,7 @@ int StoreSession::onBusy(void *session, int tries)
     if (self->m_deadline)
         *self->m_deadline += pause;
     std::this_thread::sleep_for(pause);
+    waitSteps.fetch_add(1, std::memory_order_relaxed);
     return 1;
 }
 

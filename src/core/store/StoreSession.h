@@ -56,6 +56,9 @@ public:
     void setStopOnRequest(bool stop) { m_stopOnRequest = stop; }
     void close();
     bool isOpen() const { return m_db != nullptr; }
+    // How many steps of waiting for another program's lock all sessions have taken so far
+    // (one step every 10 ms of a wait): a test holds its lock until a wait has lasted long enough.
+    static int lockWaitSteps();
 
     // A statement that changes data (no records come back).
     [[nodiscard]] bool execute(const QString &statement);
