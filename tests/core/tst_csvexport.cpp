@@ -2,6 +2,7 @@
 #include "AsOtherUser.h"
 #include "FolderSnapshot.h"
 #include "TestDatabase.h"
+#include "WriteFile.h"
 
 #include "core/CsvExport.h"
 
@@ -10,6 +11,8 @@
 #include <QTest>
 
 #include <optional>
+
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -48,10 +51,10 @@ const QByteArray PerYear = Header
     + "2026,5243905.73,14.04,3.33\r\n"
       "2025,10.00,3.00,7.00\r\n";
 
-void writeFile(const QString &path, const QByteArray &bytes)
+int modeOf(const QString &path)
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
 }
 
 // Everything in a folder, hidden files (a temporary file left behind) included.
@@ -119,18 +122,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<double>("value");
         QTest::addColumn<QString>("text");
-        QTest::newRow("four decimals") << 1234.5678 << u"1234.56"_s;
-        // 12.05 and 0.29 lie just below themselves in binary.
+        // 12.05 lies just below itself in binary.
         QTest::newRow("12.05") << 12.05 << u"12.05"_s;
-        QTest::newRow("0.29") << 0.29 << u"0.29"_s;
         QTest::newRow("0.999 truncated, not rounded") << 0.999 << u"0.99"_s;
-        QTest::newRow("whole") << 7.0 << u"7.00"_s;
         QTest::newRow("negative zero") << -0.0 << u"0.00"_s;
         QTest::newRow("below a cent") << 0.0099 << u"0.00"_s;
         QTest::newRow("sum of tenths") << 0.1 + 0.2 << u"0.30"_s;
         QTest::newRow("no grouping, no exponent") << 123456789012.345 << u"123456789012.34"_s;
         QTest::newRow("1e20") << 1e20 << u"100000000000000000000.00"_s;
-        QTest::newRow("past 2^53") << 9007199254740993.0 << u"9007199254740992.00"_s;
     }
 
     void exportNumber()
@@ -144,40 +143,36 @@ private Q_SLOTS:
 
     void writesEachView_data()
     {
-        QTest::addColumn<QString>("locale");
         QTest::addColumn<bool>("logged");
         QTest::addColumn<int>("view");
         QTest::addColumn<QByteArray>("expected");
-        const QByteArray files[] = {PerDay, PerWeek, PerMonth, PerYear};
-        const char *names[] = {"per day", "per week", "per month", "per year"};
-        for (const char *locale : {"en_US", "de_DE"}) {
-            for (int view = 0; view < 4; ++view)
-                QTest::addRow("%s %s", names[view], locale)
-                    << QString::fromLatin1(locale) << true << view << files[view];
-        }
-        for (int view = 0; view < 4; ++view)
-            QTest::addRow("%s, empty log", names[view]) << u"en_US"_s << false << view << Header;
+        QTest::newRow("per day") << true << 0 << PerDay;
+        QTest::newRow("per week") << true << 1 << PerWeek;
+        QTest::newRow("per month") << true << 2 << PerMonth;
+        QTest::newRow("per year") << true << 3 << PerYear;
+        QTest::newRow("empty log") << false << 3 << Header;
     }
 
-    // The file replaces the one there, whole, and its path is kept for the next start.
+    // The file replaces the one there, whole, keeping its permission bits, and its path is
+    // kept for the next start. The German locale writes 1.234,56: the file must not.
     void writesEachView()
     {
-        QFETCH(QString, locale);
         QFETCH(bool, logged);
         QFETCH(int, view);
         QFETCH(QByteArray, expected);
-        QLocale::setDefault(QLocale(locale));
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         Logged l(logged);
         // A quote in the path: it goes into the settings as an SQL string.
         const QString folder = l.out.filePath(u"Jan's exports"_s);
         QVERIFY(QDir().mkdir(folder));
         const QString path = folder + u"/Varnolt.csv"_s;
-        writeFile(path, QByteArray(5000, 'x'));
+        QVERIFY(writeFile(path, QByteArray(5000, 'x')) && ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
 
         CsvExport csv(l.db.path());
         QCOMPARE(csv.exportTo(CsvExport::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
             CsvExport::Outcome::Written);
         QCOMPARE(fileContents(path), expected);
+        QCOMPARE(modeOf(path), 0640);
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(exportFolderRows(l.db), QStringList {path});
         QCOMPARE(entries(folder), QStringList {u"Varnolt.csv"_s});
@@ -210,7 +205,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkdir(fallbackFolder));
         const QString fallback = fallbackFolder + u"/Varnolt.csv"_s;
         const QByteArray oldFallback = "old fallback file\r\n";
-        writeFile(fallback, oldFallback);
+        QVERIFY(writeFile(fallback, oldFallback));
         // A link of the fallback's next name is no free name either, and is not followed.
         QVERIFY(QFile::link(l.out.filePath(u"elsewhere.csv"_s), fallbackFolder + u"/Varnolt (2).csv"_s));
         const QString written = fallbackFolder + u"/Varnolt (3).csv"_s;
@@ -236,6 +231,7 @@ private Q_SLOTS:
             QCOMPARE(csv.exportTo(CsvExport::resolve(path), 1, fallback), CsvExport::Outcome::WrittenToFallback);
         }
         QCOMPARE(fileContents(written), PerWeek);
+        QCOMPARE(modeOf(written), 0600); // a new file, whatever the umask
         QCOMPARE(fileContents(fallback), oldFallback);
         QCOMPARE(csv.usedPath(), written);
         QCOMPARE(exportFolderRows(l.db), QStringList {written});
@@ -281,10 +277,10 @@ private Q_SLOTS:
         const QString shared = l.out.filePath(u"shared"_s);
         const QString home = l.out.filePath(u"home"_s);
         QVERIFY(QDir().mkdir(shared) && QDir().mkdir(home));
-        writeFile(home + u"/traffic.csv"_s, "the user's own traffic.csv\r\n");
+        QVERIFY(writeFile(home + u"/traffic.csv"_s, "the user's own traffic.csv\r\n"));
         const QString path = shared + u"/traffic.csv"_s;
         if (fileBefore)
-            writeFile(path, Header);
+            QVERIFY(writeFile(path, Header));
         const CsvExport::Target target = CsvExport::resolve(path);
         QCOMPARE(target.state, fileBefore ? CsvExport::Target::State::Exists : CsvExport::Target::State::Free);
         if (swapFolder) {
@@ -331,7 +327,7 @@ private Q_SLOTS:
         const QString path = l.out.filePath(u"Varnolt.csv"_s);
         const QByteArray old = Header + "20261204,1.00,2.00,3.00\r\n";
         if (fileBefore)
-            writeFile(path, old);
+            QVERIFY(writeFile(path, old));
         StoreSession holder(l.db.path());
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
 
@@ -351,26 +347,22 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("budget");
         QTest::addColumn<int>("view");
-        QTest::addColumn<bool>("database");
         QTest::addColumn<bool>("succeeds");
         const qint64 size = PerDay.size();
-        QTest::newRow("device full from the start") << qint64(0) << 0 << true << false;
-        QTest::newRow("device full after the header") << qint64(Header.size()) << 0 << true << false;
-        QTest::newRow("device full in the last line") << size - 3 << 0 << true << false;
-        QTest::newRow("device takes exactly the file") << size << 0 << true << true;
-        QTest::newRow("no database file") << size << 0 << false << false;
-        QTest::newRow("no such view") << size << 4 << true << false;
+        QTest::newRow("device full after the header") << qint64(Header.size()) << 0 << false;
+        QTest::newRow("device full in the last line") << size - 3 << 0 << false;
+        QTest::newRow("device takes exactly the file") << size << 0 << true;
+        QTest::newRow("no such view") << size << 4 << false;
     }
 
     void writeFails()
     {
         QFETCH(qint64, budget);
         QFETCH(int, view);
-        QFETCH(bool, database);
         QFETCH(bool, succeeds);
         Logged l;
         FailDevice device(budget);
-        CsvExport csv(database ? l.db.path() : l.db.folder() + u"/none.db"_s);
+        CsvExport csv(l.db.path());
         QCOMPARE(csv.write(view, device), succeeds);
         QCOMPARE(csv.errorString().isEmpty(), succeeds);
         // What the device took is the file's beginning, never anything else.
