@@ -193,10 +193,10 @@ private Q_SLOTS:
         // A negative length ("-" + "-5" would start an SQL comment) counts from today's midnight;
         // the highest reaches about a thousand years back, to a date the calendar holds.
         QTest::newRow("-5 days") << wednesday << u"0"_s << -5 << 1 << wednesday;
-        QTest::newRow("lowest 32-bit length") << wednesday << u"0"_s << int(std::numeric_limits<qint32>::min()) << 1
-                                              << wednesday;
-        QTest::newRow("highest 32-bit length") << wednesday << u"0"_s << int(std::numeric_limits<qint32>::max()) << 1
-                                               << wednesday.addDays(-365000);
+        QTest::newRow("lowest 32-bit length")
+            << wednesday << u"0"_s << int(std::numeric_limits<qint32>::min()) << 1 << wednesday;
+        QTest::newRow("highest 32-bit length")
+            << wednesday << u"0"_s << int(std::numeric_limits<qint32>::max()) << 1 << wednesday.addDays(-365000);
     }
 
     void trackingWindow()
@@ -281,7 +281,8 @@ private Q_SLOTS:
             {"2026-12-07 13:00:00", 32}, {"2026-12-08 00:00:00", 0}, {"2026-12-09 08:00:00", 128}};
         for (const auto &[start, mb] : rows)
             rig.addLogRow(QString::fromLatin1(start), mb);
-        rig.db.exec(u"insert into Log values('2026-12-07 12:00:00','2026-12-07 12:00:00',NULL,%1,0)"_s.arg(qint64(16 * MB)));
+        rig.db.exec(
+            u"insert into Log values('2026-12-07 12:00:00','2026-12-07 12:00:00',NULL,%1,0)"_s.arg(qint64(16 * MB)));
 
         QLocale::setDefault(QLocale(locale));
         const auto german = qScopeGuard([] { QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany)); });
