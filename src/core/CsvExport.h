@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/ExportTarget.h"
+
 #include <QString>
 
+#include <memory>
+
+class ExportFile;
 class QIODevice;
 class StoreSession;
 
@@ -16,23 +21,8 @@ public:
     enum class Outcome { Written, WrittenToFallback, Failed };
     static constexpr int ViewCount = 4;
 
-    // Where an export would go, found before anything is written, so that the dialog can ask
-    // about the file that would really be replaced and refuse what it must not touch.
-    struct Target
-    {
-        enum class State {
-            Free, // no file of that name yet: a new one is made
-            Exists, // a regular file of the user's: replaced only once the user said yes
-            CannotMake, // no file can be made there (missing folder, a folder, a refused name)
-            Refused, // another user's file, or a link into another user's folder or made by another user
-        };
-        State state = State::CannotMake;
-        QString given; // the path as typed (trimmed by the caller), or the fallback name chosen
-        QString path; // the real file: absolute, every link resolved, in its own case
-        QString reason; // why it cannot be made or is refused, naming the files
-        quint64 folderDevice = 0, folderInode = 0; // the real folder, as checked
-        quint64 fileDevice = 0, fileInode = 0; // the file that exists there, as checked
-    };
+    // Where an export would go, found before anything is written (ExportTarget.h).
+    using Target = ExportTarget;
 
     explicit CsvExport(QString databasePath);
 
@@ -41,10 +31,8 @@ public:
     // with errorString(), when the database cannot be read or the device refuses a write.
     [[nodiscard]] bool write(int view, QIODevice &device);
 
-    // What writing to path would do. A symbolic link is resolved to the file it names; it is
-    // refused when another user made it or when it leads into a folder that is not the user's.
-    // A file that exists and belongs to someone else is refused too.
-    static Target resolve(const QString &path);
+    // What writing to path would do (ExportTarget::resolve).
+    static Target resolve(const QString &path) { return ExportTarget::resolve(path); }
 
     // The whole export to target (from resolve(); an Exists target counts as the user's yes to
     // replacing that very file). The file is replaced only by a complete new one: written to a
@@ -70,6 +58,8 @@ public:
 
 private:
     bool write(int view, QIODevice &device, StoreSession &session);
+    bool openFallback(std::unique_ptr<ExportFile> &file, const QString &fallbackPath, const QString &reason);
+    void storeUsedPath(StoreSession &session);
     bool fail(const QString &message);
 
     QString m_databasePath;

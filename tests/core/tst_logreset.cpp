@@ -42,7 +42,7 @@ private Q_SLOTS:
         QTest::addColumn<QString>("locale");
         // The dates go into the statement in the locale's own form: " h " between hours and
         // minutes under fr_CA, Arabic-Indic digits under ar_EG.
-        for (const char *locale : {"en_US", "de_DE", "fr_CA", "ar_EG"})
+        for (const char *locale : {"fr_CA", "ar_EG"})
             QTest::newRow(locale) << QString::fromLatin1(locale);
     }
 
@@ -58,9 +58,6 @@ private Q_SLOTS:
 
         QVERIFY2(reset.run(), qPrintable(reset.errorString()));
         QCOMPARE(db.rows(LogRows), QStringList {StartRow});
-        // The per-day view the statistics read.
-        QCOMPARE(
-            db.rows(u"select ddate, kbdown, kbup, avgdown from DownloadPerDay"_s), QStringList {u"20261205|0|0|0"_s});
         QCOMPARE(untouched(db), before);
 
         // Again a minute and a half later: still one start row, the new one.
