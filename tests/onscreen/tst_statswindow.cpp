@@ -24,7 +24,6 @@
 
 #include <memory>
 #include <random>
-#include <utility>
 
 using namespace Qt::StringLiterals;
 
@@ -193,8 +192,8 @@ private:
     }
     // Waits until the chart on the screen differs from before, and has settled.
     void waitForChange(const QImage &before, const char *what);
-    // Waits until the control on the screen is the same in two pictures in a row.
-    static void waitForSettled(const QWidget &control);
+    // Waits until the chart or the list is drawn to the end.
+    static void waitForSettled(QAbstractScrollArea &area);
 
     TrayHost m_tray;
     QTemporaryDir m_home;
@@ -248,14 +247,17 @@ void TestStatsWindow::waitForOpen()
     QTRY_VERIFY(pixelsOf(shown(*window().logChart), QColor(56, 150, 72)) > 2000);
 }
 
-void TestStatsWindow::waitForSettled(const QWidget &control)
+void TestStatsWindow::waitForSettled(QAbstractScrollArea &area)
 {
-    QImage last;
-    const auto same = [&] {
-        const QImage now = shown(control);
-        return std::exchange(last, now) == now;
+    // A turn of the event loop without a paint, and the same picture on the screen before and after it.
+    PaintCount painted(*area.viewport());
+    const auto quiet = [&] {
+        const int paints = painted.count;
+        const QImage picture = shown(area);
+        QTest::qWait(50);
+        return painted.count == paints && shown(area) == picture;
     };
-    QTRY_VERIFY(same());
+    QTRY_VERIFY(quiet());
 }
 
 void TestStatsWindow::waitForChange(const QImage &before, const char *what)
