@@ -237,10 +237,10 @@ void TestFrmStats::layoutFollowsTheRightEdge()
     // OK keeps its distance from the lower right corner, Report above it.
     const auto corner = [&w] { return QPoint(w.width(), w.height()) - w.cmdOK->geometry().bottomRight(); };
     w.resize(630, 475);
-    const QPoint atLeast = corner();
+    const QPoint smallest = corner();
     QTRY_COMPARE(chartUnderButtons(w), 0);
     w.resize(800, 600);
-    QVERIFY((corner() - atLeast).manhattanLength() <= 2); // a pixel of rounding each way
+    QVERIFY((corner() - smallest).manhattanLength() <= 2); // a pixel of rounding each way
     QVERIFY(w.bttReport->geometry().bottom() < w.cmdOK->geometry().top());
     QTRY_COMPARE(chartUnderButtons(w), 0);
     w.lst23d->setCurrentIndex(1);
