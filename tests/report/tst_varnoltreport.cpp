@@ -169,8 +169,6 @@ private Q_SLOTS:
             (QStringList {u"Period"_s, u"Upload"_s, u"(MB)"_s, u"Download"_s, u"(MB)"_s, u"Total"_s, u"(MB)"_s}));
         QCOMPARE(lines[1].split(u' ', Qt::SkipEmptyParts),
             (QStringList {u"02.12"_s, u"512,000"_s, u"1.024,000"_s, u"1.536,000"_s}));
-        QCOMPARE(lines[5].split(u' ', Qt::SkipEmptyParts),
-            (QStringList {u"06.12"_s, u"0,000"_s, u"256,000"_s, u"256,000"_s}));
         QCOMPARE(lines[7].split(u' ', Qt::SkipEmptyParts),
             (QStringList {u"Total"_s, u"512,000"_s, u"1.280,000"_s, u"1.792,000"_s}));
         // Aligned: every line of the table ends in the same column.
