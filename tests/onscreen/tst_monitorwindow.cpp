@@ -98,23 +98,27 @@ void TestMonitorWindow::helpPictures()
     DesktopScreen::screenshot(
         QStringLiteral("monitor-shown.png"), DesktopScreen::outerFrame(window).adjusted(-20, -13, 13, 20));
 
-    // Framed again at each new height, with the new line drawn.
-    const auto grown = [&window](const std::function<void()> &change, const std::function<QLabel *()> &line) {
+    // Framed again at each new height, with the new line's text drawn.
+    const auto grown = [&window](const std::function<void()> &change, const std::function<QLabel *()> &line,
+                           const QString &text) {
         const QRect framed = DesktopScreen::outerFrame(window);
         const int height = window.height();
         change();
-        QTRY_VERIFY(DesktopScreen::outerFrame(window).height() == framed.height() + window.height() - height
-            && line() && DesktopScreen::inkOf(DesktopScreen::pixels(), *line()) > 10);
+        QTRY_VERIFY(line() && line()->text().contains(text)
+            && DesktopScreen::outerFrame(window).height() == framed.height() + window.height() - height
+            && DesktopScreen::inkOf(DesktopScreen::pixels(), *line()) > 10);
     };
-    grown([&] {
-        app.settings().whatsLeftState = 1;
-        window.setHeightTwips(FrmMain::VolumeLeftHeight);
-    }, [&] { return window.volumeLeftLabel(); });
+    grown(
+        [&] {
+            app.settings().whatsLeftState = 1;
+            window.setHeightTwips(FrmMain::VolumeLeftHeight);
+        },
+        [&] { return window.volumeLeftLabel(); }, QStringLiteral("Left."));
     DesktopScreen::screenshot(QStringLiteral("monitor-window.png"), DesktopScreen::outerFrame(window));
 
     StoreSession holder(db.path());
     QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
-    grown([&] { app.resetCounters(); }, [&] { return window.storeProblemLabel(); });
+    grown([&] { app.resetCounters(); }, [&] { return window.storeProblemLabel(); }, QStringLiteral("Not logged"));
     DesktopScreen::screenshot(QStringLiteral("monitor-not-logged.png"), DesktopScreen::outerFrame(window));
     holder.rollback();
 }

@@ -3,7 +3,6 @@
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
 #include "FakeInterfaceTable.h"
-#include "FakeTraffic.h"
 #include "TestDatabase.h"
 #include "TrayHost.h"
 
@@ -129,13 +128,6 @@ void TestTrayIcon::trayBringsTheWindowBack()
     QTRY_COMPARE(DesktopScreen::outerFrame(*window).topRight(), QPoint(screen.right() - 13, screen.top() + 13));
     QVERIFY(DesktopScreen::outerFrame(*window).top() < window->geometry().top()); // a title bar
     QPoint place = DesktopScreen::outerFrame(*window).topLeft();
-    if (qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS") && hiding == Hiding::CloseButton) {
-        // Traffic until the graphs are full, for the help page's picture.
-        FakeTraffic traffic(*m_table);
-        QTRY_VERIFY_WITH_TIMEOUT(DesktopScreen::barsShown(*window->downGraph()) >= window->downGraph()->width() - 2, 40000);
-        DesktopScreen::screenshot(QStringLiteral("monitor-shown.png"),
-            DesktopScreen::outerFrame(*window).adjusted(-20, -13, 13, 20));
-    }
 
     const QString id = QString::number(window->winId());
     switch (hiding) {
