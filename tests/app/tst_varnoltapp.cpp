@@ -3,13 +3,13 @@
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
+#include "app/VarnoltApp.h"
+#include "desktop/MessageBox.h"
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
-#include "desktop/MessageBox.h"
 #include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "app/VarnoltApp.h"
 
 #include <QAction>
 #include <QApplication>
@@ -72,7 +72,8 @@ void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("a second copy on the database")
         << true << QMessageBox::Information << QStringLiteral("Varnolt is already running on this database.\n");
-    QTest::newRow("a database that fails") << false << QMessageBox::Critical << QStringLiteral("Database Init Error!\n");
+    QTest::newRow("a database that fails")
+        << false << QMessageBox::Critical << QStringLiteral("Database Init Error!\n");
 }
 
 void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing()
@@ -147,7 +148,8 @@ void TestVarnoltApp::windowMenuExitEndsWithAllFormsUnloaded()
     Q_EMIT app.monitorMenu()->commandChosen(MonitorMenu::Exit);
     QCOMPARE(finished.size(), 1);
     const QStringList lines = debugLogLines(app.debugLog().path());
-    const QStringList ending {QStringLiteral(": Exit chosen from system menu."), QStringLiteral("App Shutdown sequence")};
+    const QStringList ending {
+        QStringLiteral(": Exit chosen from system menu."), QStringLiteral("App Shutdown sequence")};
     QVERIFY(lines.join(QLatin1Char('\n')).contains(ending.join(QLatin1Char('\n'))));
     QCOMPARE(lines.last(6),
         QStringList({QStringLiteral("Steps executed. App Cleaning up."), QStringLiteral("Removed icon."),

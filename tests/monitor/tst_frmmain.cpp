@@ -36,8 +36,8 @@ private Q_SLOTS:
             window.rateLabel()->geometry(), window.volumeLeftLabel()->geometry()};
         for (qsizetype i = 1; i < lines.size(); ++i)
             QVERIFY(lines[i].top() > lines[i - 1].bottom());
-        const QList<std::pair<QRect, QRect>> beside {{lines[0], window.downGraph()->geometry()},
-            {lines[1], window.upGraph()->geometry()}};
+        const QList<std::pair<QRect, QRect>> beside {
+            {lines[0], window.downGraph()->geometry()}, {lines[1], window.upGraph()->geometry()}};
         for (const auto &[volume, graph] : beside) {
             QVERIFY(graph.left() > volume.right());
             QVERIFY(graph.top() <= volume.center().y() && graph.bottom() >= volume.center().y());
@@ -129,7 +129,7 @@ private Q_SLOTS:
             for (int y = 0; y < painted.height(); ++y)
                 rows += QColor(painted.pixel(x, y)) == QColor(0, 255, 0) ? u'g'
                     : QColor(painted.pixel(x, y)) == QColor(255, 0, 0)   ? u'r'
-                                                                          : u'.';
+                                                                         : u'.';
             return rows;
         };
         const int x = window.downGraph()->contentsRect().width() - 1;

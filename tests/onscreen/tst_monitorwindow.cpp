@@ -4,10 +4,10 @@
 #include "FakeTraffic.h"
 #include "TestDatabase.h"
 
+#include "app/VarnoltApp.h"
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
 #include "shell/TrayMenu.h"
-#include "app/VarnoltApp.h"
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -99,15 +99,15 @@ void TestMonitorWindow::helpPictures()
         QStringLiteral("monitor-shown.png"), DesktopScreen::outerFrame(window).adjusted(-20, -13, 13, 20));
 
     // Framed again at each new height, with the new line's text drawn.
-    const auto grown = [&window](const std::function<void()> &change, const std::function<QLabel *()> &line,
-                           const QString &text) {
-        const QRect framed = DesktopScreen::outerFrame(window);
-        const int height = window.height();
-        change();
-        QTRY_VERIFY(line() && line()->text().contains(text)
-            && DesktopScreen::outerFrame(window).height() == framed.height() + window.height() - height
-            && DesktopScreen::inkOf(DesktopScreen::pixels(), *line()) > 10);
-    };
+    const auto grown
+        = [&window](const std::function<void()> &change, const std::function<QLabel *()> &line, const QString &text) {
+              const QRect framed = DesktopScreen::outerFrame(window);
+              const int height = window.height();
+              change();
+              QTRY_VERIFY(line() && line()->text().contains(text)
+                  && DesktopScreen::outerFrame(window).height() == framed.height() + window.height() - height
+                  && DesktopScreen::inkOf(DesktopScreen::pixels(), *line()) > 10);
+          };
     grown(
         [&] {
             app.settings().whatsLeftState = 1;

@@ -6,12 +6,12 @@
 #include "TestDatabase.h"
 #include "TrayHost.h"
 
+#include "app/VarnoltApp.h"
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
 #include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "app/VarnoltApp.h"
 
 #include <QDir>
 #include <QFile>
@@ -158,8 +158,7 @@ void TestTrayIcon::trayBringsTheWindowBack()
         // Moved through the window manager, as a hand drags it.
         const QPoint by(-300, 200);
         const QPoint to = DesktopScreen::windowOnScreen(*window) + by;
-        DesktopInput::xdotool(
-            {QStringLiteral("windowmove"), id, QString::number(to.x()), QString::number(to.y())});
+        DesktopInput::xdotool({QStringLiteral("windowmove"), id, QString::number(to.x()), QString::number(to.y())});
         place += by;
         QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), place);
         doubleClick();
@@ -236,7 +235,8 @@ void TestTrayIcon::menuResetsTheCountersAndExits()
     QTRY_COMPARE(m_app->monitor()->downloadLabel()->text(), QStringLiteral("0.0 KB"));
     // After a command that leaves the run going, the code after the menu goes on.
     const QStringList afterReset = logLines();
-    const qsizetype back = afterReset.indexOf(QStringLiteral(": Back."), afterReset.indexOf(QStringLiteral(": Before.")));
+    const qsizetype back
+        = afterReset.indexOf(QStringLiteral(": Back."), afterReset.indexOf(QStringLiteral(": Before.")));
     QCOMPARE(afterReset.value(back + 1), QStringLiteral(": Impossible after shutdown."));
 
     m_table->rows[0].in += 700;
