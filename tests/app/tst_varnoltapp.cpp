@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "DebugLogLines.h"
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
+#include "app/VarnoltApp.h"
+#include "desktop/MessageBox.h"
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
-#include "desktop/MessageBox.h"
+#include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "app/VarnoltApp.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +21,7 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -43,37 +46,115 @@ class TestVarnoltApp : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase() { qputenv("HOME", m_home.path().toUtf8()); } // for the debug log
     void init()
     {
         MessageBox::setNextAnswer(QMessageBox::Ok);
         MessageBox::takeShown();
     }
 
-    void databaseFailureShowsTheBoxAndWritesNothing();
+    void refusedStartShowsTheBoxAndWritesNothing_data();
+    void refusedStartShowsTheBoxAndWritesNothing();
+    void miniMaxiStepsTheDoubleClickState();
+    void windowMenuExitEndsWithAllFormsUnloaded();
     void shutdownWritesTheLastRowOnce();
     void trayTipNamesAStoreProblemUntilItIsGone();
     void helpOpensSectionsAndPicturesThePageHas();
+
+private:
+    QTemporaryDir m_home;
 };
 
-void TestVarnoltApp::databaseFailureShowsTheBoxAndWritesNothing()
+void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing_data()
 {
+    QTest::addColumn<bool>("secondCopy"); // else a database that fails
+    QTest::addColumn<QMessageBox::Icon>("icon");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("a second copy on the database")
+        << true << QMessageBox::Information << QStringLiteral("Varnolt is already running on this database.\n");
+    QTest::newRow("a database that fails")
+        << false << QMessageBox::Critical << QStringLiteral("Database Init Error!\n");
+}
+
+void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing()
+{
+    QFETCH(bool, secondCopy);
     TestDatabase db;
-    db.exec(QStringLiteral("drop table settings"));
     FakeClock clock;
+    VarnoltApp first(db.path(), {}, clock);
+    if (secondCopy)
+        QVERIFY(first.start());
+    else
+        db.exec(QStringLiteral("drop table settings"));
+    const QStringList before = db.rows(QStringLiteral("select * from Log"));
     VarnoltApp app(db.path(), {}, clock);
     QVERIFY(!app.start());
 
     const QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().icon, QMessageBox::Critical);
+    QTEST(shown.first().icon, "icon");
     QCOMPARE(shown.first().title, QStringLiteral("Varnolt"));
-    QVERIFY(shown.first().text.startsWith(QStringLiteral("Database Init Error!\n")));
-    QVERIFY(shown.first().text.contains(QStringLiteral("settings")));
-    QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
-
-    // A failed start has no row to close.
+    QFETCH(QString, text);
+    QVERIFY2(shown.first().text.startsWith(text), qPrintable(shown.first().text));
+    QVERIFY(secondCopy ? !app.monitor() : shown.first().text.contains(QStringLiteral("settings")));
+    // A refused start has no row to close.
     app.shutdown();
-    QVERIFY(db.rows(QStringLiteral("select * from Log")).isEmpty());
+    QCOMPARE(db.rows(QStringLiteral("select * from Log")), before);
+}
+
+// "Mini/Maxi Monitor." shrinks the window to its title bar and back, and steps the
+// double-click state with it, unless a double-click opens the chart.
+void TestVarnoltApp::miniMaxiStepsTheDoubleClickState()
+{
+    TestDatabase db;
+    db.exec(QStringLiteral("insert into settings values ('whatsleft', '1')"));
+    FakeClock clock;
+    VarnoltApp app(db.path(), {}, clock);
+    QVERIFY(app.start());
+    FrmMain &window = *app.monitor();
+    QCOMPARE(window.heightTwips(), FrmMain::VolumeLeftHeight);
+    app.miniMaxi();
+    QCOMPARE(window.heightTwips(), FrmMain::MiniHeight);
+    QCOMPARE(app.settings().dblClickState(), int(Settings::MiniMonitor));
+    app.miniMaxi();
+    QCOMPARE(window.heightTwips(), FrmMain::VolumeLeftHeight);
+    QCOMPARE(app.settings().dblClickState(), int(Settings::MonitorWindow));
+
+    app.settings().whatsLeftState = 0;
+    app.settings().stepDblClickTo(Settings::ChartWindow); // stepped in the dialog, not stored: the chart flag stays off
+    app.miniMaxi();
+    QCOMPARE(app.settings().dblClickState(), int(Settings::MiniMonitor));
+    app.miniMaxi();
+    QCOMPARE(window.heightTwips(), FrmMain::NormalHeight);
+    QCOMPARE(app.settings().dblClickState(), int(Settings::MonitorWindow));
+    app.shutdown();
+}
+
+// The window's menu, in its order; its Exit ends the run with the designed lines of the debug log.
+void TestVarnoltApp::windowMenuExitEndsWithAllFormsUnloaded()
+{
+    TestDatabase db;
+    FakeClock clock;
+    VarnoltApp app(db.path(), {QStringLiteral("/debug")}, clock);
+    QFile::remove(app.debugLog().path());
+    QVERIFY(app.start());
+    QStringList captions;
+    for (const QAction *action : app.monitorMenu()->actions())
+        captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    QCOMPARE(captions,
+        QStringList({QStringLiteral("Move"), QStringLiteral("Hide"), QStringLiteral("Mini/Maxi Monitor."),
+            QStringLiteral("-"), QStringLiteral("Exit")}));
+    QSignalSpy finished(&app, &VarnoltApp::finished);
+    Q_EMIT app.monitorMenu()->commandChosen(MonitorMenu::Exit);
+    QCOMPARE(finished.size(), 1);
+    const QStringList lines = debugLogLines(app.debugLog().path());
+    const QStringList ending {
+        QStringLiteral(": Exit chosen from system menu."), QStringLiteral("App Shutdown sequence")};
+    QVERIFY(lines.join(QLatin1Char('\n')).contains(ending.join(QLatin1Char('\n'))));
+    QCOMPARE(lines.last(6),
+        QStringList({QStringLiteral("Steps executed. App Cleaning up."), QStringLiteral("Removed icon."),
+            QStringLiteral(": Restored."), QStringLiteral(": Unloading FrmMain"), QStringLiteral(": Unloaded."),
+            QStringLiteral(": All forms unloaded.")}));
 }
 
 void TestVarnoltApp::shutdownWritesTheLastRowOnce()

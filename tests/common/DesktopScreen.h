@@ -234,6 +234,13 @@ inline QList<Bar> barsOf(const QImage &screen, const Throughput &graph)
     return bars;
 }
 
+// The columns of a graph that show a bar on the screen.
+inline qsizetype barsShown(const Throughput &graph)
+{
+    const QList<Bar> bars = barsOf(pixels(), graph);
+    return std::count_if(bars.begin(), bars.end(), [](const Bar &bar) { return bar.first >= 0; });
+}
+
 // What of the monitor's figures the screen does not show; empty when all are there.
 inline QString missingFigures(FrmMain &window)
 {

@@ -17,26 +17,39 @@ private Q_SLOTS:
     void heights_data()
     {
         QTest::addColumn<int>("twips");
-        QTest::addColumn<int>("clientHeight");
-        QTest::addColumn<bool>("volumeLeftVisible");
-        // The heights count the title bar and borders (375 twips); the client area holds the rest.
-        QTest::newRow("normal") << 1560 << 79 << false;
-        QTest::newRow("with the volume-left line") << 1830 << 97 << true;
-        QTest::newRow("mini") << 50 << 1 << false;
+        QTest::addColumn<int>("rows"); // of the designed rows, how many the height shows
+        QTest::newRow("normal") << int(FrmMain::NormalHeight) << 3;
+        QTest::newRow("with the volume-left line") << int(FrmMain::VolumeLeftHeight) << 4;
+        QTest::newRow("mini: the title bar alone") << int(FrmMain::MiniHeight) << 0;
     }
 
     void heights()
     {
         QFETCH(int, twips);
-        QFETCH(int, clientHeight);
-        QFETCH(bool, volumeLeftVisible);
+        QFETCH(int, rows);
         FrmMain window;
         window.setHeightTwips(twips);
         QCOMPARE(window.heightTwips(), twips);
-        QCOMPARE(window.height(), clientHeight);
-        QCOMPARE(window.width(), 275);
-        const QRect line = window.volumeLeftLabel()->geometry();
-        QCOMPARE(window.rect().contains(line), volumeLeftVisible);
+        // The rows in order, each below the one before; each graph beside its volume, both
+        // ending where the lines end.
+        const QList<QRect> lines {window.downloadLabel()->geometry(), window.uploadLabel()->geometry(),
+            window.rateLabel()->geometry(), window.volumeLeftLabel()->geometry()};
+        for (qsizetype i = 1; i < lines.size(); ++i)
+            QVERIFY(lines[i].top() > lines[i - 1].bottom());
+        const QList<std::pair<QRect, QRect>> beside {
+            {lines[0], window.downGraph()->geometry()}, {lines[1], window.upGraph()->geometry()}};
+        for (const auto &[volume, graph] : beside) {
+            QVERIFY(graph.left() > volume.right());
+            QVERIFY(graph.top() <= volume.center().y() && graph.bottom() >= volume.center().y());
+            QCOMPARE(graph.right(), lines[2].right());
+        }
+        QCOMPARE(lines[3].right(), lines[2].right());
+        // The rows the height shows lie wholly in the window, the others wholly below it;
+        // the window is as tall as its rows, less than one row more.
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QVERIFY(i < rows ? window.rect().contains(lines[i]) : lines[i].top() >= window.height());
+        QVERIFY(window.height() - (rows ? lines[rows - 1].bottom() + 1 : 0) < lines[0].height());
+        QVERIFY(window.width() - lines[2].right() - 1 < lines[2].left());
 
         // While the database refuses the row, a line below what the height shows says why:
         // the window grows to hold all of it, long reasons wrapped, nothing of the design
@@ -108,19 +121,21 @@ private Q_SLOTS:
         window.addGraphValues(5, 2);
         window.freezeDrawing(false);
         QVERIFY(window.updatesEnabled());
-        // 17 rows: a green bar of 5 / 5 x 17 - 1 = 16 rows up from the bottom, a red one of
-        // 2 / 5 x 17 - 1 = 5.8, so 6 rows, down from the top.
-        const QImage down = window.downGraph()->picture();
-        const QImage up = window.upGraph()->picture();
-        const int x = down.width() - 1;
-        QCOMPARE(down.height(), 17);
-        QCOMPARE(QColor(down.pixel(x, 16)), QColor(0, 255, 0));
-        QCOMPARE(QColor(down.pixel(x, 1)), QColor(0, 255, 0));
-        QVERIFY(QColor(down.pixel(x, 0)) != QColor(0, 255, 0));
-        QVERIFY(QColor(down.pixel(x - 2, 16)) != QColor(0, 255, 0)); // bars two pixels wide
-        QCOMPARE(QColor(up.pixel(x, 0)), QColor(255, 0, 0));
-        QCOMPARE(QColor(up.pixel(x, 5)), QColor(255, 0, 0));
-        QVERIFY(QColor(up.pixel(x, 6)) != QColor(255, 0, 0));
+        // As painted, 17 rows: a green bar of 5 / 5 x 17 - 1 = 16 rows up from the bottom, a red
+        // one of 2 / 5 x 17 - 1 = 5.8, so 6 rows, down from the top; bars two pixels wide.
+        const auto column = [](Throughput *graph, int x) {
+            const QImage painted = graph->grab(graph->contentsRect()).toImage();
+            QString rows;
+            for (int y = 0; y < painted.height(); ++y)
+                rows += QColor(painted.pixel(x, y)) == QColor(0, 255, 0) ? u'g'
+                    : QColor(painted.pixel(x, y)) == QColor(255, 0, 0)   ? u'r'
+                                                                         : u'.';
+            return rows;
+        };
+        const int x = window.downGraph()->contentsRect().width() - 1;
+        QCOMPARE(column(window.downGraph(), x), QString(1, u'.') + QString(16, u'g'));
+        QCOMPARE(column(window.downGraph(), x - 2), QString(17, u'.'));
+        QCOMPARE(column(window.upGraph(), x), QString(6, u'r') + QString(11, u'.'));
     }
 
     void closeHidesAndTimerStaysOffUntilStarted()
