@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NetworkNamespace.h"
 
-#include "core/traffic/AdapterChoice.h"
 #include "core/traffic/LinuxInterfaceTable.h"
 
 #include <QDir>
@@ -65,23 +64,17 @@ private Q_SLOTS:
                 names << row.description + (row.physical ? u"+"_s : QString())
                         + (row.linkSpeedMbps != -1 ? u" %1 Mbit/s"_s.arg(row.linkSpeedMbps) : QString());
             }
-            // The default choice follows the test.
-            for (const AdapterEntry &entry : AdapterChoice::entries(rows, {})) {
-                if (entry.selected)
-                    names << u"selected "_s + entry.text;
-            }
             names.sort();
             return names;
         };
         // A card's link speed is read (a veth reports 10,000 Mbit/s), but not on a virtual
         // machine, and never a virtual interface's.
         QCOMPARE(physical(DeviceTest::SysfsDevice),
-            QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
+            QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s}));
         QCOMPARE(physical(DeviceTest::SysfsDevice, true),
-            QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
-        // Without a card of its own, every interface but loopback.
-        QCOMPARE(physical(DeviceTest::ParentAttribute),
-            QStringList({u"card0"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s, u"selected relay0"_s}));
+            QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s}));
+        // The kernel's attribute: a veth has no parent device.
+        QCOMPARE(physical(DeviceTest::ParentAttribute), QStringList({u"card0"_s, u"lo"_s, u"relay0"_s}));
     }
 };
 
