@@ -75,6 +75,21 @@ private Q_SLOTS:
             QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s}));
         // The kernel's attribute: a veth has no parent device.
         QCOMPARE(physical(DeviceTest::ParentAttribute), QStringList({u"card0"_s, u"lo"_s, u"relay0"_s}));
+
+        // One interface's speed by its index, as a link that may have come up faster is read
+        // again: the kernel's own figure (its sysfs, once the link is up), none for loopback or
+        // an index not there.
+        QByteArray sysfsSpeed;
+        QVERIFY2(ns.ipBatch("link set card0 up\nlink set relay0 up\n")
+                && ns.exec({u"cat"_s, u"/sys/class/net/card0/speed"_s}, &sysfsSpeed), qPrintable(ns.error()));
+        const int kernelSpeed = sysfsSpeed.trimmed().toInt();
+        QVERIFY2(kernelSpeed > 0, sysfsSpeed.constData());
+        auto table = ns.inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+        std::vector<InterfaceInfo> rows;
+        QVERIFY(table->readInfo(rows) && rows.size() == 3);
+        for (const InterfaceInfo &row : rows)
+            QCOMPARE(table->readLinkSpeed(row.index), row.loopback ? -1 : kernelSpeed);
+        QCOMPARE(table->readLinkSpeed(999999), -1);
     }
 };
 

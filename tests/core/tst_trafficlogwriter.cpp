@@ -61,7 +61,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QDateTime>("rowStart");
         QTest::addColumn<QDateTime>("now");
-        QTest::newRow("first minute of the day") << at(5, 22, 15, 4) << at(6, 0, 0, 30);
+        QTest::newRow("the day's first second") << at(5, 22, 15, 4) << at(6, 0, 0, 0);
         QTest::newRow("morning, after a night of suspend") << at(5, 22, 15, 4) << at(6, 7, 0, 0);
         // The row ends on its own day, not on the day before the wake-up.
         QTest::newRow("after a suspend of four days") << at(1, 22, 15, 4) << at(5, 7, 0, 0);
