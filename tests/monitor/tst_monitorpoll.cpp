@@ -324,14 +324,16 @@ private Q_SLOTS:
     {
         Fixture f;
         f.poll.run();
+        f.clock.advanceSeconds(600);
         f.poll500(1000);
+        // Set back an hour: the row ends at its last good time, the next starts now.
         f.clock.set(f.clock.now().addSecs(-3600));
         f.poll500(2000);
         f.poll500(500);
         QCOMPARE(f.view.events.size(), 2);
         QCOMPARE(f.logged("DateAndTimeStart, DateAndTimeEnd, BytesRcvd"),
-            QStringList {QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:00:00|3000")});
-        QCOMPARE(f.counters.rowStart, QDateTime(QDate(2026, 12, 5), QTime(16, 0, 1)));
+            QStringList {QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:10:00|3000")});
+        QCOMPARE(f.counters.rowStart, QDateTime(QDate(2026, 12, 5), QTime(16, 10, 1)));
         QCOMPARE(f.counters.rowBytesIn(), 500.0);
     }
 
