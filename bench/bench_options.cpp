@@ -88,8 +88,8 @@ public:
         m_volumeLeft = std::make_unique<VolumeLeftText>(
             m_path, m_clock, m_row.counters(), m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
         m_journal = std::make_unique<RowJournal>(m_path);
-        m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_row, m_settings, m_writer,
-                                                   *m_journal, *m_volumeLeft, m_clock, *m_monitor},
+        m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_row, m_settings, m_writer, *m_journal,
+                                                   *m_volumeLeft, m_clock, *m_monitor},
             FrmMain::PollIntervalMsecs);
         return true;
     }

@@ -144,12 +144,12 @@ void VarnoltApp::startPolling()
 {
     m_sampler = std::make_unique<SampleAdapters>(*m_table, m_settings.adapters, m_databasePath);
     m_sound = std::make_unique<SoundEffectWarning>();
-    m_volumeLeft = std::make_unique<VolumeLeftText>(
-        m_databasePath, m_clock, m_openRow.counters(), m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
+    m_volumeLeft = std::make_unique<VolumeLeftText>(m_databasePath, m_clock, m_openRow.counters(), m_settings,
+        m_sound.get(), QCoreApplication::applicationDirPath());
     m_journal = std::make_unique<RowJournal>(m_databasePath, &m_log);
     m_journal->setEnabled(qEnvironmentVariable("VARNOLT_JOURNAL") != QLatin1String("off"));
-    m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_openRow, m_settings, *m_writer,
-                                               *m_journal, *m_volumeLeft, m_clock, *m_monitor},
+    m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_openRow, m_settings, *m_writer, *m_journal,
+                                               *m_volumeLeft, m_clock, *m_monitor},
         FrmMain::PollIntervalMsecs);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
     m_monitor->pollTimer().start();
@@ -235,7 +235,8 @@ void VarnoltApp::writeLastRow()
             // The journal could not take it either (the same lock or full disk): what it
             // held from earlier is logged at the next start, the traffic after that is lost.
             const QDateTime upTo = m_journal ? m_journal->writtenUpTo() : QDateTime();
-            const QDateTime lostFrom = upTo.isValid() && upTo > m_openRow.counters().rowStart ? upTo : m_openRow.counters().rowStart;
+            const QDateTime rowStart = m_openRow.counters().rowStart;
+            const QDateTime lostFrom = upTo.isValid() && upTo > rowStart ? upTo : rowStart;
             message += QStringLiteral("nor its journal: the traffic since %1 is lost.")
                            .arg(lostFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         }

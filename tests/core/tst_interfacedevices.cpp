@@ -69,10 +69,8 @@ private Q_SLOTS:
         };
         // A card's link speed is read (a veth reports 10,000 Mbit/s), but not on a virtual
         // machine, and never a virtual interface's.
-        QCOMPARE(physical(DeviceTest::SysfsDevice),
-            QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s}));
-        QCOMPARE(physical(DeviceTest::SysfsDevice, true),
-            QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s}));
+        QCOMPARE(physical(DeviceTest::SysfsDevice), QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s}));
+        QCOMPARE(physical(DeviceTest::SysfsDevice, true), QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s}));
         // The kernel's attribute: a veth has no parent device.
         QCOMPARE(physical(DeviceTest::ParentAttribute), QStringList({u"card0"_s, u"lo"_s, u"relay0"_s}));
 
@@ -81,7 +79,8 @@ private Q_SLOTS:
         // an index not there.
         QByteArray sysfsSpeed;
         QVERIFY2(ns.ipBatch("link set card0 up\nlink set relay0 up\n")
-                && ns.exec({u"cat"_s, u"/sys/class/net/card0/speed"_s}, &sysfsSpeed), qPrintable(ns.error()));
+                && ns.exec({u"cat"_s, u"/sys/class/net/card0/speed"_s}, &sysfsSpeed),
+            qPrintable(ns.error()));
         const int kernelSpeed = sysfsSpeed.trimmed().toInt();
         QVERIFY2(kernelSpeed > 0, sysfsSpeed.constData());
         auto table = ns.inside([] { return std::make_unique<LinuxInterfaceTable>(); });

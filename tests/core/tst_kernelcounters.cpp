@@ -141,10 +141,10 @@ bool TestKernelCounters::makeLink()
 {
     // Fixed addresses and neighbour entries: no ARP request or reply ever crosses the link.
     const bool made = m_a->ipBatch("link add va address 02:00:0a:c7:00:01 type veth peer name vb address "
-                          "02:00:0a:c7:00:02 netns "
-            + m_b->name().toUtf8()
-            + "\naddr add 10.199.0.1/24 dev va\nlink set va up\n"
-              "neigh replace 10.199.0.2 lladdr 02:00:0a:c7:00:02 dev va nud permanent\n")
+                                   "02:00:0a:c7:00:02 netns "
+                          + m_b->name().toUtf8()
+                          + "\naddr add 10.199.0.1/24 dev va\nlink set va up\n"
+                            "neigh replace 10.199.0.2 lladdr 02:00:0a:c7:00:02 dev va nud permanent\n")
         && m_b->ipBatch("addr add 10.199.0.2/24 dev vb\nlink set vb up\n"
                         "neigh replace 10.199.0.1 lladdr 02:00:0a:c7:00:01 dev vb nud permanent\n");
     if (!made)

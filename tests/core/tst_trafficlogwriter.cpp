@@ -208,7 +208,6 @@ private Q_SLOTS:
         QCOMPARE(run.rows(),
             QStringList({u"2026-12-05 22:00:00|2026-12-05 23:59:59|70000|500000|12.5"_s,
                 u"2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0"_s}));
-
     }
 
     // The diagnostic log's lines of a call: stamped steps, then the row's start, end, bytes

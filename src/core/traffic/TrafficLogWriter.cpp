@@ -64,8 +64,9 @@ QStringList TrafficLogWriter::rowStatements(const RunCounters::RowClose &close, 
         QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
     const QString caseName = close.newDay ? QStringLiteral("Step2a") : QStringLiteral("Step2b");
     debug.write(QStringLiteral(": ") + caseName);
-    for (const QString &detail : {FormatDateText(close.start), FormatDateText(close.end),
-             NumberText::plain(c.rowBytesOut()), NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
+    for (const QString &detail :
+        {FormatDateText(close.start), FormatDateText(close.end), NumberText::plain(c.rowBytesOut()),
+            NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
         debug.writeUnstamped(caseName + QLatin1String(": ") + detail);
     if (close.newDay) {
         statements << rowStatement(QStringLiteral("INSERT INTO Log"), close.start, close.end, c);
