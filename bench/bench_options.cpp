@@ -17,7 +17,7 @@
 #include "core/DebugLog.h"
 #include "core/Settings.h"
 #include "core/traffic/RowJournal.h"
-#include "core/traffic/RunCounters.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
@@ -62,7 +62,7 @@ class RunParts
 public:
     explicit RunParts(QString databasePath)
         : m_path(std::move(databasePath))
-        , m_writer(m_path, m_counters, m_clock, m_log)
+        , m_writer(m_path, m_row, m_clock, m_log)
     {
         m_table.rows = FakeInterfaceTable::cards(2);
     }
@@ -83,13 +83,13 @@ public:
             return false;
         }
         m_monitor->setHeightTwips(FrmMain::heightFor(m_settings));
-        m_sampler = std::make_unique<SampleAdapters>(m_table, m_settings.adapters, m_counters, m_path);
+        m_sampler = std::make_unique<SampleAdapters>(m_table, m_settings.adapters, m_path);
         m_sound = std::make_unique<SoundEffectWarning>();
         m_volumeLeft = std::make_unique<VolumeLeftText>(
-            m_path, m_clock, m_counters, m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
+            m_path, m_clock, m_row.counters(), m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
         m_journal = std::make_unique<RowJournal>(m_path);
-        m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_counters, m_settings, m_writer,
-                                                   *m_journal, *m_volumeLeft, m_clock, *m_monitor},
+        m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_row, m_settings, m_writer, *m_journal,
+                                                   *m_volumeLeft, m_clock, *m_monitor},
             FrmMain::PollIntervalMsecs);
         return true;
     }
@@ -120,7 +120,7 @@ private:
     FakeClock m_clock {QDateTime(TenYearLog::last(), QTime(18, 0))};
     DebugLog m_log {false, QString(), m_clock};
     Settings m_settings;
-    RunCounters m_counters;
+    OpenRow m_row;
     FakeInterfaceTable m_table;
     TrafficLogWriter m_writer;
     std::unique_ptr<FrmMain> m_monitor;

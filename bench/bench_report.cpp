@@ -10,7 +10,7 @@
 #include "core/Clock.h"
 #include "core/DebugLog.h"
 #include "core/store/StoreSession.h"
-#include "core/traffic/RunCounters.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/TrafficLogWriter.h"
 
 #include <QCoreApplication>
@@ -143,13 +143,12 @@ int main(int argc, char **argv)
     if (QFile::copy(database, shm)) {
         SteppingClock clock(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)));
         DebugLog quiet(false, QString(), clock);
-        RunCounters counters;
-        TrafficLogWriter writer(shm, counters, clock, quiet);
+        OpenRow row;
+        TrafficLogWriter writer(shm, row, clock, quiet);
         QList<double> times;
         for (int run = 0; run < runs * 4; ++run) {
-            counters.curIn += 7654321;
-            counters.curOut += 123456;
-            counters.avgDown = 12.3456;
+            row.add(7654321, 123456);
+            row.addDownloadRate(12.3456);
             QElapsedTimer timer;
             timer.start();
             const bool ok = writer.write();

@@ -9,7 +9,6 @@
 
 #include "core/traffic/AdapterList.h"
 #include "core/traffic/LinuxInterfaceTable.h"
-#include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
 
 #include <QCoreApplication>
@@ -110,8 +109,7 @@ int main(int argc, char **argv)
             return 1;
         }
         AdapterList list;
-        RunCounters counters;
-        SampleAdapters sampler(*table, list, counters, database);
+        SampleAdapters sampler(*table, list, database);
         qint64 monotonicMsecs = 0; // a pass every 500 ms
         if (sampler.run(monotonicMsecs) != SampleAdapters::Outcome::Summed || list.count() != wanted) {
             std::printf("bench_sampling: first pass failed: %s\n", qPrintable(sampler.errorString()));

@@ -7,7 +7,7 @@
 #include "core/LogReset.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/StoreSession.h"
-#include "core/traffic/RunCounters.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/TrafficLogWriter.h"
 
 #include "TenYearLog.h"
@@ -133,12 +133,11 @@ int main(int argc, char **argv)
     // buffer, markers out, one row in, in one transaction.
     SteppingClock clock(QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)));
     DebugLog quiet(false, QString(), clock);
-    RunCounters counters;
-    TrafficLogWriter writer(path, counters, clock, quiet);
+    OpenRow row;
+    TrafficLogWriter writer(path, row, clock, quiet);
     const Timing insert = measure(runs, [&] {
-        counters.curIn += 7654321;
-        counters.curOut += 123456;
-        counters.avgDown = 12.3456;
+        row.add(7654321, 123456);
+        row.addDownloadRate(12.3456);
         const bool ok = writer.write();
         if (!ok)
             std::fprintf(stderr, "%s\n", qPrintable(writer.errorString()));

@@ -48,7 +48,7 @@ VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const
     , m_clock(clock)
     , m_log(DebugLog::switchGiven(arguments), DebugLog::defaultPath(), clock)
     , m_instanceLock(std::make_unique<InstanceLock>(m_databasePath))
-    , m_writer(std::make_unique<TrafficLogWriter>(m_databasePath, m_counters, m_clock, m_log))
+    , m_writer(std::make_unique<TrafficLogWriter>(m_databasePath, m_openRow, m_clock, m_log))
     , m_table(table ? std::move(table) : std::make_unique<LinuxInterfaceTable>())
 {
 }
@@ -67,7 +67,7 @@ bool VarnoltApp::start()
         return false;
     }
     createMonitor();
-    m_counters = RunCounters {};
+    m_openRow = OpenRow {};
     m_settings.cachedVolume = 0;
     const bool trayHeld = m_tray->add();
     connectTray();
@@ -142,14 +142,14 @@ void VarnoltApp::connectTray()
 
 void VarnoltApp::startPolling()
 {
-    m_sampler = std::make_unique<SampleAdapters>(*m_table, m_settings.adapters, m_counters, m_databasePath);
+    m_sampler = std::make_unique<SampleAdapters>(*m_table, m_settings.adapters, m_databasePath);
     m_sound = std::make_unique<SoundEffectWarning>();
-    m_volumeLeft = std::make_unique<VolumeLeftText>(
-        m_databasePath, m_clock, m_counters, m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
+    m_volumeLeft = std::make_unique<VolumeLeftText>(m_databasePath, m_clock, m_openRow.counters(), m_settings,
+        m_sound.get(), QCoreApplication::applicationDirPath());
     m_journal = std::make_unique<RowJournal>(m_databasePath, &m_log);
     m_journal->setEnabled(qEnvironmentVariable("VARNOLT_JOURNAL") != QLatin1String("off"));
-    m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_counters, m_settings, *m_writer,
-                                               *m_journal, *m_volumeLeft, m_clock, *m_monitor},
+    m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_openRow, m_settings, *m_writer, *m_journal,
+                                               *m_volumeLeft, m_clock, *m_monitor},
         FrmMain::PollIntervalMsecs);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
     m_monitor->pollTimer().start();
@@ -222,7 +222,7 @@ void VarnoltApp::writeLastRow()
     }
     bool journaled = false;
     if (m_journal) {
-        journaled = !written && m_journal->write(m_counters, m_clock.now());
+        journaled = !written && m_journal->write(m_openRow.counters(), m_clock.now());
         m_journal->close();
     }
     if (!written) {
@@ -235,7 +235,8 @@ void VarnoltApp::writeLastRow()
             // The journal could not take it either (the same lock or full disk): what it
             // held from earlier is logged at the next start, the traffic after that is lost.
             const QDateTime upTo = m_journal ? m_journal->writtenUpTo() : QDateTime();
-            const QDateTime lostFrom = upTo.isValid() && upTo > m_counters.rowStart ? upTo : m_counters.rowStart;
+            const QDateTime rowStart = m_openRow.counters().rowStart;
+            const QDateTime lostFrom = upTo.isValid() && upTo > rowStart ? upTo : rowStart;
             message += QStringLiteral("nor its journal: the traffic since %1 is lost.")
                            .arg(lostFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
         }
@@ -300,7 +301,7 @@ void VarnoltApp::openStats()
     if (!m_options || m_shutDown)
         return; // start-up has not finished, or the run has ended
     if (!m_stats) {
-        m_stats = new FrmStats({m_databasePath, m_clock, m_counters, m_settings, *m_options});
+        m_stats = new FrmStats({m_databasePath, m_clock, m_openRow.counters(), m_settings, *m_options});
     }
     m_stats->show();
     m_stats->raise();

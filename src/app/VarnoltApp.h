@@ -5,7 +5,7 @@
 #include "core/DebugLog.h"
 #include "core/Settings.h"
 #include "core/traffic/InterfaceTable.h"
-#include "core/traffic/RunCounters.h"
+#include "core/traffic/OpenRow.h"
 #include "monitor/MonitorView.h"
 
 #include <QObject>
@@ -71,7 +71,8 @@ public:
 
     const DebugLog &debugLog() const { return m_log; }
     Settings &settings() { return m_settings; }
-    RunCounters &counters() { return m_counters; }
+    const RunCounters &counters() const { return m_openRow.counters(); }
+    OpenRow &openRow() { return m_openRow; }
     QString databasePath() const { return m_databasePath; }
     FrmMain *monitor() const { return m_monitor.get(); }
     TrayIcon *trayIcon() const { return m_tray.get(); }
@@ -99,7 +100,7 @@ private:
     const Clock &m_clock;
     DebugLog m_log;
     Settings m_settings;
-    RunCounters m_counters;
+    OpenRow m_openRow;
     std::unique_ptr<InstanceLock> m_instanceLock;
     std::unique_ptr<TrafficLogWriter> m_writer;
     std::unique_ptr<RowJournal> m_journal;

@@ -3,8 +3,8 @@
 
 #include "core/Clock.h"
 #include "core/Settings.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/RowJournal.h"
-#include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
@@ -30,8 +30,7 @@ MonitorPoll::MonitorPoll(Parts parts, int intervalMsecs)
 
 void MonitorPoll::run()
 {
-    if (m_parts.sampler.run(m_parts.clock.monotonicMsecs()) == SampleAdapters::Outcome::Summed)
-        m_curSampleMsecs = m_parts.clock.monotonicMsecs();
+    takeReading();
 
     // Rates are taken over the time that really passed between the two readings: a late
     // poll, a failed reading in between or a suspend would otherwise inflate them.
@@ -55,7 +54,7 @@ void MonitorPoll::run()
     takeSampleOrCloseRow(now);
     // A poll that had nothing to write leaves the journal as the last write left it: the
     // problem ends with a write that succeeds, not with a poll that wrote nothing.
-    if (!m_parts.journal.poll(m_parts.counters, now, m_parts.clock.monotonicMsecs()))
+    if (!m_parts.journal.poll(m_parts.row.counters(), now, m_parts.clock.monotonicMsecs()))
         m_journalError = m_parts.journal.errorString();
     else if (m_parts.journal.errorString().isEmpty())
         m_journalError.clear();
@@ -66,7 +65,7 @@ void MonitorPoll::run()
 
 void MonitorPoll::showVolumes(Texts &texts)
 {
-    const RunCounters &c = m_parts.counters;
+    const RunCounters &c = m_parts.row.counters();
     // The sums only grow, so a row's volumes are never negative; the guard keeps the labels
     // as they were should one ever be.
     const double received = c.curIn - c.baseIn;
@@ -84,20 +83,16 @@ void MonitorPoll::showVolumes(Texts &texts)
 
 void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
 {
-    RunCounters &c = m_parts.counters;
+    const RunCounters &c = m_parts.row.counters();
     const bool kilobit = m_parts.settings.kilobit();
     const double f = kilobit ? MonitorTexts::KbpsFactor : 1.0;
     const QString unit = MonitorTexts::rateUnit(kilobit);
     const auto n = [](double x) { return MonitorTexts::number(x, 1); };
 
     QString rateText;
-    if (c.sampled && c.curIn - c.prevIn > 0) {
-        const double rate = ((c.curIn - c.prevIn) / 1000.0) / seconds;
-        if (rate > IdleRate)
-            c.avgDown = Rounding::fourDecimals((c.avgDown * c.downSamples + rate) / (c.downSamples + 1));
-        c.downSamples += 1;
-        if (rate > c.maxDown)
-            c.maxDown = Rounding::fourDecimals(rate);
+    if (m_parts.row.newIn() > 0) {
+        const double rate = (m_parts.row.newIn() / 1000.0) / seconds;
+        m_parts.row.addDownloadRate(rate);
         m_scale.download(rate, c.avgDown);
         graphValue = Rounding::whole(rate);
         rateText = QLatin1String("D: ") + n(rate * f);
@@ -111,13 +106,12 @@ void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
 
 void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
 {
-    RunCounters &c = m_parts.counters;
-    if (c.sampled && c.curOut - c.prevOut > 0) {
-        const double uprate = ((c.curOut - c.prevOut) / 1000.0) / seconds;
+    if (m_parts.row.newOut() > 0) {
+        const double uprate = (m_parts.row.newOut() / 1000.0) / seconds;
         const double f = m_parts.settings.kilobit() ? MonitorTexts::KbpsFactor : 1.0;
         texts.rateLine
             = QLatin1String("U: ") + MonitorTexts::number(uprate * f, 1) + QLatin1String(" - ") + texts.rateLine;
-        m_scale.upload(uprate, c.avgDown, c.maxUp);
+        m_scale.upload(uprate, m_parts.row.counters().avgDown, m_maxUp);
         graphValue = Rounding::whole(uprate);
     } else {
         texts.rateLine = IdleUpload + texts.rateLine;
@@ -126,31 +120,16 @@ void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
 
 void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
 {
-    RunCounters &c = m_parts.counters;
-    // The row's times keep the UTC offset of their moment: a change of daylight saving or of
-    // time zone cannot move them.
-    const QDateTime local = withOwnOffset(now);
-    if (!c.sampled) {
-        c.sampled = true;
-        c.rowStart = c.latestTime = local;
-        c.baseIn = c.prevIn = c.curIn;
-        c.baseOut = c.prevOut = c.curOut;
-        m_prevSampleMsecs = m_curSampleMsecs;
-    }
-
+    OpenRow &row = m_parts.row;
     // The row ends here when an interface was re-created or reset (its new counts are already
     // in the sums), when the wall clock was set back, when the UTC offset changed (daylight
     // saving, a new time zone), at the first poll of a new day, at whatever hour it comes
     // (after a suspend over midnight too), and before it outgrows the row limit. The writer
     // splits a row at the day boundary, ends one whose clock went back at its last good time
     // and one whose offset changed at its real end in its own offset.
-    const bool clockBack = local < c.latestTime;
-    const bool due = m_parts.sampler.counterFell() || c.timeEndsRow(now) || c.rowBytesOut() > RowLimitBytes
-        || c.rowBytesIn() > RowLimitBytes;
-    if (!clockBack)
-        c.latestTime = local;
-    c.prevIn = c.curIn;
-    c.prevOut = c.curOut;
+    const bool timeEndsRow = row.polled(now);
+    const bool due = m_parts.sampler.counterFell() || timeEndsRow || row.counters().rowBytesOut() > RowLimitBytes
+        || row.counters().rowBytesIn() > RowLimitBytes;
     m_prevSampleMsecs = m_curSampleMsecs;
     // While the database refuses, the row stays open and is tried again every so often
     // rather than on every poll.
@@ -181,8 +160,10 @@ void MonitorPoll::closeRow()
 
 void MonitorPoll::takeReading()
 {
-    if (m_parts.sampler.run(m_parts.clock.monotonicMsecs()) == SampleAdapters::Outcome::Summed)
-        m_curSampleMsecs = m_parts.clock.monotonicMsecs();
+    if (m_parts.sampler.run(m_parts.clock.monotonicMsecs()) != SampleAdapters::Outcome::Summed)
+        return;
+    m_parts.row.add(m_parts.sampler.added().in, m_parts.sampler.added().out);
+    m_curSampleMsecs = m_parts.clock.monotonicMsecs();
 }
 
 void MonitorPoll::showVolumeLeft(const Texts &texts)

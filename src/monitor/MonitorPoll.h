@@ -8,12 +8,12 @@
 #include <QString>
 
 class Clock;
+class OpenRow;
 class RowJournal;
 class SampleAdapters;
 class Settings;
 class TrafficLogWriter;
 class VolumeLeftText;
-struct RunCounters;
 
 // One tick of the monitor: samples the adapters, derives the row's volumes, the rates with
 // their average, maximum and graph scale, fills the view, closes the log row when the
@@ -24,15 +24,13 @@ class MonitorPoll final
 public:
     // A row is closed before it outgrows this many bytes in either direction.
     static constexpr double RowLimitBytes = 2'000'000'000.0;
-    // Download rates up to this (kB/s) count in the average's divisor but add nothing to it.
-    static constexpr double IdleRate = 0.5;
     // A row the database refused stays open (and journaled) and is tried again this often.
     static constexpr qint64 RetryMsecs = 30000;
 
     struct Parts
     {
         SampleAdapters &sampler;
-        RunCounters &counters;
+        OpenRow &row;
         Settings &settings;
         TrafficLogWriter &writer;
         RowJournal &journal;
@@ -74,6 +72,7 @@ private:
     Parts m_parts;
     int m_intervalMsecs;
     GraphScale m_scale;
+    double m_maxUp = 0; // kB/s: the highest upload rate that was allowed to widen the scale
     qint64 m_curSampleMsecs = 0; // monotonic time of the reading in CurIn/CurOut
     qint64 m_prevSampleMsecs = 0; // monotonic time of the reading in PrevIn/PrevOut
     QString m_writeError;

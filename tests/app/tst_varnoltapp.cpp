@@ -166,8 +166,8 @@ void TestVarnoltApp::shutdownWritesTheLastRowOnce()
     QVERIFY(app.start());
     QVERIFY(MessageBox::takeShown().isEmpty());
 
-    app.counters().rowStart = clock.now();
-    app.counters().curIn = 4096;
+    app.openRow().polled(clock.now());
+    app.openRow().add(4096, 0);
     clock.advanceSeconds(90);
     app.shutdown();
     app.shutdown();

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "NetworkNamespace.h"
 
-#include "core/traffic/AdapterChoice.h"
 #include "core/traffic/LinuxInterfaceTable.h"
 
 #include <QDir>
@@ -65,23 +64,31 @@ private Q_SLOTS:
                 names << row.description + (row.physical ? u"+"_s : QString())
                         + (row.linkSpeedMbps != -1 ? u" %1 Mbit/s"_s.arg(row.linkSpeedMbps) : QString());
             }
-            // The default choice follows the test.
-            for (const AdapterEntry &entry : AdapterChoice::entries(rows, {})) {
-                if (entry.selected)
-                    names << u"selected "_s + entry.text;
-            }
             names.sort();
             return names;
         };
         // A card's link speed is read (a veth reports 10,000 Mbit/s), but not on a virtual
         // machine, and never a virtual interface's.
-        QCOMPARE(physical(DeviceTest::SysfsDevice),
-            QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
-        QCOMPARE(physical(DeviceTest::SysfsDevice, true),
-            QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s}));
-        // Without a card of its own, every interface but loopback.
-        QCOMPARE(physical(DeviceTest::ParentAttribute),
-            QStringList({u"card0"_s, u"lo"_s, u"relay0"_s, u"selected card0"_s, u"selected relay0"_s}));
+        QCOMPARE(physical(DeviceTest::SysfsDevice), QStringList({u"card0+ 10000 Mbit/s"_s, u"lo"_s, u"relay0"_s}));
+        QCOMPARE(physical(DeviceTest::SysfsDevice, true), QStringList({u"card0+"_s, u"lo"_s, u"relay0"_s}));
+        // The kernel's attribute: a veth has no parent device.
+        QCOMPARE(physical(DeviceTest::ParentAttribute), QStringList({u"card0"_s, u"lo"_s, u"relay0"_s}));
+
+        // One interface's speed by its index, as a link that may have come up faster is read
+        // again: the kernel's own figure (its sysfs, once the link is up), none for loopback or
+        // an index not there.
+        QByteArray sysfsSpeed;
+        QVERIFY2(ns.ipBatch("link set card0 up\nlink set relay0 up\n")
+                && ns.exec({u"cat"_s, u"/sys/class/net/card0/speed"_s}, &sysfsSpeed),
+            qPrintable(ns.error()));
+        const int kernelSpeed = sysfsSpeed.trimmed().toInt();
+        QVERIFY2(kernelSpeed > 0, sysfsSpeed.constData());
+        auto table = ns.inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+        std::vector<InterfaceInfo> rows;
+        QVERIFY(table->readInfo(rows) && rows.size() == 3);
+        for (const InterfaceInfo &row : rows)
+            QCOMPARE(table->readLinkSpeed(row.index), row.loopback ? -1 : kernelSpeed);
+        QCOMPARE(table->readLinkSpeed(999999), -1);
     }
 };
 

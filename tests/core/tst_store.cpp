@@ -8,7 +8,7 @@
 #include "core/store/FormatDateText.h"
 #include "core/store/NumberText.h"
 #include "core/store/StoreSession.h"
-#include "core/traffic/RunCounters.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/TrafficLogWriter.h"
 
 #include <QElapsedTimer>
@@ -257,8 +257,8 @@ private Q_SLOTS:
         // whole log and writes one marker.
         FakeClock clock(QDateTime(QDate(2026, 12, 31), QTime(12, 0)));
         DebugLog quiet(false, QString(), clock);
-        RunCounters counters;
-        QVERIFY(TrafficLogWriter(m_path, counters, clock, quiet).write());
+        OpenRow row;
+        QVERIFY(TrafficLogWriter(m_path, row, clock, quiet).write());
         QVERIFY(session.open());
         QCOMPARE(PeriodViewCheck::mismatch(session), QString());
         session.close();

@@ -4,7 +4,7 @@
 #include "TestDatabase.h"
 
 #include "core/DebugLog.h"
-#include "core/traffic/RunCounters.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/TrafficLogWriter.h"
 
 #include <QLocale>
@@ -20,32 +20,20 @@ QDateTime at(int day, int hour, int minute, int second = 0)
     return QDateTime(QDate(2026, 12, day), QTime(hour, minute, second));
 }
 
-// 500000 bytes in and 70000 out since the row began, at an average of 12.5.
-RunCounters trafficSince(const QDateTime &rowStart)
-{
-    return {.rowStart = rowStart,
-        .latestTime = {},
-        .baseIn = 1000,
-        .baseOut = 200,
-        .curIn = 501000,
-        .curOut = 70200,
-        .prevIn = 400000,
-        .prevOut = 60000,
-        .avgDown = 12.5,
-        .downSamples = 7,
-        .maxDown = 40,
-        .maxUp = 3};
-}
-
-// A fresh database and a writer whose clock reads `now`, with a row open since `rowStart`.
+// A fresh database and a writer whose clock reads `now`, with a row open since `rowStart`
+// that received 500000 bytes and sent 70000 at an average of 12.5 (the run had counted 1000
+// and 200 before it).
 struct Run
 {
     Run(const QDateTime &now, const QDateTime &rowStart, const QString &debugLogName = QString())
         : clock(now)
         , log(!debugLogName.isEmpty(), db.folder() + u'/' + debugLogName, clock)
-        , counters(trafficSince(rowStart))
-        , writer(db.path(), counters, clock, log)
+        , writer(db.path(), row, clock, log)
     {
+        row.add(1000, 200);
+        row.polled(rowStart);
+        row.add(500000, 70000);
+        row.addDownloadRate(12.5);
     }
     QStringList rows() const
     {
@@ -56,7 +44,7 @@ struct Run
     TestDatabase db;
     FakeClock clock;
     DebugLog log;
-    RunCounters counters;
+    OpenRow row;
     TrafficLogWriter writer;
 };
 
@@ -73,7 +61,7 @@ private Q_SLOTS:
     {
         QTest::addColumn<QDateTime>("rowStart");
         QTest::addColumn<QDateTime>("now");
-        QTest::newRow("first minute of the day") << at(5, 22, 15, 4) << at(6, 0, 0, 30);
+        QTest::newRow("the day's first second") << at(5, 22, 15, 4) << at(6, 0, 0, 0);
         QTest::newRow("morning, after a night of suspend") << at(5, 22, 15, 4) << at(6, 7, 0, 0);
         // The row ends on its own day, not on the day before the wake-up.
         QTest::newRow("after a suspend of four days") << at(1, 22, 15, 4) << at(5, 7, 0, 0);
@@ -91,16 +79,13 @@ private Q_SLOTS:
         QCOMPARE(run.rows(),
             QStringList({u"%1 22:15:04|%1 23:59:59|70000|500000|12.5"_s.arg(rowStart.toString(day)),
                 u"%1 00:00:00|%1 00:00:00|0|0|0"_s.arg(now.toString(day))}));
-        // The next row starts from the readings this one ended with, its average afresh.
-        const RunCounters &c = run.counters;
-        QCOMPARE(c.rowStart, QDateTime(now.date(), QTime(0, 0)));
-        QCOMPARE(QList<double>({c.baseIn, c.baseOut, c.prevIn, c.prevOut, c.avgDown, c.downSamples}),
-            QList<double>({501000, 70200, 400000, 60000, 0, 0}));
-        // The run's figures stay.
-        QCOMPARE(QList<double>({c.maxDown, c.maxUp}), QList<double>({40, 3}));
+        // The next row starts at the new day; the run's maximum stays.
+        QCOMPARE(run.row.counters().rowStart, QDateTime(now.date(), QTime(0, 0)));
+        QCOMPARE(run.row.counters().maxDown, 12.5);
 
-        // The next call deletes the marker and writes the day's first row.
-        run.counters.curIn += 1024;
+        // The next call deletes the marker and writes the day's first row: from the readings
+        // the last one ended with, its average afresh.
+        run.row.add(1024, 0);
         run.clock.set(now.addSecs(60));
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows().value(1),
@@ -113,10 +98,10 @@ private Q_SLOTS:
     void clockSetBackNeverEndsRowBeforeItStarts()
     {
         Run run(at(5, 16, 10), at(5, 16, 0));
-        run.counters.latestTime = at(5, 17, 0);
+        run.row.polled(at(5, 17, 0));
         QVERIFY(run.writer.write());
-        QCOMPARE(run.counters.rowStart, at(5, 16, 10));
-        run.counters.curIn += 2048;
+        QCOMPARE(run.row.counters().rowStart, at(5, 16, 10));
+        run.row.add(2048, 0);
         run.clock.set(at(5, 16, 20));
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows(),
@@ -170,8 +155,8 @@ private Q_SLOTS:
         Run run(now, withOwnOffset(rowStart));
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows(), rows);
-        QCOMPARE(run.counters.rowStart, nextStart);
-        QCOMPARE(run.counters.rowStart.offsetFromUtc(), nextStart.offsetFromUtc());
+        QCOMPARE(run.row.counters().rowStart, nextStart);
+        QCOMPARE(run.row.counters().rowStart.offsetFromUtc(), nextStart.offsetFromUtc());
     }
 
     void secondCallWritesEmptyRowThatNextCallRemoves()
@@ -183,31 +168,16 @@ private Q_SLOTS:
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows(), QStringList({first, u"2026-12-05 17:00:00|2026-12-05 17:00:01|0|0|0"_s}));
         run.clock.advanceSeconds(1);
-        run.counters.curOut += 10;
+        run.row.add(0, 10);
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows(), QStringList({first, u"2026-12-05 17:00:01|2026-12-05 17:00:02|10|0|0"_s}));
-    }
-
-    void negativeCountersCountAsZero()
-    {
-        Run run(at(5, 17, 0), at(5, 16, 0));
-        run.counters = RunCounters();
-        run.counters.rowStart = at(5, 16, 0);
-        run.counters.curIn = -5;
-        run.counters.baseIn = -10;
-        run.counters.curOut = 300;
-        run.counters.baseOut = -20;
-        QVERIFY(run.writer.write());
-        QCOMPARE(run.rows(), QStringList {u"2026-12-05 16:00:00|2026-12-05 17:00:00|300|0|0"_s});
-        QCOMPARE(run.counters.baseIn, 0.0);
-        QCOMPARE(run.counters.baseOut, 300.0);
     }
 
     void commaDecimalLocaleStoresAverage()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         Run run(at(5, 17, 0), at(5, 16, 0));
-        run.counters.avgDown = 1234.56789;
+        run.row.addDownloadRate(2456.6358); // (12.5 + 2456.6358) / 2
         QVERIFY(run.writer.write());
         // Written as '1234,5679' with the German decimal comma, stored as the number.
         QCOMPARE(run.db.rows(u"select AvgDownloadSpeed, typeof(AvgDownloadSpeed) from Log"_s),
@@ -217,7 +187,6 @@ private Q_SLOTS:
     void refusedWriteKeepsTrafficForNextCall()
     {
         Run run(at(6, 0, 0, 30), at(5, 22, 0));
-        const RunCounters before = run.counters;
 
         // A file the user may not write (root writes anything, hence the change of identity).
         QFile::setPermissions(run.db.folder(),
@@ -229,10 +198,7 @@ private Q_SLOTS:
             QVERIFY(!run.writer.write());
             QVERIFY(!run.writer.errorString().isEmpty());
         }
-        const RunCounters &c = run.counters;
-        QCOMPARE(QList<double>({c.baseIn, c.prevIn, c.avgDown}),
-            QList<double>({before.baseIn, before.prevIn, before.avgDown}));
-        QCOMPARE(c.rowStart, before.rowStart);
+        QCOMPARE(run.row.counters().rowStart, at(5, 22, 0));
         QVERIFY(run.rows().isEmpty());
 
         // Writable again: the same traffic is written, closed at the day boundary as it should be.
@@ -242,43 +208,21 @@ private Q_SLOTS:
         QCOMPARE(run.rows(),
             QStringList({u"2026-12-05 22:00:00|2026-12-05 23:59:59|70000|500000|12.5"_s,
                 u"2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0"_s}));
-
-        // A database locked by another program refuses the write the same way.
-        StoreSession holder(run.db.path());
-        QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
-        run.counters.curIn += 5;
-        QVERIFY(!run.writer.write());
-        QCOMPARE(c.curIn - c.baseIn, 5.0);
-        holder.rollback();
-        QVERIFY(run.writer.write());
-        QCOMPARE(run.rows().size(), 2);
     }
 
+    // The diagnostic log's lines of a call: stamped steps, then the row's start, end, bytes
+    // out, bytes in and average.
     void debugLinesOfOneCall()
     {
-        Run run(at(5, 17, 29, 47), at(5, 16, 0), u"varnolt.log"_s);
+        Run run(at(6, 0, 0, 10), at(5, 16, 0), u"varnolt.log"_s);
         QVERIFY(run.writer.write());
-        run.clock.set(at(6, 0, 0, 10));
-        QVERIFY(run.writer.write());
-
         QFile file(run.db.folder() + u"/varnolt.log"_s);
         QVERIFY(file.open(QIODevice::ReadOnly));
-        const QString text = QString::fromUtf8(file.readAll());
-        QVERIFY(text.endsWith(u"\r\n"_s));
-        // Stamped steps, then the row's start, end, bytes out, bytes in and average.
-        const auto call = [](const QDateTime &now, const QString &step, const QStringList &details) {
-            const QString stamp = DebugLog::stamp(now) + u": "_s;
-            QStringList lines {stamp + u"Step1"_s, stamp + step};
-            for (const QString &detail : details)
-                lines << step + u": "_s + detail;
-            return lines << stamp + u"Step2"_s << stamp + u"Done"_s;
-        };
-        QCOMPARE(text.split(u"\r\n"_s).mid(0, 18),
-            call(at(5, 17, 29, 47), u"Step2b"_s,
-                {u"2026/12/05 16:00:00"_s, u"2026/12/05 17:29:47"_s, u"70000"_s, u"500000"_s, u"12.5"_s})
-                + call(at(6, 0, 0, 10), u"Step2a"_s,
-                    {u"2026/12/05 17:29:47"_s, u"2026/12/05 23:59:59"_s, u"0"_s, u"0"_s, u"0"_s}));
-        QCOMPARE(text.count(u"\r\n"_s), 18);
+        const QString stamp = DebugLog::stamp(at(6, 0, 0, 10)) + u": "_s;
+        QCOMPARE(QString::fromUtf8(file.readAll()).split(u"\r\n"_s),
+            QStringList({stamp + u"Step1"_s, stamp + u"Step2a"_s, u"Step2a: 2026/12/05 16:00:00"_s,
+                u"Step2a: 2026/12/05 23:59:59"_s, u"Step2a: 70000"_s, u"Step2a: 500000"_s, u"Step2a: 12.5"_s,
+                stamp + u"Step2"_s, stamp + u"Done"_s, QString()}));
     }
 };
 

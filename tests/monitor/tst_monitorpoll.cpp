@@ -5,8 +5,8 @@
 
 #include "core/DebugLog.h"
 #include "core/Settings.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/RowJournal.h"
-#include "core/traffic/RunCounters.h"
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
@@ -80,15 +80,16 @@ class TestMonitorPoll : public QObject
         FakeClock clock {QDateTime(QDate(2026, 12, 5), QTime(17, 0))};
         FakeInterfaceTable table;
         Settings settings;
-        RunCounters counters;
+        OpenRow row;
+        const RunCounters &counters = row.counters();
         DebugLog log {false, QString(), clock};
-        SampleAdapters sampler {table, settings.adapters, counters, db.path()};
-        TrafficLogWriter writer {db.path(), counters, clock, log};
+        SampleAdapters sampler {table, settings.adapters, db.path()};
+        TrafficLogWriter writer {db.path(), row, clock, log};
         NoSound sound;
         VolumeLeftText volumeLeft {db.path(), clock, counters, settings, &sound, QString()};
         RecordingView view;
         RowJournal journal {db.path()};
-        MonitorPoll poll {{sampler, counters, settings, writer, journal, volumeLeft, clock, view}, 500};
+        MonitorPoll poll {{sampler, row, settings, writer, journal, volumeLeft, clock, view}, 500};
 
         Fixture()
         {
@@ -129,8 +130,7 @@ private Q_SLOTS:
         QCOMPARE(f.counters.downSamples, 0.0);
         QCOMPARE(f.counters.rowStart, f.clock.now());
         // What the card counted before the run is not the run's traffic.
-        QCOMPARE(f.counters.curIn, 0.0);
-        QCOMPARE(f.counters.curOut, 0.0);
+        QCOMPARE(f.counters.curIn + f.counters.curOut, 0.0);
         QCOMPARE(f.view.download, QStringLiteral("0.0 KB"));
         QVERIFY(!f.view.frozen && !f.view.drewThawed);
     }
@@ -234,7 +234,8 @@ private Q_SLOTS:
     {
         const struct
         {
-            double downSamples, avgDown;
+            int samples;
+            double rate; // of each earlier sample: the row's average
             int max;
             quint64 bytes;
             int expected;
@@ -248,8 +249,8 @@ private Q_SLOTS:
         for (const auto &c : cases) {
             Fixture f;
             f.poll.run();
-            f.counters.downSamples = c.downSamples;
-            f.counters.avgDown = c.avgDown;
+            for (int i = 0; i < c.samples; ++i)
+                f.row.addDownloadRate(c.rate);
             f.poll.scale().setMax(c.max);
             f.poll500(c.bytes);
             QCOMPARE(f.view.graphMax, c.expected);
@@ -265,7 +266,6 @@ private Q_SLOTS:
         f.poll500(10000, 0); // 20 kB/s down: scale 30, average 20
         QCOMPARE(f.view.graphMax, 30);
         f.poll500(10000, 25000); // 50 kB/s up: below 4 averages, above the scale
-        QCOMPARE(f.counters.maxUp, 50.0);
         QCOMPARE(f.view.graphMax, 51);
         QCOMPARE(f.view.values.last(), qMakePair(20, 50));
         QCOMPARE(f.view.rateLine, QStringLiteral("U: 409.6 - D: 163.8 Kbps. (Avg: 163.8 - Max: 163.8)"));
@@ -324,14 +324,16 @@ private Q_SLOTS:
     {
         Fixture f;
         f.poll.run();
+        f.clock.advanceSeconds(600);
         f.poll500(1000);
+        // Set back an hour: the row ends at its last good time, the next starts now.
         f.clock.set(f.clock.now().addSecs(-3600));
         f.poll500(2000);
         f.poll500(500);
         QCOMPARE(f.view.events.size(), 2);
         QCOMPARE(f.logged("DateAndTimeStart, DateAndTimeEnd, BytesRcvd"),
-            QStringList {QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:00:00|3000")});
-        QCOMPARE(f.counters.rowStart, QDateTime(QDate(2026, 12, 5), QTime(16, 0, 1)));
+            QStringList {QStringLiteral("2026-12-05 17:00:00|2026-12-05 17:10:00|3000")});
+        QCOMPARE(f.counters.rowStart, QDateTime(QDate(2026, 12, 5), QTime(16, 10, 1)));
         QCOMPARE(f.counters.rowBytesIn(), 500.0);
     }
 
@@ -391,20 +393,19 @@ private Q_SLOTS:
         QCOMPARE(f.logged("BytesRcvd"), QStringList {QStringLiteral("9000")});
     }
 
-    // Steady 100 kB/s from 23:00 to 01:00: each row's average is the steady rate.
+    // Steady 100 kB/s from 23:59 to 00:01: each row's average is the steady rate.
     void averageIsPerRow()
     {
         Fixture f;
-        f.clock.set(QDateTime(QDate(2026, 12, 5), QTime(23, 0)));
+        f.clock.set(QDateTime(QDate(2026, 12, 5), QTime(23, 59)));
         f.poll.run();
-        for (int i = 0; i < 4 * 3600; ++i)
+        for (int i = 0; i < 4 * 60; ++i)
             f.poll500(50'000);
         f.poll.closeRow();
         QCOMPARE(f.logged("DateAndTimeStart, DateAndTimeEnd, AvgDownloadSpeed"),
-            QStringList({QStringLiteral("2026-12-05 23:00:00|2026-12-05 23:59:59|100"),
-                QStringLiteral("2026-12-06 00:00:00|2026-12-06 01:00:00|100")}));
-        QCOMPARE(
-            f.db.rows(QStringLiteral("select sum(BytesRcvd) from Log")), QStringList {QStringLiteral("720000000")});
+            QStringList({QStringLiteral("2026-12-05 23:59:00|2026-12-05 23:59:59|100"),
+                QStringLiteral("2026-12-06 00:00:00|2026-12-06 00:01:00|100")}));
+        QCOMPARE(f.db.rows(QStringLiteral("select sum(BytesRcvd) from Log")), QStringList {QStringLiteral("12000000")});
     }
 
     void captionsAndTrayTip_data()

@@ -10,8 +10,9 @@
 
 // The traffic of the run: the bytes the selected adapters carried since the run began, as
 // counted at the start of the current log row (Base), at the latest poll (Cur) and at the
-// poll before (Prev), with the rates derived from them. The poll fills it; the traffic log
-// writer turns it into rows.
+// poll before (Prev), with the rates derived from them. OpenRow is the one that changes the
+// run's own; the traffic log writer turns it into rows, the journal, the statistics and the
+// volume left read it.
 struct RunCounters
 {
     // The start of the current row, with the UTC offset of that moment fixed to it
@@ -34,7 +35,6 @@ struct RunCounters
     double avgDown = 0; // kB/s, over the current row
     double downSamples = 0; // the samples of the current row that the average is taken over
     double maxDown = 0; // kB/s
-    double maxUp = 0; // kB/s
 
     double rowBytesIn() const { return curIn - baseIn; }
     double rowBytesOut() const { return curOut - baseOut; }

@@ -4,7 +4,6 @@
 #include "core/store/StoreSession.h"
 #include "core/traffic/AdapterChoice.h"
 #include "core/traffic/AdapterList.h"
-#include "core/traffic/RunCounters.h"
 
 #include <QLoggingCategory>
 
@@ -41,10 +40,9 @@ qint64 limitMbps(bool physical, int speedMbps)
 }
 } // namespace
 
-SampleAdapters::SampleAdapters(InterfaceTable &table, AdapterList &list, RunCounters &counters, QString databasePath)
+SampleAdapters::SampleAdapters(InterfaceTable &table, AdapterList &list, QString databasePath)
     : m_table(table)
     , m_list(list)
-    , m_counters(counters)
     , m_databasePath(std::move(databasePath))
 {
 }
@@ -68,6 +66,7 @@ quint64 SampleAdapters::change(quint64 now, quint64 last, quint64 &beforeJump)
 SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
 {
     m_counterFell = false;
+    m_added = {};
     if (!m_table.readCounters(m_rows)) {
         m_error = m_table.errorString();
         qCDebug(lcSampling) << "interface table not read:" << m_error;
@@ -79,7 +78,7 @@ SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
     }
 
     // Whole 64-bit counters: a busy link passes 2^31 and 2^32 bytes within hours, and every
-    // byte of it counts. The run's sums are exact as doubles up to 2^53 bytes (8 PiB).
+    // byte of it counts.
     quint64 addIn = 0;
     quint64 addOut = 0;
     for (std::size_t p = 0; p < m_rows.size(); ++p) {
@@ -105,8 +104,7 @@ SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
         last.index = now.index;
         last.msecs = monotonicMsecs;
     }
-    m_counters.curIn += double(addIn);
-    m_counters.curOut += double(addOut);
+    m_added = {addIn, addOut};
     return Outcome::Summed;
 }
 

@@ -9,11 +9,10 @@
 #include <vector>
 
 class AdapterList;
-struct RunCounters;
 
 // The first step of every poll: reads the interface table, keeps the adapter list in step
-// with it, and adds the traffic the selected adapters carried since the previous pass to
-// CurIn/CurOut of the run.
+// with it, and tells the traffic the selected adapters carried since the previous pass
+// (added()), for the open row to add.
 //
 // Each metered interface is followed on its own: only its own change since its last reading
 // is added. An interface that joins the metered set (chosen in the dialog, plugged in, moved
@@ -34,12 +33,12 @@ class SampleAdapters final
 {
 public:
     enum class Outcome {
-        Summed, // CurIn/CurOut hold the run's traffic up to this pass
+        Summed, // added() holds the traffic since the previous pass
         ReadFailed, // the table could not be read: the sums and the list are as they were
         RebuildFailed, // the list could not be rebuilt: as above, tried again at the next pass
     };
 
-    SampleAdapters(InterfaceTable &table, AdapterList &list, RunCounters &counters, QString databasePath);
+    SampleAdapters(InterfaceTable &table, AdapterList &list, QString databasePath);
 
     // monotonicMsecs: the time of this pass on a clock that never goes back.
     Outcome run(qint64 monotonicMsecs);
@@ -47,6 +46,15 @@ public:
     // The most the interface is taken to carry in each direction, in Mbit/s: its link speed
     // where that binds it, else 100 Gbit/s.
     static qint64 linkLimitMbps(const InterfaceInfo &info);
+
+    struct Added
+    {
+        quint64 in = 0;
+        quint64 out = 0;
+    };
+    // The bytes the selected adapters carried since the previous pass (none after a pass
+    // that was not Summed).
+    Added added() const { return m_added; }
 
     // A metered interface was re-created or its counter fell at the last pass.
     bool counterFell() const { return m_counterFell; }
@@ -85,7 +93,6 @@ private:
 
     InterfaceTable &m_table;
     AdapterList &m_list;
-    RunCounters &m_counters;
     QString m_databasePath;
     std::vector<InterfaceCounters> m_rows; // kept between passes so a pass allocates nothing
     std::vector<int> m_builtFrom; // interface indexes of the list's entries
@@ -94,6 +101,7 @@ private:
     // The last readings of metered interfaces that left the table, by name: one that comes
     // back (a replugged card, a re-created link) counts from there rather than joining anew.
     QHash<QString, Reading> m_departed;
+    Added m_added;
     bool m_counterFell = false;
     QString m_error;
 };

@@ -2,12 +2,11 @@
 #include "core/traffic/TrafficLogWriter.h"
 
 #include "core/Clock.h"
-#include "core/DebugLog.h"
 #include "core/store/FormatDateText.h"
 #include "core/store/NumberText.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/OpenRow.h"
 #include "core/traffic/RowJournal.h"
-#include "core/traffic/RunCounters.h"
 
 #include <QLoggingCategory>
 
@@ -28,9 +27,9 @@ QString rowStatement(const QString &head, const QDateTime &start, const QDateTim
 
 } // namespace
 
-TrafficLogWriter::TrafficLogWriter(QString databasePath, RunCounters &counters, const Clock &clock, const DebugLog &log)
+TrafficLogWriter::TrafficLogWriter(QString databasePath, OpenRow &row, const Clock &clock, const DebugLog &log)
     : m_path(std::move(databasePath))
-    , m_counters(counters)
+    , m_row(row)
     , m_clock(clock)
     , m_log(log)
 {
@@ -39,18 +38,9 @@ TrafficLogWriter::TrafficLogWriter(QString databasePath, RunCounters &counters, 
 bool TrafficLogWriter::write()
 {
     DebugLog::Batch debug(m_log);
-    RunCounters &c = m_counters;
-
-    for (double *value : {&c.curIn, &c.baseIn, &c.curOut, &c.baseOut}) {
-        if (*value < 0)
-            *value = 0;
-    }
     const QDateTime now = m_clock.now();
 
     debug.write(QStringLiteral(": Step1"));
-    QStringList statements {
-        QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
-
     // A row that began on an earlier day is closed at the end of its own day and the next
     // row starts at today's first second, with a day marker there. A wall clock set back (by
     // hand, by NTP) ends the row at its last good time and starts the next one at the new
@@ -58,26 +48,40 @@ bool TrafficLogWriter::write()
     // time zone) ends the row at its real end in its own offset and starts the next one at
     // the new local time (RunCounters::closeAt). Before the first sample of the run there is
     // no row yet: the row starts and ends now.
-    const RunCounters::RowClose close = c.closeAt(now);
-    const bool midnight = close.newDay;
-    const QDateTime &rowStart = close.start;
-    const QDateTime &end = close.end;
-    const QDateTime &nextRowStart = close.nextStart;
-    const QString caseName = midnight ? QStringLiteral("Step2a") : QStringLiteral("Step2b");
+    const RunCounters::RowClose close = m_row.closeAt(now);
+    if (!commit(rowStatements(close, debug), debug))
+        return false;
+    // The next row starts from the very readings this one ended with, so that no byte
+    // between them is lost; its average starts afresh.
+    m_row.startNext(close, now);
+    return true;
+}
+
+QStringList TrafficLogWriter::rowStatements(const RunCounters::RowClose &close, DebugLog::Batch &debug) const
+{
+    const RunCounters &c = m_row.counters();
+    QStringList statements {
+        QStringLiteral("Delete from log where BytesSent=0 and BytesRcvd =0 and AvgDownloadSpeed=0;")};
+    const QString caseName = close.newDay ? QStringLiteral("Step2a") : QStringLiteral("Step2b");
     debug.write(QStringLiteral(": ") + caseName);
-    for (const QString &detail : {FormatDateText(rowStart), FormatDateText(end), NumberText::plain(c.rowBytesOut()),
-             NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
+    for (const QString &detail :
+        {FormatDateText(close.start), FormatDateText(close.end), NumberText::plain(c.rowBytesOut()),
+            NumberText::plain(c.rowBytesIn()), NumberText::fourDecimals(c.avgDown)})
         debug.writeUnstamped(caseName + QLatin1String(": ") + detail);
-    if (midnight) {
-        statements << rowStatement(QStringLiteral("INSERT INTO Log"), rowStart, end, c);
+    if (close.newDay) {
+        statements << rowStatement(QStringLiteral("INSERT INTO Log"), close.start, close.end, c);
         // The day marker; the next call deletes it again with the other markers.
-        statements << QStringLiteral("INSERT INTO Log values('%1','%1',0,0,0);").arg(FormatDateText(nextRowStart));
+        statements << QStringLiteral("INSERT INTO Log values('%1','%1',0,0,0);").arg(FormatDateText(close.nextStart));
     } else {
         statements << rowStatement(
             QStringLiteral("INSERT INTO Log(DateAndTimeStart,DateAndTimeEnd,BytesSent,BytesRcvd,AvgDownloadSpeed)"),
-            rowStart, end, c);
+            close.start, close.end, c);
     }
+    return statements;
+}
 
+bool TrafficLogWriter::commit(const QStringList &statements, DebugLog::Batch &debug)
+{
     // All statements in one transaction: a refused write leaves the table as it was.
     // A log row is flushed to the disk with its commit (rows are rare: the journal's frequent
     // writes are the ones that skip the flush), so that a power cut cannot take it back.
@@ -100,14 +104,5 @@ bool TrafficLogWriter::write()
     }
     debug.write(QStringLiteral(": Done"));
     session.close();
-
-    // The next row starts from the very readings this one ended with, so that no byte
-    // between them is lost; its average starts afresh.
-    c.rowStart = nextRowStart;
-    c.latestTime = withOwnOffset(now);
-    c.baseOut = c.curOut;
-    c.baseIn = c.curIn;
-    c.avgDown = 0;
-    c.downSamples = 0;
     return true;
 }
