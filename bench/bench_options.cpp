@@ -96,8 +96,13 @@ public:
 
     void createOptions()
     {
-        m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, *m_monitor, m_path,
+        m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, m_path,
             QCoreApplication::applicationDirPath() + QStringLiteral("/Varnolt.html")});
+        // As the run wires it: OK sizes the monitor.
+        QObject::connect(m_options.get(), &FrmOptions::optionsStored, m_monitor.get(), [this] {
+            m_monitor->setHeightTwips(FrmMain::heightFor(m_settings));
+            m_monitor->update();
+        });
         QObject::connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     }
 

@@ -258,7 +258,7 @@ int main(int argc, char **argv)
         QElapsedTimer timer;
         timer.start();
         auto *window = new FrmStats(
-            {app.databasePath(), program.clock(), app.counters(), app.settings(), *app.options()});
+            {app.databasePath(), program.clock(), app.counters(), app.settings()});
         construction.append(double(timer.nsecsElapsed()) / 1e6);
         delete window;
     }

@@ -55,7 +55,7 @@ VarnoltApp::VarnoltApp(QString databasePath, const QStringList &arguments, const
 
 VarnoltApp::~VarnoltApp()
 {
-    // Before the options dialog, whose label it may be blinking.
+    // Before the options dialog, which it points to.
     delete m_stats.data();
 }
 
@@ -157,12 +157,23 @@ void VarnoltApp::startPolling()
 
 void VarnoltApp::createOptions()
 {
-    m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, *m_monitor,
-        m_databasePath, QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
+    m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, m_databasePath,
+        QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);
     // After the poll, which may have rebuilt the adapter list.
     connect(&m_monitor->pollTimer(), &QTimer::timeout, m_options.get(), &FrmOptions::followAdapters);
+    // OK: the monitor window takes the transparency and the height the options give.
+    connect(m_options.get(), &FrmOptions::monitorTransparencyChosen, m_monitor.get(), [this](int percent) {
+        if (percent <= 0)
+            Transparency::clear(m_monitor.get());
+        else
+            Transparency::set(m_monitor.get(), percent);
+    });
+    connect(m_options.get(), &FrmOptions::optionsStored, m_monitor.get(), [this] {
+        m_monitor->setHeightTwips(FrmMain::heightFor(m_settings));
+        m_monitor->update();
+    });
 }
 
 void VarnoltApp::failStart(const QString &description)
@@ -301,7 +312,9 @@ void VarnoltApp::openStats()
     if (!m_options || m_shutDown)
         return; // start-up has not finished, or the run has ended
     if (!m_stats) {
-        m_stats = new FrmStats({m_databasePath, m_clock, m_openRow.counters(), m_settings, *m_options});
+        m_stats = new FrmStats({m_databasePath, m_clock, m_openRow.counters(), m_settings});
+        connect(m_stats, &FrmStats::exportRequested, m_options.get(), &FrmOptions::pointToExport);
+        connect(m_stats, &FrmStats::closed, m_options.get(), &FrmOptions::cutExportBlinkShort);
     }
     m_stats->show();
     m_stats->raise();

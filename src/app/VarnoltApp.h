@@ -116,8 +116,8 @@ private:
     std::unique_ptr<MonitorMenu> m_monitorMenu;
     std::unique_ptr<FrmMain> m_monitor;
     std::unique_ptr<CornerPlacement> m_placement; // watches m_monitor, so goes first
-    std::unique_ptr<FrmOptions> m_options; // uses the monitor and the poll's parts
-    QPointer<FrmStats> m_stats; // deletes itself when closed; uses the options dialog
+    std::unique_ptr<FrmOptions> m_options; // uses the poll's parts; reaches the monitor through the run
+    QPointer<FrmStats> m_stats; // deletes itself when closed; reaches the options dialog through the run
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;

@@ -8,8 +8,6 @@
 #include "core/store/FormatDateText.h"
 #include "core/store/JetConvert.h"
 #include "core/traffic/VolumeLeftText.h"
-#include "monitor/FrmMain.h"
-#include "desktop/Twips.h"
 #include "options/AllowanceFields.h"
 #include "desktop/AppIcon.h"
 #include "desktop/DesktopServices.h"
@@ -22,23 +20,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFocusEvent>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStyle>
-#include <QTabBar>
 #include <QTabWidget>
 #include <QToolButton>
 
-namespace {
+#include <algorithm>
 
-// The dialog's client area in twips.
-constexpr int ClientWidth = 5280;
-constexpr int ClientHeight = 3930;
+namespace {
 
 // A check box's value as stored (0 off, 1 on, 2 grey) and as Qt holds it.
 Qt::CheckState checkStateFor(int value)
@@ -77,12 +70,13 @@ public:
 
 FrmOptions::FrmOptions(Parts parts, QWidget *parent)
     : QDialog(parent, Qt::Tool | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
+    , OptionsControls(static_cast<QWidget &>(*this))
     , m_settings(parts.settings)
     , m_clock(parts.clock)
     , m_volumeLeft(parts.volumeLeft)
-    , m_monitor(parts.monitor)
     , m_databasePath(std::move(parts.databasePath))
     , m_helpPage(std::move(parts.helpPage))
+    , m_exportBlink(m_clock, this)
 {
     setWindowTitle(caption());
     setWindowIcon(AppIcon::icon());
@@ -95,112 +89,14 @@ void FrmOptions::buildControls()
     if (m_built)
         return;
     m_built = true;
-    // Small type, as on the monitor window, so that the captions fit the layout's widths.
-    QFont small = font();
-    small.setPointSizeF(8);
-    setFont(small);
-    createControls();
-    setFixedSize(Twips::toPixels(ClientWidth, *this), Twips::toPixels(ClientHeight, *this) + m_tabRow);
+    makeControls();
+    linkToWeb->setToolTip(m_helpPage);
+    linkToWeb->installEventFilter(this);
+    for (QLineEdit *field : {txtMaxMB, txtperiod, txtStartnthDay})
+        field->installEventFilter(this);
     loadControls();
     connectControls();
     pageChosen(GeneralPage);
-}
-
-template<typename Control>
-Control *FrmOptions::place(Control *control, QWidget *container, const QRect &twips)
-{
-    control->setParent(container);
-    setTwipGeometry(control, twips);
-    return control;
-}
-
-void FrmOptions::setTwipGeometry(QWidget *control, const QRect &twips)
-{
-    m_twips.insert(control, twips);
-    QRect pixels(Twips::toPixels(twips.x(), *this), Twips::toPixels(twips.y(), *this),
-        Twips::toPixels(twips.width(), *this), Twips::toPixels(twips.height(), *this));
-    // The layout leaves no room for the row of tabs above the frame: what lies below the
-    // row's top moves down by its height, so that no control covers a tab.
-    if (control == tbPages)
-        pixels.setHeight(pixels.height() + m_tabRow);
-    else if (control->parentWidget() == this)
-        pixels.translate(0, m_tabRow);
-    control->setGeometry(pixels);
-}
-
-void FrmOptions::createControls()
-{
-    // The tab strip lies beneath everything: its pages are empty, the controls sit on top.
-    tbPages = new QTabWidget(this);
-    for (const char *tab : {"General - Export", "Adapters", "Reset", "Volume Left"})
-        tbPages->addTab(new QWidget, QString::fromLatin1(tab));
-    m_tabRow = tbPages->tabBar()->sizeHint().height();
-    place(tbPages, this, {120, 120, 5055, 2895});
-    brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), this, {240, 240, 4215, 2655});
-    chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), this, {360, 480, 3975, 375});
-    chkDblClick->setTristate(true);
-    // As wide as the list below it: the layout's 2415 twips cut the caption's end off.
-    txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), this, {360, 360, 3975, 255});
-    lstAdapters = place(new QListWidget, this, {360, 720, 3975, 2010});
-    lstAdapters->setSelectionMode(QAbstractItemView::MultiSelection);
-    bttOK = place(new QPushButton(QStringLiteral("&OK")), this, {4200, 3240, 975, 495});
-    bttOK->setDefault(true);
-    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), this, {120, 3240, 3855, 375});
-    linkToWeb->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; text-decoration: underline;"));
-    linkToWeb->setCursor(Qt::PointingHandCursor);
-    linkToWeb->setToolTip(m_helpPage);
-    linkToWeb->installEventFilter(this);
-
-    QWidget *frame = brGeneral;
-    chkkbits = place(new QCheckBox(QStringLiteral("Show Kbps - Mbps iso kBps.")), frame, {120, 600, 2775, 375});
-    cboTransparent = place(new QComboBox, frame, {120, 1060, 615, 315});
-    cboTransparent->addItems(Settings::transparencyItems());
-    // To the frame's edge: the layout's 3015 twips cut the caption's end off.
-    lblTransparent
-        = place(new QLabel(QStringLiteral("% Transparancy for 'Monitor Window'.")), frame, {800, 1090, 3295, 255});
-    lblExport2 = place(new QLabel(QStringLiteral("Export Log :")), frame, {120, 1580, 975, 255});
-    cboChartType = place(new QComboBox, frame, {1200, 1520, 2415, 315});
-    cboChartType->addItems({QStringLiteral("Per Day (MB)"), QStringLiteral("Per Week (GB)"),
-        QStringLiteral("Per Month (GB)"), QStringLiteral("Per Year (GB)")});
-    txtCsvFile = place(new QLineEdit, frame, {360, 2040, 2875, 375});
-    bttBrowse = place(new QToolButton, frame, {3240, 2040, 375, 375});
-    bttBrowse->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
-    bttBrowse->setToolTip(QStringLiteral("Browse"));
-    bttExport = place(new QToolButton, frame, {3720, 2040, 375, 375});
-    bttExport->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    bttExport->setToolTip(QStringLiteral("Export !"));
-    bttClear = place(new QPushButton(QStringLiteral("Clear Database")), frame, {120, 2040, 3975, 495});
-    lblAttention = place(new QLabel, frame, {120, 360, 3975, 1695});
-    lblAttention->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
-    lblAttention->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    lblvolume1 = place(new QLabel(QStringLiteral("Maximum volume allowed (MB) :")), frame, {120, 240, 3015, 375});
-    txtMaxMB = place(new QLineEdit(QStringLiteral("0")), frame, {3480, 240, 495, 315});
-    // A little wider than the twips of old, and the period's field narrower (it holds at
-    // most three digits), so that the texts of the Linux desktop's wider fonts fit.
-    lblvolume2 = place(new QLabel(QStringLiteral("Track volume during last :")), frame, {120, 610, 2050, 375});
-    txtperiod = place(new QLineEdit(QStringLiteral("0")), frame, {120, 960, 405, 315});
-    cboPeriodType = place(new QComboBox, frame, {0, 0, 2415, 315});
-    cboPeriodType->addItems(Settings::periodTypeItems());
-    lblStartDay = place(new QLabel(QStringLiteral("Tracking start day (d):")), frame, {120, 600, 2655, 375});
-    txtStartnthDay = place(new QLineEdit(QStringLiteral("1")), frame, {3480, 1080, 375, 285});
-    lblpreview = place(new QLabel(QStringLiteral("...")), frame, {120, 1400, 3855, 500});
-    lblpreview->setAlignment(Qt::AlignCenter);
-    QFont previewFont = lblpreview->font();
-    previewFont.setPointSizeF(13.5);
-    lblpreview->setFont(previewFont);
-    lblStartdate = place(new QLabel(QStringLiteral("Starting from")), frame, {1200, 1720, 2895, 375});
-    chkWhatsleft
-        = place(new QCheckBox(QStringLiteral("Show volume left on Monitor window.")), frame, {120, 960, 3855, 375});
-    chkPlayMusic
-        = place(new QCheckBox(QStringLiteral("Play a Warning sound (@ 30% and 15%)")), frame, {120, 2160, 3855, 255});
-
-    for (QLineEdit *field : {txtMaxMB, txtperiod, txtStartnthDay})
-        field->installEventFilter(this);
-    // The tab order follows the pages' reading order.
-    setTabOrder(chkDblClick, chkkbits);
-    setTabOrder(txtMaxMB, txtperiod);
-    setTabOrder(txtperiod, cboPeriodType);
-    setTabOrder(cboPeriodType, txtStartnthDay);
 }
 
 void FrmOptions::loadControls()
@@ -260,12 +156,6 @@ void FrmOptions::showOptions()
     activateWindow();
 }
 
-QString FrmOptions::attentionText()
-{
-    return QStringLiteral("\r\nCaution !\r\n\r\nWhen you reset the database,\r\nall data is cleared.\r\n"
-                          "The data can not be recovered.");
-}
-
 QString FrmOptions::storeFailedText(const QString &reason)
 {
     return QStringLiteral("The options were not saved, and the settings in use are unchanged.\n%1").arg(reason);
@@ -274,6 +164,12 @@ QString FrmOptions::storeFailedText(const QString &reason)
 QString FrmOptions::fallbackExportPath()
 {
     return QDir::homePath() + QLatin1String("/Varnolt.csv");
+}
+
+void FrmOptions::pointToExport()
+{
+    showOptions();
+    m_exportBlink.start(lblExport2);
 }
 
 void FrmOptions::browse()
@@ -334,101 +230,14 @@ void FrmOptions::clearDatabase()
 void FrmOptions::pageChosen(int page)
 {
     setUpdatesEnabled(false);
-    const bool layering = Transparency::isLayeringSupported();
-    const QList<QWidget *> general {chkDblClick, chkkbits, bttExport, bttBrowse, cboChartType, lblExport2, txtCsvFile};
-    const QList<QWidget *> transparency {cboTransparent, lblTransparent};
-    const QList<QWidget *> adapters {lstAdapters, txtAdapters};
-    const QList<QWidget *> reset {bttClear, lblAttention};
-    const QList<QWidget *> volume {lblvolume1, txtMaxMB, lblvolume2, txtperiod, cboPeriodType, lblStartDay,
-        txtStartnthDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic};
-    const auto showAll = [](const QList<QWidget *> &controls, bool shown) {
-        for (QWidget *control : controls)
-            control->setVisible(shown);
-    };
-
-    switch (page) {
-    case GeneralPage:
-        showAll(adapters + reset + volume, false);
-        brGeneral->setTitle(QStringLiteral("General Options - Export Logs."));
-        brGeneral->show();
-        showAll(general, true);
-        showAll(transparency, layering);
+    showPage(page, Transparency::isLayeringSupported());
+    if (page == GeneralPage)
         followDblClickState();
-        break;
-    case AdaptersPage:
-        showAll({brGeneral, chkDblClick}, false);
+    else if (page == AdaptersPage)
         followAdapters();
-        showAll(adapters, true);
-        break;
-    case ResetPage:
-        showAll(general + transparency + adapters + volume, false);
-        brGeneral->setTitle(QStringLiteral("!!! CAUTION !!!"));
-        lblAttention->setText(attentionText());
-        brGeneral->show();
-        showAll(reset, true);
-        break;
-    case VolumeLeftPage:
-        showAll(general + transparency + adapters + reset, false);
-        brGeneral->setTitle(QStringLiteral("Volume Left"));
-        brGeneral->show();
-        layOutVolumePage();
-        break;
-    default:
-        break;
-    }
+    else if (page == VolumeLeftPage)
+        refreshPreview();
     setUpdatesEnabled(true);
-}
-
-void FrmOptions::layOutVolumePage()
-{
-    // Each step places a control from the places the steps before it have set.
-    const QRect volume1 = twipGeometry(lblvolume1);
-    const QRect volume2 = twipGeometry(lblvolume2);
-    QRect periodType = twipGeometry(cboPeriodType);
-    periodType.setWidth(1590);
-    periodType.moveTop(volume2.top() - 10);
-    setTwipGeometry(cboPeriodType, periodType);
-    for (QWidget *control : {static_cast<QWidget *>(cboPeriodType), static_cast<QWidget *>(lblvolume1),
-             static_cast<QWidget *>(lblvolume2)})
-        control->show();
-
-    QRect period = twipGeometry(txtperiod);
-    period.moveTopLeft({volume2.left() + volume2.width() + 20, volume2.top() - 10});
-    setTwipGeometry(txtperiod, period);
-    periodType.moveLeft(period.left() + period.width() + 5);
-    setTwipGeometry(cboPeriodType, periodType);
-
-    QRect maxMB = twipGeometry(txtMaxMB);
-    maxMB.moveTop(volume1.top() - 15);
-    maxMB.setWidth(1000);
-    maxMB.moveLeft(periodType.left() + periodType.width() - maxMB.width());
-    setTwipGeometry(txtMaxMB, maxMB);
-    txtperiod->show();
-    txtMaxMB->show();
-
-    const QRect startDay(period.left(), volume2.top() + volume2.height() + 20, period.width(),
-        twipGeometry(txtStartnthDay).height());
-    setTwipGeometry(txtStartnthDay, startDay);
-    QRect startDayLabel = twipGeometry(lblStartDay);
-    startDayLabel.moveTopLeft({volume1.left(), startDay.top()});
-    setTwipGeometry(lblStartDay, startDayLabel);
-
-    refreshPreview();
-    lblpreview->show();
-    lblStartdate->show();
-
-    QRect whatsLeft = twipGeometry(chkWhatsleft);
-    whatsLeft.moveTop(twipGeometry(lblStartdate).top() + 525);
-    setTwipGeometry(chkWhatsleft, whatsLeft);
-    chkWhatsleft->show();
-    QRect playMusic = twipGeometry(chkPlayMusic);
-    playMusic.moveTopLeft({whatsLeft.left(), whatsLeft.top() - 200});
-    setTwipGeometry(chkPlayMusic, playMusic);
-    chkPlayMusic->show();
-
-    const bool monthly = cboPeriodType->currentIndex() == 2;
-    txtStartnthDay->setVisible(monthly);
-    lblStartDay->setVisible(monthly);
 }
 
 void FrmOptions::dblClickChanged()
@@ -586,13 +395,8 @@ bool FrmOptions::store()
         return false;
     }
 
-    if (Transparency::isLayeringSupported()) {
-        const int position = cboTransparent->currentIndex();
-        if (position <= 0)
-            Transparency::clear(&m_monitor);
-        else
-            Transparency::set(&m_monitor, position * 25);
-    }
+    if (Transparency::isLayeringSupported())
+        Q_EMIT monitorTransparencyChosen(std::max(0, cboTransparent->currentIndex()) * 25);
     Settings &s = m_settings;
     s.startDayText = edited.startDayText;
     s.startDay = convert.toInt16(s.startDayText).value_or(1);
@@ -605,8 +409,7 @@ bool FrmOptions::store()
     // The monitor asks the database again, with the new window.
     s.cachedVolume = 0;
     s.confirmDblClick();
-    m_monitor.setHeightTwips(FrmMain::heightFor(s));
-    m_monitor.update();
+    Q_EMIT optionsStored();
     hide();
     return true;
 }

@@ -3,7 +3,6 @@
 
 #include "core/Settings.h"
 #include "desktop/Twips.h"
-#include "options/FrmOptions.h"
 #include "desktop/AppIcon.h"
 #include "desktop/MessageBox.h"
 #include "stats/ChartChoices.h"
@@ -28,7 +27,6 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
     , m_databasePath(std::move(parts.databasePath))
     , m_counters(parts.counters)
     , m_settings(parts.settings)
-    , m_options(parts.options)
     , m_grid(parts.clock)
 {
     setAttribute(Qt::WA_DeleteOnClose);
@@ -65,18 +63,11 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
     connect(lstChartPeriod, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
     connect(chkStacked, &QCheckBox::stateChanged, this, &FrmStats::choiceChanged);
     connect(bttReport, &QPushButton::clicked, this, &FrmStats::toggleReport);
-    connect(bttExport, &QPushButton::clicked, this, &FrmStats::pointToExport);
+    connect(bttExport, &QPushButton::clicked, this, &FrmStats::exportRequested);
     connect(cmdOK, &QPushButton::clicked, this, &FrmStats::saveAndClose);
-    m_blinkTimer.setInterval(1000);
-    connect(&m_blinkTimer, &QTimer::timeout, this, &FrmStats::blink);
 }
 
-FrmStats::~FrmStats()
-{
-    // A blink cut short leaves the options dialog's label as it always is.
-    if (m_blinkTimer.isActive() && m_options.lblExport2)
-        m_options.lblExport2->setStyleSheet(QString());
-}
+FrmStats::~FrmStats() = default;
 
 template<typename Control>
 Control *FrmStats::place(Control *control, const QRect &twips)
@@ -236,28 +227,6 @@ void FrmStats::toggleReport()
     for (QWidget *control : QList<QWidget *> {lblStack, lst23d, lstChrtLine, chkStacked})
         control->hide();
     bttExport->show();
-}
-
-void FrmStats::pointToExport()
-{
-    // The export is done in the options dialog: its label blinks there for a few seconds.
-    m_options.showOptions();
-    m_options.lblExport2->setStyleSheet(QStringLiteral("color: #ff0000; font-weight: bold;"));
-    m_blinking.start();
-    m_blinkTimer.start();
-}
-
-void FrmStats::blink()
-{
-    QLabel *label = m_options.lblExport2;
-    if (m_blinking.elapsed() >= BlinkMsecs - 100) {
-        m_blinkTimer.stop();
-        label->setStyleSheet(QStringLiteral("color: #000000; font-weight: normal;"));
-        return;
-    }
-    const bool bold = label->styleSheet().contains(QLatin1String("bold"));
-    label->setStyleSheet(bold ? QStringLiteral("color: #ff0000; font-weight: normal;")
-                              : QStringLiteral("color: #ff0000; font-weight: bold;"));
 }
 
 void FrmStats::saveAndClose()

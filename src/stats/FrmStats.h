@@ -3,15 +3,11 @@
 
 #include "stats/StatsGrid.h"
 
-#include <QElapsedTimer>
 #include <QHash>
-#include <QPointer>
 #include <QRect>
-#include <QTimer>
 #include <QWidget>
 
 class Clock;
-class FrmOptions;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -37,12 +33,10 @@ public:
         const Clock &clock;
         const RunCounters &counters; // the traffic not yet logged
         const Settings &settings; // the rate unit
-        FrmOptions &options; // where the export is done
     };
 
     static constexpr int MinimumWidth = 630;
     static constexpr int MinimumHeight = 475;
-    static constexpr int BlinkMsecs = 4000;
 
     explicit FrmStats(Parts parts, QWidget *parent = nullptr);
     ~FrmStats() override;
@@ -71,6 +65,9 @@ public:
 Q_SIGNALS:
     // The window has been closed, by OK or otherwise; it is deleted next.
     void closed();
+    // The report's export button: the export is done in the options dialog, which the run
+    // shows, pointing at it.
+    void exportRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -85,18 +82,13 @@ private:
     void choiceChanged();
     void toggleReport();
     void fillList();
-    void pointToExport();
-    void blink();
     void saveAndClose();
 
     QString m_databasePath;
     const RunCounters &m_counters;
     const Settings &m_settings;
-    FrmOptions &m_options;
     StatsGrid m_grid;
     QHash<const QWidget *, QRect> m_twips;
     bool m_chartBusy = false;
     bool m_filled = false;
-    QTimer m_blinkTimer;
-    QElapsedTimer m_blinking;
 };

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
-#include "FakeClock.h"
 #include "FakeInterfaceTable.h"
+#include "FolderSnapshot.h"
 #include "TestDatabase.h"
 #include "TrayHost.h"
 
@@ -36,37 +36,6 @@
 
 namespace {
 
-// What the window manager shows as a window's title.
-QString titleOf(xcb_window_t window)
-{
-    xcb_connection_t *x = DesktopScreen::connection();
-    const DesktopScreen::Reply<xcb_get_property_reply_t> reply(xcb_get_property_reply(x,
-        xcb_get_property(
-            x, false, window, DesktopScreen::atom("_NET_WM_NAME"), DesktopScreen::atom("UTF8_STRING"), 0, 1024),
-        nullptr));
-    if (!reply)
-        return {};
-    return QString::fromUtf8(
-        static_cast<const char *>(xcb_get_property_value(reply.get())), xcb_get_property_value_length(reply.get()));
-}
-
-QList<quint32> managedWindows()
-{
-    return DesktopScreen::property(DesktopScreen::root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW);
-}
-
-qsizetype managedWindowsTitled(const QString &title)
-{
-    const QList<quint32> windows = managedWindows();
-    return std::count_if(windows.begin(), windows.end(), [&](quint32 window) { return titleOf(window) == title; });
-}
-
-quint32 activeWindow()
-{
-    const QList<quint32> active = DesktopScreen::property(DesktopScreen::root(), "_NET_ACTIVE_WINDOW", XCB_ATOM_WINDOW);
-    return active.isEmpty() ? 0 : active.first();
-}
-
 // The window manager's stacking order, bottom to top.
 qsizetype stackedAt(const QWidget &window)
 {
@@ -89,16 +58,9 @@ struct BoxAnswer
 {
     QMessageBox::Icon icon;
     QString title;
-    QString text;
     QMessageBox::StandardButton press;
     bool byKey = false; // Return, to the box with the focus; else a click on the button
 };
-
-QByteArray contents(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 } // namespace
 
@@ -113,7 +75,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
     void trayMenuOpensOneDialog();
-    void volumeLeftStoredOnOk();
+    void okHandsTheChoicesToTheMonitor();
     void windowManagerCloseStores_data();
     void windowManagerCloseStores();
     void exportAndResetThroughRealBoxes();
@@ -126,7 +88,6 @@ private:
     // Clicks into a text field and types over its text.
     void typeInto(QLineEdit *field, const QString &text);
     void chooseInList(QComboBox &list, int row);
-    void makeApp(const Clock &clock);
     // Does act, then answers, in order, the boxes it brings up, each from inside the box's
     // own event loop; returns when all are answered and closed.
     void answerBoxes(const std::function<void()> &act, const QList<BoxAnswer> &answers);
@@ -137,7 +98,6 @@ private:
     std::unique_ptr<TestDatabase> m_db;
     FakeInterfaceTable *m_table = nullptr;
     SystemClock m_clock;
-    FakeClock m_fixedClock {QDateTime(QDate(2026, 12, 10), QTime(9, 15))};
     std::unique_ptr<VarnoltApp> m_app;
 };
 
@@ -153,17 +113,12 @@ void TestOptionsDialog::initTestCase()
 void TestOptionsDialog::init()
 {
     m_db = std::make_unique<TestDatabase>();
-    makeApp(m_clock);
-}
-
-void TestOptionsDialog::makeApp(const Clock &clock)
-{
     auto table = std::make_unique<FakeInterfaceTable>();
     // Two cards the program meters by default, and two interfaces it leaves out.
     table->rows = {{1, QStringLiteral("lo"), 0, 0, false, true}, {2, QStringLiteral("enp3s0")},
         {3, QStringLiteral("wlp2s0")}, {4, QStringLiteral("docker0"), 0, 0, false}};
     m_table = table.get();
-    m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), clock, std::move(table));
+    m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), m_clock, std::move(table));
 }
 
 void TestOptionsDialog::cleanup()
@@ -182,7 +137,7 @@ void TestOptionsDialog::openFromTrayMenu()
     QTRY_VERIFY(dialog().isVisible());
     QVERIFY(QTest::qWaitForWindowExposed(&dialog()));
     // Keys a user types go to the window with the focus: the dialog must get it.
-    QTRY_COMPARE(activeWindow(), quint32(dialog().winId()));
+    QTRY_COMPARE(DesktopScreen::activeWindow(), quint32(dialog().winId()));
 }
 
 void TestOptionsDialog::clickTab(int page)
@@ -240,14 +195,13 @@ void TestOptionsDialog::answerBoxes(const std::function<void()> &act, const QLis
 void TestOptionsDialog::answerBox(QMessageBox &box, const BoxAnswer &answer)
 {
     QVERIFY(QTest::qWaitForWindowExposed(&box));
-    QTRY_COMPARE(titleOf(box.winId()), answer.title);
-    QCOMPARE(box.text(), answer.text);
+    QTRY_COMPARE(DesktopScreen::title(box.winId()), answer.title);
     QCOMPARE(box.icon(), answer.icon);
     QCOMPARE(box.standardButtons(),
         answer.icon == QMessageBox::Question ? QMessageBox::StandardButtons(QMessageBox::Yes | QMessageBox::No)
                                              : QMessageBox::Ok);
     // The box comes up over the dialog and takes the keys the user types.
-    QTRY_COMPARE(activeWindow(), quint32(box.winId()));
+    QTRY_COMPARE(DesktopScreen::activeWindow(), quint32(box.winId()));
     QVERIFY(stackedAt(box) > stackedAt(dialog()));
     // Over the dialog it belongs to (its centre within the dialog's frame), and whole on the screen.
     const QRect frame = DesktopScreen::outerFrame(box);
@@ -280,10 +234,10 @@ void TestOptionsDialog::trayMenuOpensOneDialog()
     QTRY_VERIFY(m_app->counters().rowStart.isValid());
     m_table->row(QStringLiteral("wlp2s0")).in += 3500 * 1048576ULL; // for the preview
     QVERIFY(!dialog().isVisible()); // created hidden at the start
-    QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
+    QCOMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 0);
 
     openFromTrayMenu();
-    QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 1);
+    QCOMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 1);
     // Centred on the screen, with its frame.
     const QRect frame = DesktopScreen::outerFrame(dialog());
     const QRect screen = dialog().screen()->availableGeometry();
@@ -300,12 +254,12 @@ void TestOptionsDialog::trayMenuOpensOneDialog()
     QVERIFY(QTest::qWaitForWindowExposed(&cover));
     cover.activateWindow();
     QTRY_VERIFY(stackedAt(cover) > stackedAt(dialog()));
-    QTRY_COMPARE(activeWindow(), quint32(cover.winId()));
+    QTRY_COMPARE(DesktopScreen::activeWindow(), quint32(cover.winId()));
     const WId shown = dialog().winId();
     openFromTrayMenu();
     QTRY_VERIFY(stackedAt(dialog()) > stackedAt(cover));
     QCOMPARE(dialog().winId(), shown);
-    QCOMPARE(managedWindowsTitled(FrmOptions::caption()), 1);
+    QCOMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 1);
     cover.hide();
 
     // Minimised by the window manager, with no taskbar button to bring it back: the menu does.
@@ -314,22 +268,30 @@ void TestOptionsDialog::trayMenuOpensOneDialog()
     openFromTrayMenu();
     QVERIFY(!dialog().windowState().testFlag(Qt::WindowMinimized));
 
-    // Each page, chosen by its tab; the pictures of the pages come from here.
-    const QList<std::pair<int, const char *>> pages {{FrmOptions::AdaptersPage, "options-adapters.png"},
-        {FrmOptions::ResetPage, "options-reset.png"}, {FrmOptions::VolumeLeftPage, "options-volume-left.png"},
-        {FrmOptions::GeneralPage, "options-general.png"}};
-    for (const auto &[page, picture] : pages) {
-        clickTab(page);
-        QTest::qWait(100); // drawn
-        DesktopScreen::screenshot(QLatin1String(picture), DesktopScreen::outerFrame(dialog()).adjusted(-8, -8, 8, 8));
-        if (page == FrmOptions::AdaptersPage) {
-            QCOMPARE(dialog().lstAdapters->count(), 4);
-            QCOMPARE(dialog().lstAdapters->selectedItems().size(), 2);
+    // Each page, chosen by its tab and drawn: the screen shows what the dialog paints, but for
+    // a text cursor. The pictures of the pages come from here.
+    const auto unlikeOnScreen = [this] {
+        const QImage seen = DesktopScreen::pixels().copy(DesktopScreen::onScreen(dialog()));
+        const QImage painted = dialog().grab().toImage().convertToFormat(seen.format());
+        qsizetype unlike = 0;
+        for (int y = 0; y < seen.height(); ++y) {
+            for (int x = 0; x < seen.width(); ++x)
+                unlike += seen.pixel(x, y) != painted.pixel(x, y) ? 1 : 0;
         }
+        return double(unlike) / double(seen.width() * seen.height());
+    };
+    for (const auto &[page, picture] : QList<std::pair<int, const char *>> {{FrmOptions::AdaptersPage,
+             "options-adapters.png"}, {FrmOptions::ResetPage, "options-reset.png"},
+             {FrmOptions::VolumeLeftPage, "options-volume-left.png"}, {FrmOptions::GeneralPage, "options-general.png"}}) {
+        clickTab(page);
+        QTRY_VERIFY(unlikeOnScreen() < 0.01);
+        DesktopScreen::screenshot(QLatin1String(picture), DesktopScreen::outerFrame(dialog()).adjusted(-8, -8, 8, 8));
     }
 }
 
-void TestOptionsDialog::volumeLeftStoredOnOk()
+// Chosen with real clicks and keys, the allowance and the transparency reach the monitor
+// window on OK, and not before.
+void TestOptionsDialog::okHandsTheChoicesToTheMonitor()
 {
     QVERIFY(m_app->start());
     TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
@@ -343,26 +305,28 @@ void TestOptionsDialog::volumeLeftStoredOnOk()
     QCOMPARE(monitor.heightTwips(), FrmMain::NormalHeight);
 
     openFromTrayMenu();
+    QVERIFY(dialog().cboTransparent->isVisible()); // offered where windows can be translucent
+    // 50 %, by keys in the list's popup (too narrow a list for a sure click).
+    DesktopInput::clickOn(*dialog().cboTransparent);
+    QTRY_VERIFY(dialog().cboTransparent->view()->isVisible());
+    for (const char *key : {"Down", "Down", "Return"})
+        DesktopInput::key(QLatin1String(key));
+    QTRY_COMPARE(dialog().cboTransparent->currentIndex(), 2);
     clickTab(FrmOptions::VolumeLeftPage);
     typeInto(dialog().txtMaxMB, QStringLiteral("5000"));
     typeInto(dialog().txtperiod, QStringLiteral("2"));
     // The allowance was checked as the focus left it.
     QCOMPARE(dialog().txtMaxMB->text(), QStringLiteral("5,000"));
-
     chooseInList(*dialog().cboPeriodType, 1);
-    QCOMPARE(dialog().cboPeriodType->currentText(), QStringLiteral("Week(s)"));
     QVERIFY(!dialog().txtStartnthDay->isVisible());
-
     DesktopInput::clickOn(*dialog().chkWhatsleft);
     QTRY_VERIFY(dialog().chkWhatsleft->isChecked());
+    QCOMPARE(monitor.windowOpacity(), 1.0);
     DesktopInput::clickOn(*dialog().bttOK);
     QTRY_VERIFY(!dialog().isVisible());
-    QTRY_COMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
+    QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 0);
 
-    QCOMPARE(m_db->rows(QStringLiteral("select Settingname, Settingvalue from settings where Settingname in "
-                                       "('maxmbsize', 'logperiod', 'logperiodtype', 'whatsleft') order by 1")),
-        QStringList({QStringLiteral("logperiod|2"), QStringLiteral("logperiodtype|1"),
-            QStringLiteral("maxmbsize|5,000"), QStringLiteral("whatsleft|1")}));
+    QCOMPARE(qRound(monitor.windowOpacity() * 255), 128);
     // 5,000 MB allowed, 500 used: 4500 (the line groups no digits) and 90 % left, on the taller
     // window's extra line.
     QTRY_COMPARE(monitor.volumeLeftLabel()->text(), QStringLiteral("4500 MB (90.0 %) Left."));
@@ -400,7 +364,7 @@ void TestOptionsDialog::windowManagerCloseStores()
         DesktopInput::key(keys);
     }
     QTRY_VERIFY(!dialog().isVisible());
-    QTRY_COMPARE(managedWindowsTitled(FrmOptions::caption()), 0);
+    QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 0);
     QCOMPARE(m_db->rows(QStringLiteral("select Settingvalue from settings where Settingname = 'logperiod'")),
         QStringList {QStringLiteral("7")});
     QCOMPARE(m_app->settings().periodLength, 7);
@@ -412,34 +376,20 @@ void TestOptionsDialog::windowManagerCloseStores()
     QVERIFY(dialog().txtperiod->isVisible());
 }
 
-// A log of four months; the program's clock stands in the last, so that its start row counts
-// there. Export and reset are answered in the program's own message boxes, with real clicks
-// and keys.
+// Export and reset answered in the program's own message boxes, with real clicks and keys;
+// what the files and the log hold is the offscreen tests'.
 void TestOptionsDialog::exportAndResetThroughRealBoxes()
 {
-    m_app.reset();
-    makeApp(m_fixedClock);
-    // September: two rows; October: none; November: one row of 5 GB; December: one row.
-    m_db->exec(QStringLiteral("insert into log values "
-                              "('2026-09-14 08:00:00', '2026-09-14 09:00:00', 2048, 1048576, 12.5),"
-                              "('2026-09-30 23:00:00', '2026-09-30 23:59:59', 512, 524288, 7.25),"
-                              "('2026-11-01 00:00:00', '2026-11-01 02:00:00', 1000, 5000000000, 33.333),"
-                              "('2026-12-02 10:00:00', '2026-12-02 10:30:00', 3145728, 10485760, 60.0)"));
-    // Newest month first; KB of 1024 bytes; two decimals cut, not rounded. December's speed is
-    // the average of 60 and the start row's 0; September's 9.875 loses its last digit.
-    const QByteArray monthFile = "Period,KBDown,KBUp,AvgSpeed\r\n"
-                                 "202612,10240.00,3072.00,30.00\r\n"
-                                 "202611,4882812.50,0.97,33.33\r\n"
-                                 "202609,1536.00,2.50,9.87\r\n";
+    m_db->exec(QStringLiteral("insert into log values ('2026-11-01 00:00:00', '2026-11-01 02:00:00', 1000, 5000, 3.5)"));
     QVERIFY(m_app->start());
     TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     openFromTrayMenu();
     QCOMPARE(dialog().tbPages->currentIndex(), int(FrmOptions::GeneralPage));
-
-    chooseInList(*dialog().cboChartType, 2);
-    QCOMPARE(dialog().cboChartType->currentText(), QStringLiteral("Per Month (GB)"));
     QTemporaryDir files;
     const QString path = files.filePath(QStringLiteral("traffic.csv"));
+    QFile old(path);
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the user's own notes") > 0);
+    old.close();
     typeInto(dialog().txtCsvFile, path);
     // The export button, a picture, as the user knows it: by its tool tip.
     const QList<QToolButton *> buttons = dialog().findChildren<QToolButton *>();
@@ -447,37 +397,21 @@ void TestOptionsDialog::exportAndResetThroughRealBoxes()
         return button->isVisible() && button->toolTip() == QStringLiteral("Export !");
     });
     QVERIFY(exportButton != buttons.end());
-    const auto pressExport = [&] { DesktopInput::clickOn(**exportButton); };
-    const BoxAnswer exported {
-        QMessageBox::Information, QStringLiteral("Success!"), QStringLiteral("Export Succeeded !\r\n") + path, QMessageBox::Ok};
 
-    BoxAnswer exportedByKey = exported;
-    exportedByKey.byKey = true;
-    answerBoxes(pressExport, {exportedByKey});
-    QCOMPARE(contents(path), monthFile);
-    const QString exportFolder = QStringLiteral("select settingvalue from settings where settingname = 'ExportFolder'");
-    QCOMPARE(m_db->rows(exportFolder), QStringList {path});
-
-    // Again to the same file: the question, then the file replaced.
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the user's own notes") > 0);
-    old.close();
-    answerBoxes(pressExport,
-        {{QMessageBox::Question, QStringLiteral("Continue ?"),
-             path + QStringLiteral(" already exists !\r\nOverwrite ?"), QMessageBox::Yes},
-            exported});
-    QCOMPARE(contents(path), monthFile);
-    QCOMPARE(m_db->rows(exportFolder), QStringList {path});
+    answerBoxes([&] { DesktopInput::clickOn(**exportButton); },
+        {{QMessageBox::Question, QStringLiteral("Continue ?"), QMessageBox::Yes},
+            {QMessageBox::Information, QStringLiteral("Success!"), QMessageBox::Ok, true}});
+    QVERIFY(fileContents(path).startsWith("Period,"));
+    QCOMPARE(m_db->rows(QStringLiteral("select settingvalue from settings where settingname = 'ExportFolder'")),
+        QStringList {path});
 
     clickTab(FrmOptions::ResetPage);
     answerBoxes([&] { DesktopInput::clickOn(*dialog().bttClear); },
-        {{QMessageBox::Question, QStringLiteral("Are you sure ?"),
-             QStringLiteral("All DATA will be erased !!!!\r\nAre you sure ?"), QMessageBox::Yes},
-            {QMessageBox::Information, QStringLiteral("Success !"), QStringLiteral("Cleared Database !"),
-                QMessageBox::Ok, true}});
-    QCOMPARE(m_db->rows(QStringLiteral("select * from log")),
-        QStringList {QStringLiteral("2026-12-10 09:15:00|2026-12-10 09:15:00|0|0|0")});
-    QCOMPARE(m_db->rows(exportFolder), QStringList {path});
+        {{QMessageBox::Question, QStringLiteral("Are you sure ?"), QMessageBox::Yes},
+            {QMessageBox::Information, QStringLiteral("Success !"), QMessageBox::Ok}});
+    const QStringList log = m_db->rows(QStringLiteral("select * from log"));
+    QCOMPARE(log.size(), 1);
+    QVERIFY2(log.first().endsWith(QStringLiteral("|0|0|0")), qPrintable(log.first())); // the start row alone
 }
 
 QTEST_MAIN(TestOptionsDialog)

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RunningProgram.h"
 
-#include "options/FrmOptions.h"
 #include "desktop/MessageBox.h"
 #include "app/VarnoltApp.h"
 #include "stats/FrmStats.h"
@@ -100,7 +99,6 @@ private Q_SLOTS:
     void reportListsWhatTheChartHolds();
     void emptyViewsAndDatabaseFailures();
     void layoutFollowsTheRightEdge();
-    void exportLabelBlinksForFourSeconds();
 
 private:
     QTemporaryDir m_config;
@@ -247,23 +245,6 @@ void TestFrmStats::layoutFollowsTheRightEdge()
     w.lstChrtLine->setCurrentIndex(2);
     w.chkStacked->setChecked(true);
     QTRY_COMPARE(chartUnderButtons(w), 0);
-}
-
-void TestFrmStats::exportLabelBlinksForFourSeconds()
-{
-    Run run;
-    FrmStats &w = run.open();
-    QTest::mouseClick(w.bttReport, Qt::LeftButton);
-    QTest::mouseClick(w.bttExport, Qt::LeftButton);
-    FrmOptions &options = *run.app->options();
-    QVERIFY(options.isVisible());
-    QLabel *label = options.lblExport2;
-    const auto bold = [label] { return label->styleSheet().contains(u"bold"_s); };
-    QVERIFY(bold() && label->styleSheet().contains(u"#ff0000"_s));
-    QTRY_VERIFY_WITH_TIMEOUT(!bold(), 1500);
-    QTRY_VERIFY_WITH_TIMEOUT(bold(), 1500);
-    QTRY_VERIFY_WITH_TIMEOUT(label->styleSheet().contains(u"#000000"_s), 3000);
-    QVERIFY(!bold());
 }
 
 QTEST_MAIN(TestFrmStats)
