@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Planted faults: proof that the test suite catches small, realistic slips in the code.
 #
 #   bash tests/mutations.sh [BUILD_DIR] [name-filter]
@@ -29,12 +30,12 @@ fault() { names+=("$1") files+=("$2") substitutions+=("$3") regexes+=("$4"); }
 fault round-half-up             JetConvert.cpp      's{return std::fmod\(floor, 2\.0\) == 0\.0 \? floor : floor \+ 1;}{return floor + 1;}' 'tst_jetconvert|tst_settingsstore'
 fault month-end-not-clamped     JetFunctions.cpp    's{fields\.day = std::min\(fields\.day, StoredDate::daysInMonth\(fields\.year, fields\.month\)\);}{}' 'tst_store|tst_volumelefttext'
 # Settings.
-fault start-day-0-accepted      SettingsStore.cpp   's{wholeInRange\(1, 31,}{wholeInRange(0, 31,}' 'tst_settingsstore'
-fault kilobit-default-on        SettingsStore.cpp   's{index\(0, 2, defaults\.kilobitState\)}{index(0, 2, 1)}' 'tst_settingsstore'
+fault start-day-0-accepted      SettingsStore.cpp   's{\{"logstartday"_L1, 1, 31,}{\{"logstartday"_L1, 0, 31,}' 'tst_settingsstore'
+fault kilobit-third-refused     SettingsStore.cpp   's{\{"kilobit"_L1, 0, 2,}{\{"kilobit"_L1, 0, 1,}' 'tst_settingsstore'
 # Traffic metering and the log rows.
 fault counter-reset-lost        SampleAdapters.cpp  's{return now - from;}{return 0;}' 'tst_sampleadapters'
 fault loopback-by-default       AdapterChoice.cpp   's{if \(interface\.loopback\)\s*return false;\s*}{}' 'tst_sampleadapters|tst_interfacedevices'
-fault closed-row-counted-again  TrafficLogWriter.cpp 's{\s*c\.baseIn = c\.curIn;}{}' 'tst_trafficlogwriter|tst_monitorpoll'
+fault closed-row-counted-again  OpenRow.cpp         's{\s*m_c\.baseIn = m_c\.curIn;}{}' 'tst_trafficlogwriter|tst_monitorpoll'
 fault sent-received-swapped     TrafficLogWriter.cpp 's{NumberText::plain\(c\.rowBytesOut\(\)\) \+ QLatin1Char\(.,.\)\s*\+ NumberText::plain\(c\.rowBytesIn\(\)\)}{NumberText::plain(c.rowBytesIn()) + QLatin1Char(\x27,\x27) + NumberText::plain(c.rowBytesOut())}' 'tst_trafficlogwriter'
 fault day-ends-a-second-early   RunCounters.h       's{QTime\(23, 59, 59\)}{QTime(23, 59, 58)}' 'tst_trafficlogwriter|tst_rowjournal'
 # Volume left.
@@ -42,7 +43,7 @@ fault mb-of-1000000-bytes       VolumeLeftText.cpp  's{BytesPerMB = 1024\.0 \* 1
 fault orange-at-30-inclusive    VolumeLeftText.cpp  's{leftPercent < 30\)}{leftPercent <= 30)}' 'tst_volumelefttext'
 fault month-starts-a-day-late   VolumeLeftText.cpp  's{if \(day >= startDay\)}{if (day > startDay)}' 'tst_volumelefttext|tst_varnoltreport'
 # Export, reset, locks and private files.
-fault export-file-0644          CsvExport.cpp       's{mode_t mode = S_IRUSR \| S_IWUSR;}{mode_t mode = 0644;}' 'tst_exportandreset|tst_csvexport'
+fault export-file-0644          ExportFile.cpp      's{mode_t mode = S_IRUSR \| S_IWUSR;}{mode_t mode = 0644;}' 'tst_exportandreset|tst_csvexport'
 fault export-three-decimals     CsvExport.cpp       's{for \(int i = 0; i < 2; \+\+i\)}{for (int i = 0; i < 3; ++i)}' 'tst_csvexport'
 fault reset-failure-ignored     LogReset.cpp        's{step\(session\.execute\(u"Delete \* from log;"_s\)\);}{(void)session.execute(u"Delete * from log;"_s);}' 'tst_logreset'
 fault instance-lock-shared      InstanceLock.cpp    's{LOCK_EX \| LOCK_NB}{LOCK_SH | LOCK_NB}' 'tst_instancelock'
@@ -54,7 +55,7 @@ fault debug-log-not-tightened   DebugLog.cpp        's{status\.st_uid == ::geteu
 # The graph.
 fault bar-a-row-too-long        ThroughputModel.cpp 's{\* double\(height\) - 1\.0;}{* double(height);}' 'tst_throughput'
 # The poll and its texts.
-fault rate-kb-of-1024           MonitorPoll.cpp     's{\(\(c\.curIn - c\.prevIn\) / 1000\.0\)}{((c.curIn - c.prevIn) / 1024.0)}' 'tst_monitorpoll|tst_frmmain'
+fault rate-kb-of-1024           MonitorPoll.cpp     's{\(m_parts\.row\.newIn\(\) / 1000\.0\)}{(m_parts.row.newIn() / 1024.0)}' 'tst_monitorpoll|tst_frmmain'
 fault logged-volume-cache-kept  MonitorPoll.cpp     's{m_parts\.settings\.cachedVolume = 0;}{}' 'tst_monitorpoll'
 fault mb-text-of-1000000        MonitorTexts.cpp    's{number\(bytes / 1048576\.0, 2\)}{number(bytes / 1000000.0, 2)}' 'tst_monitorpoll|tst_frmmain'
 # The options dialog.
