@@ -6,21 +6,30 @@
 # Inside core, the database (core/store) never includes the metering (core/traffic).
 set -euo pipefail
 cd "$(dirname "$0")/../src"
-declare -A floor=([core]=0 [controls]=1 [desktop]=2 [monitor]=3 [options]=4 [stats]=4
-                  [shell]=5 [app]=6 [report]=6)
-status=0
-while IFS=: read -r file line text; do
-    from=${file%%/*}
-    to=$(sed -E 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([a-z]+)\/.*/\1/' <<<"$text")
-    [ "$from" = "$to" ] && continue
-    if [ -z "${floor[$from]:-}" ] || [ -z "${floor[$to]:-}" ]; then
-        echo "$file:$line: folder without a floor: $text"; status=1
-    elif (( floor[$to] >= floor[$from] )); then
-        echo "$file:$line: $from (floor ${floor[$from]}) includes $to (floor ${floor[$to]}): $text"; status=1
-    fi
-done < <(grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[a-z]+/' --include='*.h' --include='*.cpp' .  | sed 's#^\./##')
-if grep -rnE '#[[:space:]]*include[[:space:]]*"core/traffic/' core/store; then
-    echo "the database (core/store) includes the metering (core/traffic)"; status=1
-fi
-[ $status = 0 ] && echo "every include runs down a floor"
-exit $status
+grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"[a-z]+/' --include='*.h' --include='*.cpp' . \
+| awk '
+BEGIN {
+    n = split("core controls desktop monitor options stats shell app report", names, " ")
+    split("0 1 2 3 4 4 5 6 6", levels, " ")
+    for (i = 1; i <= n; i++) floor[names[i]] = levels[i]
+}
+{
+    sub(/^\.\//, "")
+    split($0, place, ":"); file = place[1]; line = place[2]
+    from = file; sub(/\/.*/, "", from)
+    to = $0; sub(/^[^"]*"/, "", to); sub(/\/.*/, "", to)
+    text = $0; sub(/^[^:]*:[^:]*:/, "", text)
+    if (from == "core" && file ~ /^core\/store\// && text ~ /"core\/traffic\//) {
+        print file ":" line ": the database (core/store) includes the metering: " text; bad = 1
+    }
+    if (from == to) next
+    if (!(from in floor) || !(to in floor)) {
+        print file ":" line ": folder without a floor: " text; bad = 1
+    } else if (floor[to] >= floor[from]) {
+        print file ":" line ": " from " (floor " floor[from] ") includes " to " (floor " floor[to] "): " text; bad = 1
+    }
+}
+END {
+    if (bad) exit 1
+    print "every include runs down a floor"
+}'
