@@ -46,6 +46,7 @@ struct Run
     int status = -1;
     QByteArray out;
     QString error;
+    qint64 msecs = 0;
 };
 
 Run report(const Clock &clock, const QStringList &arguments, const QString &programFolder = {})
@@ -68,9 +69,20 @@ QString python(const QString &program, const QByteArray &input)
     return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
 }
 
-QString executable()
+// The command as a user runs it, to its end or for 30 s at most (status -1 then).
+Run program(const QStringList &arguments)
 {
-    return QCoreApplication::applicationDirPath() + u"/varnolt-report"_s;
+    Run run;
+    QElapsedTimer timer;
+    timer.start();
+    QProcess process;
+    process.start(QCoreApplication::applicationDirPath() + u"/varnolt-report"_s, arguments);
+    if (process.waitForFinished(30000))
+        run.status = process.exitCode();
+    run.msecs = timer.elapsed();
+    run.out = process.readAllStandardOutput();
+    run.error = QString::fromLocal8Bit(process.readAllStandardError());
+    return run;
 }
 
 } // namespace
@@ -276,14 +288,11 @@ private Q_SLOTS:
     void missingDatabase()
     {
         QTemporaryDir empty;
-        QProcess process;
-        process.start(executable(), {u"status"_s, u"--database"_s, empty.filePath(u"Varnolt.db"_s)});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 1);
-        QCOMPARE(process.readAllStandardOutput(), QByteArray());
-        const QByteArray error = process.readAllStandardError();
-        QCOMPARE(error.count('\n'), 1);
-        QVERIFY2(error.contains("does not exist"), error.constData());
+        const Run alone = program({u"status"_s, u"--database"_s, empty.filePath(u"Varnolt.db"_s)});
+        QCOMPARE(alone.status, 1);
+        QCOMPARE(alone.out, QByteArray());
+        QCOMPARE(alone.error.count(u'\n'), 1);
+        QVERIFY2(alone.error.contains(u"does not exist"_s), qPrintable(alone.error));
 
         // Nothing beside the program and no user copy: reported, and no database made.
         qputenv("XDG_DATA_HOME", QFile::encodeName(empty.path()));
@@ -317,17 +326,12 @@ private Q_SLOTS:
         QVERIFY(writer.executeNative(u"BEGIN EXCLUSIVE; INSERT INTO Log VALUES('2026-12-06 10:00:00',"
                                      "'2026-12-06 10:00:00',1,1,0)"_s));
 
-        QElapsedTimer timer;
-        timer.start();
-        QProcess process;
-        process.start(executable(), {u"month"_s, u"--database"_s, db.path()});
-        QVERIFY(process.waitForFinished(10000));
-        const qint64 elapsed = timer.elapsed();
+        const Run run = program({u"month"_s, u"--database"_s, db.path()});
         writer.rollback();
-        QCOMPARE(process.exitCode(), status);
+        QCOMPARE(run.status, status);
         if (status == 1)
-            QVERIFY(process.readAllStandardError().contains("locked"));
-        QVERIFY2(elapsed < 1000, qPrintable(u"%1 ms"_s.arg(elapsed)));
+            QVERIFY(run.error.contains(u"locked"_s));
+        QVERIFY2(run.msecs < 1000, qPrintable(u"%1 ms"_s.arg(run.msecs)));
     }
 
     void slowView_data()
@@ -350,23 +354,17 @@ private Q_SLOTS:
                 "(SELECT 1 UNION ALL SELECT i + 1 FROM n %1) "
                 "SELECT 202612 AS ddate, count(*) AS kbdown, 0 AS kbup, 0 AS avgdown FROM n"_s.arg(bound));
 
-        QElapsedTimer timer;
-        timer.start();
-        QProcess process;
-        process.start(executable(), {u"month"_s, u"--csv"_s, u"--database"_s, db.path()});
-        QVERIFY(process.waitForFinished(30000));
-        const qint64 elapsed = timer.elapsed();
-        QCOMPARE(process.exitCode(), status);
-        const QByteArray error = process.readAllStandardError();
+        const Run run = program({u"month"_s, u"--csv"_s, u"--database"_s, db.path()});
+        QCOMPARE(run.status, status);
         if (status == 0) {
-            QCOMPARE(error, QByteArray());
-            QVERIFY(process.readAllStandardOutput().contains("\r\n12/2026,0.00,"));
+            QCOMPARE(run.error, QString());
+            QVERIFY(run.out.contains("\r\n12/2026,0.00,"));
             return;
         }
         // Given up at the limit, with one line that names the view.
-        QCOMPARE(error.count('\n'), 1);
-        QVERIFY2(error.contains("DownloadPerMonth"), error.constData());
-        QVERIFY2(elapsed < ReportSource::StatementTimeLimitMs + 2000, qPrintable(u"%1 ms"_s.arg(elapsed)));
+        QCOMPARE(run.error.count(u'\n'), 1);
+        QVERIFY2(run.error.contains(u"DownloadPerMonth"_s), qPrintable(run.error));
+        QVERIFY2(run.msecs < ReportSource::StatementTimeLimitMs + 2000, qPrintable(u"%1 ms"_s.arg(run.msecs)));
     }
 };
 
