@@ -95,11 +95,9 @@ struct ViewCase
     QString rows {}; // "label|value|value..., ..."
 };
 
-// Every case runs under a locale that writes "12.5" and "03/12" and one that writes "12,5" and "03.12".
-void addUnderBothLocales(const char *name, const ViewCase &data)
+void addView(const char *name, const ViewCase &data)
 {
-    for (const char *locale : {"en_US", "de_DE"})
-        QTest::addRow("%s, %s", name, locale) << QString::fromLatin1(locale) << QVariant::fromValue(data);
+    QTest::newRow(name) << QVariant::fromValue(data);
 }
 
 } // namespace
@@ -111,7 +109,8 @@ class TestStatsGrid : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { QLocale::setDefault(QLocale::c()); }
+    // Day labels follow the locale ("03/12" here); the report's and the chart's tests read the German ones.
+    void init() { QLocale::setDefault(QLocale(u"en_US"_s)); }
 
     void views_data();
     void views();
@@ -123,98 +122,90 @@ private Q_SLOTS:
 
 void TestStatsGrid::views_data()
 {
-    QTest::addColumn<QString>("locale");
     QTest::addColumn<QVariant>("data");
     const QString gapLog = u"2026-12-03 10:00:00|1M|2M|10;2026-12-06 09:00:00|3M|4M|12.5"_s;
-    const QString fiveGiBToday = u"2026-12-06 01:00:00|0|5G"_s;
     const auto weeks = [](QDate first, int i) { return first.addDays(7 * i); };
     const auto months = [](QDate first, int i) { return first.addMonths(i); };
     const auto years = [](QDate first, int i) { return first.addYears(i); };
 
-    addUnderBothLocales("days without traffic are rows of zeros",
+    addView("days without traffic are rows of zeros",
         {.log = gapLog, .rows = u"03/12|1|2|3, 04/12|0|0|0, 05/12|0|0|0, 06/12|3|4|7"_s});
-    addUnderBothLocales("speed per day, gaps as zeros",
-        {.view = StatsGrid::SpeedPerDay, .log = gapLog, .rows = u"03/12|10, 04/12|0, 05/12|0, 06/12|12.5"_s});
-    addUnderBothLocales("day view reaches back 14 days",
+    addView("day view reaches back 14 days",
         {.log = u"2026-11-21 23:59:59|1M|0;2026-11-22 00:00:00|2M|0;2026-11-23 10:00:00|0|1M"_s,
             .rows = u"22/11|2|0|2, 23/11|0|1|1"_s});
-    addUnderBothLocales("only today, with the run's traffic",
+    addView("only today, with the run's traffic",
         {.log = u"2026-12-06 08:00:00|1M|2M"_s, .pendingIn = MiB, .pendingOut = MiB / 2, .rows = u"06/12|1.5|3|4.5"_s});
-    addUnderBothLocales("5 GiB in a day is 5120 MB", {.log = fiveGiBToday, .rows = u"06/12|0|5120|5120"_s});
-    addUnderBothLocales("5 GiB in a month is 5 GB",
-        {.view = StatsGrid::VolumePerMonth, .log = fiveGiBToday, .rows = u"12/2026|0|5|5"_s});
-    addUnderBothLocales("stacked days: Upload and Download only",
+    addView("stacked days: Upload and Download only",
         {.log = gapLog, .stacked = true, .rows = u"03/12|1|2, 04/12|0|0, 05/12|0|0, 06/12|3|4"_s});
     // 14 weeks from 2002-W49 to 2003-W10, across the ISO year's end (2002-12-30 is 2003-W01).
-    addUnderBothLocales("newest 12 weeks, oldest first",
+    addView("newest 12 weeks, oldest first",
         {.view = StatsGrid::VolumePerWeek,
             .log = periodicLog(QDate(2002, 12, 2), 14, weeks),
             .now = QDateTime(QDate(2003, 3, 5), QTime(12, 0)),
             .rows = risingRows(u"Wk 51,Wk 52,Wk 01,Wk 02,Wk 03,Wk 04,Wk 05,Wk 06,Wk 07,Wk 08,Wk 09,Wk 10"_s, 3)});
-    addUnderBothLocales("newest 12 months, oldest first",
+    addView("newest 12 months, oldest first",
         {.view = StatsGrid::VolumePerMonth,
             .log = periodicLog(QDate(2002, 2, 10), 14, months),
             .now = QDateTime(QDate(2003, 3, 20), QTime(12, 0)),
             .rows = risingRows(
                 u"04/2002,05/2002,06/2002,07/2002,08/2002,09/2002,10/2002,11/2002,12/2002,01/2003,02/2003,03/2003"_s,
                 3)});
-    addUnderBothLocales("newest 12 years, oldest first",
+    addView("newest 12 years, oldest first",
         {.view = StatsGrid::VolumePerYear,
             .log = periodicLog(QDate(1990, 6, 1), 14, years),
             .now = QDateTime(QDate(2003, 6, 1), QTime(12, 0)),
             .rows = risingRows(u"1992,1993,1994,1995,1996,1997,1998,1999,2000,2001,2002,2003"_s, 3)});
     // Kbps are kBps × 8.192; a speed view never adds the run's traffic.
-    addUnderBothLocales("speed per day in Kbps, the run's traffic not added",
+    addView("speed per day in Kbps, the run's traffic not added",
         {.view = StatsGrid::SpeedPerDay,
             .log = u"2026-12-06 08:00:00|1M|1M|10"_s,
             .pendingIn = MiB,
             .kbps = true,
             .rows = u"06/12|81.92"_s});
-    addUnderBothLocales("speed per week in Kbps",
+    addView("speed per week in Kbps",
         {.view = StatsGrid::SpeedPerWeek,
             .log = u"2003-02-03 08:00:00|1M|1M|10;2003-02-16 23:00:00|1M|1M|20"_s,
             .now = QDateTime(QDate(2003, 2, 18), QTime(12, 0)),
             .kbps = true,
             .rows = u"Wk 06|81.92, Wk 07|163.84"_s});
-    addUnderBothLocales("speed per month in kBps",
+    addView("speed per month in kBps",
         {.view = StatsGrid::SpeedPerMonth,
             .log = u"2003-03-02 08:00:00|1M|1M|12.5;2003-03-20 08:00:00|1M|1M|7.5"_s,
             .now = QDateTime(QDate(2003, 3, 25), QTime(12, 0)),
-            .pendingOut = GiB,
             .rows = u"03/2003|10"_s});
-    addUnderBothLocales("speed per year in Kbps",
+    addView("speed per year in Kbps",
         {.view = StatsGrid::SpeedPerYear,
             .log = u"2002-05-01 08:00:00|1M|1M|10;2003-01-01 08:00:00|1M|1M|20"_s,
             .kbps = true,
             .rows = u"2002|81.92, 2003|163.84"_s});
 
     // The run's traffic not yet logged belongs to the period the clock is in.
-    addUnderBothLocales("just past midnight: the run's traffic on a new row for today",
+    addView("just past midnight: the run's traffic on a new row for today",
         {.log = u"2026-12-05 10:00:00|1M|2M"_s,
             .now = QDateTime(QDate(2026, 12, 6), QTime(0, 0, 1)),
             .pendingIn = MiB,
             .rows = u"05/12|1|2|3, 06/12|0|1|1"_s});
-    addUnderBothLocales("a day without traffic before the run's",
+    addView("a day without traffic before the run's",
         {.log = u"2026-12-04 10:00:00|1M|2M"_s,
             .pendingOut = 2 * MiB,
             .rows = u"04/12|1|2|3, 05/12|0|0|0, 06/12|2|0|2"_s});
-    addUnderBothLocales(
+    addView(
         "no traffic of the run, no row for today", {.log = u"2026-12-05 10:00:00|1M|2M"_s, .rows = u"05/12|1|2|3"_s});
-    addUnderBothLocales(
+    addView(
         "nothing logged, the run's traffic alone", {.pendingIn = MiB, .pendingOut = MiB, .rows = u"06/12|1|1|2"_s});
-    addUnderBothLocales("this month logged: the run's traffic added to it",
+    addView("this month logged: the run's traffic added to it",
         {.view = StatsGrid::VolumePerMonth,
             .log = u"2026-11-10 08:00:00|1G|1G;2026-12-02 08:00:00|1G|0"_s,
             .pendingOut = GiB,
             .rows = u"11/2026|1|1|2, 12/2026|2|0|2"_s});
     // 1 January 2027 is a Friday of ISO week 2026-W53, which began on 28 December.
-    addUnderBothLocales("1 January in the ISO week of the year before",
+    addView("1 January in the ISO week of the year before",
         {.view = StatsGrid::VolumePerWeek,
             .log = u"2026-12-28 10:00:00|1G|0"_s,
             .now = QDateTime(QDate(2027, 1, 1), QTime(10, 0)),
             .pendingOut = GiB,
             .rows = u"Wk 53|2|0|2"_s});
-    addUnderBothLocales("a new year keeps the newest 12",
+    addView("a new year keeps the newest 12",
         {.view = StatsGrid::VolumePerYear,
             .log = periodicLog(QDate(2015, 3, 1), 12, years),
             .now = QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)),
@@ -223,20 +214,18 @@ void TestStatsGrid::views_data()
 
     // An empty view leaves the grid without the rows it held.
     const auto Empty = StatsGrid::Outcome::Empty;
-    addUnderBothLocales(
+    addView(
         "empty: day view, nothing in the last 15 days", {.log = u"2026-11-21 23:59:59|1M|1M"_s, .outcome = Empty});
-    addUnderBothLocales("empty: speed view, only the run's traffic",
+    addView("empty: speed view, only the run's traffic",
         {.view = StatsGrid::SpeedPerDay, .pendingIn = MiB, .outcome = Empty});
-    addUnderBothLocales(
+    addView(
         "empty: week view of an empty log", {.view = StatsGrid::VolumePerWeek, .stacked = true, .outcome = Empty});
 }
 
 void TestStatsGrid::views()
 {
-    QFETCH(QString, locale);
     QFETCH(QVariant, data);
     const ViewCase c = data.value<ViewCase>();
-    QLocale::setDefault(QLocale(locale));
     const FakeClock clock(c.now);
     StatsGrid grid(clock);
     // Rows of an earlier fill, which the new one replaces.
@@ -255,9 +244,6 @@ void TestStatsGrid::views()
                                                            : u"Upload|Download|Total"_s};
     if (!c.rows.isEmpty())
         expected += c.rows.split(u", "_s);
-    // German writes the day and month as 03.12.
-    if (locale == u"de_DE"_s && (c.view == StatsGrid::VolumePerDay || c.view == StatsGrid::SpeedPerDay))
-        expected.replaceInStrings(u"/"_s, u"."_s);
     QCOMPARE(gridText(grid), expected);
 }
 
@@ -298,7 +284,6 @@ void TestStatsGrid::valueText_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("english");
     QTest::addColumn<QString>("german");
-    QTest::newRow("twelve and a half") << 12.5 << u"12.5"_s << u"12,5"_s;
     QTest::newRow("no grouping") << 1234567.25 << u"1234567.25"_s << u"1234567,25"_s;
     QTest::newRow("half down to even") << 0.0625 << u"0.062"_s << u"0,062"_s;
     QTest::newRow("half up to even") << 0.1875 << u"0.188"_s << u"0,188"_s;
