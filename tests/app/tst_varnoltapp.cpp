@@ -14,9 +14,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSet>
@@ -53,8 +51,8 @@ private Q_SLOTS:
         MessageBox::takeShown();
     }
 
-    void refusedStartShowsTheBoxAndWritesNothing_data();
-    void refusedStartShowsTheBoxAndWritesNothing();
+    void refusedStartShowsTheBox_data();
+    void refusedStartShowsTheBox();
     void miniMaxiStepsTheDoubleClickState();
     void windowMenuExitEndsWithAllFormsUnloaded();
     void shutdownWritesTheLastRowOnce();
@@ -65,7 +63,7 @@ private:
     QTemporaryDir m_home;
 };
 
-void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing_data()
+void TestVarnoltApp::refusedStartShowsTheBox_data()
 {
     QTest::addColumn<bool>("secondCopy"); // else a database that fails
     QTest::addColumn<QMessageBox::Icon>("icon");
@@ -76,7 +74,7 @@ void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing_data()
         << false << QMessageBox::Critical << QStringLiteral("Database Init Error!\n");
 }
 
-void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing()
+void TestVarnoltApp::refusedStartShowsTheBox()
 {
     QFETCH(bool, secondCopy);
     TestDatabase db;
@@ -86,7 +84,6 @@ void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing()
         QVERIFY(first.start());
     else
         db.exec(QStringLiteral("drop table settings"));
-    const QStringList before = db.rows(QStringLiteral("select * from Log"));
     VarnoltApp app(db.path(), {}, clock);
     QVERIFY(!app.start());
 
@@ -97,9 +94,6 @@ void TestVarnoltApp::refusedStartShowsTheBoxAndWritesNothing()
     QFETCH(QString, text);
     QVERIFY2(shown.first().text.startsWith(text), qPrintable(shown.first().text));
     QVERIFY(secondCopy ? !app.monitor() : shown.first().text.contains(QStringLiteral("settings")));
-    // A refused start has no row to close.
-    app.shutdown();
-    QCOMPARE(db.rows(QStringLiteral("select * from Log")), before);
 }
 
 // "Mini/Maxi Monitor." shrinks the window to its title bar and back, and steps the
@@ -208,7 +202,8 @@ void TestVarnoltApp::helpOpensSectionsAndPicturesThePageHas()
 {
     // Every way the program opens its help page (the tray menu's three items, F1 on the
     // monitor, the options dialog's link) leads to the page beside the program and to a section
-    // the page has; every picture and section the page itself links to is there too.
+    // the page has, and so does every link within the page (its pictures are the install
+    // test's).
     TestDatabase db;
     FakeClock clock;
     VarnoltApp app(db.path(), {}, clock);
@@ -240,16 +235,9 @@ void TestVarnoltApp::helpOpensSectionsAndPicturesThePageHas()
             faults
                 << QStringLiteral("%1 opens the section #%2, which the page lacks").arg(url.toString(), url.fragment());
         for (const QRegularExpressionMatch &m :
-            QRegularExpression(QStringLiteral("\\b(src|href)=\"([^\"]+)\"")).globalMatch(html)) {
-            const QString link = m.captured(2);
-            if (link.startsWith(QLatin1Char('#'))) {
-                if (!ids.contains(link.mid(1)))
-                    faults << QStringLiteral("the page links to #%1, which it lacks").arg(link.mid(1));
-            } else if (!link.contains(QLatin1Char(':'))) {
-                const QString target = QFileInfo(page).dir().filePath(link.section(QLatin1Char('#'), 0, 0));
-                if (!QFileInfo(target).isFile())
-                    faults << QStringLiteral("the page links to %1, and %2 is missing").arg(link, target);
-            }
+            QRegularExpression(QStringLiteral("\\bhref=\"#([^\"]+)\"")).globalMatch(html)) {
+            if (!ids.contains(m.captured(1)))
+                faults << QStringLiteral("the page links to #%1, which it lacks").arg(m.captured(1));
         }
     }
     faults.removeDuplicates(); // the pages opened are one file
