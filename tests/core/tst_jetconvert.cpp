@@ -29,14 +29,11 @@ private Q_SLOTS:
         const QString de = u"de_DE"_s;
         row("en spaces around", en, u"  12.5 "_s, 12.5);
         row("en grouped", en, u"1,234,567.25"_s, 1234567.25);
-        row("en negative", en, u"-0.25"_s, -0.25);
-        row("en exponent", en, u"2.5E3"_s, 2500.0);
         row("en leading point", en, u".5"_s, 0.5);
         row("en comma is no decimal", en, u"12,5"_s, 0.0, mismatch);
         row("en empty", en, QString(), 0.0, mismatch);
         row("en trailing junk", en, u"12.5x"_s, 0.0, mismatch);
         row("en too large", en, u"1e999"_s, 0.0, JetConvert::Error::Overflow);
-        row("de comma", de, u"12,5"_s, 12.5);
         row("de grouped", de, u"1.234,5"_s, 1234.5);
         row("de thousands group wins", de, u"1.234"_s, 1234.0);
         row("de point form falls back", de, u"12.5"_s, 12.5);
@@ -150,7 +147,6 @@ private Q_SLOTS:
         row("month 13", "en_US", u"13/05/2026"_s, QDateTime());
         row("hour 24", "en_US", u"2026-12-05 24:00:00"_s, QDateTime());
         row("two numbers", "en_US", u"12/05"_s, QDateTime());
-        row("letters", "en_US", u"yesterday"_s, QDateTime());
         row("colon date", "en_US", u"2026:12:05"_s, QDateTime());
         // A #...# literal: month first whatever the user's locale, unless the year comes first.
         row("literal month first", "#", u"12-01-2026 00.00.00"_s, day(2026, 12, 1));

@@ -172,15 +172,6 @@ private Q_SLOTS:
         QCOMPARE(schemaOf(db), before);
     }
 
-    void missingViewFailsStartup()
-    {
-        TestDatabase db;
-        db.exec(u"drop view DownloadPerDay"_s);
-        StartupRun run(db.path());
-        QVERIFY(!run.startup.run());
-        QVERIFY2(run.startup.errorString().contains(u"DownloadPerDay"_s), qPrintable(run.startup.errorString()));
-        QVERIFY(db.rows(u"select * from Log"_s).isEmpty());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSchemaUpgrade)
