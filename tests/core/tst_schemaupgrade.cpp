@@ -133,6 +133,11 @@ private Q_SLOTS:
         QVERIFY(session.open());
         QCOMPARE(PeriodViewCheck::mismatch(session), QString());
         session.close();
+        // The upgrade's triggers keep the totals as rows go: some of many days, all of one.
+        db.exec(u"delete from Log where rowid % 3 = 0 or date(DateAndTimeStart) = (select min(date(DateAndTimeStart)) from Log)"_s);
+        QVERIFY(session.open());
+        QCOMPARE(PeriodViewCheck::mismatch(session), QString());
+        session.close();
         // Made as a new database has them, but for the view made by hand.
         QStringList expected = definitions(TestDatabase());
         QStringList dates;
