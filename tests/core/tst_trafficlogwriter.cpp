@@ -71,6 +71,7 @@ private Q_SLOTS:
         QFETCH(QDateTime, rowStart);
         QFETCH(QDateTime, now);
         Run run(now, rowStart);
+        QVERIFY(run.row.polled(now));
         QVERIFY(run.writer.write());
 
         // The row ends on the last second of its own day; the new day opens with a marker.
@@ -99,6 +100,7 @@ private Q_SLOTS:
     {
         Run run(at(5, 16, 10), at(5, 16, 0));
         run.row.polled(at(5, 17, 0));
+        QVERIFY(run.row.polled(run.clock.now()));
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows(), QStringList {u"2026-12-05 16:00:00|2026-12-05 17:00:00|70000|500000|12.5"_s});
         QCOMPARE(run.row.counters().rowStart, at(5, 16, 10));
@@ -178,6 +180,7 @@ private Q_SLOTS:
     void refusedWriteKeepsTrafficForNextCall()
     {
         Run run(at(6, 0, 0, 30), at(5, 22, 0));
+        run.db.exec(u"insert into RowJournal values (1, '2026-12-05 22:00:00', '2026-12-06 00:00:30', 7, 5, 0)"_s);
 
         // A file the user may not write (root writes anything, hence the change of identity).
         QFile::setPermissions(run.db.folder(),
@@ -191,14 +194,16 @@ private Q_SLOTS:
         }
         QCOMPARE(run.row.counters().rowStart, at(5, 22, 0));
         QVERIFY(run.rows().isEmpty());
+        QCOMPARE(run.db.rows(u"select BytesRcvd from RowJournal"_s), QStringList {u"5"_s});
 
-        // Writable again: the same traffic is written, closed at the day boundary as it should be.
+        // Writable again: the same traffic is written, closed at the day boundary, its journal cleared.
         QFile::setPermissions(run.db.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         run.clock.set(at(6, 0, 0, 31));
         QVERIFY(run.writer.write());
         QCOMPARE(run.rows(),
             QStringList({u"2026-12-05 22:00:00|2026-12-05 23:59:59|70000|500000|12.5"_s,
                 u"2026-12-06 00:00:00|2026-12-06 00:00:00|0|0|0"_s}));
+        QCOMPARE(run.db.rows(u"select * from RowJournal"_s), QStringList());
     }
 
     // The diagnostic log's lines of a call: stamped steps, then the row's start, end, bytes
