@@ -24,7 +24,6 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("release");
         QTest::addColumn<DeviceTest>("expected");
-        QTest::newRow("3.10 (EL7)") << u"3.10.0-1160.el7.x86_64"_s << DeviceTest::SysfsDevice;
         QTest::newRow("5.15, the last without the attribute") << u"5.15.0-91-generic"_s << DeviceTest::SysfsDevice;
         QTest::newRow("5.16") << u"5.16.0"_s << DeviceTest::ParentAttribute;
         QTest::newRow("5.16 release candidate") << u"5.16-rc1"_s << DeviceTest::ParentAttribute;

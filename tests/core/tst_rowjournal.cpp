@@ -8,7 +8,6 @@
 #include "core/store/SchemaUpgrade.h"
 #include "core/traffic/OpenRow.h"
 #include "core/traffic/RowJournal.h"
-#include "core/traffic/TrafficLogWriter.h"
 
 #include <QLocale>
 #include <QRegularExpression>
@@ -58,8 +57,7 @@ private Q_SLOTS:
             const char *journaled;
         } polls[] = {
             {5000, 100, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"},
-            {5500, 200, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"}, // too soon
-            {9500, 300, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"},
+            {9500, 300, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"}, // too soon
             {10000, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"},
             {20000, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"}, // no traffic: no write
             {20500, 401, "2026-12-05 17:00:00|2026-12-05 17:00:30|0|401|12.5"},
@@ -125,48 +123,14 @@ private Q_SLOTS:
         QCOMPARE(db.rows(JournalRows).size(), 1);
     }
 
-    // The journaled row ends as the log writer would end it at that moment.
-    void journaledRowEndsAsTheWriterWouldEndIt_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QString>("end");
-        const QDate day(2026, 12, 5);
-        QTest::newRow("same day") << QDateTime(day, QTime(17, 3, 5)) << u"2026-12-05 17:03:05"_s;
-        // The midnight close was refused (a full disk): the row goes on past midnight.
-        QTest::newRow("past midnight") << QDateTime(day.addDays(1), QTime(0, 0, 30)) << u"2026-12-05 23:59:59"_s;
-    }
-
-    void journaledRowEndsAsTheWriterWouldEndIt()
-    {
-        QFETCH(QDateTime, now);
-        QFETCH(QString, end);
-        TestDatabase db;
-        RowJournal journal(db.path());
-        QVERIFY(journal.write(openRow(5000, 7).counters(), now));
-        QCOMPARE(db.rows(JournalRows), QStringList {u"2026-12-05 17:00:00|%1|7|5000|12.5"_s.arg(end)});
-    }
-
-    // Every log row clears the journal in its own transaction, so that nothing is counted
-    // twice; a row the database refuses leaves the journal as it was.
-    void logRowClearsJournal()
+    // The journaled row ends as the log writer would end it: a row whose midnight close was
+    // refused (a full disk) goes on past midnight, and ends on its own day.
+    void journaledRowPastMidnightEndsOnItsOwnDay()
     {
         TestDatabase db;
-        FakeClock clock(QDateTime(QDate(2026, 12, 5), QTime(17, 0, 20)));
-        DebugLog log(false, QString(), clock);
-        OpenRow row = openRow(5000, 7);
         RowJournal journal(db.path());
-        TrafficLogWriter writer(db.path(), row, clock, log);
-        QVERIFY(journal.write(row.counters(), clock.now()));
-
-        StoreSession holder(db.path());
-        QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
-        QVERIFY(!writer.write());
-        holder.rollback();
-        QCOMPARE(db.rows(JournalRows), QStringList {u"2026-12-05 17:00:00|2026-12-05 17:00:20|7|5000|12.5"_s});
-
-        QVERIFY(writer.write());
-        QCOMPARE(db.rows(JournalRows), QStringList());
-        QCOMPARE(db.rows(LogRows), QStringList {u"2026-12-05 17:00:00|2026-12-05 17:00:20|7|5000|12.5"_s});
+        QVERIFY(journal.write(openRow(5000, 7).counters(), QDateTime(QDate(2026, 12, 6), QTime(0, 0, 30))));
+        QCOMPARE(db.rows(JournalRows), QStringList {u"2026-12-05 17:00:00|2026-12-05 23:59:59|7|5000|12.5"_s});
     }
 
     // The next start turns a journal left behind into its log row before the run's marker.

@@ -229,8 +229,6 @@ private Q_SLOTS:
             << true << 1000 << 1000 << 500LL << 312'500'001ULL << 1000ULL << 0.0 << 1000.0;
         QTest::newRow("1 Gbit/s card, 2 s late: more allowed")
             << true << 1000 << 1000 << 2000LL << 500'000'000ULL << 400'000'000ULL << 500'000'000.0 << 400'000'000.0;
-        QTest::newRow("1 Gbit/s card, 2 s late, both over")
-            << true << 1000 << 1000 << 2000LL << 500'000'001ULL << 600'000'000ULL << 0.0 << 0.0;
         // A veth reports 10 Gbit/s and carries more.
         QTest::newRow("virtual, reporting 10 Gbit/s: 100 Gbit/s")
             << false << 10000 << 10000 << 500LL << 31'250'000'000ULL << 0ULL << 31'250'000'000.0 << 0.0;
@@ -276,28 +274,23 @@ private Q_SLOTS:
         QCOMPARE(f.out - 20, expectedOut);
     }
 
-    // A counter that falls counts from 0; one that comes back huge is not counted and said so,
-    // once in ten minutes with the count since when it repeats; one that comes back from a
-    // glitch counts from before it.
+    // A counter that comes back huge is not counted and said so, once in ten minutes with the
+    // count since when it repeats; one that comes back from a glitch counts from before it.
     void counterThatJumpsIsDroppedAndReportedSparingly()
     {
         Fixture f;
         QTest::failOnWarning(QRegularExpression(u"not counted"_s));
         f.table.rows = {{1, u"eth0"_s, 1000, 0, true, false, 1000}};
         QCOMPARE(f.pass(), Outcome::Summed);
-        f.table.rows[0].in = 200;
-        QCOMPARE(f.pass(), Outcome::Summed);
-        QVERIFY(f.sampler.counterFell());
-        QCOMPARE(f.in, 200.0);
 
         QTest::ignoreMessage(QtWarningMsg,
-            QRegularExpression(u"^eth0: not counted: 9223372036854775613 bytes received in 500 ms, .*jumped$"_s));
+            QRegularExpression(u"^eth0: not counted: 9223372036854774813 bytes received in 500 ms, .*jumped$"_s));
         f.table.rows[0].in = (quint64(1) << 63) + 5;
         QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.in, 200.0);
+        QCOMPARE(f.in, 0.0);
         f.table.rows[0].in += 1000;
         QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.in, 1200.0);
+        QCOMPARE(f.in, 1000.0);
 
         // Two more jumps, at once and a minute later: not counted, not reported yet.
         for (const qint64 after : {500, 60'000}) {
@@ -308,13 +301,13 @@ private Q_SLOTS:
             QtWarningMsg, QRegularExpression(u"^eth0: .*; 2 more such changes not counted since the last warning$"_s));
         f.table.rows[0].in += quint64(1) << 50;
         QCOMPARE(f.pass(600'000), Outcome::Summed);
-        QCOMPARE(f.in, 1200.0);
+        QCOMPARE(f.in, 1000.0);
 
         // Reset: a counter that fell, counted from 0.
         f.table.rows[0].in = 300;
         QCOMPARE(f.pass(), Outcome::Summed);
         QVERIFY(f.sampler.counterFell());
-        QCOMPARE(f.in, 1500.0);
+        QCOMPARE(f.in, 1300.0);
 
         // A glitch of one reading, an hour later: back from it, the counter counts from before
         // it, not its whole history from 0.
@@ -323,7 +316,7 @@ private Q_SLOTS:
         QCOMPARE(f.pass(3'600'000), Outcome::Summed);
         f.table.rows[0].in = 800;
         QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.in, 2000.0);
+        QCOMPARE(f.in, 1800.0);
     }
 
     void changedTableRebuildsFromTheStore_data()
@@ -364,7 +357,6 @@ private Q_SLOTS:
         for (FakeInterfaceTable::Row &row : f.table.rows)
             row.in = quint64(row.index);
         QCOMPARE(f.pass(), Outcome::Summed);
-        QCOMPARE(f.table.infoReads, 2);
         QCOMPARE(f.list.count(), after.size());
         QTEST(f.selected(), "expected");
         QTEST(f.in, "expectedIn");
