@@ -30,6 +30,7 @@ fault() { names+=("$1") files+=("$2") substitutions+=("$3") regexes+=("$4"); }
 fault round-half-up             JetConvert.cpp      's{return std::fmod\(floor, 2\.0\) == 0\.0 \? floor : floor \+ 1;}{return floor + 1;}' 'tst_jetconvert|tst_settingsstore'
 fault month-end-not-clamped     JetFunctions.cpp    's{fields\.day = std::min\(fields\.day, StoredDate::daysInMonth\(fields\.year, fields\.month\)\);}{}' 'tst_store|tst_volumelefttext'
 fault delete-keeps-row-count     DayTotals.cpp       's{RowCount = RowCount - 1 }{RowCount = RowCount - 0 }' 'tst_schemaupgrade|tst_store'
+fault kernel-sent-as-received  LinuxInterfaceTable.cpp 's{row\.outOctets = stats\.tx_bytes;}{row.outOctets = stats.rx_bytes;}' 'program.traffic_counts'
 # Settings.
 fault start-day-0-accepted      SettingsStore.cpp   's{\{"logstartday"_L1, 1, 31,}{\{"logstartday"_L1, 0, 31,}' 'tst_settingsstore'
 fault kilobit-third-refused     SettingsStore.cpp   's{\{"kilobit"_L1, 0, 2,}{\{"kilobit"_L1, 0, 1,}' 'tst_settingsstore'
