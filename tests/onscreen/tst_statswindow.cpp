@@ -40,66 +40,31 @@ namespace {
 // The log's last day, in the evening.
 const QDateTime Now(QDate(2026, 12, 5), QTime(20, 0));
 
-struct Day
-{
-    QDate date;
-    int downMB = 0;
-    int upMB = 0;
-};
-
-// Four months and a few days of a household's traffic, in whole MB a day: more in the
-// evenings of weekends, a game and a system upgrade downloaded, a backup sent at the start of
-// each month, a week away in October with nothing, and a bit more each month.
-QList<Day> householdTraffic()
+// Four months of a household's traffic, a log row a day in whole MB: more at weekends and a
+// bit more each month, a game downloaded, a backup sent on each month's first Sunday, and a
+// week away in October with nothing.
+QString householdLog()
 {
     std::minstd_rand random(20261205); // the same log, and the same pictures, every run
     const auto between = [&random](int low, int high) { return low + int(random() % unsigned(high - low + 1)); };
-    QList<Day> days;
+    const int seconds = 4 * 3600;
+    QStringList rows;
     for (QDate date(2026, 8, 3); date <= Now.date(); date = date.addDays(1)) {
         if (date >= QDate(2026, 10, 12) && date <= QDate(2026, 10, 18))
             continue;
-        const bool weekend = date.dayOfWeek() >= 6;
-        Day day {date, weekend ? between(1500, 3200) : between(500, 1400), 0};
-        day.downMB += (date.month() - 8) * between(60, 160);
-        day.upMB = day.downMB * between(6, 18) / 100;
-        if (date == QDate(2026, 9, 15))
-            day.downMB += 8200;
-        if (date == QDate(2026, 11, 24))
-            day.downMB += 4600;
-        if (date.day() <= 7 && date.dayOfWeek() == 7)
-            day.upMB += between(1200, 2000);
-        days << day;
+        qint64 down = (date.dayOfWeek() >= 6 ? between(1500, 3200) : between(500, 1400))
+            + (date.month() - 8) * between(60, 160) + (date == QDate(2026, 9, 15) ? 8200 : 0);
+        const qint64 up
+            = down * between(6, 18) / 100 + (date.day() <= 7 && date.dayOfWeek() == 7 ? between(1200, 2000) : 0);
+        down *= 1048576;
+        const QDateTime start(date, QTime(15, 0));
+        rows << u"('%1', '%2', %3, %4, %5)"_s
+                    .arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s), start.addSecs(seconds).toString(u"yyyy-MM-dd HH:mm:ss"_s))
+                    .arg(up * 1048576)
+                    .arg(down)
+                    .arg(down / 1000.0 / seconds, 0, 'f', 3);
     }
-    return days;
-}
-
-// Each day's traffic as three log rows, as the program writes them: a fifth in the morning,
-// three tenths in the afternoon and the rest in the evening.
-QString insertLog(const QList<Day> &days)
-{
-    const QTime starts[] = {QTime(7, 40), QTime(13, 5), QTime(19, 10)};
-    const int seconds[] = {4200, 7800, 12600};
-    const int percents[] = {20, 30, 50};
-    QStringList values;
-    for (const Day &day : days) {
-        int downLeft = day.downMB;
-        int upLeft = day.upMB;
-        for (int i = 0; i < 3; ++i) {
-            const int down = i == 2 ? downLeft : day.downMB * percents[i] / 100;
-            const int up = i == 2 ? upLeft : day.upMB * percents[i] / 100;
-            downLeft -= down;
-            upLeft -= up;
-            const QDateTime start(day.date, starts[i]);
-            const qint64 downBytes = down * 1048576LL;
-            values << u"('%1', '%2', %3, %4, %5)"_s
-                          .arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
-                              start.addSecs(seconds[i]).toString(u"yyyy-MM-dd HH:mm:ss"_s))
-                          .arg(up * 1048576LL)
-                          .arg(downBytes)
-                          .arg(downBytes / 1000.0 / seconds[i], 0, 'f', 3);
-        }
-    }
-    return u"insert into Log values "_s + values.join(QLatin1Char(','));
+    return u"insert into Log values "_s + rows.join(QLatin1Char(','));
 }
 
 // The window's own size as the X server holds it.
@@ -197,7 +162,7 @@ private:
 
     TrayHost m_tray;
     QTemporaryDir m_home;
-    QList<Day> m_days;
+    QString m_log;
     std::unique_ptr<TestDatabase> m_db;
     FakeClock m_clock {Now};
     std::unique_ptr<VarnoltApp> m_app;
@@ -211,14 +176,14 @@ void TestStatsWindow::initTestCase()
     // The chart choices OK keeps, in a folder of the test's own.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-    m_days = householdTraffic();
+    m_log = householdLog();
 }
 
 void TestStatsWindow::init()
 {
     QSettings(u"Varnolt"_s, u"Varnolt"_s).clear();
     m_db = std::make_unique<TestDatabase>();
-    m_db->exec(insertLog(m_days));
+    m_db->exec(m_log);
 }
 
 void TestStatsWindow::cleanup()
