@@ -104,6 +104,19 @@ inline void screenshot(const QString &name, const QRect &area)
     QVERIFY(shot.save(QDir(folder).filePath(name)));
 }
 
+// The share of the pixels that differ between two pictures of the same area.
+inline double changedShare(const QImage &before, const QImage &after)
+{
+    if (before.size() != after.size() || before.isNull())
+        return 1;
+    qint64 changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x)
+            changed += (before.pixel(x, y) | 0xFF000000) != (after.pixel(x, y) | 0xFF000000) ? 1 : 0;
+    }
+    return double(changed) / (qint64(before.width()) * before.height());
+}
+
 // The area a widget covers on the screen.
 inline QRect onScreen(const QWidget &widget)
 {
@@ -141,12 +154,6 @@ inline QPoint windowOnScreen(const QWidget &window)
     const Reply<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
         connection(), xcb_translate_coordinates(connection(), xcb_window_t(window.winId()), root(), 0, 0), nullptr));
     return place ? QPoint(place->dst_x, place->dst_y) : QPoint();
-}
-
-// The windows the window manager manages now.
-inline qsizetype managedWindowCount()
-{
-    return connection() ? property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).size() : 0;
 }
 
 // The title a window shows (_NET_WM_NAME).

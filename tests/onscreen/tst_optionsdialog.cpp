@@ -2,15 +2,14 @@
 #include "DesktopInput.h"
 #include "DesktopScreen.h"
 #include "FakeInterfaceTable.h"
-#include "FolderSnapshot.h"
 #include "TestDatabase.h"
 #include "TrayHost.h"
 
+#include "app/VarnoltApp.h"
 #include "core/Clock.h"
 #include "options/FrmOptions.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "app/VarnoltApp.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -25,7 +24,6 @@
 #include <QTimer>
 #include <QToolButton>
 
-#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -98,19 +96,28 @@ void TestOptionsDialog::initTestCase()
     QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
     m_tray.start();
     qputenv("HOME", m_home.path().toUtf8());
-    // Numbers with English digit grouping: five thousand shows as 5,000.
+    // Numbers with English digit grouping, as the pictures show them.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
 }
 
 void TestOptionsDialog::init()
 {
     m_db = std::make_unique<TestDatabase>();
+    // Values to show on the pages, and a row of the log to export.
+    m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '20,000'), ('logperiod', '1'), "
+                              "('logperiodtype', '2'), ('logstartday', '15'), ('whatsleft', '1'), "
+                              "('Adapter1', 'enp3s0'), ('Adapter2', 'wlp2s0'), "
+                              "('ExportFolder', '/home/user/Varnolt.csv')"));
+    m_db->exec(
+        QStringLiteral("insert into log values ('2026-11-01 00:00:00', '2026-11-01 02:00:00', 1000, 5000, 3.5)"));
     auto table = std::make_unique<FakeInterfaceTable>();
     // Two cards the program meters by default, and two interfaces it leaves out.
     table->rows = {{1, QStringLiteral("lo"), 0, 0, false, true}, {2, QStringLiteral("enp3s0")},
         {3, QStringLiteral("wlp2s0")}, {4, QStringLiteral("docker0"), 0, 0, false}};
     m_table = table.get();
     m_app = std::make_unique<VarnoltApp>(m_db->path(), QStringList(), m_clock, std::move(table));
+    QVERIFY(m_app->start());
+    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
 }
 
 void TestOptionsDialog::cleanup()
@@ -199,17 +206,8 @@ void TestOptionsDialog::answerBox(QMessageBox &box, const BoxAnswer &answer)
 
 void TestOptionsDialog::trayMenuOpensOneDialog()
 {
-    // Values to show on the pages.
-    m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '20,000'), ('logperiod', '1'), "
-                              "('logperiodtype', '2'), ('logstartday', '15'), ('whatsleft', '1'), "
-                              "('Adapter1', 'enp3s0'), ('Adapter2', 'wlp2s0'), "
-                              "('ExportFolder', '/home/user/Varnolt.csv')"));
-    QVERIFY(m_app->start());
-    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     QTRY_VERIFY(m_app->counters().rowStart.isValid());
     m_table->row(QStringLiteral("wlp2s0")).in += 3500 * 1048576ULL; // for the preview
-    QVERIFY(!dialog().isVisible()); // created hidden at the start
-    QCOMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 0);
 
     openFromTrayMenu();
     QCOMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 1);
@@ -246,21 +244,14 @@ void TestOptionsDialog::trayMenuOpensOneDialog()
 
     // Each page, chosen by its tab and drawn: the screen shows what the dialog paints, but for
     // a text cursor. The pictures of the pages come from here.
-    const auto unlikeOnScreen = [this] {
-        const QImage seen = DesktopScreen::pixels().copy(DesktopScreen::onScreen(dialog()));
-        const QImage painted = dialog().grab().toImage().convertToFormat(seen.format());
-        qsizetype unlike = 0;
-        for (int y = 0; y < seen.height(); ++y) {
-            for (int x = 0; x < seen.width(); ++x)
-                unlike += seen.pixel(x, y) != painted.pixel(x, y) ? 1 : 0;
-        }
-        return double(unlike) / double(seen.width() * seen.height());
-    };
-    for (const auto &[page, picture] : QList<std::pair<int, const char *>> {{FrmOptions::AdaptersPage,
-             "options-adapters.png"}, {FrmOptions::ResetPage, "options-reset.png"},
-             {FrmOptions::VolumeLeftPage, "options-volume-left.png"}, {FrmOptions::GeneralPage, "options-general.png"}}) {
+    for (const auto &[page, picture] :
+        QList<std::pair<int, const char *>> {{FrmOptions::AdaptersPage, "options-adapters.png"},
+            {FrmOptions::ResetPage, "options-reset.png"}, {FrmOptions::VolumeLeftPage, "options-volume-left.png"},
+            {FrmOptions::GeneralPage, "options-general.png"}}) {
         clickTab(page);
-        QTRY_VERIFY(unlikeOnScreen() < 0.01);
+        QTRY_VERIFY(DesktopScreen::changedShare(
+                        DesktopScreen::pixels().copy(DesktopScreen::onScreen(dialog())), dialog().grab().toImage())
+            < 0.01);
         DesktopScreen::screenshot(QLatin1String(picture), DesktopScreen::outerFrame(dialog()).adjusted(-8, -8, 8, 8));
     }
 }
@@ -279,8 +270,6 @@ void TestOptionsDialog::windowManagerCloseStores_data()
 void TestOptionsDialog::windowManagerCloseStores()
 {
     QFETCH(QString, keys);
-    QVERIFY(m_app->start());
-    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     openFromTrayMenu();
     clickTab(FrmOptions::VolumeLeftPage);
     typeInto(dialog().txtperiod, QStringLiteral("7.4")); // checked as it is stored
@@ -298,22 +287,13 @@ void TestOptionsDialog::windowManagerCloseStores()
     QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmOptions::caption()), 0);
     QCOMPARE(m_db->rows(QStringLiteral("select Settingvalue from settings where Settingname = 'logperiod'")),
         QStringList {QStringLiteral("7")});
-    QCOMPARE(m_app->settings().periodLength, 7);
-
-    // Shown again, on the page and with the values it had.
-    openFromTrayMenu();
-    QCOMPARE(dialog().tbPages->currentIndex(), int(FrmOptions::VolumeLeftPage));
-    QCOMPARE(dialog().txtperiod->text(), QStringLiteral("7"));
-    QVERIFY(dialog().txtperiod->isVisible());
 }
 
 // Export and reset answered in the program's own message boxes, with real clicks and keys;
-// what the files and the log hold is the offscreen tests'.
+// what the files and the log hold is the offscreen tests': here, that each box comes up where
+// the user sees it and takes the answer given.
 void TestOptionsDialog::exportAndResetThroughRealBoxes()
 {
-    m_db->exec(QStringLiteral("insert into log values ('2026-11-01 00:00:00', '2026-11-01 02:00:00', 1000, 5000, 3.5)"));
-    QVERIFY(m_app->start());
-    TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     openFromTrayMenu();
     QCOMPARE(dialog().tbPages->currentIndex(), int(FrmOptions::GeneralPage));
     QTemporaryDir files;
@@ -322,27 +302,13 @@ void TestOptionsDialog::exportAndResetThroughRealBoxes()
     QVERIFY(old.open(QIODevice::WriteOnly) && old.write("the user's own notes") > 0);
     old.close();
     typeInto(dialog().txtCsvFile, path);
-    // The export button, a picture, as the user knows it: by its tool tip.
-    const QList<QToolButton *> buttons = dialog().findChildren<QToolButton *>();
-    const auto exportButton = std::find_if(buttons.begin(), buttons.end(), [](const QToolButton *button) {
-        return button->isVisible() && button->toolTip() == QStringLiteral("Export !");
-    });
-    QVERIFY(exportButton != buttons.end());
 
-    answerBoxes([&] { DesktopInput::clickOn(**exportButton); },
-        {{QStringLiteral("Continue ?"), QMessageBox::Yes},
-            {QStringLiteral("Success!"), QMessageBox::Ok, true}});
-    QVERIFY(fileContents(path).startsWith("Period,"));
-    QCOMPARE(m_db->rows(QStringLiteral("select settingvalue from settings where settingname = 'ExportFolder'")),
-        QStringList {path});
+    answerBoxes([&] { DesktopInput::clickOn(*dialog().bttExport); },
+        {{QStringLiteral("Continue ?"), QMessageBox::Yes}, {QStringLiteral("Success!"), QMessageBox::Ok, true}});
 
     clickTab(FrmOptions::ResetPage);
     answerBoxes([&] { DesktopInput::clickOn(*dialog().bttClear); },
-        {{QStringLiteral("Are you sure ?"), QMessageBox::Yes},
-            {QStringLiteral("Success !"), QMessageBox::Ok}});
-    const QStringList log = m_db->rows(QStringLiteral("select * from log"));
-    QCOMPARE(log.size(), 1);
-    QVERIFY2(log.first().endsWith(QStringLiteral("|0|0|0")), qPrintable(log.first())); // the start row alone
+        {{QStringLiteral("Are you sure ?"), QMessageBox::Yes}, {QStringLiteral("Success !"), QMessageBox::Ok}});
 }
 
 QTEST_MAIN(TestOptionsDialog)

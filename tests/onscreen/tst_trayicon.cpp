@@ -229,8 +229,6 @@ void TestTrayIcon::menuResetsTheCountersAndExits()
     QCOMPARE(finished.size(), 1);
     QCOMPARE(m_db->rows(QStringLiteral("select BytesRcvd from Log where BytesRcvd > 0 order by BytesRcvd")),
         QStringList({QStringLiteral("700"), QStringLiteral("5000")}));
-    QVERIFY(!m_app->monitor()->isVisible());
-    QVERIFY(!m_app->trayIcon()->icon().isVisible());
     // After Exit, nothing touches the windows once the menu has returned.
     const QStringList lines = logLines();
     QCOMPARE(lines.mid(lines.lastIndexOf(QStringLiteral(": Before."))).first(2),
