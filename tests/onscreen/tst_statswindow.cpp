@@ -282,10 +282,12 @@ void TestStatsWindow::chartWindowThroughTheTray()
     STEP(choose(*w.lstChrtLine, u"Line"_s));
     picture(u"stats-line.png"_s);
     STEP(choose(*w.lst23d, u"3D"_s));
+    STEP(choose(*w.lstChrtLine, u"Bars"_s));
     STEP(choose(*w.lstChartPeriod, u"Avg Speed per Day (kBps)"_s));
     picture(u"stats-speed.png"_s);
 
     // The report where the chart was, its text on the screen.
+    STEP(choose(*w.lstChartPeriod, u"Volume Per Day (MB)"_s));
     const QImage chart = shown(*w.logChart);
     DesktopInput::clickOn(*w.bttReport);
     restMouse();
