@@ -104,6 +104,19 @@ inline void screenshot(const QString &name, const QRect &area)
     QVERIFY(shot.save(QDir(folder).filePath(name)));
 }
 
+// The share of the pixels that differ between two pictures of the same area.
+inline double changedShare(const QImage &before, const QImage &after)
+{
+    if (before.size() != after.size() || before.isNull())
+        return 1;
+    qint64 changed = 0;
+    for (int y = 0; y < before.height(); ++y) {
+        for (int x = 0; x < before.width(); ++x)
+            changed += (before.pixel(x, y) | 0xFF000000) != (after.pixel(x, y) | 0xFF000000) ? 1 : 0;
+    }
+    return double(changed) / (qint64(before.width()) * before.height());
+}
+
 // The area a widget covers on the screen.
 inline QRect onScreen(const QWidget &widget)
 {
@@ -141,12 +154,6 @@ inline QPoint windowOnScreen(const QWidget &window)
     const Reply<xcb_translate_coordinates_reply_t> place(xcb_translate_coordinates_reply(
         connection(), xcb_translate_coordinates(connection(), xcb_window_t(window.winId()), root(), 0, 0), nullptr));
     return place ? QPoint(place->dst_x, place->dst_y) : QPoint();
-}
-
-// The windows the window manager manages now.
-inline qsizetype managedWindowCount()
-{
-    return connection() ? property(root(), "_NET_CLIENT_LIST", XCB_ATOM_WINDOW).size() : 0;
 }
 
 // The title a window shows (_NET_WM_NAME).
@@ -203,42 +210,22 @@ inline double graphShare(const QImage &screen, const Throughput &graph)
     return double(own) / (area.width() * area.height());
 }
 
-// Each column's bar as the screen shows it: the rows, from the top, that have the bar
-// colour; -1 for a column without a bar. A bar must be one unbroken run.
-struct Bar
-{
-    int first = -1;
-    int last = -1;
-    bool broken = false;
-};
-
-inline QList<Bar> barsOf(const QImage &screen, const Throughput &graph)
-{
-    const QRgb bar = PlatformColor::toColor(graph.foreColor(), graph.palette()).rgb() | 0xFF000000;
-    const QRect area = onScreen(graph);
-    QList<Bar> bars;
-    for (int x = area.left(); x <= area.right(); ++x) {
-        Bar column;
-        for (int y = area.top(); y <= area.bottom(); ++y) {
-            if ((screen.pixel(x, y) | 0xFF000000) != bar)
-                continue;
-            const int row = y - area.top();
-            if (column.first < 0)
-                column.first = row;
-            else if (row != column.last + 1)
-                column.broken = true;
-            column.last = row;
-        }
-        bars.append(column);
-    }
-    return bars;
-}
-
 // The columns of a graph that show a bar on the screen.
 inline qsizetype barsShown(const Throughput &graph)
 {
-    const QList<Bar> bars = barsOf(pixels(), graph);
-    return std::count_if(bars.begin(), bars.end(), [](const Bar &bar) { return bar.first >= 0; });
+    const QImage screen = pixels();
+    const QRgb bar = PlatformColor::toColor(graph.foreColor(), graph.palette()).rgb() | 0xFF000000;
+    const QRect area = onScreen(graph);
+    qsizetype shown = 0;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            if ((screen.pixel(x, y) | 0xFF000000) == bar) {
+                ++shown;
+                break;
+            }
+        }
+    }
+    return shown;
 }
 
 // What of the monitor's figures the screen does not show; empty when all are there.

@@ -9,7 +9,6 @@
 #include "app/VarnoltApp.h"
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
-#include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
 
@@ -86,8 +85,6 @@ void TestTrayIcon::iconEmbeddedWithTheLiveStatus()
     QSystemTrayIcon &icon = m_app->trayIcon()->icon();
     QVERIFY(icon.isVisible());
     QVERIFY(!m_app->monitor()->isVisible()); // the monitor starts hidden when the tray holds the icon
-    m_table->rows[0].in += 3 * 1048576;
-    QTRY_VERIFY(icon.toolTip().startsWith(QLatin1String("3.00 MB - Avg: ")));
 
     // An XEmbed icon (trayer): a single click does nothing, only the double-click counts.
     QVERIFY(!TrayIcon::isStatusNotifierItem());
@@ -98,20 +95,19 @@ void TestTrayIcon::iconEmbeddedWithTheLiveStatus()
     QVERIFY(!m_app->monitor()->isVisible());
 }
 
-enum class Hiding { CloseButton, AltF4, Minimised, WindowMenu, TrayMenu, DoubleClick };
+enum class Hiding { CloseButton, Minimised, TrayMenu, DoubleClick };
 
 void TestTrayIcon::trayBringsTheWindowBack_data()
 {
     QTest::addColumn<Hiding>("hiding");
     QTest::newRow("the window manager's close button") << Hiding::CloseButton;
-    QTest::newRow("Alt+F4") << Hiding::AltF4;
     QTest::newRow("minimised by the window manager") << Hiding::Minimised;
-    QTest::newRow("the window's menu: Hide") << Hiding::WindowMenu;
     QTest::newRow("the tray menu") << Hiding::TrayMenu;
     QTest::newRow("moved, then a double-click on the icon") << Hiding::DoubleClick;
 }
 
-// A double-click on the icon shows the monitor on top, framed, 200 twips (13 pixels at 96
+// A double-click on the icon shows the monitor kept above other windows by the window
+// manager, framed, 200 twips (13 pixels at 96
 // DPI) from the screen's top-right corner. However it goes out of sight, the tray menu offers
 // to show it, and a double-click brings it back where it was last seen.
 void TestTrayIcon::trayBringsTheWindowBack()
@@ -119,9 +115,13 @@ void TestTrayIcon::trayBringsTheWindowBack()
     QFETCH(Hiding, hiding);
     FrmMain *window = m_app->monitor();
     const QAction *item = m_app->trayMenu()->showLog;
+    const auto onTop = [window] {
+        return DesktopScreen::property(xcb_window_t(window->winId()), "_NET_WM_STATE", XCB_ATOM_ATOM)
+            .contains(DesktopScreen::atom("_NET_WM_STATE_ABOVE"));
+    };
     doubleClick();
     QTRY_VERIFY(window->isVisible());
-    QVERIFY(window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    QTRY_VERIFY(onTop());
     QCOMPARE(item->text(), QStringLiteral("Monitor &Off."));
     QTRY_COMPARE(DesktopScreen::missingFigures(*window), QString());
     const QRect screen = window->screen()->geometry();
@@ -138,18 +138,8 @@ void TestTrayIcon::trayBringsTheWindowBack()
         DesktopInput::click(QPoint(frame.right() - title / 2, frame.top() + title / 2));
         break;
     }
-    case Hiding::AltF4:
-        DesktopInput::xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), id});
-        DesktopInput::key(QStringLiteral("alt+F4"));
-        break;
     case Hiding::Minimised:
         DesktopInput::xdotool({QStringLiteral("windowminimize"), id});
-        break;
-    case Hiding::WindowMenu:
-        for (QAction *action : m_app->monitorMenu()->actions()) {
-            if (action->text() == QStringLiteral("Hide"))
-                action->trigger();
-        }
         break;
     case Hiding::TrayMenu:
         withTrayMenu([](QMenu &menu) { QTest::keyClick(&menu, Qt::Key_O); });
@@ -163,7 +153,6 @@ void TestTrayIcon::trayBringsTheWindowBack()
         QTRY_COMPARE(DesktopScreen::outerFrame(*window).topLeft(), place);
         doubleClick();
         QTRY_VERIFY(!window->isVisible());
-        QVERIFY(!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         break;
     }
     }
@@ -178,6 +167,7 @@ void TestTrayIcon::trayBringsTheWindowBack()
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QTRY_VERIFY(DesktopScreen::outerFrame(*window).topLeft() == place
         && DesktopScreen::windowOnScreen(*window) == window->geometry().topLeft());
+    QTRY_VERIFY(onTop());
 }
 
 // The opacity the compositor is told (the window's _NET_WM_WINDOW_OPACITY), for each
@@ -210,13 +200,6 @@ void TestTrayIcon::menuResetsTheCountersAndExits()
 
     withTrayMenu([this](QMenu &menu) {
         QCOMPARE(menu.defaultAction(), m_app->trayMenu()->showLog);
-        QStringList captions;
-        for (const QAction *action : menu.actions())
-            captions << (action->isSeparator() ? QStringLiteral("-") : action->text());
-        QCOMPARE(captions,
-            QStringList({QStringLiteral("Monitor &On"), QStringLiteral("&Volume Statistics..."),
-                QStringLiteral("&Reset Counters"), QStringLiteral("O&ptions..."), QStringLiteral("&Help"),
-                QStringLiteral("-"), QStringLiteral("E&xit")}));
         if (qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS")) {
             // The help page's picture of the menu shows the Help submenu open as well.
             auto *help = qobject_cast<QMenu *>(m_app->trayMenu()->showHelp->associatedObjects().value(0));
@@ -246,8 +229,6 @@ void TestTrayIcon::menuResetsTheCountersAndExits()
     QCOMPARE(finished.size(), 1);
     QCOMPARE(m_db->rows(QStringLiteral("select BytesRcvd from Log where BytesRcvd > 0 order by BytesRcvd")),
         QStringList({QStringLiteral("700"), QStringLiteral("5000")}));
-    QVERIFY(!m_app->monitor()->isVisible());
-    QVERIFY(!m_app->trayIcon()->icon().isVisible());
     // After Exit, nothing touches the windows once the menu has returned.
     const QStringList lines = logLines();
     QCOMPARE(lines.mid(lines.lastIndexOf(QStringLiteral(": Before."))).first(2),
