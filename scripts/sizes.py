@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Lists the source files over 450 lines and the functions over 80 lines under src/, and
-prints the test suite's share of the C++ lines (tests against src).
+prints the test suite's share of the C++ lines (tests against src). Fails on a file or a
+function over its limit, and with --max-share PERCENT on a share above PERCENT (the ratchet
+that ctest applies: it only ever moves down).
 
 A function is a definition (not a class) whose body opens with a brace at the start of a line and closes
 with the next brace at the start of a line, the house's layout."""
@@ -34,5 +36,10 @@ for path in sorted((root / 'src').rglob('*')):
             start = None
 
 tests, source = lines_of('tests'), lines_of('src')
-print(f'tests {tests} lines, src {source} lines: tests are {100 * tests / (tests + source):.1f} % of the C++ lines')
+share = 100 * tests / (tests + source)
+print(f'tests {tests} lines, src {source} lines: tests are {share:.1f} % of the C++ lines')
+if '--max-share' in sys.argv:
+    ceiling = float(sys.argv[sys.argv.index('--max-share') + 1])
+    if share > ceiling:
+        print(f'the tests are over their ceiling of {ceiling} %: cut what repeats before adding more'); status = 1
 sys.exit(status)
