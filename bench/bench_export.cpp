@@ -90,7 +90,7 @@ int main(int argc, char **argv)
             exportTimes << timed([&] {
                 CsvExport csv(path);
                 // Replacing the file of the run before, as after the user's yes.
-                const bool ok = csv.exportTo(CsvExport::resolve(dir.filePath(u"Varnolt.csv"_s)), view,
+                const bool ok = csv.exportTo(ExportTarget::resolve(dir.filePath(u"Varnolt.csv"_s)), view,
                                     dir.filePath(u"fallback.csv"_s))
                     == CsvExport::Outcome::Written;
                 if (!ok)

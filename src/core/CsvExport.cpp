@@ -121,9 +121,9 @@ bool CsvExport::write(int view, QIODevice &device, StoreSession &session)
     return true;
 }
 
-CsvExport::Outcome CsvExport::exportTo(const Target &target, int view, const QString &fallbackPath)
+CsvExport::Outcome CsvExport::exportTo(const ExportTarget &target, int view, const QString &fallbackPath)
 {
-    using State = Target::State;
+    using State = ExportTarget::State;
     m_error.clear();
     m_usedPath = target.given;
     m_writtenFile = target.path;
@@ -180,10 +180,10 @@ bool CsvExport::openFallback(std::unique_ptr<ExportFile> &file, const QString &f
     QString fallbackReason = u"No free name beside %1."_s.arg(fallbackPath);
     ExportFile::Opened opened = ExportFile::Opened::NameTaken;
     for (int n = 1; n <= 1000 && opened == ExportFile::Opened::NameTaken; ++n) {
-        const Target fallback = resolve(ExportTarget::numberedName(fallbackPath, n));
+        const ExportTarget fallback = ExportTarget::resolve(ExportTarget::numberedName(fallbackPath, n));
         m_usedPath = fallback.given;
         m_writtenFile = fallback.path;
-        if (fallback.state != Target::State::Free) {
+        if (fallback.state != ExportTarget::State::Free) {
             fallbackReason = fallback.reason;
             struct stat st {};
             if (::lstat(QFile::encodeName(fallback.given).constData(), &st) == 0)

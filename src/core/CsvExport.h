@@ -21,9 +21,6 @@ public:
     enum class Outcome { Written, WrittenToFallback, Failed };
     static constexpr int ViewCount = 4;
 
-    // Where an export would go, found before anything is written (ExportTarget.h).
-    using Target = ExportTarget;
-
     explicit CsvExport(QString databasePath);
 
     // The view's rows as the CSV text: the header "Period,KBDown,KBUp,AvgSpeed" and a line per
@@ -31,11 +28,8 @@ public:
     // with errorString(), when the database cannot be read or the device refuses a write.
     [[nodiscard]] bool write(int view, QIODevice &device);
 
-    // What writing to path would do (ExportTarget::resolve).
-    static Target resolve(const QString &path) { return ExportTarget::resolve(path); }
-
-    // The whole export to target (from resolve(); an Exists target counts as the user's yes to
-    // replacing that very file). The file is replaced only by a complete new one: written to a
+    // The whole export to target (from ExportTarget::resolve, before anything is written; an
+    // Exists target counts as the user's yes to replacing that very file). The file is replaced only by a complete new one: written to a
     // temporary file beside it, made 0600 whatever the umask (a replaced file keeps its own
     // permission bits), and renamed over it at the end, every step relative to the folder that
     // was checked and never following a link. On any failure the old file stays byte for
@@ -45,7 +39,7 @@ public:
     // complete, the path written (target.given, or the fallback name) is stored in the
     // settings under "ExportFolder" (delete then insert, as SettingsStore writes keys; a
     // failure there is ignored).
-    Outcome exportTo(const Target &target, int view, const QString &fallbackPath);
+    Outcome exportTo(const ExportTarget &target, int view, const QString &fallbackPath);
     QString usedPath() const; // the path written (or tried last), as given
     QString writtenFile() const; // the real file written, links resolved
     QString errorString() const;

@@ -184,12 +184,12 @@ void FrmOptions::exportLog()
     const QString path = txtCsvFile->text().trimmed();
     // The question names the file that would really be replaced, as the file system spells
     // it: where the path is a link, the file it leads to.
-    const CsvExport::Target target = CsvExport::resolve(path);
-    if (target.state == CsvExport::Target::State::Refused) {
+    const ExportTarget target = ExportTarget::resolve(path);
+    if (target.state == ExportTarget::State::Refused) {
         MessageBox::critical(QStringLiteral("Failed :-("), QStringLiteral("Export Failed\r\n") + target.reason);
         return;
     }
-    if (target.state == CsvExport::Target::State::Exists) {
+    if (target.state == ExportTarget::State::Exists) {
         QString question = target.path + QStringLiteral(" already exists !\r\n");
         if (QDir::cleanPath(QDir(QDir::currentPath()).absoluteFilePath(path)) != target.path)
             question += QStringLiteral("(%1 leads there.)\r\n").arg(path);

@@ -154,7 +154,7 @@ private Q_SLOTS:
         QVERIFY(writeFile(path, QByteArray(5000, 'x')) && ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(CsvExport::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
             CsvExport::Outcome::Written);
         QCOMPARE(fileContents(path), expected);
         QCOMPARE(modeOf(path), 0640);
@@ -195,7 +195,7 @@ private Q_SLOTS:
         const QString path = target.isEmpty() ? QString() : QDir(l.out.path()).absoluteFilePath(target);
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(CsvExport::resolve(path), 1, fallback), CsvExport::Outcome::WrittenToFallback);
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 1, fallback), CsvExport::Outcome::WrittenToFallback);
         QCOMPARE(fileContents(written), PerWeek);
         QCOMPARE(modeOf(written), 0600); // a new file, whatever the umask
         QCOMPARE(fileContents(fallback), oldFallback);
@@ -210,7 +210,7 @@ private Q_SLOTS:
         Logged l;
         const QString fallback = l.out.filePath(u"gone/Varnolt.csv"_s);
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(CsvExport::resolve(l.out.filePath(u"missing/Varnolt.csv"_s)), 0, fallback),
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(l.out.filePath(u"missing/Varnolt.csv"_s)), 0, fallback),
             CsvExport::Outcome::Failed);
         QCOMPARE(csv.usedPath(), fallback);
         QVERIFY(csv.errorString().contains(fallback));
@@ -244,8 +244,8 @@ private Q_SLOTS:
         const QString path = shared + u"/traffic.csv"_s;
         if (fileBefore)
             QVERIFY(writeFile(path, Header));
-        const CsvExport::Target target = CsvExport::resolve(path);
-        QCOMPARE(target.state, fileBefore ? CsvExport::Target::State::Exists : CsvExport::Target::State::Free);
+        const ExportTarget target = ExportTarget::resolve(path);
+        QCOMPARE(target.state, fileBefore ? ExportTarget::State::Exists : ExportTarget::State::Free);
         if (swapFolder) {
             QVERIFY(QDir().rename(shared, shared + u".old"_s));
             QVERIFY(QFile::link(home, shared));
@@ -295,7 +295,7 @@ private Q_SLOTS:
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(CsvExport::resolve(path), 2, l.out.filePath(u"fallback.csv"_s)),
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 2, l.out.filePath(u"fallback.csv"_s)),
             wal ? CsvExport::Outcome::Written : CsvExport::Outcome::Failed);
         holder.rollback();
         QVERIFY2(wal || csv.errorString().contains(u"locked"_s), qPrintable(csv.errorString()));
