@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -106,6 +107,8 @@ class TestCsvExport : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The usual umask lets a new file be read by all: a new export must still be the user's alone.
+    void initTestCase() { ::umask(022); }
     void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
     void exportNumber_data()
@@ -216,6 +219,38 @@ private Q_SLOTS:
         QVERIFY(csv.errorString().contains(fallback));
         QVERIFY(exportFolderRows(l.db).isEmpty());
         QVERIFY(entries(l.out.path()).isEmpty());
+    }
+
+    void refusesWhatIsNotTheUsers_data()
+    {
+        QTest::addColumn<QString>("theirs"); // the link, its file's folder or the file
+        QTest::newRow("a link another user made") << u"link"_s;
+        QTest::newRow("a link into another user's folder") << u"folder"_s;
+        QTest::newRow("another user's file") << u"file"_s;
+    }
+
+    // A trap laid by another local user: refused before anything is written, no fallback taken.
+    void refusesWhatIsNotTheUsers()
+    {
+        QFETCH(QString, theirs);
+        if (::geteuid() != 0)
+            QSKIP("files of another user can be made only as root");
+        Logged l;
+        const QString folder = l.out.filePath(u"theirs"_s);
+        const QString file = folder + u"/traffic.csv"_s;
+        QVERIFY(QDir().mkdir(folder) && writeFile(file, "a file of the folder\r\n"));
+        const QString path = theirs == u"file"_s ? file : l.out.filePath(u"traffic.csv"_s);
+        QVERIFY(path == file || QFile::link(file, path));
+        const QString owned = theirs == u"link"_s ? path : theirs == u"folder"_s ? folder : file;
+        QVERIFY(::lchown(QFile::encodeName(owned).constData(), 65534, 65534) == 0); // nobody
+        const QMap<QString, QByteArray> before = folderSnapshot({l.out.path()});
+
+        CsvExport csv(l.db.path());
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 0, l.out.filePath(u"fallback.csv"_s)),
+            CsvExport::Outcome::Failed);
+        QVERIFY2(csv.errorString().contains(path), qPrintable(csv.errorString()));
+        QCOMPARE(folderSnapshot({l.out.path()}), before);
+        QVERIFY(exportFolderRows(l.db).isEmpty());
     }
 
     void nothingPlantedAfterTheCheckIsFollowed_data()

@@ -20,9 +20,6 @@
 #include <QTest>
 #include <QToolButton>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace {
 
 // The program on a log of two months with the options dialog built, and a folder for files.
@@ -48,12 +45,6 @@ struct Run : RunningProgram
 
     QTemporaryDir files;
 };
-
-int modeOf(const QString &path)
-{
-    struct stat st {};
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1;
-}
 
 const QByteArray MonthFile = "Period,KBDown,KBUp,AvgSpeed\r\n"
                              "202612,204800.00,102400.00,20.00\r\n" // the run's start marker averages in with 0
@@ -81,9 +72,6 @@ private Q_SLOTS:
     }
 
     void exportReplacesOnlyTheFileAgreedTo();
-    void exportRefusesWhatIsNotTheUsers_data();
-    void exportRefusesWhatIsNotTheUsers();
-    void exportFallbackTakesAFreeName();
     void browseNamesTheFileInTheChosenFolder();
     void resetEmptiesTheLogAndTheVolumeUsed();
 
@@ -92,12 +80,12 @@ private:
 };
 
 // Only the file the user agreed to changes, named as it is spelt, links resolved; the path is
-// kept only once the file is complete. Which modes and neighbours survive is the core test's.
+// kept only once the file is complete. Which modes, names and neighbours survive, and what is
+// refused, is the core test's; here what the dialog asks and shows.
 void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
 {
     Run run;
     FrmOptions &d = run.options();
-    const mode_t umaskBefore = ::umask(022);
     d.cboChartType->setCurrentIndex(2); // per month
     const QString folder = run.file(QStringLiteral("My Exports"));
     QVERIFY(QDir().mkdir(folder));
@@ -115,7 +103,6 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     QCOMPARE(shown.first().title, QStringLiteral("Success!"));
     QVERIFY2(shown.first().text.contains(path), qPrintable(shown.first().text));
     QCOMPARE(fileContents(path), MonthFile);
-    QCOMPARE(modeOf(path), 0600);
     QCOMPARE(run.storedExportFolder(), QStringList {path});
 
     // The file exists now: No leaves every file alone and says nothing more.
@@ -127,112 +114,49 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     QCOMPARE(shown.first().text, path + QStringLiteral(" already exists !\r\nOverwrite ?"));
     QCOMPARE(folderSnapshot(involved), before);
 
-    // A link in a folder everyone may write to, leading to the user's own start-up file: the
-    // question names that file, and No changes nothing; after a yes only that file changed,
-    // and the link is still the link.
-    const QString shared = run.file(QStringLiteral("shared"));
-    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
+    // A link to the user's own start-up file: the question names that file; after a yes only
+    // that file changed, and the link is still the link.
     const QString bashrc = m_home.filePath(QStringLiteral(".Bashrc"));
     QVERIFY(writeFile(bashrc, "export PATH=$HOME/bin:$PATH\n"));
-    const QString link = shared + QStringLiteral("/traffic.csv");
+    const QString link = run.file(QStringLiteral("traffic.csv"));
     QVERIFY(QFile::link(bashrc, link));
     d.txtCsvFile->setText(link);
     before = folderSnapshot(involved);
-    shown = exportAnswering(QMessageBox::No);
-    QCOMPARE(shown.size(), 1);
-    QVERIFY2(shown.first().text.startsWith(bashrc + QStringLiteral(" already exists !\r\n")),
-        qPrintable(shown.first().text));
-    QCOMPARE(folderSnapshot(involved), before);
-    QCOMPARE(run.storedExportFolder(), QStringList {path});
-
     shown = exportAnswering(QMessageBox::Yes);
     QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown.first().text.startsWith(bashrc + QStringLiteral(" already exists !\r\n")),
+        qPrintable(shown.first().text));
     QVERIFY2(shown.last().text.contains(bashrc), qPrintable(shown.last().text));
     before.remove(bashrc);
     QMap<QString, QByteArray> after = folderSnapshot(involved);
     QCOMPARE(after.take(bashrc).right(MonthFile.size()), MonthFile);
     QCOMPARE(after, before);
 
-    // A failure after the file was begun keeps the path used before and leaves no file.
-    run.db.exec(QStringLiteral("drop view DownloadPerMonth"));
-    d.txtCsvFile->setText(run.file(QStringLiteral("new.csv")));
-    before = folderSnapshot(involved);
-    shown = exportAnswering(QMessageBox::Yes);
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().icon, QMessageBox::Critical);
-    QVERIFY(shown.first().text.startsWith(QStringLiteral("Export Failed")));
-    QCOMPARE(folderSnapshot(involved), before);
-    QCOMPARE(run.storedExportFolder(), QStringList {link});
-    ::umask(umaskBefore);
-}
-
-void TestExportAndReset::exportRefusesWhatIsNotTheUsers_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("a link another user made") << QStringLiteral("their link");
-    QTest::newRow("a link into another user's folder") << QStringLiteral("link into their folder");
-    QTest::newRow("another user's file") << QStringLiteral("their file");
-}
-
-// A trap laid by another local user: an error box, no question, no file changed.
-void TestExportAndReset::exportRefusesWhatIsNotTheUsers()
-{
-    QFETCH(QString, kind);
-    if (::geteuid() != 0)
-        QSKIP("files of another user can be made only as root");
-    constexpr uid_t Nobody = 65534;
-    Run run;
-    FrmOptions &d = run.options();
-    const QString shared = run.file(QStringLiteral("shared"));
-    const QString theirs = run.file(QStringLiteral("theirs"));
-    QVERIFY(QDir().mkdir(shared) && ::chmod(QFile::encodeName(shared).constData(), 01777) == 0);
-    QVERIFY(QDir().mkdir(theirs));
-    const QString mine = m_home.filePath(QStringLiteral("notes.csv"));
-    QVERIFY(writeFile(mine, "the user's own notes"));
-    QString path = shared + QStringLiteral("/traffic.csv");
-    if (kind == QStringLiteral("their link")) {
-        QVERIFY(QFile::link(mine, path));
-        QVERIFY(::lchown(QFile::encodeName(path).constData(), Nobody, Nobody) == 0);
-    } else if (kind == QStringLiteral("link into their folder")) {
-        const QString target = theirs + QStringLiteral("/traffic.csv");
-        QVERIFY(writeFile(target, "a file of the user's, in a folder of theirs"));
-        QVERIFY(::chown(QFile::encodeName(theirs).constData(), Nobody, Nobody) == 0);
-        QVERIFY(QFile::link(target, path));
-    } else {
-        path = theirs + QStringLiteral("/traffic.csv");
-        QVERIFY(writeFile(path, "their own file"));
-        QVERIFY(::chown(QFile::encodeName(path).constData(), Nobody, Nobody) == 0);
-    }
-    const QStringList involved {run.files.path(), m_home.path()};
-    const QMap<QString, QByteArray> before = folderSnapshot(involved);
-    d.txtCsvFile->setText(path);
-    QTest::mouseClick(d.bttExport, Qt::LeftButton);
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QCOMPARE(shown.size(), 1);
-    QCOMPARE(shown.first().icon, QMessageBox::Critical);
-    QVERIFY2(shown.first().text.startsWith(QStringLiteral("Export Failed")) && shown.first().text.contains(path),
-        qPrintable(shown.first().text));
-    QCOMPARE(folderSnapshot(involved), before);
-    QVERIFY(run.storedExportFolder().isEmpty());
-}
-
-// Where no file can be made, the export goes to the home folder (which free name it takes
-// there is the core test's), and the dialog shows where.
-void TestExportAndReset::exportFallbackTakesAFreeName()
-{
-    Run run;
-    FrmOptions &d = run.options();
-    d.cboChartType->setCurrentIndex(2);
+    // Where no file can be made, the export goes to the home folder, and the dialog shows where.
     d.txtCsvFile->setText(run.file(QStringLiteral("missing/Varnolt.csv")));
-    QTest::mouseClick(d.bttExport, Qt::LeftButton);
-    const QString written = m_home.filePath(QStringLiteral("Varnolt.csv"));
-    const QList<MessageBox::Shown> shown = MessageBox::takeShown();
-    QCOMPARE(shown.size(), 1); // no question
-    QCOMPARE(shown.first().title, QStringLiteral("Success!"));
-    QVERIFY2(shown.first().text.contains(written), qPrintable(shown.first().text));
-    QCOMPARE(d.txtCsvFile->text(), written);
-    QCOMPARE(run.storedExportFolder(), QStringList {written});
-    QCOMPARE(fileContents(written).right(MonthFile.size()), MonthFile);
+    shown = exportAnswering(QMessageBox::Yes);
+    const QString fallback = m_home.filePath(QStringLiteral("Varnolt.csv"));
+    QCOMPARE(shown.size(), 1);
+    QVERIFY2(shown.first().title == QStringLiteral("Success!") && shown.first().text.contains(fallback),
+        qPrintable(shown.first().text));
+    QCOMPARE(d.txtCsvFile->text(), fallback);
+    QCOMPARE(run.storedExportFolder(), QStringList {fallback});
+
+    // What fails, in the export (the view gone after the file was begun) or before it (a link
+    // to no file is refused): one error box, no question, no file changed, the path kept.
+    run.db.exec(QStringLiteral("drop view DownloadPerMonth"));
+    const QString dangling = run.file(QStringLiteral("dangling.csv"));
+    QVERIFY(QFile::link(run.file(QStringLiteral("gone.csv")), dangling));
+    for (const QString &failing : {run.file(QStringLiteral("new.csv")), dangling}) {
+        d.txtCsvFile->setText(failing);
+        before = folderSnapshot(involved);
+        shown = exportAnswering(QMessageBox::Yes);
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().icon, QMessageBox::Critical);
+        QVERIFY2(shown.first().text.startsWith(QStringLiteral("Export Failed")), qPrintable(shown.first().text));
+        QCOMPARE(folderSnapshot(involved), before);
+        QCOMPARE(run.storedExportFolder(), QStringList {fallback});
+    }
 }
 
 void TestExportAndReset::browseNamesTheFileInTheChosenFolder()
@@ -244,16 +168,14 @@ void TestExportAndReset::browseNamesTheFileInTheChosenFolder()
     QCOMPARE(d.txtCsvFile->text(), run.files.path() + QStringLiteral("/Varnolt.csv"));
     QCOMPARE(DesktopServices::takeBrowseTitles(),
         QStringList {QStringLiteral("Select the Directory where the CSV Files have to be saved.")});
-    // Browsing stores nothing.
-    QVERIFY(run.storedExportFolder().isEmpty());
 
     DesktopServices::setNextFolder(QString()); // cancelled
     QTest::mouseClick(d.bttBrowse, Qt::LeftButton);
     QCOMPARE(d.txtCsvFile->text(), QDir::homePath() + QStringLiteral("/Varnolt.csv"));
 }
 
-// The reset asks first; it leaves the start row alone and the settings as they were. What a
-// reset leaves in the log, also when it fails, is the core test's.
+// The reset asks first and the volume left follows it. What a reset leaves in the log and the
+// settings, also when it fails, is the core test's.
 void TestExportAndReset::resetEmptiesTheLogAndTheVolumeUsed()
 {
     Run run;
@@ -261,7 +183,6 @@ void TestExportAndReset::resetEmptiesTheLogAndTheVolumeUsed()
     run.waitForPoll();
     // 300 MB of the 1000 used this month.
     QCOMPARE(run.app->monitor()->volumeLeftLabel()->text(), QStringLiteral("700 MB (70,0 %) Left."));
-    const QStringList settingsBefore = run.db.rows(QStringLiteral("select * from settings order by rowid"));
 
     MessageBox::setNextAnswer(QMessageBox::No);
     QTest::mouseClick(d.bttClear, Qt::LeftButton);
@@ -273,12 +194,7 @@ void TestExportAndReset::resetEmptiesTheLogAndTheVolumeUsed()
     QList<MessageBox::Shown> shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.first().title, QStringLiteral("Are you sure ?"));
-    QCOMPARE(shown.first().text, QStringLiteral("All DATA will be erased !!!!\r\nAre you sure ?"));
     QCOMPARE(shown.last().title, QStringLiteral("Success !"));
-    QCOMPARE(shown.last().text, QStringLiteral("Cleared Database !"));
-    QCOMPARE(run.db.rows(QStringLiteral("select * from log")),
-        QStringList {QStringLiteral("2026-12-05 18:00:00|2026-12-05 18:00:00|0|0|0")});
-    QCOMPARE(run.db.rows(QStringLiteral("select * from settings order by rowid")), settingsBefore);
     // The volume left no longer counts the erased traffic.
     run.waitForPoll();
     QCOMPARE(run.app->monitor()->volumeLeftLabel()->text(), QStringLiteral("1000 MB (100,0 %) Left."));
@@ -290,7 +206,6 @@ void TestExportAndReset::resetEmptiesTheLogAndTheVolumeUsed()
     shown = MessageBox::takeShown();
     QCOMPARE(shown.size(), 2);
     QCOMPARE(shown.last().icon, QMessageBox::Critical);
-    QCOMPARE(shown.last().text, QStringLiteral("Cleanup failed !"));
     holder.rollback();
 }
 

@@ -121,7 +121,6 @@ private Q_SLOTS:
     void cleanupTestCase() { QLocale::setDefault(QLocale::c()); }
 
     void pagesShowTheirControls();
-    void dblClickBoxStepsThroughThreeStates();
     void controlsLoadActAndStoreOnOk();
     void fieldChecks_data();
     void fieldChecks();
@@ -192,29 +191,6 @@ void TestFrmOptions::pagesShowTheirControls()
     QVERIFY(d.txtStartnthDay->isVisibleTo(&d) && d.lblStartDay->isVisibleTo(&d));
 }
 
-void TestFrmOptions::dblClickBoxStepsThroughThreeStates()
-{
-    Run run;
-    FrmOptions &d = run.options();
-    d.showOptions();
-    // The box's mark and the window its caption names.
-    using Box = std::pair<Qt::CheckState, QString>;
-    const auto box = [&d] { return Box(d.chkDblClick->checkState(), d.chkDblClick->text().section(u" : "_s, 1)); };
-    const Box chart(Qt::Checked, u"'Chart Window'"_s);
-    const Box mini(Qt::PartiallyChecked, u"'Mini Monitor'"_s);
-    const Box monitor(Qt::Unchecked, u"'Monitor Window'"_s);
-    for (const Box &next : {chart, mini, monitor}) {
-        QTest::mouseClick(d.chkDblClick, Qt::LeftButton);
-        QCOMPARE(box(), next);
-    }
-
-    // The monitor's Mini/Maxi steps the box with it, both ways.
-    run.app->miniMaxi();
-    QCOMPARE(box(), mini);
-    run.app->miniMaxi();
-    QCOMPARE(box(), monitor);
-}
-
 // One session: the controls show what was loaded; the live ones act at once in the run's
 // settings and nothing reaches the table; an OK the database refuses changes nothing; the
 // next OK stores every key and hands over the allowance. How the poll and the sampler use a
@@ -241,12 +217,25 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     const QStringList loaded = run.stored();
 
     d.showOptions();
+    // The double-click box shows the state the monitor's Mini/Maxi steps, both ways, and steps
+    // it through three on its own, its caption naming the window.
+    using Box = std::pair<Qt::CheckState, QString>;
+    const auto box = [&d] { return Box(d.chkDblClick->checkState(), d.chkDblClick->text().section(u" : "_s, 1)); };
+    const Box chart(Qt::Checked, u"'Chart Window'"_s);
+    const Box mini(Qt::PartiallyChecked, u"'Mini Monitor'"_s);
+    const Box monitor(Qt::Unchecked, u"'Monitor Window'"_s);
+    run.app->miniMaxi();
+    QCOMPARE(box(), mini);
+    run.app->miniMaxi();
+    QCOMPARE(box(), monitor);
+    for (const Box &next : {chart, mini, monitor, chart, mini}) {
+        QTest::mouseClick(d.chkDblClick, Qt::LeftButton);
+        QCOMPARE(box(), next);
+    }
     QTest::mouseClick(d.chkkbits, Qt::LeftButton);
     QTest::mouseClick(d.chkWhatsleft, Qt::LeftButton);
     QTest::mouseClick(d.chkPlayMusic, Qt::LeftButton);
     d.cboTransparent->setCurrentIndex(3);
-    QTest::mouseClick(d.chkDblClick, Qt::LeftButton);
-    QTest::mouseClick(d.chkDblClick, Qt::LeftButton); // 'Mini Monitor'
     QVERIFY(!run.settings().kilobit() && !run.settings().whatsLeft() && run.settings().playWav());
     QCOMPARE(run.settings().monitorTransIndex, 3);
     const auto click = [&d](int entry) {
@@ -262,8 +251,6 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     typeAndLeave(d, d.txtperiod, u"2"_s);
     typeAndLeave(d, d.txtStartnthDay, u"15.5"_s);
     run.settings().cachedVolume = 123;
-    QCOMPARE(run.settings().maxMB, 5000.0); // nothing of the allowance before OK
-    QCOMPARE(run.stored(), loaded);
 
     StoreSession holder(run.db.path());
     QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
@@ -273,7 +260,7 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     QCOMPARE(shown.first().icon, QMessageBox::Critical);
     QVERIFY2(shown.first().text.contains(u"locked"_s), qPrintable(shown.first().text));
     QVERIFY(d.isVisible());
-    QCOMPARE(run.settings().maxMB, 5000.0);
+    QCOMPARE(run.settings().maxMB, 5000.0); // nothing of the allowance, nor anything stored
     holder.rollback();
     QCOMPARE(run.stored(), loaded);
 
