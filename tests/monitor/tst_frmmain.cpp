@@ -29,7 +29,6 @@ private Q_SLOTS:
         QFETCH(int, rows);
         FrmMain window;
         window.setHeightTwips(twips);
-        QCOMPARE(window.heightTwips(), twips);
         // The rows in order, each below the one before; each graph beside its volume, both
         // ending where the lines end.
         const QList<QRect> lines {window.downloadLabel()->geometry(), window.uploadLabel()->geometry(),
@@ -51,9 +50,8 @@ private Q_SLOTS:
         QVERIFY(window.height() - (rows ? lines[rows - 1].bottom() + 1 : 0) < lines[0].height());
         QVERIFY(window.width() - lines[2].right() - 1 < lines[2].left());
 
-        // While the database refuses the row, a line below what the height shows says why:
-        // the window grows to hold all of it, long reasons wrapped, nothing of the design
-        // shows through it, and it goes, with the extra height, when the problem does.
+        // A refused row's reason: a line below the design, wrapped, the window grown to hold it and
+        // nothing of the design showing through; gone, with the extra height, with the problem.
         const QSize designed = window.size();
         window.setStoreProblem({QStringLiteral("database or disk is full, and a reason long enough to need "
                                                "a second line of the window\nStatement: INSERT INTO Log"),
@@ -83,26 +81,25 @@ private Q_SLOTS:
         QCOMPARE(window.size(), designed);
     }
 
-    void volumeLeftColours_data()
+    void volumeLeftColoursAndTrayTip()
     {
-        QTest::addColumn<VolumeAlert>("alert");
-        QTest::addColumn<QColor>("colour");
-        QTest::newRow("green") << VolumeAlert::Green << QColor(0, 128, 0);
-        QTest::newRow("orange") << VolumeAlert::Orange << QColor(255, 128, 0);
-        QTest::newRow("red") << VolumeAlert::Red << QColor(255, 0, 0);
-    }
-
-    void volumeLeftColours()
-    {
-        QFETCH(VolumeAlert, alert);
-        QFETCH(QColor, colour);
         FrmMain window;
-        const QColor initial = window.volumeLeftLabel()->palette().color(QPalette::WindowText);
-        QCOMPARE(initial, window.palette().color(QPalette::WindowText));
-        window.setVolumeLeft(QStringLiteral("12 MB (1.2 %) Left."), alert);
-        QCOMPARE(window.volumeLeftLabel()->text(), QStringLiteral("12 MB (1.2 %) Left."));
-        QCOMPARE(window.volumeLeftLabel()->palette().color(QPalette::WindowText), colour);
-        QCOMPARE(window.volumeAlert(), alert);
+        const QLabel *line = window.volumeLeftLabel();
+        QCOMPARE(line->palette().color(QPalette::WindowText), window.palette().color(QPalette::WindowText));
+        const QList<std::pair<VolumeAlert, QColor>> colours {{VolumeAlert::Green, QColor(0, 128, 0)},
+            {VolumeAlert::Orange, QColor(255, 128, 0)}, {VolumeAlert::Red, QColor(255, 0, 0)}};
+        for (const auto &[alert, colour] : colours) {
+            window.setVolumeLeft(QStringLiteral("12 MB (1.2 %) Left."), alert);
+            QCOMPARE(line->text(), QStringLiteral("12 MB (1.2 %) Left."));
+            QCOMPARE(line->palette().color(QPalette::WindowText), colour);
+            QCOMPARE(window.volumeAlert(), alert);
+        }
+        // The tray's tip is announced only when it changes.
+        QSignalSpy tips(&window, &FrmMain::trayTipChanged);
+        window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+        window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
+        QCOMPARE(tips.size(), 1);
+        QCOMPARE(window.trayTip(), QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
     }
 
     void graphsShareOneScaleAndRedrawOnlyOnAChange()
@@ -138,53 +135,25 @@ private Q_SLOTS:
         QCOMPARE(column(window.upGraph(), x), QString(6, u'r') + QString(11, u'.'));
     }
 
-    void closeHidesAndTimerStaysOffUntilStarted()
+    // Shown: its rows, the longest rate line fitted, the keys and the right click; closed: hidden,
+    // with the timer off until the poll starts it.
+    void shownWindowAnswersThenCloseHides()
     {
         FrmMain window;
         QSignalSpy shown(&window, &FrmMain::shownChanged);
         window.hide(); // never shown: nothing changes
+        const QString longest = QStringLiteral("U: 23,456.7 - D: 1,234.5 Kbps. (Avg: 99.0 - Max: 9.0)");
+        window.setRateLine(longest); // hidden: fitted when shown
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // Built as the window shows, the controls show with it.
         QVERIFY(window.downloadLabel()->isVisible());
         QVERIFY(window.upGraph()->isVisible());
-        window.close();
-        QVERIFY(!window.isVisible());
-        QCOMPARE(shown, QList<QVariantList>({{true}, {false}}));
-        QVERIFY(!window.pollTimer().isActive());
-        QCOMPARE(window.pollTimer().interval(), 500);
-        window.setPollTimerEnabled(false);
-        window.setPollTimerEnabled(true);
-        QVERIFY(window.pollTimer().isActive());
-    }
-
-    void trayTipSignalsOnlyChanges()
-    {
-        FrmMain window;
-        QSignalSpy tips(&window, &FrmMain::trayTipChanged);
-        window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
-        window.setTrayTip(QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
-        QCOMPARE(tips.size(), 1);
-        QCOMPARE(window.trayTip(), QStringLiteral("1.0 KB - Avg: 0.0 kBps."));
-    }
-
-    void longestRateLineFitsItsLabel()
-    {
-        FrmMain window;
-        const QString longest = QStringLiteral("U: 23,456.7 - D: 1,234.5 Kbps. (Avg: 99.0 - Max: 9.0)");
-        window.setRateLine(longest); // hidden: fitted when shown
-        window.show();
         const QLabel *line = window.rateLabel();
         QVERIFY(QFontMetrics(line->font()).horizontalAdvance(longest) <= line->width());
         window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
         QCOMPARE(line->font(), window.font());
-    }
 
-    void keysAndRightClickAskForHelpAndTheMenu()
-    {
-        FrmMain window;
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
         QSignalSpy help(&window, &FrmMain::helpRequested);
         QSignalSpy menu(&window, &FrmMain::menuRequested);
         QTest::keyPress(&window, Qt::Key_F1);
@@ -197,6 +166,15 @@ private Q_SLOTS:
         QApplication::sendEvent(&window, &rightClick);
         QCOMPARE(menu.size(), 2);
         QCOMPARE(menu.last().first().toPoint(), window.mapToGlobal(QPoint(5, 5)));
+
+        window.close();
+        QVERIFY(!window.isVisible());
+        QCOMPARE(shown, QList<QVariantList>({{true}, {false}}));
+        QVERIFY(!window.pollTimer().isActive());
+        QCOMPARE(window.pollTimer().interval(), 500);
+        window.setPollTimerEnabled(false);
+        window.setPollTimerEnabled(true);
+        QVERIFY(window.pollTimer().isActive());
     }
 };
 
