@@ -94,15 +94,14 @@ private Q_SLOTS:
         MessageBox::takeShown();
     }
 
-    void firstOpeningAndWhatOkKeeps();
+    void choicesKeptAndLayout();
     void stackingReportAndFailures();
-    void layoutFollowsTheRightEdge();
 
 private:
     QTemporaryDir m_config;
 };
 
-void TestFrmStats::firstOpeningAndWhatOkKeeps()
+void TestFrmStats::choicesKeptAndLayout()
 {
     Run run;
     FrmStats &w = run.open();
@@ -137,9 +136,23 @@ void TestFrmStats::firstOpeningAndWhatOkKeeps()
     kept.setValue(u"ChartType"_s, u"abc"_s);
     kept.sync();
     QTRY_VERIFY(!run.app->stats());
-    FrmStats &defaults = run.open();
-    QCOMPARE(defaults.lst23d->currentIndex(), 0);
-    QCOMPARE(defaults.lstChartPeriod->currentIndex(), 0);
+    FrmStats &last = run.open();
+    QCOMPARE(last.lst23d->currentIndex(), 0);
+    QCOMPARE(last.lstChartPeriod->currentIndex(), 0);
+
+    // OK keeps its distance from the lower right corner, Report above it; neither hides the chart.
+    const auto corner = [&last] { return QPoint(last.width(), last.height()) - last.cmdOK->geometry().bottomRight(); };
+    last.resize(630, 475);
+    const QPoint smallest = corner();
+    QTRY_COMPARE(chartUnderButtons(last), 0);
+    last.resize(800, 600);
+    QVERIFY((corner() - smallest).manhattanLength() <= 2); // a pixel of rounding each way
+    QVERIFY(last.bttReport->geometry().bottom() < last.cmdOK->geometry().top());
+    QTRY_COMPARE(chartUnderButtons(last), 0);
+    last.lst23d->setCurrentIndex(1);
+    last.lstChrtLine->setCurrentIndex(2);
+    last.chkStacked->setChecked(true);
+    QTRY_COMPARE(chartUnderButtons(last), 0);
 }
 
 // Stacking is offered only where there is something to stack; the report lists what the chart holds, every
@@ -208,25 +221,6 @@ void TestFrmStats::stackingReportAndFailures()
     again.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerMonth);
     QVERIFY(again.isEnabled() && again.updatesEnabled());
     QVERIFY(MessageBox::takeShown().isEmpty());
-}
-
-void TestFrmStats::layoutFollowsTheRightEdge()
-{
-    Run run;
-    FrmStats &w = run.open();
-    // OK keeps its distance from the lower right corner, Report above it.
-    const auto corner = [&w] { return QPoint(w.width(), w.height()) - w.cmdOK->geometry().bottomRight(); };
-    w.resize(630, 475);
-    const QPoint smallest = corner();
-    QTRY_COMPARE(chartUnderButtons(w), 0);
-    w.resize(800, 600);
-    QVERIFY((corner() - smallest).manhattanLength() <= 2); // a pixel of rounding each way
-    QVERIFY(w.bttReport->geometry().bottom() < w.cmdOK->geometry().top());
-    QTRY_COMPARE(chartUnderButtons(w), 0);
-    w.lst23d->setCurrentIndex(1);
-    w.lstChrtLine->setCurrentIndex(2);
-    w.chkStacked->setChecked(true);
-    QTRY_COMPARE(chartUnderButtons(w), 0);
 }
 
 QTEST_MAIN(TestFrmStats)
