@@ -117,8 +117,7 @@ private Q_SLOTS:
         QTest::newRow("year") << u"year"_s << 3 << Sunday << QString() << QStringList {u"2026-01-01 2026-12-31"_s};
     }
 
-    // The statistics grid's own tests check each view's numbers; here the report must give
-    // the grid's rows, each period's bounds, and totals that add the periods up.
+    // Each view's numbers are the grid's own tests'; here the report gives the grid's rows, their bounds and totals.
     void viewsAreTheStatisticsGrid()
     {
         QFETCH(QString, command);
@@ -211,8 +210,7 @@ private Q_SLOTS:
         const QString text = QString::fromUtf8(report(clock, {u"status"_s, u"--database"_s, db.path()}).out);
         QVERIFY2(text.contains(u"Used:         1,792.0 MB (256.0 MB not logged yet)\n"_s), qPrintable(text));
 
-        // Read from a file and folder that everyone may read and no one but root may write; root takes
-        // another identity for the report, as root writes any file.
+        // Read as another user (root writes any file) from a file and folder no one but root may write.
         QFile::setPermissions(db.path(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
         QFile::setPermissions(db.folder(),
             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
@@ -294,8 +292,7 @@ private Q_SLOTS:
         QTest::newRow("missing file") << u"missing"_s << false << u"does not exist"_s << 1000;
         QTest::newRow("locked rollback journal") << QString() << true << u"locked"_s << 1000;
         QTest::newRow("locked write-ahead log") << u"PRAGMA journal_mode=WAL"_s << true << QString() << 1000;
-        // A month view rewritten by hand to count through a recursive query: to a bound, some
-        // tenths of a second of work, it is read; without one it would never end.
+        // A month view rewritten by hand to count through a recursive query: read to a bound, else endless.
         const QString slow = u"DROP VIEW DownloadPerMonth; CREATE VIEW DownloadPerMonth AS WITH RECURSIVE n(i) AS "
                              "(SELECT 1 UNION ALL SELECT i + 1 FROM n %1) "
                              "SELECT 202612 AS ddate, count(*) AS kbdown, 0 AS kbup, 0 AS avgdown FROM n"_s;

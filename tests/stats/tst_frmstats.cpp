@@ -29,7 +29,6 @@ struct Run : RunningProgram
     Run()
         : RunningProgram(QDateTime(QDate(2026, 12, 5), QTime(18, 0)))
     {
-        // Two days of December and a day of November, 2026.
         start({u"insert into log values "
                u"('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
                u"('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
@@ -56,8 +55,7 @@ QStringList texts(const QTreeWidgetItem *item)
     return {item->text(0), item->text(1), item->text(2), item->text(3)};
 }
 
-// Pixels of the chart under the buttons that lie over its lower right corner: the chart is
-// drawn alone, without them, and compared with its bare background.
+// Pixels of the chart, drawn alone, that differ from its background under the buttons over its lower right corner.
 int chartUnderButtons(FrmStats &w)
 {
     const QImage chart = w.logChart->grab().toImage();
@@ -74,8 +72,7 @@ int chartUnderButtons(FrmStats &w)
 
 } // namespace
 
-// The statistics window on the running program, offscreen: its choices and what they keep,
-// the report, the layout and the way to the export.
+// The statistics window on the running program, offscreen.
 class TestFrmStats : public QObject
 {
     Q_OBJECT
@@ -189,8 +186,7 @@ void TestFrmStats::stackingReportAndFailures()
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
     QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down"_s, QString(), QString()}));
     QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40"_s);
-    // Kbps chosen in the options while the window is open: the next fill shows the speeds in
-    // kilobits; the entries keep the unit they were made with.
+    // Kbps chosen in the options meanwhile: the next fill shows kilobits; entries keep the unit they were made with.
     run.app->settings().kilobitState = 1;
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);

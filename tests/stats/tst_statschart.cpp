@@ -48,8 +48,7 @@ QImage rendered(StatsChart &chart)
     return chart.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-// Pixels of a series' hue that are clearly lighter or darker than it: the shaded faces of a solid.
-// Edges smoothed against the white background lose their colour before they differ this much.
+// Pixels of a series' hue clearly lighter or darker than it, a solid's shaded faces; smoothed edges lose the hue first.
 int shadedPixels(const QImage &image, const QColor &colour)
 {
     int count = 0;
@@ -157,8 +156,7 @@ void StatsChartTest::seriesPerKindAndDepth_data()
                                   << down;
 }
 
-// Each kind's series, axes, legend and value tips, the same flat or in depth; in depth, each series' solid
-// shows shaded faces that the flat chart lacks.
+// Each kind's series, axes, legend and value tips, flat and in depth, where each solid shows faces the flat one lacks.
 void StatsChartTest::seriesPerKindAndDepth()
 {
     QFETCH(int, kind);

@@ -66,8 +66,7 @@ RunCounters runWithPending(double in, double out)
     return run;
 }
 
-// The grid as the chart's model mappers read it: the header texts, then per row its label and the numbers of the
-// display role.
+// The grid as the chart's model mappers read it: the headers, then per row its label and display-role numbers.
 QStringList gridText(const StatsGrid &grid)
 {
     QStringList series;
@@ -153,8 +152,7 @@ void TestStatsGrid::views_data()
             .log = periodicLog(QDate(1990, 6, 1), 14, years),
             .now = QDateTime(QDate(2003, 6, 1), QTime(12, 0)),
             .rows = risingRows(u"1992,1993,1994,1995,1996,1997,1998,1999,2000,2001,2002,2003"_s, 3)});
-    // One log for the speed views, in Kbps (kBps × 8.192) but for the month; a speed view never adds the run's
-    // traffic. 1 May 2002 is in 2002-W18, 3 February 2003 in W06, the 16th in W07.
+    // One log for all speed views; Kbps are kBps × 8.192. 1 May 2002 is in W18, 3 Feb 2003 in W06, 16 Feb in W07.
     const QString speedLog = u"2002-05-01 08:00:00|1M|1M|5;2003-02-03 08:00:00|1M|1M|10;2003-02-16 23:00:00|1M|1M|20"_s;
     const QList<std::tuple<const char *, int, bool, QString>> speeds {
         {"speed per day, the run's traffic not added", StatsGrid::SpeedPerDay, true, u"16/02|163.84"_s},
@@ -272,7 +270,6 @@ void TestStatsGrid::valueText()
     QFETCH(double, value);
     QFETCH(QString, english);
     QFETCH(QString, german);
-    QLocale::setDefault(QLocale(u"en_US"_s));
     QCOMPARE(StatsGrid::valueText(value), english);
     QLocale::setDefault(QLocale(u"de_DE"_s));
     QCOMPARE(StatsGrid::valueText(value), german);
