@@ -71,8 +71,7 @@ QStringList legendLabels(const QChart &chart)
     QStringList labels;
     for (const QLegendMarker *marker : chart.legend()->markers())
         labels << marker->label();
-    // The order the user reads them in.
-    if (chart.legend()->reverseMarkers())
+    if (chart.legend()->reverseMarkers()) // to the order the user reads them in
         std::reverse(labels.begin(), labels.end());
     return labels;
 }
