@@ -214,7 +214,7 @@ void TestStatsGrid::views_data()
         {.view = StatsGrid::SpeedPerDay,
             .outcome = Failed,
             .breaking = u"DROP VIEW DownloadPerDay"_s,
-            .named = u"DownloadPerday"_s});
+            .named = u"view DownloadPerDay"_s});
     addView("a view index past the list", {.view = StatsGrid::ViewCount, .outcome = Failed, .named = u"view 8"_s});
 }
 
