@@ -11,9 +11,8 @@
 
 #include <cmath>
 
-// The period views as first defined, each totalling the log itself row by row (the day view is
-// the translation of the program's own definition), and a comparison of the program's views
-// with them. Databases made before the log was totalled per day carry these views.
+// The period views as first defined, totalling the log row by row (the day view translates the program's own), as
+// databases made before the per-day totals carry them; and a comparison of the program's views with them.
 namespace PeriodViewCheck {
 
 inline QList<QPair<QString, QString>> perRowViews()
@@ -35,9 +34,8 @@ inline QList<QPair<QString, QString>> perRowViews()
             QStringLiteral("SELECT CAST(strftime('%Y', DateAndTimeStart) AS INTEGER)") + totals}};
 }
 
-// Empty when each view gives the rows of its per-row definition: the same field names, and in
-// each row the same types and values. Averages may differ in their last bits once rows are
-// deleted: the per-day totals take a row's speed off a sum instead of adding the others afresh.
+// Empty when each view gives its per-row definition's field names and each row's types and values; averages may
+// differ in their last bits once rows are deleted, as the per-day totals take a row's speed off a sum.
 inline QString mismatch(StoreSession &session)
 {
     for (const auto &[view, definition] : perRowViews()) {

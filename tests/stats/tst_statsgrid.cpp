@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <functional>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -65,7 +66,7 @@ RunCounters runWithPending(double in, double out)
     return run;
 }
 
-// The grid as the chart's model mappers read it: the header texts, then per row its label and the numbers of the display role.
+// The grid as the chart's model mappers read it: the headers, then per row its label and display-role numbers.
 QStringList gridText(const StatsGrid &grid)
 {
     QStringList series;
@@ -93,6 +94,8 @@ struct ViewCase
     bool kbps = false;
     StatsGrid::Outcome outcome = StatsGrid::Outcome::Filled;
     QString rows {}; // "label|value|value..., ..."
+    QString breaking {}; // SQL that breaks the database, or "missing" for a file that is not there
+    QString named {}; // what the message of a failure names
 };
 
 void addView(const char *name, const ViewCase &data)
@@ -114,8 +117,6 @@ private Q_SLOTS:
 
     void views_data();
     void views();
-    void failureIsReported_data();
-    void failureIsReported();
     void valueText_data();
     void valueText();
 };
@@ -123,20 +124,16 @@ private Q_SLOTS:
 void TestStatsGrid::views_data()
 {
     QTest::addColumn<QVariant>("data");
-    const QString gapLog = u"2026-12-03 10:00:00|1M|2M|10;2026-12-06 09:00:00|3M|4M|12.5"_s;
     const auto weeks = [](QDate first, int i) { return first.addDays(7 * i); };
     const auto months = [](QDate first, int i) { return first.addMonths(i); };
     const auto years = [](QDate first, int i) { return first.addYears(i); };
 
     addView("days without traffic are rows of zeros",
-        {.log = gapLog, .rows = u"03/12|1|2|3, 04/12|0|0|0, 05/12|0|0|0, 06/12|3|4|7"_s});
+        {.log = u"2026-12-03 10:00:00|1M|2M|10;2026-12-06 09:00:00|3M|4M|12.5"_s,
+            .rows = u"03/12|1|2|3, 04/12|0|0|0, 05/12|0|0|0, 06/12|3|4|7"_s});
     addView("day view reaches back 14 days",
         {.log = u"2026-11-21 23:59:59|1M|0;2026-11-22 00:00:00|2M|0;2026-11-23 10:00:00|0|1M"_s,
             .rows = u"22/11|2|0|2, 23/11|0|1|1"_s});
-    addView("only today, with the run's traffic",
-        {.log = u"2026-12-06 08:00:00|1M|2M"_s, .pendingIn = MiB, .pendingOut = MiB / 2, .rows = u"06/12|1.5|3|4.5"_s});
-    addView("stacked days: Upload and Download only",
-        {.log = gapLog, .stacked = true, .rows = u"03/12|1|2, 04/12|0|0, 05/12|0|0, 06/12|3|4"_s});
     // 14 weeks from 2002-W49 to 2003-W10, across the ISO year's end (2002-12-30 is 2003-W01).
     addView("newest 12 weeks, oldest first",
         {.view = StatsGrid::VolumePerWeek,
@@ -155,29 +152,22 @@ void TestStatsGrid::views_data()
             .log = periodicLog(QDate(1990, 6, 1), 14, years),
             .now = QDateTime(QDate(2003, 6, 1), QTime(12, 0)),
             .rows = risingRows(u"1992,1993,1994,1995,1996,1997,1998,1999,2000,2001,2002,2003"_s, 3)});
-    // Kbps are kBps × 8.192; a speed view never adds the run's traffic.
-    addView("speed per day in Kbps, the run's traffic not added",
-        {.view = StatsGrid::SpeedPerDay,
-            .log = u"2026-12-06 08:00:00|1M|1M|10"_s,
-            .pendingIn = MiB,
-            .kbps = true,
-            .rows = u"06/12|81.92"_s});
-    addView("speed per week in Kbps",
-        {.view = StatsGrid::SpeedPerWeek,
-            .log = u"2003-02-03 08:00:00|1M|1M|10;2003-02-16 23:00:00|1M|1M|20"_s,
-            .now = QDateTime(QDate(2003, 2, 18), QTime(12, 0)),
-            .kbps = true,
-            .rows = u"Wk 06|81.92, Wk 07|163.84"_s});
-    addView("speed per month in kBps",
-        {.view = StatsGrid::SpeedPerMonth,
-            .log = u"2003-03-02 08:00:00|1M|1M|12.5;2003-03-20 08:00:00|1M|1M|7.5"_s,
-            .now = QDateTime(QDate(2003, 3, 25), QTime(12, 0)),
-            .rows = u"03/2003|10"_s});
-    addView("speed per year in Kbps",
-        {.view = StatsGrid::SpeedPerYear,
-            .log = u"2002-05-01 08:00:00|1M|1M|10;2003-01-01 08:00:00|1M|1M|20"_s,
-            .kbps = true,
-            .rows = u"2002|81.92, 2003|163.84"_s});
+    // One log for all speed views; Kbps are kBps × 8.192. 1 May 2002 is in W18, 3 Feb 2003 in W06, 16 Feb in W07.
+    const QString speedLog = u"2002-05-01 08:00:00|1M|1M|5;2003-02-03 08:00:00|1M|1M|10;2003-02-16 23:00:00|1M|1M|20"_s;
+    const QList<std::tuple<const char *, int, bool, QString>> speeds {
+        {"speed per day, the run's traffic not added", StatsGrid::SpeedPerDay, true, u"16/02|163.84"_s},
+        {"speed per week", StatsGrid::SpeedPerWeek, true, u"Wk 18|40.96, Wk 06|81.92, Wk 07|163.84"_s},
+        {"speed per month in kBps", StatsGrid::SpeedPerMonth, false, u"05/2002|5, 02/2003|15"_s},
+        {"speed per year", StatsGrid::SpeedPerYear, true, u"2002|40.96, 2003|122.88"_s}};
+    for (const auto &[name, view, kbps, rows] : speeds) {
+        addView(name,
+            {.view = view,
+                .log = speedLog,
+                .now = QDateTime(QDate(2003, 2, 18), QTime(12, 0)),
+                .pendingIn = MiB,
+                .kbps = kbps,
+                .rows = rows});
+    }
 
     // The run's traffic not yet logged belongs to the period the clock is in.
     addView("just past midnight: the run's traffic on a new row for today",
@@ -191,8 +181,6 @@ void TestStatsGrid::views_data()
             .rows = u"04/12|1|2|3, 05/12|0|0|0, 06/12|2|0|2"_s});
     addView(
         "no traffic of the run, no row for today", {.log = u"2026-12-05 10:00:00|1M|2M"_s, .rows = u"05/12|1|2|3"_s});
-    addView(
-        "nothing logged, the run's traffic alone", {.pendingIn = MiB, .pendingOut = MiB, .rows = u"06/12|1|1|2"_s});
     addView("this month logged: the run's traffic added to it",
         {.view = StatsGrid::VolumePerMonth,
             .log = u"2026-11-10 08:00:00|1G|1G;2026-12-02 08:00:00|1G|0"_s,
@@ -214,12 +202,20 @@ void TestStatsGrid::views_data()
 
     // An empty view leaves the grid without the rows it held.
     const auto Empty = StatsGrid::Outcome::Empty;
-    addView(
-        "empty: day view, nothing in the last 15 days", {.log = u"2026-11-21 23:59:59|1M|1M"_s, .outcome = Empty});
+    addView("empty: day view, nothing in the last 15 days", {.log = u"2026-11-21 23:59:59|1M|1M"_s, .outcome = Empty});
     addView("empty: speed view, only the run's traffic",
         {.view = StatsGrid::SpeedPerDay, .pendingIn = MiB, .outcome = Empty});
-    addView(
-        "empty: week view of an empty log", {.view = StatsGrid::VolumePerWeek, .stacked = true, .outcome = Empty});
+    addView("empty: week view of an empty log", {.view = StatsGrid::VolumePerWeek, .stacked = true, .outcome = Empty});
+
+    // A failure leaves the grid without the rows it held, too, and its message names the cause.
+    const auto Failed = StatsGrid::Outcome::Failed;
+    addView("missing database file", {.outcome = Failed, .breaking = u"missing"_s, .named = u"absent.db"_s});
+    addView("missing day view",
+        {.view = StatsGrid::SpeedPerDay,
+            .outcome = Failed,
+            .breaking = u"DROP VIEW DownloadPerDay"_s,
+            .named = u"view DownloadPerDay"_s});
+    addView("a view index past the list", {.view = StatsGrid::ViewCount, .outcome = Failed, .named = u"view 8"_s});
 }
 
 void TestStatsGrid::views()
@@ -236,7 +232,17 @@ void TestStatsGrid::views()
 
     TestDatabase db;
     insertLog(db, c.log);
-    QCOMPARE(grid.fill(db.path(), c.view, c.stacked, c.kbps, runWithPending(c.pendingIn, c.pendingOut)), c.outcome);
+    QString path = db.path();
+    if (c.breaking == u"missing"_s)
+        path = db.folder() + u"/absent.db"_s;
+    else if (!c.breaking.isEmpty())
+        db.exec(c.breaking);
+    QCOMPARE(grid.fill(path, c.view, c.stacked, c.kbps, runWithPending(c.pendingIn, c.pendingOut)), c.outcome);
+    if (c.outcome == StatsGrid::Outcome::Failed) {
+        QVERIFY2(grid.errorString().contains(c.named, Qt::CaseInsensitive), qPrintable(grid.errorString()));
+        QCOMPARE(grid.rowCount(), 0);
+        return;
+    }
 
     // The series a user reads in the chart's legend: a speed, or the volumes with Total unless stacked.
     QStringList expected {c.view >= StatsGrid::SpeedPerDay ? u"Avg Down"_s
@@ -245,38 +251,6 @@ void TestStatsGrid::views()
     if (!c.rows.isEmpty())
         expected += c.rows.split(u", "_s);
     QCOMPARE(gridText(grid), expected);
-}
-
-void TestStatsGrid::failureIsReported_data()
-{
-    QTest::addColumn<QString>("breaking"); // the SQL that breaks the database
-    QTest::addColumn<int>("view");
-    QTest::addColumn<QString>("named"); // what the message names
-    QTest::newRow("missing database file") << u"missing"_s << 0 << u"absent.db"_s;
-    QTest::newRow("missing week view") << u"DROP VIEW DownloadPerWeek"_s << 1 << u"DownloadPerWeek"_s;
-    QTest::newRow("missing day view") << u"DROP VIEW DownloadPerDay"_s << 4 << u"DownloadPerday"_s;
-    QTest::newRow("a view index past the list") << QString() << 8 << u"view 8"_s;
-}
-
-void TestStatsGrid::failureIsReported()
-{
-    QFETCH(QString, breaking);
-    QFETCH(int, view);
-    QFETCH(QString, named);
-    const FakeClock clock(Now);
-    TestDatabase db;
-    insertLog(db, u"2026-12-06 08:00:00|1M|1M|10"_s);
-    StatsGrid grid(clock);
-    QCOMPARE(grid.fill(db.path(), StatsGrid::VolumePerDay, false, false, {}), StatsGrid::Outcome::Filled);
-
-    QString path = db.path();
-    if (breaking == u"missing"_s)
-        path = db.folder() + u"/absent.db"_s;
-    else if (!breaking.isEmpty())
-        db.exec(breaking);
-    QCOMPARE(grid.fill(path, view, false, false, {}), StatsGrid::Outcome::Failed);
-    QVERIFY2(grid.errorString().contains(named, Qt::CaseInsensitive), qPrintable(grid.errorString()));
-    QCOMPARE(grid.rowCount(), 0);
 }
 
 void TestStatsGrid::valueText_data()
@@ -296,7 +270,6 @@ void TestStatsGrid::valueText()
     QFETCH(double, value);
     QFETCH(QString, english);
     QFETCH(QString, german);
-    QLocale::setDefault(QLocale(u"en_US"_s));
     QCOMPARE(StatsGrid::valueText(value), english);
     QLocale::setDefault(QLocale(u"de_DE"_s));
     QCOMPARE(StatsGrid::valueText(value), german);
