@@ -141,7 +141,8 @@ private Q_SLOTS:
         QFETCH(quint64, out);
         QFETCH(QStringList, logged);
         TestDatabase db;
-        QVERIFY(RowJournal(db.path()).write(openRow(in, out).counters(), QDateTime(QDate(2026, 12, 6), QTime(0, 0, 30))));
+        QVERIFY(
+            RowJournal(db.path()).write(openRow(in, out).counters(), QDateTime(QDate(2026, 12, 6), QTime(0, 0, 30))));
         FakeClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         DebugLog log(false, QString(), clock);
         for (int start = 0; start < 2; ++start) {

@@ -169,7 +169,6 @@ private Q_SLOTS:
         QVERIFY2(run.startup.errorString().contains(u"overflow"_s), qPrintable(run.startup.errorString()));
         QCOMPARE(schemaOf(db), before);
     }
-
 };
 
 QTEST_GUILESS_MAIN(TestSchemaUpgrade)
