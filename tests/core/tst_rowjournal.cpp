@@ -5,7 +5,6 @@
 #include "core/DatabaseStartup.h"
 #include "core/DebugLog.h"
 #include "core/Settings.h"
-#include "core/store/SchemaUpgrade.h"
 #include "core/traffic/OpenRow.h"
 #include "core/traffic/RowJournal.h"
 
@@ -123,32 +122,27 @@ private Q_SLOTS:
         QCOMPARE(db.rows(JournalRows).size(), 1);
     }
 
-    // The journaled row ends as the log writer would end it: a row whose midnight close was
-    // refused (a full disk) goes on past midnight, and ends on its own day.
-    void journaledRowPastMidnightEndsOnItsOwnDay()
-    {
-        TestDatabase db;
-        RowJournal journal(db.path());
-        QVERIFY(journal.write(openRow(5000, 7).counters(), QDateTime(QDate(2026, 12, 6), QTime(0, 0, 30))));
-        QCOMPARE(db.rows(JournalRows), QStringList {u"2026-12-05 17:00:00|2026-12-05 23:59:59|7|5000|12.5"_s});
-    }
-
-    // The next start turns a journal left behind into its log row before the run's marker.
+    // The next start turns a journal left behind into its log row before the run's marker. The
+    // journaled row ends as the log writer would end it: a row whose midnight close was refused
+    // (a full disk) goes on past midnight, and ends on its own day.
     void startUpRecoversTheOpenRowOnce_data()
     {
-        QTest::addColumn<QString>("journal");
+        QTest::addColumn<quint64>("in");
+        QTest::addColumn<quint64>("out");
         QTest::addColumn<QStringList>("logged");
-        QTest::newRow("traffic") << u"'2026-12-05 17:00:00', '2026-12-05 17:03:05', 7, 5000, 12.5"_s
-                                 << QStringList {u"2026-12-05 17:00:00|2026-12-05 17:03:05|7|5000|12.5"_s};
-        QTest::newRow("nothing counted") << u"'2026-12-05 17:00:00', '2026-12-05 17:03:05', 0, 0, 0"_s << QStringList();
+        QTest::newRow("traffic") << 5000ULL << 7ULL
+                                 << QStringList {u"2026-12-05 17:00:00|2026-12-05 23:59:59|7|5000|12.5"_s};
+        QTest::newRow("nothing counted") << 0ULL << 0ULL << QStringList();
     }
 
     void startUpRecoversTheOpenRowOnce()
     {
-        QFETCH(QString, journal);
+        QFETCH(quint64, in);
+        QFETCH(quint64, out);
         QFETCH(QStringList, logged);
         TestDatabase db;
-        db.exec(u"insert into RowJournal values (1, %1)"_s.arg(journal));
+        QVERIFY(
+            RowJournal(db.path()).write(openRow(in, out).counters(), QDateTime(QDate(2026, 12, 6), QTime(0, 0, 30))));
         FakeClock clock(QDateTime(QDate(2026, 12, 6), QTime(9, 0)));
         DebugLog log(false, QString(), clock);
         for (int start = 0; start < 2; ++start) {
@@ -160,21 +154,6 @@ private Q_SLOTS:
         // The recovered row, then the two runs' start markers.
         QCOMPARE(db.rows(LogRows), logged + QStringList(2, u"2026-12-06 09:00:00|2026-12-06 09:00:00|0|0|0"_s));
         QCOMPARE(db.rows(u"PRAGMA journal_mode"_s), QStringList {u"wal"_s});
-    }
-
-    // A database made before the journal gets its table at start-up, as the shipped one has it.
-    void upgradeAddsTheJournalTable()
-    {
-        TestDatabase db;
-        const QString definition = u"select sql from sqlite_master where name = 'RowJournal'"_s;
-        QCOMPARE(db.rows(definition), QStringList {SchemaUpgrade::journalTableSql()});
-        db.exec(u"drop table RowJournal"_s);
-        FakeClock clock;
-        DebugLog log(false, QString(), clock);
-        Settings settings;
-        DatabaseStartup startup(db.path(), clock, log, settings);
-        QVERIFY2(startup.run(), qPrintable(startup.errorString()));
-        QCOMPARE(db.rows(definition), QStringList {SchemaUpgrade::journalTableSql()});
     }
 };
 
