@@ -13,23 +13,24 @@
 
 #include <memory>
 
-// The real program with its icon in a real tray (trayer) under the window manager, in a home
-// folder of the test's own; a desktop test's class derives from it beside QObject.
+// The real program under the window manager, with its icon in a real tray (trayer) or with
+// none, in a home folder of the test's own; a desktop test's class derives from it beside QObject.
 class OnscreenRun
 {
 protected:
     // For initTestCase: the tray, HOME and the kept chart choices in the test's folder, and
     // numbers with English digit grouping, as the pictures show them.
-    void startDesktop()
+    void startDesktop(bool withTray = true)
     {
         QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
-        m_tray.start();
+        if (withTray)
+            m_tray.start();
         qputenv("HOME", m_home.path().toUtf8());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_home.path());
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
 
-    // Starts the program on m_db with these interfaces and waits for its icon in the tray.
+    // Starts the program on m_db with these interfaces and waits for its icon in the tray, if any.
     void startApp(const Clock &clock, QList<FakeInterfaceTable::Row> interfaces, const QStringList &arguments = {})
     {
         auto table = std::make_unique<FakeInterfaceTable>();
@@ -37,10 +38,10 @@ protected:
         m_table = table.get();
         m_app = std::make_unique<VarnoltApp>(m_db->path(), arguments, clock, std::move(table));
         QVERIFY(m_app->start());
-        TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
+        if (QSystemTrayIcon::isSystemTrayAvailable())
+            TrayHost::waitForEmbedded(m_app->trayIcon()->icon());
     }
 
-    // For cleanup.
     void stopApp()
     {
         if (m_app)

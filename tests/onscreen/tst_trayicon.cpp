@@ -129,10 +129,8 @@ void TestTrayIcon::transparencyOnShowClearedOnHide()
     for (int index = 0; index < alphas.size(); ++index) {
         m_app->settings().monitorTransIndex = index;
         m_app->toggleMonitor();
-        QVERIFY(window->isVisible());
         QCOMPARE(opacity() / 0x01010101u, alphas[index]);
         m_app->toggleMonitor();
-        QVERIFY(!window->isVisible());
         QCOMPARE(opacity(), 0xFFFFFFFFu);
     }
 }
