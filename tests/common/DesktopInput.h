@@ -35,6 +35,15 @@ inline void clickOn(const QWidget &control)
     click(onScreen(control, control.rect().center()));
 }
 
+// The window manager offers a close button whatever the window asks: the title bar's last,
+// square, at its right end.
+inline void clickCloseButton(const QWidget &window)
+{
+    const QRect frame = DesktopScreen::outerFrame(window);
+    const int title = DesktopScreen::windowOnScreen(window).y() - frame.top();
+    click({frame.right() - title / 2, frame.top() + title / 2});
+}
+
 // Keys as xdotool names them ("ctrl+a", "Escape", "alt+F4"), to the window with the focus.
 inline void key(const QString &keys)
 {

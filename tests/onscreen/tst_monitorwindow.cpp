@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "DesktopScreen.h"
-#include "FakeInterfaceTable.h"
 #include "FakeTraffic.h"
-#include "TestDatabase.h"
+#include "OnscreenRun.h"
 
-#include "app/VarnoltApp.h"
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
 
@@ -17,20 +14,25 @@
 
 // The real program's monitor on a real X server under a real window manager, without a tray
 // host, so that the window is shown at start.
-class TestMonitorWindow : public QObject
+class TestMonitorWindow : public QObject, private OnscreenRun
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void initTestCase();
+    void init() { m_db = std::make_unique<TestDatabase>(); }
+    void cleanup() { stopApp(); }
     void figuresOnTheScreenFromTheStart_data();
     void figuresOnTheScreenFromTheStart();
     void helpPictures();
+
+private:
+    SystemClock m_clock;
 };
 
 void TestMonitorWindow::initTestCase()
 {
-    QCOMPARE(QGuiApplication::platformName(), QStringLiteral("xcb"));
+    startDesktop(false);
     QVERIFY2(!QSystemTrayIcon::isSystemTrayAvailable(), "these tests need a desktop without a tray host");
 }
 
@@ -48,13 +50,8 @@ void TestMonitorWindow::figuresOnTheScreenFromTheStart()
     std::optional<DesktopScreen::WithoutFeature> unannounced;
     if (!frameAnnounced)
         unannounced.emplace("_NET_REQUEST_FRAME_EXTENTS");
-    TestDatabase db;
-    auto table = std::make_unique<FakeInterfaceTable>();
-    table->rows = FakeInterfaceTable::cards(1);
-    SystemClock clock;
-    VarnoltApp app(db.path(), {}, clock, std::move(table));
-    QVERIFY(app.start());
-    FrmMain &window = *app.monitor();
+    startApp(m_clock, FakeInterfaceTable::cards(1));
+    FrmMain &window = *m_app->monitor();
     QTRY_COMPARE_WITH_TIMEOUT(DesktopScreen::missingFigures(window), QString(), 2000);
 
     // Framed by the window manager, and the frame 200 twips (13 pixels) from the screen's corner.
@@ -64,9 +61,8 @@ void TestMonitorWindow::figuresOnTheScreenFromTheStart()
     QVERIFY(DesktopScreen::outerFrame(window).height() > window.height());
 
     // Hidden and shown again.
-    app.toggleMonitor();
-    QVERIFY(!window.isVisible());
-    app.toggleMonitor();
+    m_app->toggleMonitor();
+    m_app->toggleMonitor();
     QTRY_COMPARE(DesktopScreen::missingFigures(window), QString());
     QTRY_COMPARE(DesktopScreen::outerFrame(window).topRight(), corner);
 }
@@ -78,15 +74,10 @@ void TestMonitorWindow::helpPictures()
 {
     if (!qEnvironmentVariableIsSet("VARNOLT_SCREENSHOTS"))
         QSKIP("pictures only when VARNOLT_SCREENSHOTS names their folder");
-    TestDatabase db;
-    db.exec(QStringLiteral("insert into settings values ('maxmbsize', '500')"));
-    auto table = std::make_unique<FakeInterfaceTable>();
-    table->rows = FakeInterfaceTable::cards(1);
-    FakeTraffic traffic(*table);
-    SystemClock clock;
-    VarnoltApp app(db.path(), {}, clock, std::move(table));
-    QVERIFY(app.start());
-    FrmMain &window = *app.monitor();
+    m_db->exec(QStringLiteral("insert into settings values ('maxmbsize', '500')"));
+    startApp(m_clock, FakeInterfaceTable::cards(1));
+    FakeTraffic traffic(*m_table);
+    FrmMain &window = *m_app->monitor();
     QTRY_VERIFY_WITH_TIMEOUT(DesktopScreen::barsShown(*window.downGraph()) >= window.downGraph()->width() - 2, 40000);
     DesktopScreen::screenshot(
         QStringLiteral("monitor-shown.png"), DesktopScreen::outerFrame(window).adjusted(-20, -13, 13, 20));
@@ -96,14 +87,14 @@ void TestMonitorWindow::helpPictures()
         return line && DesktopScreen::inkOf(DesktopScreen::pixels(), *line) > 10
             && DesktopScreen::outerFrame(window).contains(DesktopScreen::onScreen(*line));
     };
-    app.settings().whatsLeftState = 1;
+    m_app->settings().whatsLeftState = 1;
     window.setHeightTwips(FrmMain::VolumeLeftHeight);
     QTRY_VERIFY(drawn(window.volumeLeftLabel()));
     DesktopScreen::screenshot(QStringLiteral("monitor-window.png"), DesktopScreen::outerFrame(window));
 
-    StoreSession holder(db.path());
+    StoreSession holder(m_db->path());
     QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
-    app.resetCounters();
+    m_app->resetCounters();
     QTRY_VERIFY(drawn(window.storeProblemLabel()));
     DesktopScreen::screenshot(QStringLiteral("monitor-not-logged.png"), DesktopScreen::outerFrame(window));
     holder.rollback();
