@@ -95,6 +95,7 @@ private Q_SLOTS:
         QTest::newRow("over") << 1000.0 << 1000.0 << 20.0 << u"-20 MB Left."_s << QChar(u'R');
         // Without an allowance there is no line, and its colour is left alone.
         QTest::newRow("no allowance") << 0.0 << 1000.0 << 20.0 << QString() << QChar(u'I');
+        QTest::newRow("negative allowance") << -1.0 << 1000.0 << 20.0 << QString() << QChar(u'I');
     }
 
     void texts()
