@@ -33,12 +33,6 @@ private Q_SLOTS:
         m_dir = QTemporaryDir();
     }
 
-    void writableProgramFolderHoldsTheData()
-    {
-        QCOMPARE(DatabaseLocation().resolve(m_program, m_data), m_program + QStringLiteral("/Varnolt.db"));
-        QVERIFY(!QFile::exists(m_data));
-    }
-
     void readOnlyProgramFolderSeedsTheUserCopyOnce()
     {
         const QString shipped = m_program + QStringLiteral("/Varnolt.db");

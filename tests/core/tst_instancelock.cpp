@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
 
 #include <memory>
@@ -40,19 +39,6 @@ private Q_SLOTS:
             holder.reset();
             QVERIFY(InstanceLock(first).tryLock());
         }
-    }
-
-    void lockOfAnEndedProcessIsGone()
-    {
-        TestDatabase db;
-        // A process that takes the lock and is killed without any clean-up.
-        QProcess holder;
-        holder.start(u"sh"_s, {u"-c"_s, u"exec 9<\"$1\"; flock -x 9; exec sleep 30"_s, u"sh"_s, db.path()});
-        QVERIFY(holder.waitForStarted());
-        QTRY_VERIFY(!InstanceLock(db.path()).tryLock());
-        holder.kill();
-        QVERIFY(holder.waitForFinished());
-        QVERIFY(InstanceLock(db.path()).tryLock());
     }
 
     void missingFileIsLeftToStartUp() { QVERIFY(InstanceLock(u"/nonexistent/Varnolt.db"_s).tryLock()); }
