@@ -42,10 +42,11 @@ wait_varnolt() {
 rows() { sqlite3 -batch "$1" "$2"; }
 
 # copy_build EXE: a copy of the program and its empty database in a fresh folder $WORK/bin
-# (removed on exit), with a home of its own; the database's path goes to $db.
+# (removed on exit), with a home of its own; the database's path goes to $db. A check that
+# fails part of the way also ends the program it started, so that no run outlives it.
 copy_build() {
     WORK=$(mktemp -d)
-    trap 'rm -rf "$WORK"' EXIT
+    trap 'kill -9 "${VARNOLT_PID:-}" 2>/dev/null || true; rm -rf "$WORK"' EXIT
     mkdir -p "$WORK/bin" "$WORK/home"
     cp "$1" "$(dirname "$1")/Varnolt.db" "$WORK/bin/"
     export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data"
