@@ -6,7 +6,7 @@
 #
 # BUILD_DIR is a configured build folder (default: build in the source tree); name-filter is
 # an extended regex (grep -E) that picks faults by name (default: all). Not part of ctest or
-# CI: the whole table takes about 10 minutes on two idle cores.
+# CI: the whole table takes about 8 minutes on two idle cores.
 #
 # For each fault of the table below, one at a time: the file is found by its name anywhere
 # under src/, the substitution is made in it (exactly one match, else the fault is
