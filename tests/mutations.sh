@@ -179,4 +179,8 @@ echo
     printf '%s\n' "${rows[@]}"
 } | column -t -s'|'
 echo "faults: ${#chosen[@]}, total $(($(date +%s) - start_faults)) s (with the baseline $(($(date +%s) - start_all)) s); logs in $out"
+# The last fault's binaries are still in the build: built again from the restored code, so
+# that the next ctest runs what the sources say.
+run cmake --build "$build" -j2 --target $(targets_for "$all_regex") >"$out/rebuilt.log" 2>&1 \
+    || echo "rebuilding the restored code failed; see $out/rebuilt.log" >&2
 exit $bad

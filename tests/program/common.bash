@@ -28,6 +28,10 @@ stop_varnolt() {
     wait_varnolt
 }
 
+# end_varnolt: ends the program at once, if it still runs; for the exit traps, so that a check
+# that fails part of the way leaves no run behind.
+end_varnolt() { kill -9 "${VARNOLT_PID:-}" 2>/dev/null || true; }
+
 # wait_varnolt: waits for the process to end (20 s at most); returns its exit status.
 wait_varnolt() {
     for _ in $(seq 200); do
@@ -42,11 +46,10 @@ wait_varnolt() {
 rows() { sqlite3 -batch "$1" "$2"; }
 
 # copy_build EXE: a copy of the program and its empty database in a fresh folder $WORK/bin
-# (removed on exit), with a home of its own; the database's path goes to $db. A check that
-# fails part of the way also ends the program it started, so that no run outlives it.
+# (removed on exit, the program ended first), with a home of its own; the database's path goes to $db.
 copy_build() {
     WORK=$(mktemp -d)
-    trap 'kill -9 "${VARNOLT_PID:-}" 2>/dev/null || true; rm -rf "$WORK"' EXIT
+    trap 'end_varnolt; rm -rf "$WORK"' EXIT
     mkdir -p "$WORK/bin" "$WORK/home"
     cp "$1" "$(dirname "$1")/Varnolt.db" "$WORK/bin/"
     export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data"

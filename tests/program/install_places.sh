@@ -7,7 +7,7 @@ set -euo pipefail
 exe=$1 build=$2
 . "$(dirname "$0")/common.bash"
 WORK=$(mktemp -d)
-trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
+trap 'end_varnolt; chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
 chmod 755 "$WORK"
 cmake --install "$build" --prefix "$WORK/prefix" >/dev/null
 installed=$(readlink -f "$WORK/prefix/bin/varnolt")

@@ -9,7 +9,7 @@ set -euo pipefail
 exe=$1
 . "$(dirname "$0")/common.bash"
 copy_build "$exe"
-trap 'chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
+trap 'end_varnolt; chmod -R u+w "$WORK" 2>/dev/null; rm -rf "$WORK"' EXIT
 report="$(dirname "$exe")/varnolt-report"
 [ -x "$report" ] && cp "$report" "$WORK/bin/"
 chmod 755 "$WORK" "$WORK/bin" "$WORK/bin/"*
@@ -79,7 +79,7 @@ if command -v strace >/dev/null; then
     wait_for_line "$HOME/varnolt.log" ": Init Done"
     pkill -TERM -P "$tracer"
     wait "$tracer" || fail "the traced run ended with status $?"
-    trap 'rm -rf "$WORK"' EXIT
+    trap 'end_varnolt; rm -rf "$WORK"' EXIT
     made=$(grep -F "\"$HOME/varnolt.log\"" "$WORK/opens.txt" | grep O_CREAT | head -1)
     [ -n "$made" ] || fail "no system call made the log"
     [[ "$made" == *", 0600)"* ]] || fail "the log is made open to others before it is tightened: $made"

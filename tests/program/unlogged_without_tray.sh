@@ -37,7 +37,7 @@ mkdir "$WORK/bin"
 mount -t tmpfs -o "size=$(($(du -sk "$WORK/files" | cut -f1) + 4096))k" varnolt-test "$WORK/bin"
 cp -a "$WORK/files/." "$WORK/bin/"
 rm -rf "$WORK/files"
-trap 'umount -l "$WORK/bin"; rm -rf "$WORK"' EXIT
+trap 'end_varnolt; umount -l "$WORK/bin"; rm -rf "$WORK"' EXIT
 
 export WORK python COMMON="$(dirname "$0")/common.bash"
 cat >"$WORK/run.sh" <<'SCRIPT'
