@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "core/traffic/RouterReadingStep.h"
+
+#include <QTest>
+
+Q_DECLARE_METATYPE(RouterReading)
+
+constexpr quint64 Turn = quint64(1) << 32;
+constexpr quint64 Gigabit = 125'000'000; // bytes a second: a turn of 4 GiB in 34.36 s
+
+// The household's bytes between two answers of a router: wraps, reboots and gaps.
+class TestRouterReadingStep : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void changeBetweenAnswers_data()
+    {
+        QTest::addColumn<RouterReading>("before");
+        QTest::addColumn<RouterReading>("after");
+        QTest::addColumn<qint64>("elapsed");
+        QTest::addColumn<quint64>("in");
+        QTest::addColumn<quint64>("out");
+        QTest::addColumn<QString>("seen"); // r: rebooted, w: wrapped, a: ambiguous
+
+        const auto row = [](const char *name, RouterReading before, RouterReading after, qint64 elapsed, quint64 in,
+                             quint64 out, const char *seen) {
+            QTest::newRow(name) << before << after << elapsed << in << out << QString::fromLatin1(seen);
+        };
+        row("steady", {5000, 700}, {5600, 1000}, 5000, 600, 300, "");
+        row("a 32-bit wrap in one direction", {Turn - 100, 10}, {50, 20}, 5000, 150, 10, "w");
+        row("a wrap to exactly 0", {Turn - 1, 0}, {0, 0}, 5000, 1, 0, "w");
+        row("uptime went back: from 0, also above the old reading", {1000, 1000, false, 86400}, {3000, 200, false, 30},
+            5000, 3000, 200, "r");
+        row("uptime went on: a fall is a wrap", {Turn - 10, 0, false, 100}, {10, 0, false, 105}, 5000, 20, 0, "w");
+        row("a 64-bit counter fell: both from 0", {Turn * 9, Turn * 2, true}, {400, Turn * 3, true}, 5000, 400,
+            Turn * 3, "r");
+        row("a 64-bit counter past 2^32", {Turn - 1, 0, true}, {Turn * 2, 5, true}, 5000, Turn + 1, 5, "");
+        row("32 bits became 64: a new counter", {900, 900}, {Turn + 7, 1000, true}, 5000, Turn + 7, 1000, "r");
+        row("a gap of 34 s at 1 Gbit/s", {0, 0}, {5, 5}, 34'000, 5, 5, "");
+        row("a gap of 35 s at 1 Gbit/s: a turn may be missing", {0, 0}, {5, 5}, 35'000, 5, 5, "a");
+    }
+
+    void changeBetweenAnswers()
+    {
+        QFETCH(RouterReading, before);
+        QFETCH(RouterReading, after);
+        QFETCH(qint64, elapsed);
+        RouterReadingStep step;
+        QCOMPARE(step.next(before, 0, Gigabit).in, 0u); // the first answer adds nothing
+        const RouterReadingStep::Step got = step.next(after, elapsed, Gigabit);
+        QTEST(got.in, "in");
+        QTEST(got.out, "out");
+        const QString seen = QLatin1String(got.rebooted ? "r" : "") + QLatin1String(got.wrapped ? "w" : "")
+            + QLatin1String(got.ambiguous ? "a" : "");
+        QTEST(seen, "seen");
+        QCOMPARE(step.next(after, 5000, Gigabit).in, 0u); // the same answer again adds nothing
+        step.restart();
+        const RouterReadingStep::Step restarted = step.next(before, 0, Gigabit);
+        QCOMPARE(restarted.in + restarted.out, 0u); // nor the first answer after a restart
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRouterReadingStep)
+#include "tst_routerreadingstep.moc"
