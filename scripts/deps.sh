@@ -14,6 +14,7 @@ packages=(
     python3
     dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0
     dpkg-dev lintian desktop-file-utils appstream
+    libminiupnpc-dev miniupnpd python3-prometheus-client
 )
 
 missing=()
