@@ -1,21 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QtGlobal>
-
-#include <optional>
-
-// One answer of a router to the counters' questions (UPnP IGD's WANCommonInterfaceConfig):
-// its WAN byte counters and, where it says so, how long it has been up.
-struct RouterReading
-{
-    quint64 received = 0;
-    quint64 sent = 0;
-    // Many routers count in 32 bits and wrap every 4 GiB (a narrow reading's values are below
-    // 2^32: the answer's reader refuses others); some offer 64-bit counters.
-    bool wide = false;
-    std::optional<quint32> uptimeSecs {}; // GetStatusInfo's NewUptime, when the router answers it
-};
+#include "core/traffic/RouterReading.h"
 
 // The household's traffic between two answers of the router, by the same rules as an
 // interface's: the first answer adds nothing; a counter that came back lower wrapped (a
