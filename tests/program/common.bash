@@ -29,8 +29,14 @@ stop_varnolt() {
 }
 
 # end_varnolt: ends the program at once, if it still runs; for the exit traps, so that a check
-# that fails part of the way leaves no run behind.
-end_varnolt() { kill -9 "${VARNOLT_PID:-}" 2>/dev/null || true; }
+# that fails part of the way leaves no run behind. Only a job of this script's that was not
+# waited for: a pid already reaped may be another process's by now.
+end_varnolt() {
+    local pid=${VARNOLT_PID:-}
+    if [ -n "$pid" ] && jobs -p | grep -qx "$pid"; then
+        kill -9 "$pid" 2>/dev/null || true
+    fi
+}
 
 # wait_varnolt: waits for the process to end (20 s at most); returns its exit status.
 wait_varnolt() {
