@@ -57,5 +57,8 @@ QList<QPair<QString, QString>> Settings::storedValues() const
         {QStringLiteral("MonitorTrans"), number(monitorTransIndex)},
         {QStringLiteral("logstartday"), startDayText},
         {QStringLiteral("Playwav"), number(playWavState)},
+        {QStringLiteral("RouterURL"), routerUrl},
+        {QStringLiteral("RouterName"), routerName},
+        {QStringLiteral("Notify"), number(notifyState)},
     };
 }

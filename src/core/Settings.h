@@ -39,6 +39,14 @@ public:
 
     QString exportFolder; // the CSV file the options dialog proposes
 
+    // The router whose WAN counters are metered instead of the interfaces (the household's
+    // traffic): its description URL, empty to meter this computer's interfaces; and the
+    // friendly name it had when chosen, shown until the router answers with its own.
+    QString routerUrl;
+    QString routerName;
+    int notifyState = 1; // desktop notifications at 30 % and 15 % left (a check box's state)
+    bool notify() const { return notifyState == 1; }
+
     double maxMB = 0; // the allowance in MB
     QString maxMBText = QStringLiteral("0");
     qint32 periodType = 0; // 0 days, 1 weeks, 2 months from the start day

@@ -152,6 +152,9 @@ const QList<KeyReader> &keyReaders()
         {"logperiodtype"_L1, -1, Settings::periodTypeItems().size() - 1, readPeriodType},
         {"logperiod"_L1, 0, PeriodLimit, readWhole<&Settings::periodLength, &Settings::periodLengthText>},
         {"logstartday"_L1, 1, 31, readWhole<&Settings::startDay, &Settings::startDayText>},
+        {"RouterURL"_L1, 0, 0, readText<&Settings::routerUrl>},
+        {"RouterName"_L1, 0, 0, readText<&Settings::routerName>},
+        {"Notify"_L1, 0, 2, readIndex<&Settings::notifyState>},
         {"MonitorTrans"_L1, -1, Settings::transparencyItems().size() - 1, readIndex<&Settings::monitorTransIndex>},
     };
     return rows;
