@@ -9,6 +9,7 @@
 #include "core/store/JetConvert.h"
 #include "core/traffic/VolumeLeftText.h"
 #include "options/AllowanceFields.h"
+#include "options/RouterChoice.h"
 #include "desktop/AppIcon.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/MessageBox.h"
@@ -96,6 +97,7 @@ void FrmOptions::buildControls()
         field->installEventFilter(this);
     loadControls();
     connectControls();
+    m_router = std::make_unique<RouterChoice>(*this, m_settings.routerUrl, m_settings.routerName);
     pageChosen(GeneralPage);
 }
 
@@ -233,8 +235,10 @@ void FrmOptions::pageChosen(int page)
     showPage(page, Transparency::isLayeringSupported());
     if (page == GeneralPage)
         followDblClickState();
-    else if (page == AdaptersPage)
+    else if (page == AdaptersPage) {
         followAdapters();
+        m_router->searchOnce();
+    }
     else if (page == VolumeLeftPage)
         refreshPreview();
     setUpdatesEnabled(true);
@@ -381,6 +385,9 @@ bool FrmOptions::store()
     // only checked text is ever converted.
     if (auto *field = qobject_cast<QLineEdit *>(focusWidget()))
         checkField(field);
+    // An address typed but not yet used is taken now, or refused with the dialog left open.
+    if (!m_router->takeTypedAddress())
+        return false;
 
     const WaitCursor waiting;
     const JetConvert convert(JetLocale::current());
@@ -389,6 +396,8 @@ bool FrmOptions::store()
     edited.periodLengthText = txtperiod->text();
     edited.periodTypeIndex = cboPeriodType->currentIndex();
     edited.startDayText = txtStartnthDay->text();
+    edited.routerUrl = m_router->url();
+    edited.routerName = m_router->name();
     SettingsStore store(m_databasePath);
     if (!store.writeOptions(m_settings.adapters.selection(), edited.storedValues())) {
         MessageBox::critical(QStringLiteral("Varnolt"), storeFailedText(store.errorString()));
@@ -406,6 +415,8 @@ bool FrmOptions::store()
     s.periodType = edited.periodTypeIndex;
     s.periodLengthText = edited.periodLengthText;
     s.periodLength = convert.toInt32(s.periodLengthText).value_or(0);
+    s.routerUrl = edited.routerUrl;
+    s.routerName = edited.routerName;
     // The monitor asks the database again, with the new window.
     s.cachedVolume = 0;
     s.confirmDblClick();

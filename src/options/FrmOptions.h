@@ -4,11 +4,14 @@
 #include <QDateTime>
 #include <QDialog>
 
+#include <memory>
+
 #include "options/LabelBlink.h"
 #include "options/OptionsControls.h"
 
 class Clock;
 class QLineEdit;
+class RouterChoice;
 class Settings;
 class VolumeLeftText;
 
@@ -104,6 +107,7 @@ private:
     QString m_databasePath;
     QString m_helpPage;
     LabelBlink m_exportBlink;
+    std::unique_ptr<RouterChoice> m_router; // with the controls
     bool m_built = false;
     bool m_settingDblClick = false; // the dialog itself moves the double-click box
     quint64 m_adapterRevision = 0;

@@ -18,9 +18,10 @@
 
 namespace {
 
-// The dialog's client area in twips.
+// The dialog's client area in twips: the design's, and below the interfaces the router's group.
+constexpr int RouterHeight = 2130;
 constexpr int ClientWidth = 5280;
-constexpr int ClientHeight = 3930;
+constexpr int ClientHeight = 3930 + RouterHeight;
 
 void showAll(const QList<QWidget *> &controls, bool shown)
 {
@@ -70,7 +71,7 @@ void OptionsControls::makeControls()
         tbPages->addTab(new QWidget, QString::fromLatin1(tab));
     m_tabRow = tbPages->tabBar()->sizeHint().height();
     QWidget *dialog = &m_dialog;
-    place(tbPages, dialog, {120, 120, 5055, 2895});
+    place(tbPages, dialog, {120, 120, 5055, 2895 + RouterHeight});
     brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), dialog, {240, 240, 4215, 2655});
     chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), dialog, {360, 480, 3975, 375});
     chkDblClick->setTristate(true);
@@ -78,9 +79,10 @@ void OptionsControls::makeControls()
     txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), dialog, {360, 360, 3975, 255});
     lstAdapters = place(new QListWidget, dialog, {360, 720, 3975, 2010});
     lstAdapters->setSelectionMode(QAbstractItemView::MultiSelection);
-    bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3240, 975, 495});
+    makeRouterControls();
+    bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3240 + RouterHeight, 975, 495});
     bttOK->setDefault(true);
-    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3240, 3855, 375});
+    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3240 + RouterHeight, 3855, 375});
     linkToWeb->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; text-decoration: underline;"));
     linkToWeb->setCursor(Qt::PointingHandCursor);
     makeGeneralControls();
@@ -91,6 +93,10 @@ void OptionsControls::makeControls()
     makeVolumeLeftControls();
     // The tab order follows the pages' reading order.
     QWidget::setTabOrder(chkDblClick, chkkbits);
+    QWidget::setTabOrder(lstAdapters, cboRouter);
+    QWidget::setTabOrder(cboRouter, bttRouterSearch);
+    QWidget::setTabOrder(bttRouterSearch, txtRouterUrl);
+    QWidget::setTabOrder(txtRouterUrl, bttRouterUrl);
     QWidget::setTabOrder(txtMaxMB, txtperiod);
     QWidget::setTabOrder(txtperiod, cboPeriodType);
     QWidget::setTabOrder(cboPeriodType, txtStartnthDay);
@@ -118,6 +124,25 @@ void OptionsControls::makeGeneralControls()
     bttExport = place(new QToolButton, frame, {3720, 2040, 375, 375});
     bttExport->setIcon(m_dialog.style()->standardIcon(QStyle::SP_DialogSaveButton));
     bttExport->setToolTip(QStringLiteral("Export !"));
+}
+
+void OptionsControls::makeRouterControls()
+{
+    grpRouter = place(new QGroupBox(QStringLiteral("Meter the household through a router :")), &m_dialog,
+        {360, 2820, 3975, RouterHeight - 90});
+    QWidget *frame = grpRouter;
+    cboRouter = place(new QComboBox, frame, {120, 300, 2535, 315});
+    bttRouterSearch = place(new QPushButton(QStringLiteral("Search again")), frame, {2760, 285, 1095, 345});
+    lblRouterStatus = place(new QLabel, frame, {120, 680, 3735, 255});
+    lblRouterUrl = place(new QLabel(QStringLiteral("Address :")), frame, {120, 1050, 735, 255});
+    txtRouterUrl = place(new QLineEdit, frame, {855, 1020, 2200, 315});
+    txtRouterUrl->setPlaceholderText(QStringLiteral("http://192.168.1.1:5000/rootDesc.xml"));
+    bttRouterUrl = place(new QPushButton(QStringLiteral("Use")), frame, {3120, 1005, 735, 345});
+    lblRouterNote = place(new QLabel(QStringLiteral("A router meters the whole household: this computer's "
+                                                    "interfaces are left out, so nothing is counted twice.")),
+        frame, {120, 1440, 3735, 540});
+    lblRouterNote->setWordWrap(true);
+    lblRouterNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }
 
 void OptionsControls::makeVolumeLeftControls()
@@ -149,7 +174,7 @@ void OptionsControls::showPage(int page, bool layering)
 {
     const QList<QWidget *> general {chkDblClick, chkkbits, bttExport, bttBrowse, cboChartType, lblExport2, txtCsvFile};
     const QList<QWidget *> transparency {cboTransparent, lblTransparent};
-    const QList<QWidget *> adapters {lstAdapters, txtAdapters};
+    const QList<QWidget *> adapters {lstAdapters, txtAdapters, grpRouter};
     const QList<QWidget *> reset {bttClear, lblAttention};
     const QList<QWidget *> volume {lblvolume1, txtMaxMB, lblvolume2, txtperiod, cboPeriodType, lblStartDay,
         txtStartnthDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic};

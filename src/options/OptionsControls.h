@@ -35,6 +35,16 @@ public:
     QCheckBox *chkDblClick = nullptr;
     QLabel *txtAdapters = nullptr;
     QListWidget *lstAdapters = nullptr;
+    // The household's router, below the interfaces: the one chosen (or none), the search, an
+    // address typed by hand, and what choosing one means.
+    QGroupBox *grpRouter = nullptr;
+    QComboBox *cboRouter = nullptr;
+    QPushButton *bttRouterSearch = nullptr;
+    QLabel *lblRouterStatus = nullptr;
+    QLabel *lblRouterUrl = nullptr;
+    QLineEdit *txtRouterUrl = nullptr;
+    QPushButton *bttRouterUrl = nullptr;
+    QLabel *lblRouterNote = nullptr;
     QPushButton *bttOK = nullptr;
     QLabel *linkToWeb = nullptr;
     QCheckBox *chkkbits = nullptr;
@@ -76,6 +86,7 @@ protected:
 
 private:
     void makeGeneralControls();
+    void makeRouterControls();
     void makeVolumeLeftControls();
     void layOutVolumeLeftPage();
     template<typename Control>
