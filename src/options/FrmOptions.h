@@ -17,9 +17,10 @@ class VolumeLeftText;
 
 // The options dialog: the one window in which the user changes the settings. It edits the
 // run's settings model directly: the adapter choice, Kbps, the volume-left line, the warning
-// sound and the transparency act at once, for every reader; the text fields, the period type
-// and the double-click choice reach the model on OK, which also stores everything. Created
-// hidden at start-up, it keeps its page and its fields between showings until the run ends.
+// sound and the transparency act at once, for every reader; the text fields, the period type,
+// the double-click choice and the router chosen on the Adapters page (RouterChoice) reach the
+// model on OK, which also stores everything. Created hidden at start-up, it keeps its page and
+// its fields between showings until the run ends.
 // The controls (OptionsControls) exist once buildControls() has run. It knows no other
 // window: what OK means for the monitor window goes out as signals.
 class FrmOptions final : public QDialog, public OptionsControls

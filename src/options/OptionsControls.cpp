@@ -133,14 +133,14 @@ void OptionsControls::makeRouterControls()
     QWidget *frame = grpRouter;
     cboRouter = place(new QComboBox, frame, {120, 300, 2535, 315});
     bttRouterSearch = place(new QPushButton(QStringLiteral("Search again")), frame, {2760, 285, 1095, 345});
-    lblRouterStatus = place(new QLabel, frame, {120, 680, 3735, 255});
-    lblRouterUrl = place(new QLabel(QStringLiteral("Address :")), frame, {120, 1050, 735, 255});
-    txtRouterUrl = place(new QLineEdit, frame, {855, 1020, 2200, 315});
+    lblRouterStatus = place(new QLabel, frame, {120, 660, 3735, 255});
+    lblRouterUrl = place(new QLabel(QStringLiteral("Address :")), frame, {120, 1020, 855, 255});
+    txtRouterUrl = place(new QLineEdit, frame, {975, 990, 2080, 315});
     txtRouterUrl->setPlaceholderText(QStringLiteral("http://192.168.1.1:5000/rootDesc.xml"));
-    bttRouterUrl = place(new QPushButton(QStringLiteral("Use")), frame, {3120, 1005, 735, 345});
+    bttRouterUrl = place(new QPushButton(QStringLiteral("Use")), frame, {3120, 975, 735, 345});
     lblRouterNote = place(new QLabel(QStringLiteral("A router meters the whole household: this computer's "
                                                     "interfaces are left out, so nothing is counted twice.")),
-        frame, {120, 1440, 3735, 540});
+        frame, {120, 1380, 3735, 630});
     lblRouterNote->setWordWrap(true);
     lblRouterNote->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 }

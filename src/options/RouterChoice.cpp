@@ -75,6 +75,10 @@ void RouterChoice::search()
         m_thread = nullptr;
         found(answer->routers, answer->error);
     });
+    // The button is grey while the search runs: its focus goes to the list of routers, not on
+    // to the address, whose text it would select.
+    if (m_controls.bttRouterSearch->hasFocus())
+        m_controls.cboRouter->setFocus(Qt::OtherFocusReason);
     m_controls.bttRouterSearch->setEnabled(false);
     m_controls.lblRouterStatus->setText(QStringLiteral("Looking for routers…"));
     m_thread->start();
@@ -117,6 +121,7 @@ void RouterChoice::chosenChanged()
     m_controls.lstAdapters->setEnabled(interfaces);
     m_controls.txtAdapters->setEnabled(interfaces);
     m_controls.txtRouterUrl->setText(router.descriptionUrl);
+    m_controls.txtRouterUrl->setCursorPosition(0); // the address's start, its host, in view
 }
 
 RouterInfo RouterChoice::chosen() const

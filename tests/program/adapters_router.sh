@@ -56,15 +56,17 @@ system_uptime=no
 uuid=3c1e1f3a-6b1d-4c55-9d2e-$(printf '%012d' $$)
 friendly_name=$name
 ext_ip=45.77.0.1
+lease_file=$WORK/leases
 allow 1024-65535 192.168.77.0/24 1024-65535
 deny 0-65535 0.0.0.0/0 0-65535
 EOF
-ip netns exec "$R" miniupnpd -f "$WORK/miniupnpd.conf" -d >"$WORK/miniupnpd.txt" 2>&1 &
+# A pid file of its own: another test may run its own miniupnpd at the same time.
+ip netns exec "$R" miniupnpd -f "$WORK/miniupnpd.conf" -P "$WORK/miniupnpd.pid" -d >"$WORK/miniupnpd.txt" 2>&1 &
 for _ in $(seq 100); do
-    [ -n "$(ip netns exec "$R" ss -Hltn 'src 192.168.77.1:5555')" ] && break
+    [ -n "$(ip netns exec "$R" ss -Hltn 'sport = :5555')" ] && break
     sleep 0.05
 done
-[ -n "$(ip netns exec "$R" ss -Hltn 'src 192.168.77.1:5555')" ] \
+[ -n "$(ip netns exec "$R" ss -Hltn 'sport = :5555')" ] \
     || { cat "$WORK/miniupnpd.txt" >&2; fail "miniupnpd does not listen on 192.168.77.1:5555"; }
 
 shot=()
