@@ -4,8 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
-
-class QSystemTrayIcon;
+#include <QSystemTrayIcon>
 
 // Desktop notifications: through the notification server on the session bus
 // (org.freedesktop.Notifications), or as the tray icon's message where there is none. The

@@ -20,7 +20,7 @@ namespace {
 
 // The dialog's client area in twips.
 constexpr int ClientWidth = 5280;
-constexpr int ClientHeight = 3930;
+constexpr int ClientHeight = 4185; // a row taller than of old, for the desktop notifications' box
 
 void showAll(const QList<QWidget *> &controls, bool shown)
 {
@@ -70,17 +70,17 @@ void OptionsControls::makeControls()
         tbPages->addTab(new QWidget, QString::fromLatin1(tab));
     m_tabRow = tbPages->tabBar()->sizeHint().height();
     QWidget *dialog = &m_dialog;
-    place(tbPages, dialog, {120, 120, 5055, 2895});
-    brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), dialog, {240, 240, 4215, 2655});
+    place(tbPages, dialog, {120, 120, 5055, 3150});
+    brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), dialog, {240, 240, 4215, 2910});
     chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), dialog, {360, 480, 3975, 375});
     chkDblClick->setTristate(true);
     // As wide as the list below it: the layout's 2415 twips cut the caption's end off.
     txtAdapters = place(new QLabel(QStringLiteral("Select Adapter(s) to be logged :")), dialog, {360, 360, 3975, 255});
     lstAdapters = place(new QListWidget, dialog, {360, 720, 3975, 2010});
     lstAdapters->setSelectionMode(QAbstractItemView::MultiSelection);
-    bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3240, 975, 495});
+    bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3495, 975, 495});
     bttOK->setDefault(true);
-    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3240, 3855, 375});
+    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3495, 3855, 375});
     linkToWeb->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; text-decoration: underline;"));
     linkToWeb->setCursor(Qt::PointingHandCursor);
     makeGeneralControls();
@@ -143,6 +143,7 @@ void OptionsControls::makeVolumeLeftControls()
         = place(new QCheckBox(QStringLiteral("Show volume left on Monitor window.")), frame, {120, 960, 3855, 375});
     chkPlayMusic
         = place(new QCheckBox(QStringLiteral("Play a Warning sound (@ 30% and 15%)")), frame, {120, 2160, 3855, 255});
+    chkNotify = place(new QCheckBox(QStringLiteral("Desktop notifications")), frame, {120, 2480, 3855, 255});
 }
 
 void OptionsControls::showPage(int page, bool layering)
@@ -152,7 +153,7 @@ void OptionsControls::showPage(int page, bool layering)
     const QList<QWidget *> adapters {lstAdapters, txtAdapters};
     const QList<QWidget *> reset {bttClear, lblAttention};
     const QList<QWidget *> volume {lblvolume1, txtMaxMB, lblvolume2, txtperiod, cboPeriodType, lblStartDay,
-        txtStartnthDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic};
+        txtStartnthDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic, chkNotify};
     switch (page) {
     case GeneralPage:
         showAll(adapters + reset + volume, false);
@@ -219,4 +220,5 @@ void OptionsControls::layOutVolumeLeftPage()
     QRect playMusic = twipGeometry(chkPlayMusic);
     playMusic.moveTopLeft({whatsLeft.left(), whatsLeft.top() - 200});
     setTwipGeometry(chkPlayMusic, playMusic);
+    setTwipGeometry(chkNotify, whatsLeft.translated(0, 255));
 }

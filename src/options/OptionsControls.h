@@ -58,6 +58,7 @@ public:
     QLabel *lblStartdate = nullptr;
     QCheckBox *chkWhatsleft = nullptr;
     QCheckBox *chkPlayMusic = nullptr;
+    QCheckBox *chkNotify = nullptr;
 
 protected:
     explicit OptionsControls(QWidget &dialog)
