@@ -6,10 +6,11 @@
 #include "core/traffic/AllowanceNotices.h"
 #include "core/traffic/RunCounters.h"
 
-#include <QLocale>
 #include <QTest>
 
+#include <functional>
 #include <memory>
+#include <tuple>
 
 using namespace Qt::StringLiterals;
 
@@ -79,36 +80,24 @@ private Q_SLOTS:
         QCOMPARE(given.join(u' '), told);
     }
 
-    void noticeCarriesTheForecast_data()
-    {
-        QTest::addColumn<QDate>("today");
-        QTest::addColumn<double>("loggedMB");
-        QTest::addColumn<QString>("says");
-        // 75 MB in the 15 days since 1 December: 100 MB last 20 days, to 21 December.
-        QTest::newRow("runs out") << QDate(2026, 12, 16) << 70.0
-                                  << u"25 MB of 100 MB left (25.0 %).\nAt this pace the allowance runs out on %1."_s.arg(
-                                         QLocale().toString(QDateTime(QDate(2026, 12, 21), QTime(0, 0)), QLocale::ShortFormat));
-        // 75 MB in 27 days: 75 / 27 * 31 = 86.1 MB on 1 January, when the next window starts.
-        QTest::newRow("lasts") << QDate(2026, 12, 28) << 70.0 << u"At this pace it lasts: 86.1 MB used at the window's end"_s;
-        QTest::newRow("used up") << QDate(2026, 12, 16) << 115.0 << u"20 MB over the allowance of 100 MB.\nAt this pace 248.0"_s;
-    }
-
-    // The figures are the volume-left line's (the cached logged volume and the current row).
+    // The volume-left line's figures, the cached logged volume and the current row (5 MB): 75 MB in
+    // 27 days is 75 / 27 * 31 = 86.1 MB on 1 January, when the next window starts; 120 MB in 15
+    // days 248 MB. (That the date it runs out is the report's: tests/program/notifications.sh.)
     void noticeCarriesTheForecast()
     {
-        QFETCH(QDate, today);
-        QFETCH(double, loggedMB);
-        QFETCH(QString, says);
-        m_clock.set(QDateTime(today, QTime(0, 0)));
-        m_settings.cachedVolume = loggedMB;
         m_counters.baseIn = 3e9;
-        m_counters.curIn = 3e9 + 4 * 1024 * 1024;
-        m_counters.baseOut = 1e9;
-        m_counters.curOut = 1e9 + 1024 * 1024;
-        const std::optional<AllowanceNotice> notice
-            = AllowanceNotices(m_db.path(), m_clock, m_settings, m_counters).check(VolumeAlert::Red);
-        QVERIFY(notice);
-        QVERIFY2(notice->body.contains(says), qPrintable(notice->body));
+        m_counters.curIn = 3e9 + 4 * 1048576.0;
+        m_counters.baseOut = m_counters.curOut - 1048576.0;
+        for (const auto &[day, loggedMB, says] :
+            {std::tuple {28, 70.0, u"At this pace it lasts: 86.1 MB used at the window's end"_s},
+                std::tuple {16, 115.0, u"20 MB over the allowance of 100 MB.\nAt this pace 248.0 MB"_s}}) {
+            m_db.exec(u"delete from settings"_s);
+            m_clock.set(QDateTime(QDate(2026, 12, day), QTime(0, 0)));
+            m_settings.cachedVolume = loggedMB;
+            const std::optional<AllowanceNotice> notice
+                = AllowanceNotices(m_db.path(), m_clock, m_settings, m_counters).check(VolumeAlert::Red);
+            QVERIFY2(notice && notice->body.contains(says), notice ? qPrintable(notice->body) : "none");
+        }
     }
 };
 
