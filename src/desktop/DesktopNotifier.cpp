@@ -37,8 +37,8 @@ void DesktopNotifier::notify(const QString &summary, const QString &body, bool u
     // error at once where there is none.
     QDBusMessage call = QDBusMessage::createMethodCall(u"org.freedesktop.Notifications"_s,
         u"/org/freedesktop/Notifications"_s, u"org.freedesktop.Notifications"_s, u"Notify"_s);
-    const QVariantMap hints {{u"urgency"_s, QVariant::fromValue(uchar(urgent ? 2 : 1))},
-        {u"desktop-entry"_s, u"varnolt"_s}};
+    const QVariantMap hints {
+        {u"urgency"_s, QVariant::fromValue(uchar(urgent ? 2 : 1))}, {u"desktop-entry"_s, u"varnolt"_s}};
     call << u"Varnolt"_s << uint(0) << u"varnolt"_s << summary << body << QStringList() << hints << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, ServerTimeoutMsecs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, watcher, summary, body, urgent] {
@@ -59,7 +59,7 @@ void DesktopNotifier::showInTray(const QString &summary, const QString &body, bo
                                         << "and no tray):" << summary;
         return;
     }
-    m_tray->showMessage(summary, body, urgent ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information,
-        TrayMessageMsecs);
+    m_tray->showMessage(
+        summary, body, urgent ? QSystemTrayIcon::Warning : QSystemTrayIcon::Information, TrayMessageMsecs);
     Q_EMIT delivered(0);
 }

@@ -69,9 +69,11 @@ private Q_SLOTS:
                 m_db.exec(u"insert into settings values('Notified30','16.12.2026'),('notified15','')"_s);
             } else {
                 const QHash<QString, std::function<void()>> changes {{u"month"_s, [&] { m_clock.advanceDays(31); }},
-                    {u"day"_s, [&] { m_clock.advanceDays(1); }}, {u"hours"_s, [&] { m_clock.advanceSeconds(23 * 3600); }},
+                    {u"day"_s, [&] { m_clock.advanceDays(1); }},
+                    {u"hours"_s, [&] { m_clock.advanceSeconds(23 * 3600); }},
                     {u"days"_s, [&] { m_settings.periodType = 0; }}, {u"off"_s, [&] { m_settings.notifyState = 0; }},
-                    {u"on"_s, [&] { m_settings.notifyState = 1; }}, {u"hidden"_s, [&] { m_settings.whatsLeftState = 0; }},
+                    {u"on"_s, [&] { m_settings.notifyState = 1; }},
+                    {u"hidden"_s, [&] { m_settings.whatsLeftState = 0; }},
                     {u"shown"_s, [&] { m_settings.whatsLeftState = 1; }}, {u"none"_s, [&] { m_settings.maxMB = 0; }}};
                 QVERIFY2(changes.contains(step), qPrintable(step));
                 changes.value(step)();

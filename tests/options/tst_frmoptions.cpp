@@ -238,7 +238,8 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     QVERIFY(d.chkNotify->isChecked());
     QTest::mouseClick(d.chkNotify, Qt::LeftButton);
     d.cboTransparent->setCurrentIndex(3);
-    QVERIFY(!run.settings().kilobit() && !run.settings().whatsLeft() && run.settings().playWav() && !run.settings().notify());
+    QVERIFY(
+        !run.settings().kilobit() && !run.settings().whatsLeft() && run.settings().playWav() && !run.settings().notify());
     QCOMPARE(run.settings().monitorTransIndex, 3);
     const auto click = [&d](int entry) {
         QTest::mouseClick(d.lstAdapters->viewport(), Qt::LeftButton, {},

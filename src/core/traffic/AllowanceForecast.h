@@ -28,6 +28,7 @@ QDateTime windowEnd(const QString &intervalCode, const QDate &today, int startDa
 QDate firstDay(const QString &intervalCode, const QDate &today, qint32 periodLength, int startDay);
 // At the pace of the window so far (used ÷ the time since its start): when the allowance runs
 // out, if that is before the window's end, and the volume expected at the end.
-Forecast forecast(const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB);
+Forecast forecast(
+    const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB);
 
 } // namespace AllowanceForecast

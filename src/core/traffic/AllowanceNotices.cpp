@@ -84,7 +84,8 @@ void AllowanceNotices::loadTold()
     // no date (edited by hand) tells nothing.
     for (int row = 0; row < rows->rowCount(); ++row) {
         const QDate day = QDate::fromString(rows->value(row, u"settingvalue"_s).toString(), Qt::ISODate);
-        const bool thirty = rows->value(row, u"settingname"_s).toString().compare(storedKey(30), Qt::CaseInsensitive) == 0;
+        const bool thirty
+            = rows->value(row, u"settingname"_s).toString().compare(storedKey(30), Qt::CaseInsensitive) == 0;
         (thirty ? m_told30 : m_told15) = day;
     }
 }
