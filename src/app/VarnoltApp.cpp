@@ -4,6 +4,7 @@
 #include "core/DatabaseStartup.h"
 #include "core/InstanceLock.h"
 #include "core/StopRequest.h"
+#include "core/traffic/AllowanceNotices.h"
 #include "core/traffic/LinuxInterfaceTable.h"
 #include "core/traffic/RowJournal.h"
 #include "core/traffic/SampleAdapters.h"
@@ -16,6 +17,7 @@
 #include "stats/FrmStats.h"
 #include "desktop/AppIcon.h"
 #include "shell/CornerPlacement.h"
+#include "desktop/DesktopNotifier.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/MessageBox.h"
 #include "shell/MonitorMenu.h"
@@ -152,6 +154,14 @@ void VarnoltApp::startPolling()
                                                *m_volumeLeft, m_clock, *m_monitor},
         FrmMain::PollIntervalMsecs);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
+    // After each poll: the desktop is told when the volume left falls below 30 % and 15 %.
+    m_notices = std::make_unique<AllowanceNotices>(m_databasePath, m_clock, m_settings, m_openRow.counters());
+    m_notifier = std::make_unique<DesktopNotifier>();
+    m_notifier->setTrayFallback(&m_tray->icon());
+    connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] {
+        if (const std::optional<AllowanceNotice> notice = m_notices->check(m_volumeLeft->alert()))
+            m_notifier->notify(notice->summary, notice->body, notice->urgent);
+    });
     m_monitor->pollTimer().start();
 }
 

@@ -13,7 +13,9 @@
 
 #include <memory>
 
+class AllowanceNotices;
 class CornerPlacement;
+class DesktopNotifier;
 class FrmMain;
 class FrmOptions;
 class FrmStats;
@@ -109,6 +111,8 @@ private:
     std::unique_ptr<WarningSound> m_sound;
     std::unique_ptr<VolumeLeftText> m_volumeLeft;
     std::unique_ptr<MonitorPoll> m_poll;
+    std::unique_ptr<AllowanceNotices> m_notices;
+    std::unique_ptr<DesktopNotifier> m_notifier;
     // Menus before the window: a command chosen in a menu may end the run while the menu
     // is still on the stack, so windows are closed at shutdown and destroyed only here.
     std::unique_ptr<TrayIcon> m_tray;

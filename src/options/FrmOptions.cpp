@@ -113,6 +113,7 @@ void FrmOptions::loadControls()
     chkkbits->setCheckState(checkStateFor(s.kilobitState));
     chkWhatsleft->setCheckState(checkStateFor(s.whatsLeftState));
     chkPlayMusic->setCheckState(checkStateFor(s.playWavState));
+    chkNotify->setCheckState(checkStateFor(s.notifyState));
     followDblClickState();
     followAdapters();
 }
@@ -134,6 +135,7 @@ void FrmOptions::connectControls()
         [this] { m_settings.whatsLeftState = valueOf(chkWhatsleft); });
     connect(chkPlayMusic, &QCheckBox::stateChanged, this,
         [this] { m_settings.playWavState = valueOf(chkPlayMusic); });
+    connect(chkNotify, &QCheckBox::stateChanged, this, [this] { m_settings.notifyState = valueOf(chkNotify); });
     connect(cboTransparent, &QComboBox::currentIndexChanged, this,
         [this](int position) { m_settings.monitorTransIndex = position; });
 }

@@ -21,7 +21,9 @@ namespace {
 // The dialog's client area in twips: the design's, and below the interfaces the router's group.
 constexpr int RouterHeight = 2130;
 constexpr int ClientWidth = 5280;
-constexpr int ClientHeight = 3930 + RouterHeight;
+// A row more than the design's for the desktop notifications' box.
+constexpr int NotifyRow = 255;
+constexpr int ClientHeight = 3930 + NotifyRow + RouterHeight;
 
 void showAll(const QList<QWidget *> &controls, bool shown)
 {
@@ -71,8 +73,8 @@ void OptionsControls::makeControls()
         tbPages->addTab(new QWidget, QString::fromLatin1(tab));
     m_tabRow = tbPages->tabBar()->sizeHint().height();
     QWidget *dialog = &m_dialog;
-    place(tbPages, dialog, {120, 120, 5055, 2895 + RouterHeight});
-    brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), dialog, {240, 240, 4215, 2655});
+    place(tbPages, dialog, {120, 120, 5055, 2895 + NotifyRow + RouterHeight});
+    brGeneral = place(new QGroupBox(QStringLiteral("General Options - Export Logs.")), dialog, {240, 240, 4215, 2655 + NotifyRow});
     chkDblClick = place(new QCheckBox(Settings::dblClickCaption(Settings::MonitorWindow)), dialog, {360, 480, 3975, 375});
     chkDblClick->setTristate(true);
     // As wide as the list below it: the layout's 2415 twips cut the caption's end off.
@@ -80,9 +82,9 @@ void OptionsControls::makeControls()
     lstAdapters = place(new QListWidget, dialog, {360, 720, 3975, 2010});
     lstAdapters->setSelectionMode(QAbstractItemView::MultiSelection);
     makeRouterControls();
-    bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3240 + RouterHeight, 975, 495});
+    bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3240 + NotifyRow + RouterHeight, 975, 495});
     bttOK->setDefault(true);
-    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3240 + RouterHeight, 3855, 375});
+    linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3240 + NotifyRow + RouterHeight, 3855, 375});
     linkToWeb->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; text-decoration: underline;"));
     linkToWeb->setCursor(Qt::PointingHandCursor);
     makeGeneralControls();
@@ -168,6 +170,7 @@ void OptionsControls::makeVolumeLeftControls()
         = place(new QCheckBox(QStringLiteral("Show volume left on Monitor window.")), frame, {120, 960, 3855, 375});
     chkPlayMusic
         = place(new QCheckBox(QStringLiteral("Play a Warning sound (@ 30% and 15%)")), frame, {120, 2160, 3855, 255});
+    chkNotify = place(new QCheckBox(QStringLiteral("Desktop notifications")), frame, {120, 2480, 3855, 255});
 }
 
 void OptionsControls::showPage(int page, bool layering)
@@ -177,7 +180,7 @@ void OptionsControls::showPage(int page, bool layering)
     const QList<QWidget *> adapters {lstAdapters, txtAdapters, grpRouter};
     const QList<QWidget *> reset {bttClear, lblAttention};
     const QList<QWidget *> volume {lblvolume1, txtMaxMB, lblvolume2, txtperiod, cboPeriodType, lblStartDay,
-        txtStartnthDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic};
+        txtStartnthDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic, chkNotify};
     switch (page) {
     case GeneralPage:
         showAll(adapters + reset + volume, false);
@@ -244,4 +247,5 @@ void OptionsControls::layOutVolumeLeftPage()
     QRect playMusic = twipGeometry(chkPlayMusic);
     playMusic.moveTopLeft({whatsLeft.left(), whatsLeft.top() - 200});
     setTwipGeometry(chkPlayMusic, playMusic);
+    setTwipGeometry(chkNotify, whatsLeft.translated(0, 255));
 }

@@ -68,6 +68,7 @@ public:
     QLabel *lblStartdate = nullptr;
     QCheckBox *chkWhatsleft = nullptr;
     QCheckBox *chkPlayMusic = nullptr;
+    QCheckBox *chkNotify = nullptr;
 
 protected:
     explicit OptionsControls(QWidget &dialog)

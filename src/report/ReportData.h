@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/traffic/AllowanceForecast.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QList>
@@ -20,14 +22,6 @@ struct PeriodTable
     QList<QList<double>> rows; // a value per series
     QList<double> total;
     double openRowMB = 0; // the running program's row not logged yet, counted in the current period
-};
-
-// Where the allowance's window is heading at the pace it has been used so far.
-struct Forecast
-{
-    double paceMBPerDay = 0;
-    double expectedAtEndMB = 0; // the volume at the window's end at that pace
-    QDateTime runsOut; // when the allowance is used up within the window; invalid when it lasts
 };
 
 // The allowance as the monitor shows it, and its forecast.

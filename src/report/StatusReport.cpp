@@ -5,44 +5,11 @@
 #include "core/traffic/VolumeLeftText.h"
 #include "report/ReportSource.h"
 
-#include <cmath>
-
 using namespace Qt::StringLiterals;
 
 namespace {
 constexpr double BytesPerMB = 1024.0 * 1024.0;
-constexpr double MsecsPerDay = 86'400'000.0;
 } // namespace
-
-QDateTime StatusReport::windowEnd(const QString &intervalCode, const QDate &today, int startDay)
-{
-    // The first day on which the monitor counts from another reference day; a month and a
-    // day at most, whatever the start day.
-    const QDate reference = VolumeLeftText::referenceDate(intervalCode, today, startDay);
-    QDate day = today.addDays(1);
-    while (day < today.addDays(62) && VolumeLeftText::referenceDate(intervalCode, day, startDay) == reference)
-        day = day.addDays(1);
-    return QDateTime(day, QTime(0, 0));
-}
-
-Forecast StatusReport::forecast(
-    const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB)
-{
-    Forecast forecast;
-    const double elapsed = double(start.msecsTo(now));
-    if (elapsed <= 0 || usedMB <= 0) {
-        forecast.expectedAtEndMB = std::max(0.0, usedMB);
-        return forecast;
-    }
-    forecast.paceMBPerDay = usedMB / elapsed * MsecsPerDay;
-    forecast.expectedAtEndMB = usedMB / elapsed * double(start.msecsTo(end));
-    if (allowanceMB > 0) {
-        const QDateTime runsOut = start.addMSecs(qint64(std::llround(elapsed * (allowanceMB / usedMB))));
-        if (runsOut <= end)
-            forecast.runsOut = runsOut;
-    }
-    return forecast;
-}
 
 std::optional<StatusData> StatusReport::make(ReportSource &source, const Clock &clock, QString &error)
 {

@@ -15,11 +15,15 @@ class StatusReport final
 public:
     static std::optional<StatusData> make(ReportSource &source, const Clock &clock, QString &error);
 
-    // At the pace of the window so far (used ÷ the time since its start): when the allowance
-    // runs out, if that is before the window's end, and the volume expected at the end.
+    // The core's forecast and window end (core/traffic/AllowanceForecast), which the desktop's
+    // notices give too.
     static Forecast forecast(
-        const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB);
-    // When the window's start next moves on: the next start day for monthly windows; the next
-    // midnight for day and week windows, which slide forward a day at a time.
-    static QDateTime windowEnd(const QString &intervalCode, const QDate &today, int startDay);
+        const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB)
+    {
+        return AllowanceForecast::forecast(start, end, now, usedMB, allowanceMB);
+    }
+    static QDateTime windowEnd(const QString &intervalCode, const QDate &today, int startDay)
+    {
+        return AllowanceForecast::windowEnd(intervalCode, today, startDay);
+    }
 };

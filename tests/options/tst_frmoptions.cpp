@@ -245,8 +245,11 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     QTest::mouseClick(d.chkkbits, Qt::LeftButton);
     QTest::mouseClick(d.chkWhatsleft, Qt::LeftButton);
     QTest::mouseClick(d.chkPlayMusic, Qt::LeftButton);
+    QVERIFY(d.chkNotify->isChecked());
+    QTest::mouseClick(d.chkNotify, Qt::LeftButton);
     d.cboTransparent->setCurrentIndex(3);
-    QVERIFY(!run.settings().kilobit() && !run.settings().whatsLeft() && run.settings().playWav());
+    QVERIFY(
+        !run.settings().kilobit() && !run.settings().whatsLeft() && run.settings().playWav() && !run.settings().notify());
     QCOMPARE(run.settings().monitorTransIndex, 3);
     const auto click = [&d](int entry) {
         QTest::mouseClick(d.lstAdapters->viewport(), Qt::LeftButton, {},
@@ -280,7 +283,7 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     QCOMPARE(run.stored(),
         (QStringList {u"Adapter2|eth2"_s, u"Adapter3|eth3"_s, u"DblClick|2"_s, u"kilobit|0"_s, u"whatsleft|0"_s,
             u"logperiod|2"_s, u"logperiodtype|2"_s, u"maxmbsize|7,000"_s, u"MonitorTrans|3"_s, u"logstartday|15.5"_s,
-            u"Playwav|1"_s, u"RouterURL|"_s, u"RouterName|"_s, u"Notify|1"_s}));
+            u"Playwav|1"_s, u"RouterURL|"_s, u"RouterName|"_s, u"Notify|0"_s}));
     // The allowance handed over: 7000 MB every 2 months from the 16th, the cached volume dropped.
     const Settings &s = run.settings();
     QCOMPARE(

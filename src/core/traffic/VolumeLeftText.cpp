@@ -5,6 +5,7 @@
 #include "core/Settings.h"
 #include "core/store/JetSql.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/AllowanceForecast.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/WarningSound.h"
 
@@ -198,12 +199,7 @@ QString VolumeLeftText::text(double maxMB, qint32 periodLength, const QString &p
         text += QLatin1String(" Left.");
     }
 
-    if (windowStart) {
-        const qint32 intervals = windowIntervals(code, periodLength);
-        if (code == QLatin1String("m"))
-            *windowStart = QDateTime(reference.addMonths(-intervals), QTime(0, 0));
-        else
-            *windowStart = now.addDays(-qint64(intervals) * (code == QLatin1String("ww") ? 7 : 1));
-    }
+    if (windowStart)
+        *windowStart = AllowanceForecast::windowStart(code, now, periodLength, startDay);
     return text;
 }
