@@ -132,7 +132,7 @@ int main(int argc, char **argv)
         {QStringLiteral(VARNOLT_SOURCE_DIR "/tests/monitor/counting_igd.py"), QStringLiteral("--counters"), counters});
     if (!igd.waitForReadyRead(10000))
         qFatal("the loopback router did not start");
-    const QString url = QStringLiteral("http://127.0.0.1:%1/rootDesc.xml").arg(igd.readLine().trimmed());
+    const QString url = QStringLiteral("http://127.0.0.1:%1/rootDesc.xml").arg(QString::fromLatin1(igd.readLine().trimmed()));
     SystemClock clock;
     RouterSource router(clock);
 

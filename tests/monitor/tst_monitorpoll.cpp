@@ -310,7 +310,7 @@ private Q_SLOTS:
         QProcess igd;
         igd.start(QStringLiteral("python3"), {QFINDTESTDATA("counting_igd.py"), QStringLiteral("--counters"), file});
         QVERIFY(igd.waitForReadyRead(10000));
-        const QString url = QStringLiteral("http://127.0.0.1:%1/rootDesc.xml").arg(igd.readLine().trimmed());
+        const QString url = QStringLiteral("http://127.0.0.1:%1/rootDesc.xml").arg(QString::fromLatin1(igd.readLine().trimmed()));
         SystemClock wall;
         RouterSource router(wall);
         Fixture f(&router);
