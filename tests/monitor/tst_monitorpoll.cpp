@@ -18,6 +18,7 @@
 
 #include <QLocale>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -303,8 +304,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("counters"));
         const auto tell = [&file](const char *counters) {
-            QFile f(file);
-            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(counters) > 0);
+            QSaveFile f(file); // replaced whole: never read half written
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(counters) > 0 && f.commit());
         };
         tell("1000000 500000 100");
         QProcess igd;
