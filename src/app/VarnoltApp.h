@@ -22,6 +22,7 @@ class FrmStats;
 class InstanceLock;
 class MonitorMenu;
 class MonitorPoll;
+class RouterSource;
 class RowJournal;
 class SampleAdapters;
 class TrafficLogWriter;
@@ -91,6 +92,7 @@ private:
     void connectTray();
     void startPolling();
     void createOptions();
+    void followRouter();
     void failStart(const QString &description);
     void writeLastRow();
     void trayDoubleClicked();
@@ -110,6 +112,8 @@ private:
     std::unique_ptr<SampleAdapters> m_sampler;
     std::unique_ptr<WarningSound> m_sound;
     std::unique_ptr<VolumeLeftText> m_volumeLeft;
+    std::unique_ptr<RouterSource> m_router;
+    QString m_routerUrl; // the one followed
     std::unique_ptr<MonitorPoll> m_poll;
     std::unique_ptr<AllowanceNotices> m_notices;
     std::unique_ptr<DesktopNotifier> m_notifier;

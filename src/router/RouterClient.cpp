@@ -68,8 +68,9 @@ std::optional<QByteArray> fetchDescription(const QUrl &url, QString &error, char
         error = QStringLiteral("%1 answered HTTP status %2").arg(url.toString()).arg(status);
         return std::nullopt;
     }
-    if (body.size <= 0 || body.size > RouterAnswer::MostBytes) {
-        error = QStringLiteral("%1 answered a description of %2 bytes").arg(url.toString()).arg(body.size);
+    QString why;
+    if (!RouterAnswer::wholeDescription(body.view(), why)) {
+        error = QStringLiteral("%1 answered %2").arg(url.toString(), why);
         return std::nullopt;
     }
     return QByteArray(body.data, body.size);
@@ -108,11 +109,14 @@ struct RouterClient::Private
     }
 
     // The named fields of the answer to action on service (a control URL and its type).
-    std::optional<QList<QByteArray>> ask(
-        const char *controlUrl, const char *serviceType, const char *action, const QList<QByteArray> &names)
+    // answered: whether the router answered at all (a fault or a wrong answer is one).
+    std::optional<QList<QByteArray>> ask(const char *controlUrl, const char *serviceType, const char *action,
+        const QList<QByteArray> &names, bool *answered = nullptr)
     {
         Malloced answer;
         answer.data = simpleUPnPcommand(-1, controlUrl, serviceType, action, nullptr, &answer.size);
+        if (answered)
+            *answered = answer.data != nullptr;
         if (!answer.data) {
             error = QStringLiteral("%1: no answer").arg(QLatin1String(action));
             return std::nullopt;
@@ -227,6 +231,49 @@ QString RouterClient::errorString() const
 
 std::optional<RouterReading> RouterClient::read()
 {
-    d->error = QStringLiteral("not opened");
-    return std::nullopt;
+    if (!d->opened) {
+        d->error = QStringLiteral("the router is not open");
+        return std::nullopt;
+    }
+    const char *const cif = d->urls.controlURL_CIF;
+    const char *const cifType = d->data.CIF.servicetype;
+    std::optional<QList<QByteArray>> counters;
+    bool wide = false;
+    if (d->askWide) {
+        bool answered = false;
+        counters = d->ask(cif, cifType, "GetAddonInfos",
+            {"NewX_AVM_DE_TotalBytesReceived64", "NewX_AVM_DE_TotalBytesSent64"}, &answered);
+        if (!answered)
+            return std::nullopt;
+        // A router that answers it otherwise has no 64-bit counters (miniupnpd: fault 401).
+        d->askWide = counters.has_value();
+        wide = counters.has_value();
+    }
+    if (!counters) {
+        const std::optional<QList<QByteArray>> in
+            = d->ask(cif, cifType, "GetTotalBytesReceived", {"NewTotalBytesReceived"});
+        if (!in)
+            return std::nullopt;
+        const std::optional<QList<QByteArray>> out = d->ask(cif, cifType, "GetTotalBytesSent", {"NewTotalBytesSent"});
+        if (!out)
+            return std::nullopt;
+        counters = QList<QByteArray> {in->first(), out->first()};
+    }
+    // The uptime is the WAN connection's, where the router has one; without it the counters
+    // still count, only a reboot is then told from a wrap by the link's rate alone.
+    std::optional<QByteArray> uptime;
+    if (d->urls.controlURL && d->urls.controlURL[0] && d->data.first.servicetype[0]) {
+        if (const std::optional<QList<QByteArray>> status
+            = d->ask(d->urls.controlURL, d->data.first.servicetype, "GetStatusInfo", {"NewUptime"}))
+            uptime = status->first();
+    }
+    const std::optional<RouterReading> reading = RouterReading::fromAnswers(counters->at(0), counters->at(1), wide,
+        uptime ? std::optional<QByteArrayView>(*uptime) : std::nullopt);
+    if (!reading) {
+        d->error = QStringLiteral("counters that are not decimal numbers: %1 and %2")
+                       .arg(RouterAnswer::shown(counters->at(0)), RouterAnswer::shown(counters->at(1)));
+        return std::nullopt;
+    }
+    d->error.clear();
+    return reading;
 }
