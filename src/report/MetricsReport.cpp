@@ -20,7 +20,8 @@ constexpr int Attempts = 3;
 // The log's rows as far as a close or a reset changes them, and the open row's start.
 std::optional<QString> fingerprint(ReportSource &source)
 {
-    const std::optional<QueryResult> log = source.session().queryNative(u"SELECT count(*) AS n, max(rowid) AS last FROM Log"_s);
+    const std::optional<QueryResult> log
+        = source.session().queryNative(u"SELECT count(*) AS n, max(rowid) AS last FROM Log"_s);
     if (!log)
         return std::nullopt;
     return log->value(0, u"n"_s).toString() + u'|' + log->value(0, u"last"_s).toString() + u'|'
@@ -58,8 +59,7 @@ bool read(ReportSource &source, const Clock &clock, MetricsData &data, QString &
     const Settings &settings = source.settings();
     data.router = !settings.routerUrl.isEmpty();
     if (data.router)
-        data.routerName
-            = settings.routerName.isEmpty() ? QUrl(settings.routerUrl).host() : settings.routerName;
+        data.routerName = settings.routerName.isEmpty() ? QUrl(settings.routerUrl).host() : settings.routerName;
     return true;
 }
 

@@ -86,8 +86,8 @@ QByteArray OpenMetricsWriter::write(const MetricsData &data)
         "the row not logged yet included."_s
             + Units);
     for (const MetricsData::Period &period : data.periods)
-        f.directions(u"varnolt_period_bytes"_s, u"period=\"%1\""_s.arg(period.name), period.uploadBytes,
-            period.downloadBytes);
+        f.directions(
+            u"varnolt_period_bytes"_s, u"period=\"%1\""_s.arg(period.name), period.uploadBytes, period.downloadBytes);
     f.begin(u"varnolt_period_start_timestamp_seconds"_s, u"seconds"_s,
         u"Local midnight of the current period's first day (Monday for weeks), in Unix time."_s);
     for (const MetricsData::Period &period : data.periods)
@@ -97,8 +97,8 @@ QByteArray OpenMetricsWriter::write(const MetricsData &data)
     f.begin(u"varnolt_open_row_bytes"_s, u"bytes"_s,
         u"Traffic of the running Varnolt not logged yet (its journal), counted in the periods above."_s);
     f.directions(u"varnolt_open_row_bytes"_s, QString(), data.openUploadBytes, data.openDownloadBytes);
-    f.timestamp(u"varnolt_open_row_start_timestamp_seconds"_s, u"When the row not logged yet began."_s,
-        data.openRowStart);
+    f.timestamp(
+        u"varnolt_open_row_start_timestamp_seconds"_s, u"When the row not logged yet began."_s, data.openRowStart);
 
     const StatusData &status = data.status;
     f.begin(u"varnolt_allowance_used_bytes"_s, u"bytes"_s,
@@ -113,8 +113,8 @@ QByteArray OpenMetricsWriter::write(const MetricsData &data)
         f.sample(u"varnolt_allowance_left_bytes"_s, QString(), (status.allowanceMB - status.usedMB) * BytesPerMB);
         f.begin(u"varnolt_allowance_left_ratio"_s, u"ratio"_s,
             u"What is left as a share of the allowance, 1 unused, 0 used up, below 0 beyond."_s);
-        f.sample(u"varnolt_allowance_left_ratio"_s, QString(),
-            (status.allowanceMB - status.usedMB) / status.allowanceMB);
+        f.sample(
+            u"varnolt_allowance_left_ratio"_s, QString(), (status.allowanceMB - status.usedMB) / status.allowanceMB);
     }
     f.timestamp(u"varnolt_window_start_timestamp_seconds"_s, u"Where the allowance's window begins, in Unix time."_s,
         status.windowStart);

@@ -86,7 +86,9 @@ bool ReportCommand::writeFile(const QString &path, int mode, const QByteArray &b
     // A collector reading the file while it is written sees the old report or the new one,
     // never half of one: the bytes go into a file beside it, which then replaces it.
     QSaveFile file(path);
-    struct stat existing {};
+    struct stat existing
+    {
+    };
     if (mode < 0)
         mode = ::stat(QFile::encodeName(path).constData(), &existing) == 0 ? int(existing.st_mode & 0777) : 0600;
     const bool ok = file.open(QIODevice::WriteOnly) && ::fchmod(file.handle(), mode_t(mode)) == 0

@@ -17,8 +17,8 @@ struct Parser
     QCommandLineOption csv {u"csv"_s, u"CSV in the format of the program's export."_s};
     QCommandLineOption database {u"database"_s, u"The database file (default: the program's own)."_s, u"path"_s};
     QCommandLineOption limit {u"limit"_s, u"Only the newest N periods."_s, u"N"_s};
-    QCommandLineOption output {u"output"_s,
-        u"Write the report into FILE, whole or not at all (a file beside it, then renamed)."_s, u"FILE"_s};
+    QCommandLineOption output {
+        u"output"_s, u"Write the report into FILE, whole or not at all (a file beside it, then renamed)."_s, u"FILE"_s};
     QCommandLineOption mode {u"mode"_s,
         u"The permissions of the --output file, in octal (0644 for a collector running as another user; "
         "default: those of the file it replaces, else 0600)."_s,
@@ -33,8 +33,7 @@ struct Parser
             "window shows it, the allowance and its forecast (status), or the current periods and the allowance "
             "as OpenMetrics text for Prometheus' node exporter (metrics)."_s);
         parser.addOptions({json, csv, database, limit, output, mode, help, version});
-        parser.addPositionalArgument(
-            u"command"_s, u"day, week, month (the default), year, status or metrics."_s,
+        parser.addPositionalArgument(u"command"_s, u"day, week, month (the default), year, status or metrics."_s,
             u"[day|week|month|year|status|metrics]"_s);
     }
 };
@@ -79,7 +78,8 @@ std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, 
         return std::nullopt;
     }
     options.format = p.parser.isSet(p.json) ? Format::Json : p.parser.isSet(p.csv) ? Format::Csv : Format::Text;
-    if (options.command == u"metrics"_s && (p.parser.isSet(p.json) || p.parser.isSet(p.csv) || p.parser.isSet(p.limit))) {
+    if (options.command == u"metrics"_s
+        && (p.parser.isSet(p.json) || p.parser.isSet(p.csv) || p.parser.isSet(p.limit))) {
         error = u"metrics has one format and the current periods only: no --json, --csv or --limit."_s;
         return std::nullopt;
     }

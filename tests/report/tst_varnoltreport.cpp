@@ -248,8 +248,9 @@ private Q_SLOTS:
             db.exec(u"INSERT INTO settings VALUES('RouterURL','http://192.0.2.1:5000/rootDesc.xml');"
                     "INSERT INTO settings VALUES('RouterName','%1')"_s.arg(router));
         // The checker lies beside this file, which the compiler may name from the tests' build folder.
-        const QString checker = QDir(QCoreApplication::applicationDirPath() + u"/../tests"_s)
-                                    .absoluteFilePath(QFileInfo(QStringLiteral(__FILE__)).path() + u"/check_metrics.py"_s);
+        const QString checker
+            = QDir(QCoreApplication::applicationDirPath() + u"/../tests"_s)
+                  .absoluteFilePath(QFileInfo(QStringLiteral(__FILE__)).path() + u"/check_metrics.py"_s);
         QTemporaryDir folder;
         for (const QDate &day : {QDate(2026, 12, 6), QDate(2026, 12, 30), QDate(2027, 1, 1)}) {
             FakeClock clock(QDateTime(day, QTime(17, 29, 47)));
@@ -265,10 +266,10 @@ private Q_SLOTS:
             text.write(metrics.out);
             text.close();
             QProcess check;
-            check.start(u"/usr/bin/python3"_s,
-                {checker, folder.path(), db.path()});
+            check.start(u"/usr/bin/python3"_s, {checker, folder.path(), db.path()});
             QVERIFY(check.waitForFinished(30000));
-            QVERIFY2(check.exitCode() == 0, QByteArray(check.readAllStandardOutput() + check.readAllStandardError()).constData());
+            QVERIFY2(check.exitCode() == 0,
+                QByteArray(check.readAllStandardOutput() + check.readAllStandardError()).constData());
         }
     }
 
@@ -286,7 +287,9 @@ private Q_SLOTS:
         const auto write = [&](const QStringList &more) {
             const Run run = report(clock, QStringList {u"metrics"_s, u"--database"_s, db.path()} + more);
             QFile file(path);
-            struct stat info {};
+            struct stat info
+            {
+            };
             ::stat(QFile::encodeName(path).constData(), &info);
             return u"%1 %2 %3 %4"_s.arg(run.status)
                 .arg(run.out.isEmpty() && file.open(QIODevice::ReadOnly) && file.readAll() == text)
@@ -297,10 +300,12 @@ private Q_SLOTS:
         QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
         QCOMPARE(write({u"--output"_s, path}), u"0 1 604 varnolt.prom"_s);
         QCOMPARE(write({u"--output"_s, path, u"--mode"_s, u"0640"_s}), u"0 1 640 varnolt.prom"_s);
-        const Run missing = report(clock, {u"metrics"_s, u"--database"_s, db.path(), u"--output"_s, folder.filePath(u"no/x.prom"_s)});
+        const Run missing
+            = report(clock, {u"metrics"_s, u"--database"_s, db.path(), u"--output"_s, folder.filePath(u"no/x.prom"_s)});
         QCOMPARE(missing.status, 1);
         QVERIFY2(missing.error.contains(folder.filePath(u"no/x.prom"_s)), qPrintable(missing.error));
-        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot), QStringList {u"varnolt.prom"_s});
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+            QStringList {u"varnolt.prom"_s});
     }
 
     void forecast_data()
