@@ -41,7 +41,7 @@ struct Family
         if (!at.isValid())
             return;
         begin(name, u"seconds"_s, help);
-        sample(name, QString(), double(at.toMSecsSinceEpoch()) / 1000);
+        sample(name, QString(), double(at.toSecsSinceEpoch()));
     }
 };
 
