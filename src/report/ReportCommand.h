@@ -21,6 +21,10 @@ public:
     int run(const QStringList &arguments, QByteArray &out, QString &error);
 
 private:
+    // The report into the file, whole or not at all, with those permission bits (-1: the
+    // replaced file's, else private to the user).
+    static bool writeFile(const QString &path, int mode, const QByteArray &bytes, QString &error);
+
     const Clock &m_clock;
     QString m_programFolder;
 };

@@ -8,7 +8,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QStringList Commands {u"day"_s, u"week"_s, u"month"_s, u"year"_s, u"status"_s};
+const QStringList Commands {u"day"_s, u"week"_s, u"month"_s, u"year"_s, u"status"_s, u"metrics"_s};
 
 struct Parser
 {
@@ -17,6 +17,12 @@ struct Parser
     QCommandLineOption csv {u"csv"_s, u"CSV in the format of the program's export."_s};
     QCommandLineOption database {u"database"_s, u"The database file (default: the program's own)."_s, u"path"_s};
     QCommandLineOption limit {u"limit"_s, u"Only the newest N periods."_s, u"N"_s};
+    QCommandLineOption output {
+        u"output"_s, u"Write the report into FILE, whole or not at all (a file beside it, then renamed)."_s, u"FILE"_s};
+    QCommandLineOption mode {u"mode"_s,
+        u"The permissions of the --output file, in octal (0644 for a collector running as another user; "
+        "default: those of the file it replaces, else 0600)."_s,
+        u"MODE"_s};
     QCommandLineOption help {{u"h"_s, u"help"_s}, u"Displays help on commandline options."_s};
     QCommandLineOption version {{u"v"_s, u"version"_s}, u"Displays version information."_s};
 
@@ -24,10 +30,11 @@ struct Parser
     {
         parser.setApplicationDescription(
             u"Varnolt's traffic log in a terminal: the volume per day, week, month or year, as the statistics "
-            "window shows it, or the allowance and its forecast (status)."_s);
-        parser.addOptions({json, csv, database, limit, help, version});
-        parser.addPositionalArgument(
-            u"command"_s, u"day, week, month (the default), year or status."_s, u"[day|week|month|year|status]"_s);
+            "window shows it, the allowance and its forecast (status), or the current periods and the allowance "
+            "as OpenMetrics text for Prometheus' node exporter (metrics)."_s);
+        parser.addOptions({json, csv, database, limit, output, mode, help, version});
+        parser.addPositionalArgument(u"command"_s, u"day, week, month (the default), year, status or metrics."_s,
+            u"[day|week|month|year|status|metrics]"_s);
     }
 };
 
@@ -62,7 +69,7 @@ std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, 
     if (!positional.isEmpty()) {
         options.command = positional.first().toLower();
         if (!Commands.contains(options.command)) {
-            error = u"Unknown command \"%1\"; use day, week, month, year or status."_s.arg(positional.first());
+            error = u"Unknown command \"%1\"; use day, week, month, year, status or metrics."_s.arg(positional.first());
             return std::nullopt;
         }
     }
@@ -71,7 +78,26 @@ std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, 
         return std::nullopt;
     }
     options.format = p.parser.isSet(p.json) ? Format::Json : p.parser.isSet(p.csv) ? Format::Csv : Format::Text;
+    if (options.command == u"metrics"_s
+        && (p.parser.isSet(p.json) || p.parser.isSet(p.csv) || p.parser.isSet(p.limit))) {
+        error = u"metrics has one format and the current periods only: no --json, --csv or --limit."_s;
+        return std::nullopt;
+    }
     options.databasePath = p.parser.value(p.database);
+    options.outputPath = p.parser.value(p.output);
+    if (p.parser.isSet(p.output) && options.outputPath.isEmpty()) {
+        error = u"--output takes a file name."_s;
+        return std::nullopt;
+    }
+    if (p.parser.isSet(p.mode)) {
+        bool ok = false;
+        options.outputMode = p.parser.value(p.mode).toInt(&ok, 8);
+        if (!ok || options.outputMode < 0 || options.outputMode > 0777 || options.outputPath.isEmpty()) {
+            error = u"--mode takes octal permissions from 0 to 0777, with --output, not \"%1\"."_s.arg(
+                p.parser.value(p.mode));
+            return std::nullopt;
+        }
+    }
     if (p.parser.isSet(p.limit)) {
         bool ok = false;
         options.limit = p.parser.value(p.limit).toInt(&ok);

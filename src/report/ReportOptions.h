@@ -6,19 +6,22 @@
 
 #include <optional>
 
-// What the command line asks for: a period table or the allowance's status, in one format.
+// What the command line asks for: a period table, the allowance's status or the metrics, in
+// one format, on the standard output or into a file.
 struct ReportOptions
 {
     enum class Format { Text, Csv, Json };
 
-    QString command = QStringLiteral("month"); // day, week, month, year or status
+    QString command = QStringLiteral("month"); // day, week, month, year, status or metrics
     Format format = Format::Text;
     QString databasePath; // empty: where the program keeps it
     int limit = 0; // the newest periods shown; 0 for all the view holds
+    QString outputPath; // empty: the standard output
+    int outputMode = -1; // the file's permission bits; -1: an existing file's, else 0600
     bool help = false;
     bool version = false;
 
-    // The view of the statistics window the command names (0 to 3); -1 for status.
+    // The view of the statistics window the command names (0 to 3); -1 for status and metrics.
     int view() const;
 
     // Parses the arguments (the program's name first). Nothing, with error, on a wrong use.

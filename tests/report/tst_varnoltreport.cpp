@@ -17,6 +17,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -221,6 +223,89 @@ private Q_SLOTS:
         }
         QCOMPARE(run.error, QString());
         QCOMPARE(run.out.split('\n').value(1), "2026,1.50,3.25,4.75\r");
+    }
+
+    void metricsAreTheViews_data()
+    {
+        QTest::addColumn<QString>("router"); // the router's name; empty: the interfaces are metered
+        QTest::newRow("interfaces") << QString();
+        QTest::newRow("router with a hostile name") << u"Box \"A\"\\n\\\n} 1\n# EOF\r\u2028 \u00e9%1"_s;
+    }
+
+    // Prometheus' own parsers read the metrics, whose numbers are the views' for a log over several months and
+    // years with an open row, on every day of a week that spans two months and two years.
+    void metricsAreTheViews()
+    {
+        QFETCH(QString, router);
+        TestDatabase db;
+        seed(db);
+        db.exec(u"INSERT INTO Log VALUES('2025-12-31 20:00:00','2025-12-31 21:00:00',7000,9000,1);"
+                "INSERT INTO Log VALUES('2026-09-03 08:00:00','2026-09-03 09:00:00',123456789,987654321,1);"
+                "INSERT INTO Log VALUES('2026-11-30 08:00:00','2026-11-30 09:00:00',3333,4444,1);"
+                "INSERT INTO Log VALUES('2026-12-06 08:00:00','2026-12-06 09:00:00',5555,6666,1);"
+                "INSERT INTO Log VALUES('2026-12-29 08:00:00','2026-12-29 09:00:00',77,88,1);"_s);
+        if (!router.isEmpty())
+            db.exec(u"INSERT INTO settings VALUES('RouterURL','http://192.0.2.1:5000/rootDesc.xml');"
+                    "INSERT INTO settings VALUES('RouterName','%1')"_s.arg(router));
+        // The checker lies beside this file, which the compiler may name from the tests' build folder.
+        const QString checker
+            = QDir(QCoreApplication::applicationDirPath() + u"/../tests"_s)
+                  .absoluteFilePath(QFileInfo(QStringLiteral(__FILE__)).path() + u"/check_metrics.py"_s);
+        QTemporaryDir folder;
+        for (const QDate &day : {QDate(2026, 12, 6), QDate(2026, 12, 30), QDate(2027, 1, 1)}) {
+            FakeClock clock(QDateTime(day, QTime(17, 29, 47)));
+            for (const QString &command : {u"day"_s, u"week"_s, u"month"_s, u"year"_s, u"status"_s}) {
+                QFile json(folder.filePath(command + u".json"_s));
+                QVERIFY(json.open(QIODevice::WriteOnly));
+                json.write(report(clock, {command, u"--json"_s, u"--database"_s, db.path()}).out);
+            }
+            const Run metrics = report(clock, {u"metrics"_s, u"--database"_s, db.path()});
+            QCOMPARE(metrics.status, 0);
+            QFile text(folder.filePath(u"metrics.txt"_s));
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write(metrics.out);
+            text.close();
+            QProcess check;
+            check.start(u"/usr/bin/python3"_s, {checker, folder.path(), db.path()});
+            QVERIFY(check.waitForFinished(30000));
+            QVERIFY2(check.exitCode() == 0,
+                QByteArray(check.readAllStandardOutput() + check.readAllStandardError()).constData());
+        }
+    }
+
+    // --output replaces the file whole, private to the user unless the user chose otherwise; a folder that is not
+    // there leaves nothing behind.
+    void metricsFile()
+    {
+        TestDatabase db;
+        seed(db);
+        FakeClock clock(Sunday);
+        QTemporaryDir folder;
+        const QString path = folder.filePath(u"varnolt.prom"_s);
+        const QByteArray text = report(clock, {u"metrics"_s, u"--database"_s, db.path()}).out;
+        // The status, whether the file holds what the standard output would, its mode, the folder's files.
+        const auto write = [&](const QStringList &more) {
+            const Run run = report(clock, QStringList {u"metrics"_s, u"--database"_s, db.path()} + more);
+            QFile file(path);
+            struct stat info
+            {
+            };
+            ::stat(QFile::encodeName(path).constData(), &info);
+            return u"%1 %2 %3 %4"_s.arg(run.status)
+                .arg(run.out.isEmpty() && file.open(QIODevice::ReadOnly) && file.readAll() == text)
+                .arg(info.st_mode & 0777, 0, 8)
+                .arg(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).join(u','));
+        };
+        QCOMPARE(write({u"--output"_s, path}), u"0 1 600 varnolt.prom"_s);
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+        QCOMPARE(write({u"--output"_s, path}), u"0 1 604 varnolt.prom"_s);
+        QCOMPARE(write({u"--output"_s, path, u"--mode"_s, u"0640"_s}), u"0 1 640 varnolt.prom"_s);
+        const Run missing
+            = report(clock, {u"metrics"_s, u"--database"_s, db.path(), u"--output"_s, folder.filePath(u"no/x.prom"_s)});
+        QCOMPARE(missing.status, 1);
+        QVERIFY2(missing.error.contains(folder.filePath(u"no/x.prom"_s)), qPrintable(missing.error));
+        QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+            QStringList {u"varnolt.prom"_s});
     }
 
     void forecast_data()
