@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/VarnoltApp.h"
 
+#include "app/AppTexts.h"
 #include "core/DatabaseStartup.h"
 #include "core/InstanceLock.h"
 #include "core/StopRequest.h"
@@ -10,21 +11,21 @@
 #include "core/traffic/SampleAdapters.h"
 #include "core/traffic/TrafficLogWriter.h"
 #include "core/traffic/VolumeLeftText.h"
+#include "desktop/AppIcon.h"
+#include "desktop/DesktopNotifier.h"
+#include "desktop/DesktopServices.h"
+#include "desktop/MessageBox.h"
+#include "desktop/Transparency.h"
 #include "monitor/FrmMain.h"
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
 #include "options/FrmOptions.h"
 #include "router/RouterSource.h"
-#include "stats/FrmStats.h"
-#include "desktop/AppIcon.h"
 #include "shell/CornerPlacement.h"
-#include "desktop/DesktopNotifier.h"
-#include "desktop/DesktopServices.h"
-#include "desktop/MessageBox.h"
 #include "shell/MonitorMenu.h"
-#include "desktop/Transparency.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
+#include "stats/FrmStats.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -65,8 +66,8 @@ VarnoltApp::~VarnoltApp()
 bool VarnoltApp::start()
 {
     if (!m_instanceLock->tryLock()) {
-        std::fprintf(stderr, "%s\n", qPrintable(alreadyRunningText()));
-        MessageBox::information(DatabaseStartup::failureTitle(), alreadyRunningText());
+        std::fprintf(stderr, "%s\n", qPrintable(AppTexts::alreadyRunning()));
+        MessageBox::information(DatabaseStartup::failureTitle(), AppTexts::alreadyRunning());
         return false;
     }
     createMonitor();
@@ -434,25 +435,5 @@ void VarnoltApp::showHelp(const QString &section)
 
 void VarnoltApp::showAbout()
 {
-    MessageBox::information(aboutTitle(), aboutText());
-}
-
-QString VarnoltApp::aboutTitle()
-{
-    return QStringLiteral("Varnolt %1.%2").arg(VARNOLT_VERSION_MAJOR).arg(VARNOLT_VERSION_MINOR);
-}
-
-QString VarnoltApp::aboutText()
-{
-    return QStringLiteral("Varnolt %1.%2 %3\n\nKeeps an eye on your downloads !\n\n"
-                          "The Varnolt project, 2002 - free software under the GNU GPL, version 3 or later.")
-        .arg(VARNOLT_VERSION_MAJOR)
-        .arg(VARNOLT_VERSION_MINOR)
-        .arg(QStringLiteral(VARNOLT_VERSION_COMMENT));
-}
-
-QString VarnoltApp::alreadyRunningText()
-{
-    return QStringLiteral("Varnolt is already running on this database.\n"
-                          "A second copy would count every byte twice, so this one ends.");
+    MessageBox::information(AppTexts::aboutTitle(), AppTexts::about());
 }

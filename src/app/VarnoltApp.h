@@ -68,10 +68,6 @@ public:
     void showHelp(const QString &section = QString());
     void showAbout();
 
-    static QString aboutTitle();
-    static QString aboutText();
-    static QString alreadyRunningText();
-
     const DebugLog &debugLog() const { return m_log; }
     Settings &settings() { return m_settings; }
     const RunCounters &counters() const { return m_openRow.counters(); }
