@@ -82,15 +82,16 @@ private Q_SLOTS:
             QList<std::pair<const char *, const char *>> usable; // value, shown
             QStringList outOfRange;
         } keys[] = {
-            {"logperiod", "0", {{"0", "0"}, {"365", "365"}, {"365.4", "365"}}, {u"366"_s, u"365.5"_s}},
+            {"logperiod", "0", {{"0", "0"}, {"365", "365"}, {"365.4", "365"}, {"2.5000001", "3"}},
+                {u"366"_s, u"365.5"_s}},
             {"maxmbsize", "0", {{"0", "0"}, {"5,120,000", "5120000"}, {"0.5", "0.5"}}, {u"5120001"_s, u"1e999"_s}},
             {"logstartday", "1", {{"1", "1"}, {"31", "31"}}, {u"0"_s, u"32"_s, u"40000"_s}},
             {"kilobit", "0", {{"2", "2"}}, {u"3"_s}},
             {"MonitorTrans", "0", {{"-1", "-1"}, {"3", "3"}}, {u"4"_s}},
             {"logperiodtype", "0", {{"-1", "-1"}, {"2", "2"}}, {u"3"_s, u"40000"_s}},
             // Any number steps the double-click state: up to 0, 1, or 2 and above, rounded to even.
-            {"DblClick", "0", {{"-40", "0"}, {"1", "1"}, {"5", "2"}, {"1.5", "2"}, {"2.5", "2"}, {"0.5", "0"}},
-                {u"40000"_s}},
+            {"DblClick", "0", {{"-32768.5", "0"}, {"1", "1"}, {"5", "2"}, {"1.5", "2"}, {"2.5", "2"}, {"0.5", "0"}},
+                {u"32767.5"_s}},
         };
         for (const auto &k : keys) {
             const QString key = QString::fromLatin1(k.key);
@@ -155,7 +156,7 @@ private Q_SLOTS:
         SettingsStore store(db.path());
         QVERIFY(store.write(s.storedValues() << QPair(u"ExportFolder"_s, folder)));
         QVERIFY(store.writeAdapterSelection({{1, u"enp3s0"_s}, {3, u"wlp2s0"_s}}));
-        QCOMPARE(db.rows(u"select Settingname, Settingvalue from settings where Settingname like '%adapter%' order by 1"_s),
+        QCOMPARE(db.rows(u"select * from settings where Settingname like '%adapter%' order by 1"_s),
             QStringList({u"Adapter1|enp3s0"_s, u"Adapter3|wlp2s0"_s, u"MyAdapter|x"_s}));
         QCOMPARE(db.rows(u"select count(*) from settings"_s), QStringList {u"16"_s});
         const Settings back = loadedWith(db, QString());
