@@ -121,36 +121,21 @@ private Q_SLOTS:
         QCOMPARE(CsvExport::exportNumber(value), text);
     }
 
-    void writesEachView_data()
+    // The file replaces the one there, whole, keeping its permission bits, and its path (with a
+    // quote, an SQL string in the settings) is kept for the next start.
+    void replacesTheFileWhole()
     {
-        QTest::addColumn<bool>("logged");
-        QTest::addColumn<int>("view");
-        QTest::addColumn<QByteArray>("expected");
-        // The day view's file is writeFails', the month view's the options dialog's.
-        QTest::newRow("per week") << true << 1 << PerWeek;
-        QTest::newRow("per year") << true << 3 << PerYear;
-        QTest::newRow("empty log") << false << 3 << Header;
-    }
-
-    // The file replaces the one there, whole, keeping its permission bits, and its path is
-    // kept for the next start. The German locale writes 1.234,56: the file must not.
-    void writesEachView()
-    {
-        QFETCH(bool, logged);
-        QFETCH(int, view);
-        QFETCH(QByteArray, expected);
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        Logged l(logged);
-        // A quote in the path: it goes into the settings as an SQL string.
+        Logged l;
         const QString folder = l.out.filePath(u"Jan's exports"_s);
         QVERIFY(QDir().mkdir(folder));
         const QString path = folder + u"/Varnolt.csv"_s;
         QVERIFY(writeFile(path, QByteArray(5000, 'x')) && ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 1, l.out.filePath(u"fallback.csv"_s)),
             CsvExport::Outcome::Written);
-        QCOMPARE(fileContents(path), expected);
+        QCOMPARE(fileContents(path), PerWeek);
         QCOMPARE(modeOf(path), 0640);
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(exportFolderRows(l.db), QStringList {path});
@@ -291,31 +276,26 @@ private Q_SLOTS:
             exportFolderRows(l.db), outcome == CsvExport::Outcome::Failed ? QStringList() : QStringList {fallback});
     }
 
+    // Another program holds the database: nothing is written, not even a part, and no temporary
+    // file is left; in WAL mode (as the program runs) the lock keeps the path from being stored
+    // but not the view from being read, and the file is written all the same.
     void lockedDatabase_data()
     {
         QTest::addColumn<bool>("wal");
-        QTest::addColumn<bool>("fileBefore");
-        // Another program holds the database: nothing is written, not even a part, and no
-        // temporary file is left beside the user's file.
-        QTest::newRow("replacing a file") << false << true;
-        QTest::newRow("new file") << false << false;
-        // In WAL mode (as the program runs) the lock keeps the path from being stored but not
-        // the view from being read: the file is written all the same.
-        QTest::newRow("write-ahead log") << true << true;
+        QTest::newRow("rollback journal") << false;
+        QTest::newRow("write-ahead log") << true;
     }
 
     void lockedDatabase()
     {
         QFETCH(bool, wal);
-        QFETCH(bool, fileBefore);
         Logged l;
         l.db.exec(u"insert into settings values ('ExportFolder', '/home/jan/old.csv')"_s);
         if (wal)
             l.db.exec(u"PRAGMA journal_mode=WAL"_s);
         const QString path = l.out.filePath(u"Varnolt.csv"_s);
         const QByteArray old = Header + "20261204,1.00,2.00,3.00\r\n";
-        if (fileBefore)
-            QVERIFY(writeFile(path, old));
+        QVERIFY(writeFile(path, old));
         StoreSession holder(l.db.path());
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
 
@@ -325,35 +305,40 @@ private Q_SLOTS:
         holder.rollback();
         QVERIFY2(wal || csv.errorString().contains(u"locked"_s), qPrintable(csv.errorString()));
         QCOMPARE(csv.usedPath(), path);
-        QCOMPARE(entries(l.out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
-        if (fileBefore)
-            QCOMPARE(fileContents(path), wal ? PerYear : old);
+        QCOMPARE(entries(l.out.path()), QStringList {u"Varnolt.csv"_s});
+        QCOMPARE(fileContents(path), wal ? PerYear : old);
         QCOMPARE(exportFolderRows(l.db), QStringList {u"/home/jan/old.csv"_s});
     }
 
-    void writeFails_data()
+    // What the device took is the file's beginning, never anything else. The German locale
+    // writes 1.234,56: the file must not.
+    void write_data()
     {
-        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<bool>("logged");
         QTest::addColumn<int>("view");
-        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<qint64>("budget"); // what the device takes before it is full
+        QTest::addColumn<QByteArray>("expected"); // empty: the write fails
         const qint64 size = PerDay.size();
-        QTest::newRow("device full in the last line") << size - 3 << 0 << false;
-        QTest::newRow("device takes exactly the file") << size << 0 << true;
-        QTest::newRow("no such view") << size << 4 << false;
+        QTest::newRow("device full in the last line") << true << 0 << size - 3 << QByteArray();
+        QTest::newRow("device takes exactly the file") << true << 0 << size << PerDay;
+        QTest::newRow("per year") << true << 3 << size << PerYear;
+        QTest::newRow("empty log") << false << 3 << size << Header;
+        QTest::newRow("no such view") << true << 4 << size << QByteArray();
     }
 
-    void writeFails()
+    void write()
     {
-        QFETCH(qint64, budget);
+        QFETCH(bool, logged);
         QFETCH(int, view);
-        QFETCH(bool, succeeds);
-        Logged l;
+        QFETCH(qint64, budget);
+        QFETCH(QByteArray, expected);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        Logged l(logged);
         FullDevice device(budget);
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.write(view, device), succeeds);
-        QCOMPARE(csv.errorString().isEmpty(), succeeds);
-        // What the device took is the file's beginning, never anything else.
-        QCOMPARE(device.data(), succeeds ? PerDay : PerDay.left(device.data().size()));
+        QCOMPARE(csv.write(view, device), !expected.isEmpty());
+        QCOMPARE(csv.errorString().isEmpty(), !expected.isEmpty());
+        QCOMPARE(device.data(), expected.isEmpty() ? PerDay.left(device.data().size()) : expected);
     }
 };
 
