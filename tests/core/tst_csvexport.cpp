@@ -17,9 +17,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Five days over two ISO weeks, four months and two years: 31 December 2025 lies in week 1
-// of 2026; 30 November to 6 December 2026 is week 49. Volumes in bytes chosen to give round
-// or truncated KB: 3072 = 3 KB, 1023 = 0.999 KB, 12339 = 12.0498 KB, 5368709632 = 5242880.5 KB.
+// Five days over two ISO weeks (31 December 2025 lies in week 1 of 2026) and two years; bytes
+// that give round or truncated KB: 1023 = 0.999 KB, 12339 = 12.0498 KB, 5368709632 = 5242880.5 KB.
 const QString KnownLog = u"insert into Log values "
                          u"('2025-12-31 22:00:00','2025-12-31 23:59:59',3072,10240,7),"
                          u"('2026-01-01 00:00:00','2026-01-01 01:00:00',1023,1048576,0.999),"
@@ -27,10 +26,8 @@ const QString KnownLog = u"insert into Log values "
                          u"('2026-12-05 17:00:00','2026-12-05 17:10:00',1024,1264,0.29),"
                          u"('2026-12-06 00:00:00','2026-12-06 00:00:00',0,0,0)"_s;
 
-// The files for KnownLog, worked out by hand: per day the sums and averages of each day; per
-// week 202649 = (5368709632 + 1264) / 1024 = 5242881.734375 KB down, (12339 + 1024) / 1024 =
-// 13.0498 KB up, (12.05 + 0.29 + 0) / 3 = 4.1133 kB/s; per year 2026 the average of four rows,
-// 13.339 / 4 = 3.33475.
+// The files for KnownLog, worked out by hand: week 202649 = (5368709632 + 1264) / 1024 KB down,
+// (12339 + 1024) / 1024 KB up, (12.05 + 0.29 + 0) / 3 kB/s; year 2026 averages four rows.
 const QByteArray Header = "Period,KBDown,KBUp,AvgSpeed\r\n";
 const QByteArray PerDay = Header
     + "20261206,0.00,0.00,0.00\r\n"
@@ -41,11 +38,6 @@ const QByteArray PerDay = Header
 const QByteArray PerWeek = Header
     + "202649,5242881.73,13.04,4.11\r\n"
       "202601,1034.00,3.99,3.99\r\n";
-const QByteArray PerMonth = Header
-    + "202612,1.23,1.00,0.14\r\n"
-      "202611,5242880.50,12.04,12.05\r\n"
-      "202601,1024.00,0.99,0.99\r\n"
-      "202512,10.00,3.00,7.00\r\n";
 const QByteArray PerYear = Header
     + "2026,5243905.73,14.04,3.33\r\n"
       "2025,10.00,3.00,7.00\r\n";
@@ -129,37 +121,21 @@ private Q_SLOTS:
         QCOMPARE(CsvExport::exportNumber(value), text);
     }
 
-    void writesEachView_data()
+    // The file replaces the one there, whole, keeping its permission bits, and its path (with a
+    // quote, an SQL string in the settings) is kept for the next start.
+    void replacesTheFileWhole()
     {
-        QTest::addColumn<bool>("logged");
-        QTest::addColumn<int>("view");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("per day") << true << 0 << PerDay;
-        QTest::newRow("per week") << true << 1 << PerWeek;
-        QTest::newRow("per month") << true << 2 << PerMonth;
-        QTest::newRow("per year") << true << 3 << PerYear;
-        QTest::newRow("empty log") << false << 3 << Header;
-    }
-
-    // The file replaces the one there, whole, keeping its permission bits, and its path is
-    // kept for the next start. The German locale writes 1.234,56: the file must not.
-    void writesEachView()
-    {
-        QFETCH(bool, logged);
-        QFETCH(int, view);
-        QFETCH(QByteArray, expected);
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        Logged l(logged);
-        // A quote in the path: it goes into the settings as an SQL string.
+        Logged l;
         const QString folder = l.out.filePath(u"Jan's exports"_s);
         QVERIFY(QDir().mkdir(folder));
         const QString path = folder + u"/Varnolt.csv"_s;
         QVERIFY(writeFile(path, QByteArray(5000, 'x')) && ::chmod(QFile::encodeName(path).constData(), 0640) == 0);
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), view, l.out.filePath(u"fallback.csv"_s)),
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 1, l.out.filePath(u"fallback.csv"_s)),
             CsvExport::Outcome::Written);
-        QCOMPARE(fileContents(path), expected);
+        QCOMPARE(fileContents(path), PerWeek);
         QCOMPARE(modeOf(path), 0640);
         QCOMPARE(csv.usedPath(), path);
         QCOMPARE(exportFolderRows(l.db), QStringList {path});
@@ -173,7 +149,6 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("leftInFolder");
         const QStringList fallbackOnly {u"fallback"_s};
         QTest::newRow("a folder as the path") << u"Varnolt.csv"_s << QStringList {u"Varnolt.csv"_s, u"fallback"_s};
-        QTest::newRow("missing folder") << u"missing/Varnolt.csv"_s << fallbackOnly;
         QTest::newRow("name too long") << QString(300, u'n') + u".csv"_s << fallbackOnly;
         QTest::newRow("no name") << QString() << fallbackOnly;
         QTest::newRow("a folder that takes no new file") << u"/proc/Varnolt.csv"_s << fallbackOnly;
@@ -301,69 +276,69 @@ private Q_SLOTS:
             exportFolderRows(l.db), outcome == CsvExport::Outcome::Failed ? QStringList() : QStringList {fallback});
     }
 
+    // Another program holds the database: nothing is written, not even a part, and no temporary
+    // file is left; in WAL mode (as the program runs) the lock keeps the path from being stored
+    // but not the view from being read, and the file is written all the same.
     void lockedDatabase_data()
     {
         QTest::addColumn<bool>("wal");
-        QTest::addColumn<bool>("fileBefore");
-        // Another program holds the database: nothing is written, not even a part, and no
-        // temporary file is left beside the user's file.
-        QTest::newRow("replacing a file") << false << true;
-        QTest::newRow("new file") << false << false;
-        // In WAL mode (as the program runs) the lock keeps the path from being stored but not
-        // the view from being read: the file is written all the same.
-        QTest::newRow("write-ahead log") << true << true;
+        QTest::newRow("rollback journal") << false;
+        QTest::newRow("write-ahead log") << true;
     }
 
     void lockedDatabase()
     {
         QFETCH(bool, wal);
-        QFETCH(bool, fileBefore);
         Logged l;
         l.db.exec(u"insert into settings values ('ExportFolder', '/home/jan/old.csv')"_s);
         if (wal)
             l.db.exec(u"PRAGMA journal_mode=WAL"_s);
         const QString path = l.out.filePath(u"Varnolt.csv"_s);
         const QByteArray old = Header + "20261204,1.00,2.00,3.00\r\n";
-        if (fileBefore)
-            QVERIFY(writeFile(path, old));
+        QVERIFY(writeFile(path, old));
         StoreSession holder(l.db.path());
         QVERIFY(holder.open() && holder.executeNative(u"begin exclusive"_s));
 
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 2, l.out.filePath(u"fallback.csv"_s)),
+        QCOMPARE(csv.exportTo(ExportTarget::resolve(path), 3, l.out.filePath(u"fallback.csv"_s)),
             wal ? CsvExport::Outcome::Written : CsvExport::Outcome::Failed);
         holder.rollback();
         QVERIFY2(wal || csv.errorString().contains(u"locked"_s), qPrintable(csv.errorString()));
         QCOMPARE(csv.usedPath(), path);
-        QCOMPARE(entries(l.out.path()), fileBefore ? QStringList {u"Varnolt.csv"_s} : QStringList());
-        if (fileBefore)
-            QCOMPARE(fileContents(path), wal ? PerMonth : old);
+        QCOMPARE(entries(l.out.path()), QStringList {u"Varnolt.csv"_s});
+        QCOMPARE(fileContents(path), wal ? PerYear : old);
         QCOMPARE(exportFolderRows(l.db), QStringList {u"/home/jan/old.csv"_s});
     }
 
-    void writeFails_data()
+    // What the device took is the file's beginning, never anything else. The German locale
+    // writes 1.234,56: the file must not.
+    void write_data()
     {
-        QTest::addColumn<qint64>("budget");
+        QTest::addColumn<bool>("logged");
         QTest::addColumn<int>("view");
-        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<qint64>("budget"); // what the device takes before it is full
+        QTest::addColumn<QByteArray>("expected"); // empty: the write fails
         const qint64 size = PerDay.size();
-        QTest::newRow("device full in the last line") << size - 3 << 0 << false;
-        QTest::newRow("device takes exactly the file") << size << 0 << true;
-        QTest::newRow("no such view") << size << 4 << false;
+        QTest::newRow("device full in the last line") << true << 0 << size - 3 << QByteArray();
+        QTest::newRow("device takes exactly the file") << true << 0 << size << PerDay;
+        QTest::newRow("per year") << true << 3 << size << PerYear;
+        QTest::newRow("empty log") << false << 3 << size << Header;
+        QTest::newRow("no such view") << true << 4 << size << QByteArray();
     }
 
-    void writeFails()
+    void write()
     {
-        QFETCH(qint64, budget);
+        QFETCH(bool, logged);
         QFETCH(int, view);
-        QFETCH(bool, succeeds);
-        Logged l;
+        QFETCH(qint64, budget);
+        QFETCH(QByteArray, expected);
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        Logged l(logged);
         FullDevice device(budget);
         CsvExport csv(l.db.path());
-        QCOMPARE(csv.write(view, device), succeeds);
-        QCOMPARE(csv.errorString().isEmpty(), succeeds);
-        // What the device took is the file's beginning, never anything else.
-        QCOMPARE(device.data(), succeeds ? PerDay : PerDay.left(device.data().size()));
+        QCOMPARE(csv.write(view, device), !expected.isEmpty());
+        QCOMPARE(csv.errorString().isEmpty(), !expected.isEmpty());
+        QCOMPARE(device.data(), expected.isEmpty() ? PerDay.left(device.data().size()) : expected);
     }
 };
 

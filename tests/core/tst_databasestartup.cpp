@@ -43,14 +43,6 @@ private Q_SLOTS:
         QCOMPARE(QFile::exists(path), on);
     }
 
-    void marksTheStartOfTheRun()
-    {
-        TestDatabase db;
-        QVERIFY(StartupRun(db.path(), QString(), QDateTime(QDate(2030, 1, 2), QTime(3, 4, 5))).startup.run());
-        // 2030 stays 2030: dates go into the statement with their four-digit year.
-        QCOMPARE(db.rows(u"select * from Log"_s), QStringList {u"2030-01-02 03:04:05|2030-01-02 03:04:05|0|0|0"_s});
-    }
-
     void refusesWhatTheRunCouldNotWrite_data()
     {
         QTest::addColumn<QString>("damage");

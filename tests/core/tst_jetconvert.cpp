@@ -37,7 +37,6 @@ private Q_SLOTS:
         row("de grouped", de, u"1.234,5"_s, 1234.5);
         row("de thousands group wins", de, u"1.234"_s, 1234.0);
         row("de point form falls back", de, u"12.5"_s, 12.5);
-        row("de short last group", de, u"1.234.56"_s, 0.0, mismatch);
         row("fr narrow space group", u"fr_FR"_s, u"1\u202f234,5"_s, 1234.5);
         row("fr plain space, long first group", u"fr_FR"_s, u"1234 567,5"_s, 1234567.5);
         row("lakh groups", u"en_IN"_s, u"12,34,567.5"_s, 1234567.5);
@@ -78,40 +77,6 @@ private Q_SLOTS:
             QTEST(*value, "expected");
     }
 
-    void toIntegers_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QVariant>("int16"); // null: fails
-        QTest::addColumn<QVariant>("int32");
-
-        const QVariant fails;
-        QTest::newRow("half to even down") << u"2.5"_s << QVariant(2) << QVariant(2);
-        QTest::newRow("just over a half") << u"2.5000001"_s << QVariant(3) << QVariant(3);
-        QTest::newRow("int16 top rounds over") << u"32767.5"_s << fails << QVariant(32768);
-        QTest::newRow("int16 bottom half stays") << u"-32768.5"_s << QVariant(-32768) << QVariant(-32768);
-        QTest::newRow("int32 top") << u"2147483647"_s << fails << QVariant(2147483647);
-        QTest::newRow("int32 over") << u"2147483648"_s << fails << fails;
-        QTest::newRow("int32 bottom") << u"-2147483648"_s << fails << QVariant(-2147483647 - 1);
-        QTest::newRow("grouped") << u"1,234,567.5"_s << fails << QVariant(1234568);
-        QTest::newRow("word") << u"twelve"_s << fails << fails;
-    }
-
-    void toIntegers()
-    {
-        QFETCH(QString, text);
-        const JetConvert convert {JetLocale(QLocale(u"en_US"_s))};
-        const JetConvert::Error failure
-            = text.at(0).isLetter() ? JetConvert::Error::TypeMismatch : JetConvert::Error::Overflow;
-        JetConvert::Error why16 = JetConvert::Error::None;
-        JetConvert::Error why32 = JetConvert::Error::None;
-        const std::optional<qint16> small = convert.toInt16(text, &why16);
-        const std::optional<qint32> large = convert.toInt32(text, &why32);
-        QTEST(small ? QVariant(int(*small)) : QVariant(), "int16");
-        QTEST(large ? QVariant(*large) : QVariant(), "int32");
-        QCOMPARE(why16, small ? JetConvert::Error::None : failure);
-        QCOMPARE(why32, large ? JetConvert::Error::None : failure);
-    }
-
     void toDateTime_data()
     {
         QTest::addColumn<QString>("locale");
@@ -128,7 +93,6 @@ private Q_SLOTS:
         row("C reads day first", "C", u"05/12/2026"_s, dec5);
         row("year first under any locale", "de_DE", u"2026/12/05 17:29:47"_s, dec5Time);
         row("fi dots in time", "fi_FI", u"2026.12.05 17.29.47"_s, dec5Time);
-        row("hu dot space", "hu_HU", u"2026. 12. 05 17:29:47"_s, dec5Time);
         row("hu trailing dot", "hu_HU", u"2026. 12. 05."_s, dec5);
         row("en month name", "en_US", u"05 Dec 2026"_s, dec5);
         row("en two-digit year 29", "en_US", u"12/05/29"_s, day(2029, 12, 5));
@@ -148,7 +112,6 @@ private Q_SLOTS:
         row("literal month first", "#", u"12-01-2026 00.00.00"_s, day(2026, 12, 1));
         row("literal slashes", "#", u"3/31/2025"_s, day(2025, 3, 31));
         row("literal year first", "#", u"2026-12-01 17:29:47"_s, day(2026, 12, 1, QTime(17, 29, 47)));
-        row("literal day first is wrong", "#", u"31-12-2026"_s, QDateTime());
     }
 
     void toDateTime()

@@ -40,35 +40,30 @@ class TestSettingsStore : public QObject
 private Q_SLOTS:
     void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
+    // Keys match with their case ("dblclick" is not "DblClick"), of two rows of a key the last
+    // wins, and numbers read as the user writes them: "1.500" is fifteen hundred in German.
     void loadsEveryKey()
-    {
-        TestDatabase db;
-        // Keys match with their case: "dblclick" is not "DblClick". Of two rows of a key the last wins.
-        const Settings s = loadedWith(db,
-            QStringLiteral("('DblClick','1'), ('ExportFolder','/home/u/t.csv'), ('kilobit','1'), ('whatsleft','1'), "
-                           "('maxmbsize','100'), ('logperiodtype','2'), ('logperiod','3'), ('logstartday','28'), "
-                           "('MonitorTrans','2'), ('Playwav','1'), ('Adapter0','eth0'), ('dblclick','2'), "
-                           "('Unknown','x'), ('maxmbsize','5000')"));
-        QVERIFY(s.dblClickChart());
-        QCOMPARE(s.exportFolder, u"/home/u/t.csv"_s);
-        QVERIFY(s.kilobit() && s.whatsLeft() && s.playWav());
-        QCOMPARE(QList<double>({s.maxMB, double(s.periodType), double(s.periodLength), double(s.startDay)}),
-            QList<double>({5000, 2, 3, 28}));
-        const QMap<QString, QString> expected {{u"DblClick"_s, u"1"_s}, {u"kilobit"_s, u"1"_s},
-            {u"whatsleft"_s, u"1"_s}, {u"logperiod"_s, u"3"_s}, {u"logperiodtype"_s, u"2"_s},
-            {u"maxmbsize"_s, u"5000"_s}, {u"MonitorTrans"_s, u"2"_s}, {u"logstartday"_s, u"28"_s},
-            {u"Playwav"_s, u"1"_s}};
-        QCOMPARE(shown(s), expected);
-    }
-
-    void numbersFollowTheLocale()
     {
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         TestDatabase db;
-        const Settings s = loadedWith(db, u"('maxmbsize','1.500'), ('logstartday','14,5'), ('logperiod','2,5')"_s);
-        // "1.500" is fifteen hundred with German digit grouping; halves go to the even number.
-        QCOMPARE(QList<double>({s.maxMB, double(s.startDay), double(s.periodLength)}), QList<double>({1500, 14, 2}));
-        QCOMPARE(s.maxMBText, u"1500"_s);
+        const Settings s = loadedWith(db,
+            QStringLiteral("('DblClick','1'), ('ExportFolder','/home/u/t.csv'), ('kilobit','1'), ('whatsleft','1'), "
+                           "('maxmbsize','100'), ('logperiodtype','2'), ('logperiod','2,5'), ('logstartday','14,5'), "
+                           "('MonitorTrans','2'), ('Playwav','1'), ('Adapter0','eth0'), ('dblclick','2'), "
+                           "('RouterURL','http://10.0.0.1/'), ('RouterName','Box'), ('Notify','2'), "
+                           "('Unknown','x'), ('maxmbsize','1.500')"));
+        QVERIFY(s.dblClickChart());
+        QCOMPARE(s.exportFolder, u"/home/u/t.csv"_s);
+        QVERIFY(s.kilobit() && s.whatsLeft() && s.playWav());
+        // Halves go to the even number.
+        QCOMPARE(QList<double>({s.maxMB, double(s.periodType), double(s.periodLength), double(s.startDay)}),
+            QList<double>({1500, 2, 2, 14}));
+        const QMap<QString, QString> expected {{u"DblClick"_s, u"1"_s}, {u"kilobit"_s, u"1"_s},
+            {u"whatsleft"_s, u"1"_s}, {u"logperiod"_s, u"2"_s}, {u"logperiodtype"_s, u"2"_s},
+            {u"maxmbsize"_s, u"1500"_s}, {u"MonitorTrans"_s, u"2"_s}, {u"logstartday"_s, u"14"_s},
+            {u"Playwav"_s, u"1"_s}, {u"RouterURL"_s, u"http://10.0.0.1/"_s}, {u"RouterName"_s, u"Box"_s},
+            {u"Notify"_s, u"2"_s}};
+        QCOMPARE(shown(s), expected);
     }
 
     void unusableValuesFallBack_data()
@@ -87,15 +82,16 @@ private Q_SLOTS:
             QList<std::pair<const char *, const char *>> usable; // value, shown
             QStringList outOfRange;
         } keys[] = {
-            {"logperiod", "0", {{"0", "0"}, {"365", "365"}, {"365.4", "365"}}, {u"366"_s, u"365.5"_s}},
+            {"logperiod", "0", {{"0", "0"}, {"365", "365"}, {"365.4", "365"}, {"2.5000001", "3"}},
+                {u"366"_s, u"365.5"_s}},
             {"maxmbsize", "0", {{"0", "0"}, {"5,120,000", "5120000"}, {"0.5", "0.5"}}, {u"5120001"_s, u"1e999"_s}},
             {"logstartday", "1", {{"1", "1"}, {"31", "31"}}, {u"0"_s, u"32"_s, u"40000"_s}},
             {"kilobit", "0", {{"2", "2"}}, {u"3"_s}},
             {"MonitorTrans", "0", {{"-1", "-1"}, {"3", "3"}}, {u"4"_s}},
             {"logperiodtype", "0", {{"-1", "-1"}, {"2", "2"}}, {u"3"_s, u"40000"_s}},
             // Any number steps the double-click state: up to 0, 1, or 2 and above, rounded to even.
-            {"DblClick", "0", {{"-40", "0"}, {"1", "1"}, {"5", "2"}, {"1.5", "2"}, {"2.5", "2"}, {"0.5", "0"}},
-                {u"40000"_s}},
+            {"DblClick", "0", {{"-32768.5", "0"}, {"1", "1"}, {"5", "2"}, {"1.5", "2"}, {"2.5", "2"}, {"0.5", "0"}},
+                {u"32767.5"_s}},
         };
         for (const auto &k : keys) {
             const QString key = QString::fromLatin1(k.key);
@@ -143,34 +139,29 @@ private Q_SLOTS:
             QCOMPARE(number.value(key), loaded.toDouble());
     }
 
-    // The key's rows go whatever their case; exactly one row per key remains, and a text with
-    // quotes reads back as written.
-    void writeReplacesTheKeyRow()
+    // A key's rows go whatever their case and one row per key remains; the adapter rows are
+    // replaced whole; values unlike the defaults, a text with quotes among them, read back as written.
+    void writeReplacesTheKeyRows()
     {
         TestDatabase db;
-        db.exec(u"insert into settings values ('maxmbsize','1'), ('MAXMBSIZE','2'), ('kilobit','0')"_s);
+        db.exec(QStringLiteral("insert into settings values ('maxmbsize','1'), ('MAXMBSIZE','2'), ('kilobit','0'), "
+                               "('Adapter0','eth0'), ('adapter5','wlan0'), ('MyAdapter','x')"));
         Settings s;
         s.maxMBText = u"3000"_s;
         s.stepDblClickTo(Settings::MiniMonitor);
+        s.routerUrl = u"http://10.0.0.1/"_s;
+        s.routerName = u"Jan's box"_s;
+        s.notifyState = 2;
         const QString folder = u"/home/o'neil/''t\".csv"_s;
-        QVERIFY(SettingsStore(db.path()).write(s.storedValues() << QPair(u"ExportFolder"_s, folder)));
-        QCOMPARE(
-            db.rows(u"select Settingvalue from settings where Settingname = 'maxmbsize'"_s), QStringList {u"3000"_s});
-        QCOMPARE(db.rows(u"select count(*) from settings"_s), QStringList {u"10"_s});
+        SettingsStore store(db.path());
+        QVERIFY(store.write(s.storedValues() << QPair(u"ExportFolder"_s, folder)));
+        QVERIFY(store.writeAdapterSelection({{1, u"enp3s0"_s}, {3, u"wlp2s0"_s}}));
+        QCOMPARE(db.rows(u"select * from settings where Settingname like '%adapter%' order by 1"_s),
+            QStringList({u"Adapter1|enp3s0"_s, u"Adapter3|wlp2s0"_s, u"MyAdapter|x"_s}));
+        QCOMPARE(db.rows(u"select count(*) from settings"_s), QStringList {u"16"_s});
         const Settings back = loadedWith(db, QString());
         QCOMPARE(shown(back), shown(s));
         QCOMPARE(back.exportFolder, folder);
-    }
-
-    void adapterSelectionReplacesAllAdapterRows()
-    {
-        TestDatabase db;
-        db.exec(
-            QStringLiteral("insert into settings values ('Adapter0','eth0'), ('adapter5','wlan0'), ('kilobit','1'), "
-                           "('MyAdapter','x')"));
-        QVERIFY(SettingsStore(db.path()).writeAdapterSelection({{1, u"enp3s0"_s}, {3, u"wlp2s0"_s}}));
-        QCOMPARE(db.rows(u"select Settingname, Settingvalue from settings order by Settingname"_s),
-            QStringList({u"Adapter1|enp3s0"_s, u"Adapter3|wlp2s0"_s, u"kilobit|1"_s, u"MyAdapter|x"_s}));
     }
 };
 
