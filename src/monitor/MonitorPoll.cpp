@@ -171,9 +171,10 @@ void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
 {
     OpenRow &row = m_parts.row;
     // The row ends here when an interface was re-created or reset, or the followed router
-    // counted again from 0 (their new counts are already in the sums), when the wall clock was set back, when the UTC offset changed (daylight
-    // saving, a new time zone), at the first poll of a new day, at whatever hour it comes
-    // (after a suspend over midnight too), and before it outgrows the row limit. The writer
+    // counted again from 0 (their new counts are already in the sums), when the wall clock
+    // was set back, when the UTC offset changed (daylight saving, a new time zone), at the
+    // first poll of a new day, at whatever hour it comes (after a suspend over midnight too),
+    // and before it outgrows the row limit. The writer
     // splits a row at the day boundary, ends one whose clock went back at its last good time
     // and one whose offset changed at its real end in its own offset.
     const bool timeEndsRow = row.polled(now);

@@ -6,6 +6,7 @@
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QGuiApplication>
+#include <QTextDocument>
 
 namespace {
 
@@ -88,6 +89,10 @@ void TrayIcon::showTip()
     QString tip = m_sourceLine.isEmpty() ? m_tip : m_tip + QLatin1Char('\n') + m_sourceLine;
     if (!m_storeProblem.isEmpty())
         tip += QLatin1Char('\n') + m_storeProblem.line();
+    // A router names itself: a tip its name would make markup is sent escaped, so it shows
+    // as written and loads nothing.
+    if (Qt::mightBeRichText(tip))
+        tip = QLatin1String("<p style='white-space:pre'>") + tip.toHtmlEscaped() + QLatin1String("</p>");
     if (tip != m_icon.toolTip())
         m_icon.setToolTip(tip);
 }
