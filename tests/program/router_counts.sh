@@ -48,8 +48,8 @@ end_home_run
 check_home "3. miniupnpd stopped for 20 s, 400 Mbit/s both ways for 12 s of it"
 
 # 4. A reboot: the service stopped, the WAN interface deleted and made again (its counters at
-#    0), traffic on the new one before the router answers (it counts from 0), the service
-#    started. The last answer before the stop saw all the old interface carried: traffic there
+#    0), 25 MB each way on the new one before the router answers (it counts from 0), the
+#    service started. The last answer before the stop saw all the old interface carried: traffic there
 #    after it could never be read.
 home_run
 internet --bidir -b 800M -t 3
@@ -59,6 +59,9 @@ stop_router
 reboot_wan
 internet --bidir -b 100M -t 2
 start_miniupnpd
+# The first answer after the reboot must find both counters lower than before it (else the
+# router looks like a service restarted with its counters kept).
+wait_reads 1 || PROBLEMS+=("no read after the reboot")
 internet --bidir -b 800M -t 3
 end_home_run
 old_wan=($(delta "$BEFORE" "$old"))
