@@ -13,6 +13,7 @@
 #include "monitor/MonitorPoll.h"
 #include "monitor/SoundEffectWarning.h"
 #include "options/FrmOptions.h"
+#include "router/RouterSource.h"
 #include "stats/FrmStats.h"
 #include "desktop/AppIcon.h"
 #include "shell/CornerPlacement.h"
@@ -120,6 +121,7 @@ void VarnoltApp::connectTray()
     connect(m_tray.get(), &TrayIcon::rightClicked, this, &VarnoltApp::trayRightClicked);
     connect(m_monitor.get(), &FrmMain::trayTipChanged, m_tray.get(), &TrayIcon::setTip);
     connect(m_monitor.get(), &FrmMain::storeProblemChanged, this, &VarnoltApp::storeProblemChanged);
+    connect(m_monitor.get(), &FrmMain::sourceLineChanged, m_tray.get(), &TrayIcon::setSourceLine);
     // The menu names what its item will do, however the window came to be shown or hidden.
     connect(m_monitor.get(), &FrmMain::shownChanged, m_trayMenu.get(), &TrayMenu::setMonitorShown);
     connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });
@@ -148,8 +150,10 @@ void VarnoltApp::startPolling()
         m_sound.get(), QCoreApplication::applicationDirPath());
     m_journal = std::make_unique<RowJournal>(m_databasePath, &m_log);
     m_journal->setEnabled(qEnvironmentVariable("VARNOLT_JOURNAL") != QLatin1String("off"));
+    m_router = std::make_unique<RouterSource>(m_clock);
+    followRouter();
     m_poll = std::make_unique<MonitorPoll>(MonitorPoll::Parts {*m_sampler, m_openRow, m_settings, *m_writer, *m_journal,
-                                               *m_volumeLeft, m_clock, *m_monitor},
+                                               *m_volumeLeft, m_clock, *m_monitor, m_router.get()},
         FrmMain::PollIntervalMsecs);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
     m_monitor->pollTimer().start();
@@ -173,7 +177,18 @@ void VarnoltApp::createOptions()
     connect(m_options.get(), &FrmOptions::optionsStored, m_monitor.get(), [this] {
         m_monitor->setHeightTwips(FrmMain::heightFor(m_settings));
         m_monitor->update();
+        followRouter();
     });
+}
+
+void VarnoltApp::followRouter()
+{
+    // Only another choice starts again: a router's first answer adds nothing, so following
+    // the same one anew at every OK would lose the bytes of an interval.
+    if (m_settings.routerUrl == m_routerUrl)
+        return;
+    m_routerUrl = m_settings.routerUrl;
+    m_router->follow(m_routerUrl, m_settings.routerName);
 }
 
 void VarnoltApp::failStart(const QString &description)

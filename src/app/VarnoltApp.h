@@ -20,6 +20,7 @@ class FrmStats;
 class InstanceLock;
 class MonitorMenu;
 class MonitorPoll;
+class RouterSource;
 class RowJournal;
 class SampleAdapters;
 class TrafficLogWriter;
@@ -89,6 +90,7 @@ private:
     void connectTray();
     void startPolling();
     void createOptions();
+    void followRouter();
     void failStart(const QString &description);
     void writeLastRow();
     void trayDoubleClicked();
@@ -108,6 +110,8 @@ private:
     std::unique_ptr<SampleAdapters> m_sampler;
     std::unique_ptr<WarningSound> m_sound;
     std::unique_ptr<VolumeLeftText> m_volumeLeft;
+    std::unique_ptr<RouterSource> m_router;
+    QString m_routerUrl; // the one followed
     std::unique_ptr<MonitorPoll> m_poll;
     // Menus before the window: a command chosen in a menu may end the run while the menu
     // is still on the stack, so windows are closed at shutdown and destroyed only here.

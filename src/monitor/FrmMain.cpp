@@ -176,14 +176,21 @@ void FrmMain::fitSize()
     const int width = Twips::toPixels(ClientWidth, *this);
     m_body->setGeometry(0, 0, width, Twips::toPixels(designed, *this));
     int client = Twips::toPixels(designed, *this);
-    if (!m_storeProblem.isEmpty()) {
-        // In the next row below what the state shows; the window grows to hold the whole
-        // line, wrapped when the reason is long.
-        const int top = RowTop + std::max(0, (designed - RowTop + RowPitch - 1) / RowPitch) * RowPitch;
+    // In the rows below what the state shows: what the figures count (in the mini state only
+    // while the router does not answer), then why they are not logged; the window grows to
+    // hold each whole line, wrapped when it is long.
+    int top = Twips::toPixels(RowTop + std::max(0, (designed - RowTop + RowPitch - 1) / RowPitch) * RowPitch, *this);
+    const bool sourceShown = !m_source.isEmpty() && (designed > 0 || m_source.silent);
+    if (m_sourceLine)
+        m_sourceLine->setVisible(sourceShown);
+    for (QLabel *line : {sourceShown ? m_sourceLine : nullptr, m_storeProblem.isEmpty() ? nullptr : m_problemLine}) {
+        if (!line)
+            continue;
         const int lineWidth = Twips::toPixels(LineWidth, *this);
-        const int lineHeight = std::max(Twips::toPixels(RowHeight, *this), m_problemLine->heightForWidth(lineWidth));
-        m_problemLine->setGeometry(Twips::toPixels(LineLeft, *this), Twips::toPixels(top, *this), lineWidth, lineHeight);
-        client = m_problemLine->geometry().bottom() + 1 + Twips::toPixels(BottomMargin, *this);
+        const int lineHeight = std::max(Twips::toPixels(RowHeight, *this), line->heightForWidth(lineWidth));
+        line->setGeometry(Twips::toPixels(LineLeft, *this), top, lineWidth, lineHeight);
+        client = line->geometry().bottom() + 1 + Twips::toPixels(BottomMargin, *this);
+        top = line->geometry().bottom() + 1 + Twips::toPixels(RowPitch - RowHeight, *this);
     }
     setFixedSize(width, std::max(1, client));
 }
@@ -340,9 +347,7 @@ void FrmMain::setStoreProblem(const StoreProblem &problem)
         return;
     m_storeProblem = problem;
     if (!problem.isEmpty() && !m_problemLine) {
-        m_problemLine = new QLabel(this);
-        m_problemLine->setWordWrap(true);
-        m_problemLine->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        m_problemLine = lineBelow();
         QPalette colours = m_problemLine->palette();
         colours.setColor(QPalette::WindowText, alertColor(VolumeAlert::Red, palette()));
         m_problemLine->setPalette(colours);
@@ -354,6 +359,37 @@ void FrmMain::setStoreProblem(const StoreProblem &problem)
     }
     fitSize();
     Q_EMIT storeProblemChanged(problem);
+}
+
+void FrmMain::setSourceLine(const SourceLine &line)
+{
+    if (line == m_source)
+        return;
+    const bool textChanged = line.text != m_source.text;
+    m_source = line;
+    if (!line.isEmpty() && !m_sourceLine)
+        m_sourceLine = lineBelow();
+    if (m_sourceLine) {
+        m_sourceLine->setText(line.text);
+        m_sourceLine->setToolTip(line.why);
+        QPalette colours = m_sourceLine->palette();
+        colours.setColor(
+            QPalette::WindowText, line.silent ? alertColor(VolumeAlert::Red, palette()) : palette().color(QPalette::WindowText));
+        m_sourceLine->setPalette(colours);
+    }
+    fitSize();
+    if (textChanged)
+        Q_EMIT sourceLineChanged(line.text);
+}
+
+QLabel *FrmMain::lineBelow()
+{
+    // A router's name and a database's words are shown as they are, never as markup.
+    auto *line = new QLabel(this);
+    line->setTextFormat(Qt::PlainText);
+    line->setWordWrap(true);
+    line->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    return line;
 }
 
 void FrmMain::setPollTimerEnabled(bool enabled)

@@ -52,6 +52,9 @@ public:
     // "Not logged: ..." below the designed controls while the database refuses the open row;
     // null until the first problem.
     QLabel *storeProblemLabel() const { return m_problemLine; }
+    // "Router: <name>" below the designed controls while a router is metered (in the mini
+    // state only while it does not answer, in red); null until a router is.
+    QLabel *sourceLabel() const { return m_sourceLine; }
     Throughput *downGraph();
     Throughput *upGraph();
     QString trayTip() const { return m_trayTip; }
@@ -71,11 +74,14 @@ public:
     void setVolumeLeft(const QString &text, VolumeAlert alert) override;
     void setTrayTip(const QString &text) override;
     void setStoreProblem(const StoreProblem &problem) override;
+    void setSourceLine(const SourceLine &line) override;
     void setPollTimerEnabled(bool enabled) override;
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
     void storeProblemChanged(const StoreProblem &problem);
+    // The source line's text, for the tray's tip; empty while the interfaces are metered.
+    void sourceLineChanged(const QString &text);
     // Whichever way the window was shown, hidden, minimised or restored (the program, the
     // window manager's close button, Alt+F4).
     void shownChanged(bool shown);
@@ -99,14 +105,17 @@ private:
     void place(QWidget *widget, const QRect &twips);
     void fitRateLine();
     void fitSize();
+    QLabel *lineBelow();
 
     void showAlert();
     void reportShown();
 
     // The designed controls, cut to the height of the window's state (the volume-left line
-    // below the normal height, everything in the mini state); the problem line goes below.
+    // below the normal height, everything in the mini state); the source line and the problem
+    // line go below.
     QWidget *m_body = nullptr;
     QLabel *m_problemLine = nullptr;
+    QLabel *m_sourceLine = nullptr;
     QLabel *m_download = nullptr;
     QLabel *m_upload = nullptr;
     QLabel *m_rateLine = nullptr;
@@ -124,6 +133,7 @@ private:
     int m_heightTwips = NormalHeight;
     QString m_trayTip;
     StoreProblem m_storeProblem;
+    SourceLine m_source;
     VolumeAlert m_alert = VolumeAlert::Initial;
     bool m_shown = false; // as last reported by shownChanged
 };

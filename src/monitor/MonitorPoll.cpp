@@ -11,8 +11,11 @@
 #include "monitor/MonitorTexts.h"
 #include "monitor/MonitorView.h"
 #include "monitor/Rounding.h"
+#include "router/RouterSource.h"
 
 #include <QLoggingCategory>
+
+#include <utility>
 
 namespace {
 Q_LOGGING_CATEGORY(lcMonitor, "varnolt.monitor")
@@ -32,10 +35,17 @@ void MonitorPoll::run()
 {
     takeReading();
 
-    // Rates are taken over the time that really passed between the two readings: a late
-    // poll, a failed reading in between or a suspend would otherwise inflate them.
-    const qint64 elapsed = m_curSampleMsecs - m_prevSampleMsecs;
-    const double seconds = (elapsed > 0 ? double(elapsed) : double(m_intervalMsecs)) / 1000.0;
+    Rates rates;
+    if (followedRouter()) {
+        rates = routerRates();
+    } else {
+        // Rates are taken over the time that really passed between the two readings: a late
+        // poll, a failed reading in between or a suspend would otherwise inflate them.
+        const qint64 elapsed = m_curSampleMsecs - m_prevSampleMsecs;
+        const double seconds = (elapsed > 0 ? double(elapsed) : double(m_intervalMsecs)) / 1000.0;
+        rates.down = (m_parts.row.newIn() / 1000.0) / seconds;
+        rates.up = (m_parts.row.newOut() / 1000.0) / seconds;
+    }
 
     MonitorView &view = m_parts.view;
     view.freezeDrawing(true);
@@ -43,8 +53,8 @@ void MonitorPoll::run()
     showVolumes(texts);
     int down = 0;
     int up = 0;
-    downloadSample(texts, seconds, down);
-    uploadSample(texts, seconds, up);
+    downloadSample(texts, rates, down);
+    uploadSample(texts, rates, up);
     view.setGraphMax(m_scale.max());
     view.addGraphValues(down, up);
     view.setRateLine(MonitorTexts::cutRateLine(texts.rateLine));
@@ -61,6 +71,42 @@ void MonitorPoll::run()
     view.setGraphToolTip(MonitorTexts::graphToolTip(m_scale.max(), m_parts.settings.kilobit()));
     view.setStoreProblem(storeProblem());
     showVolumeLeft(texts);
+    showSource(now);
+}
+
+RouterSource *MonitorPoll::followedRouter() const
+{
+    return m_parts.router && m_parts.router->following() ? m_parts.router : nullptr;
+}
+
+void MonitorPoll::takeFromRouter(RouterSource &router)
+{
+    const RouterSource::Taken taken = router.take();
+    m_answer.rebooted |= taken.rebooted;
+    if (!taken.fresh)
+        return;
+    m_parts.row.add(taken.in, taken.out);
+    // An answer's bytes were carried over the time since the answer before (about 5 s): the
+    // rate is theirs over that span, shown until the next answer, rather than ten times the
+    // rate in one poll and nothing in the nine after it. Should no answer follow, it is shown
+    // for one span more, then the rates are idle.
+    const qint64 span = taken.spanMsecs > 0 ? taken.spanMsecs : RouterSource::ReadIntervalMsecs;
+    const double seconds = double(span) / 1000.0;
+    m_answer.down = (double(taken.in) / 1000.0) / seconds;
+    m_answer.up = (double(taken.out) / 1000.0) / seconds;
+    m_answer.atMsecs = m_parts.clock.monotonicMsecs();
+    m_answer.holdMsecs = 2 * span;
+    m_answer.fresh = true;
+}
+
+MonitorPoll::Rates MonitorPoll::routerRates()
+{
+    // One sample an answer: the average and the maximum are over the answers, not over the
+    // polls that showed the same rate again.
+    const bool held = m_parts.clock.monotonicMsecs() - m_answer.atMsecs <= m_answer.holdMsecs;
+    const Rates rates {held ? m_answer.down : 0, held ? m_answer.up : 0, m_answer.fresh};
+    m_answer.fresh = false;
+    return rates;
 }
 
 void MonitorPoll::showVolumes(Texts &texts)
@@ -81,7 +127,7 @@ void MonitorPoll::showVolumes(Texts &texts)
         m_parts.view.setCaption(MonitorTexts::expandedCaption(texts.status));
 }
 
-void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
+void MonitorPoll::downloadSample(Texts &texts, const Rates &rates, int &graphValue)
 {
     const RunCounters &c = m_parts.row.counters();
     const bool kilobit = m_parts.settings.kilobit();
@@ -90,10 +136,12 @@ void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
     const auto n = [](double x) { return MonitorTexts::number(x, 1); };
 
     QString rateText;
-    if (m_parts.row.newIn() > 0) {
-        const double rate = (m_parts.row.newIn() / 1000.0) / seconds;
-        m_parts.row.addDownloadRate(rate);
-        m_scale.download(rate, c.avgDown);
+    if (rates.down > 0) {
+        const double rate = rates.down;
+        if (rates.sample) {
+            m_parts.row.addDownloadRate(rate);
+            m_scale.download(rate, c.avgDown);
+        }
         graphValue = Rounding::whole(rate);
         rateText = QLatin1String("D: ") + n(rate * f);
     } else {
@@ -104,14 +152,15 @@ void MonitorPoll::downloadSample(Texts &texts, double seconds, int &graphValue)
     texts.status += QLatin1String(" - Avg: ") + n(c.avgDown * f) + unit;
 }
 
-void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
+void MonitorPoll::uploadSample(Texts &texts, const Rates &rates, int &graphValue)
 {
-    if (m_parts.row.newOut() > 0) {
-        const double uprate = (m_parts.row.newOut() / 1000.0) / seconds;
+    if (rates.up > 0) {
+        const double uprate = rates.up;
         const double f = m_parts.settings.kilobit() ? MonitorTexts::KbpsFactor : 1.0;
         texts.rateLine
             = QLatin1String("U: ") + MonitorTexts::number(uprate * f, 1) + QLatin1String(" - ") + texts.rateLine;
-        m_scale.upload(uprate, m_parts.row.counters().avgDown, m_maxUp);
+        if (rates.sample)
+            m_scale.upload(uprate, m_parts.row.counters().avgDown, m_maxUp);
         graphValue = Rounding::whole(uprate);
     } else {
         texts.rateLine = IdleUpload + texts.rateLine;
@@ -121,14 +170,15 @@ void MonitorPoll::uploadSample(Texts &texts, double seconds, int &graphValue)
 void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
 {
     OpenRow &row = m_parts.row;
-    // The row ends here when an interface was re-created or reset (its new counts are already
-    // in the sums), when the wall clock was set back, when the UTC offset changed (daylight
+    // The row ends here when an interface was re-created or reset, or the followed router
+    // counted again from 0 (their new counts are already in the sums), when the wall clock was set back, when the UTC offset changed (daylight
     // saving, a new time zone), at the first poll of a new day, at whatever hour it comes
     // (after a suspend over midnight too), and before it outgrows the row limit. The writer
     // splits a row at the day boundary, ends one whose clock went back at its last good time
     // and one whose offset changed at its real end in its own offset.
     const bool timeEndsRow = row.polled(now);
-    const bool due = m_parts.sampler.counterFell() || timeEndsRow || row.counters().rowBytesOut() > RowLimitBytes
+    const bool fell = followedRouter() ? std::exchange(m_answer.rebooted, false) : m_parts.sampler.counterFell();
+    const bool due = fell || timeEndsRow || row.counters().rowBytesOut() > RowLimitBytes
         || row.counters().rowBytesIn() > RowLimitBytes;
     m_prevSampleMsecs = m_curSampleMsecs;
     // While the database refuses, the row stays open and is tried again every so often
@@ -160,10 +210,16 @@ void MonitorPoll::closeRow()
 
 void MonitorPoll::takeReading()
 {
-    if (m_parts.sampler.run(m_parts.clock.monotonicMsecs()) != SampleAdapters::Outcome::Summed)
+    const bool summed = m_parts.sampler.run(m_parts.clock.monotonicMsecs()) == SampleAdapters::Outcome::Summed;
+    if (summed)
+        m_curSampleMsecs = m_parts.clock.monotonicMsecs();
+    if (RouterSource *router = followedRouter()) {
+        takeFromRouter(*router);
         return;
-    m_parts.row.add(m_parts.sampler.added().in, m_parts.sampler.added().out);
-    m_curSampleMsecs = m_parts.clock.monotonicMsecs();
+    }
+    m_answer = {};
+    if (summed)
+        m_parts.row.add(m_parts.sampler.added().in, m_parts.sampler.added().out);
 }
 
 void MonitorPoll::showVolumeLeft(const Texts &texts)
@@ -182,4 +238,18 @@ void MonitorPoll::showVolumeLeft(const Texts &texts)
     view.setTrayTip(texts.status + QLatin1String(" - ") + left);
     if (view.heightTwips() < MonitorView::FullHeightTwips)
         view.setCaption(MonitorTexts::collapsedCaption(texts.status, left));
+}
+
+void MonitorPoll::showSource(const QDateTime &now)
+{
+    SourceLine line;
+    if (const RouterSource *router = followedRouter()) {
+        const QString name = router->name();
+        const QDateTime silentSince = router->silentSince();
+        line.silent = silentSince.isValid();
+        line.text = MonitorTexts::routerLine(name.isEmpty() ? m_parts.settings.routerUrl : name, silentSince, now);
+        if (line.silent)
+            line.why = router->problem();
+    }
+    m_parts.view.setSourceLine(line);
 }

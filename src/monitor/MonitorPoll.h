@@ -9,6 +9,7 @@
 
 class Clock;
 class OpenRow;
+class RouterSource;
 class RowJournal;
 class SampleAdapters;
 class Settings;
@@ -19,6 +20,11 @@ class VolumeLeftText;
 // their average, maximum and graph scale, fills the view, closes the log row when the
 // counters fall back, at the first poll of a new day or when the row grows too large, and
 // shows the volume left.
+//
+// While a router is followed, the row counts the household's bytes instead: what the router's
+// answers carried since the last poll. The adapters are still sampled, so that their readings
+// stay current, but add nothing (no byte counted twice, none of their history counted when
+// the interfaces are metered again).
 class MonitorPoll final
 {
 public:
@@ -37,6 +43,8 @@ public:
         VolumeLeftText &volumeLeft;
         const Clock &clock;
         MonitorView &view;
+        // The household's router; metered instead of the adapters while it is followed.
+        RouterSource *router = nullptr;
     };
 
     MonitorPoll(Parts parts, int intervalMsecs);
@@ -63,11 +71,33 @@ private:
         QString status;
         QString rateLine;
     };
+    // The rates (kB/s) this poll shows, and whether they are a new sample for the average, the
+    // maximum and the scale.
+    struct Rates
+    {
+        double down = 0;
+        double up = 0;
+        bool sample = true;
+    };
+    // The rates of the router's last answer: its bytes over the time they were carried in.
+    struct Answer
+    {
+        double down = 0;
+        double up = 0;
+        qint64 atMsecs = 0; // monotonic time of the poll that took it
+        qint64 holdMsecs = 0; // shown for this long, should no answer follow
+        bool fresh = false; // taken since the last poll
+        bool rebooted = false; // the router counted again from 0 since the last poll
+    };
+    RouterSource *followedRouter() const;
+    void takeFromRouter(RouterSource &router);
+    Rates routerRates();
     void showVolumes(Texts &texts);
-    void downloadSample(Texts &texts, double seconds, int &graphValue);
-    void uploadSample(Texts &texts, double seconds, int &graphValue);
+    void downloadSample(Texts &texts, const Rates &rates, int &graphValue);
+    void uploadSample(Texts &texts, const Rates &rates, int &graphValue);
     void takeSampleOrCloseRow(const QDateTime &now);
     void showVolumeLeft(const Texts &texts);
+    void showSource(const QDateTime &now);
 
     Parts m_parts;
     int m_intervalMsecs;
@@ -79,4 +109,5 @@ private:
     QString m_journalError; // the journal's last write failed: a kill would lose the open row
     bool m_closePending = false; // a row close the database refused, to be tried again
     qint64 m_lastCloseMsecs = 0; // monotonic time of the last attempt
+    Answer m_answer;
 };

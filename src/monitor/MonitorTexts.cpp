@@ -58,4 +58,23 @@ QString graphToolTip(int max, bool kilobit)
     return QLatin1String("Graph Max: ") + QString::number(max);
 }
 
+QString routerLine(const QString &name, const QDateTime &silentSince, const QDateTime &now)
+{
+    // The name is the router's own word: control characters and line breaks would break the
+    // line, and a name of any length would push the window wide.
+    QString shown;
+    for (const QChar c : name)
+        shown += c.isPrint() ? c : QChar(u' ');
+    shown = shown.simplified();
+    if (shown.size() > RouterNameLength)
+        shown = shown.left(RouterNameLength - 1) + QChar(0x2026);
+    QString line = QLatin1String("Router: ") + shown;
+    if (!silentSince.isValid())
+        return line;
+    const QDateTime since = silentSince.toLocalTime();
+    const QString format
+        = since.date() == now.toLocalTime().date() ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm");
+    return line + QLatin1String(" not answering since ") + since.toString(format);
+}
+
 } // namespace MonitorTexts

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 // The texts of the monitor: volumes, the rate line, the captions, the tray tip and the
@@ -28,5 +29,11 @@ QString expandedCaption(const QString &volumeText);
 // The caption of the mini window: the status and the volume left without its percentage.
 QString collapsedCaption(const QString &status, const QString &volumeLeft);
 QString graphToolTip(int max, bool kilobit);
+
+// A router's name as the window and the tip show it: on one line, at most this long.
+constexpr int RouterNameLength = 40;
+// "Router: <name>", and " not answering since 14:02" (with the date when that was another day
+// than now) while it does not answer.
+QString routerLine(const QString &name, const QDateTime &silentSince, const QDateTime &now);
 
 } // namespace MonitorTexts

@@ -32,6 +32,18 @@ private:
     QString firstLine() const { return reason.section(QLatin1Char('\n'), 0, 0); }
 };
 
+// What the figures count when it is not this machine's interfaces ("Router: <name>"), and
+// since when that source has not answered; empty while the interfaces are metered.
+struct SourceLine
+{
+    QString text;
+    QString why; // why it does not answer, while it does not
+    bool silent = false;
+
+    bool isEmpty() const { return text.isEmpty(); }
+    bool operator==(const SourceLine &) const = default;
+};
+
 // What the poll fills in: the monitor window's labels, graphs and caption, and the tray tip.
 // The window implements it; tests record it.
 class MonitorView
@@ -59,6 +71,7 @@ public:
     virtual void setTrayTip(const QString &text) = 0;
     // Why the open row cannot be written to the database, until a write succeeds.
     virtual void setStoreProblem(const StoreProblem &problem) = 0;
+    virtual void setSourceLine(const SourceLine &line) = 0;
     // The poll's timer, off while a log row is written.
     virtual void setPollTimerEnabled(bool enabled) = 0;
 };

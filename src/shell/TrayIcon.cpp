@@ -77,9 +77,17 @@ void TrayIcon::setStoreProblem(const StoreProblem &problem)
     showTip();
 }
 
+void TrayIcon::setSourceLine(const QString &text)
+{
+    m_sourceLine = text;
+    showTip();
+}
+
 void TrayIcon::showTip()
 {
-    const QString tip = m_storeProblem.isEmpty() ? m_tip : m_tip + QLatin1Char('\n') + m_storeProblem.line();
+    QString tip = m_sourceLine.isEmpty() ? m_tip : m_tip + QLatin1Char('\n') + m_sourceLine;
+    if (!m_storeProblem.isEmpty())
+        tip += QLatin1Char('\n') + m_storeProblem.line();
     if (tip != m_icon.toolTip())
         m_icon.setToolTip(tip);
 }

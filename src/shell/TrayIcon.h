@@ -26,6 +26,9 @@ public:
     // too, when a kill would lose the row), and a line of the tip says it until the problem
     // is gone (an empty problem).
     void setStoreProblem(const StoreProblem &problem);
+    // What the figures count when it is not this machine's interfaces ("Router: …"), a line
+    // of the tip under them; empty: none.
+    void setSourceLine(const QString &text);
     void remove();
 
     static QString fitTip(const QString &text);
@@ -51,4 +54,5 @@ private:
     QSystemTrayIcon m_icon;
     QString m_tip;
     StoreProblem m_storeProblem;
+    QString m_sourceLine;
 };

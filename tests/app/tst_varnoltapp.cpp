@@ -55,7 +55,7 @@ private Q_SLOTS:
     void refusedStartShowsTheBox();
     void miniMaxiStepsTheDoubleClickState();
     void windowMenuExitWritesTheLastRowOnceAndUnloadsAllForms();
-    void trayTipNamesAStoreProblemUntilItIsGone();
+    void trayTipNamesTheRouterAndAStoreProblemUntilGone();
     void helpOpensSectionsAndPicturesThePageHas();
 
 private:
@@ -157,13 +157,23 @@ void TestVarnoltApp::windowMenuExitWritesTheLastRowOnceAndUnloadsAllForms()
             QStringLiteral(": All forms unloaded.")}));
 }
 
-void TestVarnoltApp::trayTipNamesAStoreProblemUntilItIsGone()
+void TestVarnoltApp::trayTipNamesTheRouterAndAStoreProblemUntilGone()
 {
     {
         TestDatabase db;
         FakeClock clock;
         VarnoltApp app(db.path(), {}, clock);
         QVERIFY(app.start());
+        // A router chosen in the options (nothing listens on its port) is followed from the OK
+        // on, and no more once the choice is emptied.
+        app.settings().routerUrl = QStringLiteral("http://127.0.0.1:9/rootDesc.xml");
+        app.settings().routerName = QStringLiteral("Box");
+        Q_EMIT app.options()->optionsStored();
+        QTRY_VERIFY_WITH_TIMEOUT(
+            app.trayIcon()->icon().toolTip().contains(QStringLiteral("\nRouter: Box not answering since ")), 30000);
+        app.settings().routerUrl.clear();
+        Q_EMIT app.options()->optionsStored();
+        QTRY_VERIFY(!app.trayIcon()->icon().toolTip().contains(QStringLiteral("Router")));
         StoreSession holder(db.path());
         QVERIFY(holder.open() && holder.executeNative(QStringLiteral("begin exclusive")));
         app.resetCounters();
@@ -177,7 +187,10 @@ void TestVarnoltApp::trayTipNamesAStoreProblemUntilItIsGone()
     const QString status = QStringLiteral("12.34 MB - Avg: 45.6 kBps. - 1234 MB (61.7 %) Left. and more text");
     tray.setTip(status);
     tray.setStoreProblem({QStringLiteral("database or disk is full\nStatement: INSERT INTO Log ..."), true});
-    QCOMPARE(tray.icon().toolTip(), status.left(63) + QStringLiteral("\nNot logged: database or disk is full"));
+    tray.setSourceLine(QStringLiteral("Router: Box"));
+    QCOMPARE(tray.icon().toolTip(),
+        status.left(63) + QStringLiteral("\nRouter: Box\nNot logged: database or disk is full"));
+    tray.setSourceLine({});
     tray.setTip(QStringLiteral("1.00 MB"));
     QCOMPARE(tray.icon().toolTip(), QStringLiteral("1.00 MB\nNot logged: database or disk is full"));
     tray.setStoreProblem({});

@@ -79,6 +79,24 @@ private Q_SLOTS:
         window.setStoreProblem({});
         QVERIFY(!problem->isVisibleTo(&window));
         QCOMPARE(window.size(), designed);
+
+        // A router's line, as plain text, below the design (in the mini state only while it does
+        // not answer), the problem line below it; both gone, the window as designed again.
+        QSignalSpy tip(&window, &FrmMain::sourceLineChanged);
+        for (const bool silent : {false, true}) {
+            window.setSourceLine({QStringLiteral("Router: <b>Box</b>"), {}, silent});
+            window.setStoreProblem({QStringLiteral("locked"), true});
+            const QRect source = window.sourceLabel()->geometry();
+            QCOMPARE(window.sourceLabel()->isVisibleTo(&window), rows > 0 || silent);
+            QCOMPARE(window.sourceLabel()->textFormat(), Qt::PlainText);
+            if (window.sourceLabel()->isVisibleTo(&window))
+                QVERIFY(source.top() >= designed.height() && problem->geometry().top() > source.bottom());
+            QVERIFY(window.rect().contains(problem->geometry()));
+        }
+        window.setSourceLine({});
+        window.setStoreProblem({});
+        QCOMPARE(window.size(), designed);
+        QCOMPARE(tip.count(), 2);
     }
 
     void volumeLeftColoursAndTrayTip()

@@ -14,8 +14,11 @@
 #include "monitor/MonitorPoll.h"
 #include "monitor/MonitorTexts.h"
 #include "monitor/MonitorView.h"
+#include "router/RouterSource.h"
 
 #include <QLocale>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -27,6 +30,7 @@ public:
     int height = 1560, graphMax = 0;
     QString download, upload, caption, rateLine, toolTip, volumeLeft, trayTip;
     StoreProblem storeProblem;
+    SourceLine source;
     QList<QPair<int, int>> values;
     QStringList events;
     bool frozen = false, drewThawed = false;
@@ -48,6 +52,7 @@ public:
     void setVolumeLeft(const QString &t, VolumeAlert) override { volumeLeft = t; }
     void setTrayTip(const QString &t) override { trayTip = t; }
     void setStoreProblem(const StoreProblem &p) override { storeProblem = p; }
+    void setSourceLine(const SourceLine &l) override { source = l; }
     void setPollTimerEnabled(bool enabled) override
     {
         events << QStringLiteral("timer %1 with %2 rows")
@@ -89,9 +94,10 @@ class TestMonitorPoll : public QObject
         VolumeLeftText volumeLeft {db.path(), clock, counters, settings, &sound, QString()};
         RecordingView view;
         RowJournal journal {db.path()};
-        MonitorPoll poll {{sampler, row, settings, writer, journal, volumeLeft, clock, view}, 500};
+        MonitorPoll poll;
 
-        Fixture()
+        explicit Fixture(RouterSource *router = nullptr)
+            : poll({sampler, row, settings, writer, journal, volumeLeft, clock, view, router}, 500)
         {
             table.rows = FakeInterfaceTable::cards(1);
             table.rows[0].in = 1'000'000;
@@ -287,6 +293,72 @@ private Q_SLOTS:
         QCOMPARE(f.view.events.size(), 4);
         QVERIFY(f.view.storeProblem.isEmpty());
         QCOMPARE(f.logged("BytesRcvd"), QStringList {QStringLiteral("9000")});
+    }
+
+    // A router on loopback that answers what a file says: its bytes, not the card's, go into
+    // the row, each answer's rate over its span, held until the next; a reboot ends the row; a
+    // router gone quiet says since when; the card counts again from its last reading.
+    void routerIsTheMeteredSource()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("counters"));
+        const auto tell = [&file](const char *counters) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(counters) > 0);
+        };
+        tell("1000000 500000 100");
+        QProcess igd;
+        igd.start(QStringLiteral("python3"), {QFINDTESTDATA("counting_igd.py"), QStringLiteral("--counters"), file});
+        QVERIFY(igd.waitForReadyRead(10000));
+        const QString url = QStringLiteral("http://127.0.0.1:%1/rootDesc.xml").arg(QString::fromLatin1(igd.readLine().trimmed()));
+        SystemClock wall;
+        RouterSource router(wall);
+        Fixture f(&router);
+        f.poll.run();
+        router.follow(url, QStringLiteral("Chosen"), 2000);
+        // Polls on time, the card counting 7000 bytes each, until `done` or 30 s.
+        const auto pollUntil = [&f](const std::function<bool()> &done) {
+            for (int i = 0; i < 600 && !done(); ++i) {
+                f.poll500(7000);
+                QTest::qWait(50);
+            }
+        };
+        pollUntil([&igd] { return igd.readAll().contains("GetTotalBytesSent"); }); // the first answer
+        QTest::qWait(500);
+        tell("1300000 600000 102");
+        pollUntil([&f] { return f.counters.rowBytesIn() > 0; });
+        QCOMPARE(f.counters.rowBytesIn(), 300000.0);
+        QCOMPARE(f.counters.rowBytesOut(), 100000.0);
+        QCOMPARE(f.view.source, (SourceLine {QStringLiteral("Router: Loopback IGD"), {}, false}));
+        // Carried over the 2 s between the answers.
+        const auto shown = f.view.values.last();
+        QVERIFY2(shown.first >= 100 && shown.first <= 200 && shown.second >= 33 && shown.second <= 67,
+            qPrintable(f.view.rateLine));
+        const QString rateLine = f.view.rateLine;
+        for (int i = 0; i < 3; ++i)
+            f.poll500(7000);
+        QCOMPARE(f.view.values.last(), shown);
+        QCOMPARE(f.view.rateLine, rateLine);
+        QCOMPARE(f.counters.downSamples, 1.0);
+        QCOMPARE(f.counters.maxDown, f.counters.avgDown);
+
+        tell("50000 20000 3"); // rebooted: counts from 0
+        pollUntil([&f] { return f.logRows() > 0; });
+        QCOMPARE(f.logged("BytesRcvd, BytesSent"), QStringList {QStringLiteral("300000|100000")});
+        QCOMPARE(f.counters.rowBytesIn(), 50000.0);
+        QCOMPARE(f.counters.rowBytesOut(), 20000.0);
+
+        igd.kill();
+        igd.waitForFinished();
+        pollUntil([&f] { return f.view.source.silent; });
+        QVERIFY2(f.view.source.text.startsWith(QStringLiteral("Router: Loopback IGD not answering since ")),
+            qPrintable(f.view.source.text));
+        QVERIFY(!f.view.source.why.isEmpty());
+        RATE_LINE_STARTS(f, "U: 0,0 - D: 0,0");
+        router.follow({}, {});
+        f.poll500(1000);
+        QCOMPARE(f.counters.rowBytesIn(), 51000.0);
+        QVERIFY(f.view.source.isEmpty());
     }
 
     void captionsAndTrayTip_data()

@@ -21,7 +21,7 @@ std::optional<quint64> decimal(QByteArrayView text, quint64 most)
 std::optional<RouterReading> RouterReading::fromAnswers(
     QByteArrayView received, QByteArrayView sent, bool wide, std::optional<QByteArrayView> uptime)
 {
-    const quint64 most = wide ? std::numeric_limits<quint64>::max() : std::numeric_limits<quint32>::max();
+    const quint64 most = std::numeric_limits<quint64>::max();
     const std::optional<quint64> in = decimal(received, most);
     const std::optional<quint64> out = decimal(sent, most);
     if (!in || !out)

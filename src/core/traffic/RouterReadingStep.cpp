@@ -1,47 +1,75 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/traffic/RouterReadingStep.h"
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 constexpr quint64 Turn32 = quint64(1) << 32;
-
-// Whether the router started counting again since the answer before.
-bool rebootedBetween(const RouterReading &before, const RouterReading &now)
-{
-    // Its uptime went back, whatever its counters say.
-    if (now.uptimeSecs && before.uptimeSecs && *now.uptimeSecs < *before.uptimeSecs)
-        return true;
-    // A counter that changed width (a firmware update) is a new counter; a 64-bit one never
-    // wraps in a router's life, so one that fell was reset.
-    return now.wide != before.wide || (now.wide && (now.received < before.received || now.sent < before.sent));
-}
+constexpr quint64 Most32 = Turn32 - 1;
 
 } // namespace
 
 RouterReadingStep::Step RouterReadingStep::next(const RouterReading &now, qint64 elapsedMsecs, quint64 linkBytesPerSec)
 {
     Step step;
-    if (m_previous) {
-        const RouterReading &before = *m_previous;
-        step.rebooted = rebootedBetween(before, now);
-        step.in = change(before.received, now.received, step);
-        step.out = change(before.sent, now.sent, step);
-        if (!now.wide && !step.rebooted && linkBytesPerSec > 0 && elapsedMsecs > 0) {
-            // In the time since the last answer the link could carry a whole turn or more.
-            const double most = double(linkBytesPerSec) * double(elapsedMsecs) / 1000.0;
-            step.ambiguous = most >= double(Turn32);
-        }
+    if (!now.wide && (now.received > Most32 || now.sent > Most32))
+        m_seenPast32 = true;
+    m_countsWide = now.wide || m_seenPast32;
+    if (!m_previous) {
+        m_previous = now;
+        return step;
     }
+    const RouterReading before = *m_previous;
     m_previous = now;
+
+    const qint64 elapsed = std::max<qint64>(elapsedMsecs, 0);
+    const double allowed = linkBytesPerSec > 0
+        ? double(linkBytesPerSec) * double(elapsed + LateAnswerMsecs) / 1000.0
+        : std::numeric_limits<double>::infinity();
+    const bool fell = now.received < before.received || now.sent < before.sent;
+    const bool uptimeBack = now.uptimeSecs && before.uptimeSecs && *now.uptimeSecs < *before.uptimeSecs;
+
+    if (now.wide != before.wide || (uptimeBack && fell)) {
+        // Another counter (the router began or stopped answering its 64-bit action), or a
+        // reboot: both count from 0, whatever either reads.
+        step.rebooted = true;
+        step.in = now.received;
+        step.out = now.sent;
+    } else {
+        step.restarted = uptimeBack;
+        step.in = change(before.received, now.received, allowed, step);
+        step.out = change(before.sent, now.sent, allowed, step);
+    }
+    if (double(step.in) > allowed) {
+        step.in = 0;
+        step.dropped = true;
+    }
+    if (double(step.out) > allowed) {
+        step.out = 0;
+        step.dropped = true;
+    }
+    if (!m_countsWide && !step.rebooted && linkBytesPerSec > 0) {
+        // In the time since the last answer the link could carry a whole turn or more.
+        step.ambiguous = double(linkBytesPerSec) * double(elapsed) / 1000.0 >= double(Turn32);
+    }
     return step;
 }
 
-quint64 RouterReadingStep::change(quint64 before, quint64 after, Step &step)
+quint64 RouterReadingStep::change(quint64 before, quint64 after, double allowed, Step &step) const
 {
-    if (step.rebooted)
-        return after;
     if (after >= before)
         return after - before;
-    step.wrapped = true;
-    return Turn32 - before + after;
+    // A 32-bit counter wraps, by no more than the link carried; anything else fell because it
+    // was reset, and its new value counts from 0.
+    if (!m_countsWide && before <= Most32) {
+        const quint64 wrap = Turn32 - before + after;
+        if (double(wrap) <= allowed) {
+            step.wrapped = true;
+            return wrap;
+        }
+    }
+    step.rebooted = true;
+    return after;
 }
