@@ -125,6 +125,20 @@ std::optional<Tag> tagAt(QByteArrayView text, qsizetype open)
     return std::nullopt;
 }
 
+// Whether text ends with the end tag of element (any prefix), then white space alone: the
+// client library hands on what arrived of a body cut short as if it were whole.
+bool endsWith(QByteArrayView text, QByteArrayView element)
+{
+    const QByteArrayView trimmed = text.trimmed();
+    const qsizetype open = trimmed.lastIndexOf("</");
+    if (open < 0 || !trimmed.endsWith('>'))
+        return false;
+    QByteArrayView name = trimmed.sliced(open + 2, trimmed.size() - open - 3);
+    if (const qsizetype colon = name.indexOf(':'); colon >= 0)
+        name = name.sliced(colon + 1);
+    return name == element;
+}
+
 } // namespace
 
 namespace RouterAnswer {
@@ -137,6 +151,10 @@ std::optional<QList<QByteArray>> fields(QByteArrayView answer, const QList<QByte
     }
     if (answer.size() > MostBytes) {
         error = QStringLiteral("an answer of %1 bytes, more than the %2 read").arg(answer.size()).arg(MostBytes);
+        return std::nullopt;
+    }
+    if (!endsWith(answer, "Envelope")) {
+        error = QStringLiteral("an answer cut short");
         return std::nullopt;
     }
     const NameValues values(answer);
@@ -165,12 +183,23 @@ std::optional<QList<QByteArray>> fields(QByteArrayView answer, const QList<QByte
     return found;
 }
 
-std::optional<QString> friendlyName(QByteArrayView description, QString &error)
+bool wholeDescription(QByteArrayView description, QString &error)
 {
     if (description.size() > MostBytes) {
         error = QStringLiteral("a description of %1 bytes, more than the %2 read").arg(description.size()).arg(MostBytes);
-        return std::nullopt;
+        return false;
     }
+    if (!endsWith(description, "root")) {
+        error = QStringLiteral("a description cut short");
+        return false;
+    }
+    return true;
+}
+
+std::optional<QString> friendlyName(QByteArrayView description, QString &error)
+{
+    if (!wholeDescription(description, error))
+        return std::nullopt;
     // The path of open elements from the root; the name is the text of root/device/friendlyName.
     constexpr int MostDepth = 64;
     QList<QByteArrayView> open;

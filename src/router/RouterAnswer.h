@@ -22,6 +22,9 @@ constexpr qsizetype MostNameChars = 128;
 // exactly once. A SOAP fault is refused with its code.
 std::optional<QList<QByteArray>> fields(QByteArrayView answer, const QList<QByteArray> &names, QString &error);
 
+// Whether a device description is whole: within MostBytes, ending with its root's end tag.
+bool wholeDescription(QByteArrayView description, QString &error);
+
 // The friendly name of the root device of a device description: the first <friendlyName>
 // inside the first <device>. Only the five predefined entities are decoded; any other
 // entity, a character reference, markup, CDATA or a control character refuses the name.

@@ -68,8 +68,9 @@ std::optional<QByteArray> fetchDescription(const QUrl &url, QString &error, char
         error = QStringLiteral("%1 answered HTTP status %2").arg(url.toString()).arg(status);
         return std::nullopt;
     }
-    if (body.size <= 0 || body.size > RouterAnswer::MostBytes) {
-        error = QStringLiteral("%1 answered a description of %2 bytes").arg(url.toString()).arg(body.size);
+    QString why;
+    if (!RouterAnswer::wholeDescription(body.view(), why)) {
+        error = QStringLiteral("%1 answered %2").arg(url.toString(), why);
         return std::nullopt;
     }
     return QByteArray(body.data, body.size);
