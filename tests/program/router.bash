@@ -251,3 +251,29 @@ check_home() {
     WANT=
     check_case "$name" "${want[@]}" "${PROBLEMS[@]}" "$@"
 }
+
+# diagnostics: the program's lines (its log and its standard error) that name the router.
+diagnostics() { cat "$HOME/varnolt.log" "$WORK/stderr.txt" 2>/dev/null | grep -i -c "router" || true; }
+
+# hostile MODE...: for each mode, 2 s of traffic, a read answered in that mode, then a proper
+# read (40 s at most: a silent router holds a read until the program gives up on it). Stops at
+# the first mode after which no proper read comes.
+hostile() {
+    local mode lines said=()
+    for mode in "$@"; do
+        internet --bidir -b 400M -t 2
+        lines=$(diagnostics)
+        igd_mode "$mode"
+        wait_reads 1 "$mode" 20 || PROBLEMS+=("$mode: not read within 20 s")
+        igd_mode normal
+        if ! wait_reads 1 normal 40; then
+            PROBLEMS+=("$mode: no proper read within 40 s after it")
+            break
+        fi
+        kill -0 "$VARNOLT_PID" 2>/dev/null || { PROBLEMS+=("the program ended on $mode"); break; }
+        [ "$(diagnostics)" -gt "$lines" ] || said+=("$mode")
+    done
+    [ ${#said[@]} -eq 0 ] || PROBLEMS+=("no line names the router after: ${said[*]}")
+    internet --bidir -b 400M -t 2
+    end_home_run
+}
