@@ -26,6 +26,7 @@
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -108,10 +109,11 @@ void print(const char *name, const Figures &f)
         f.median, f.p99, f.max, f.rowBytes);
 }
 
+// Replaced whole, so that the router never reads a file half written.
 void tell(const QString &path, const char *counters)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(counters) <= 0)
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(counters) <= 0 || !file.commit())
         qFatal("cannot write the router's counters");
 }
 

@@ -22,7 +22,7 @@ export ASAN_OPTIONS="detect_leaks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 failed=()
-for target in fuzz_jetsql fuzz_jetconvert fuzz_settings; do
+for target in fuzz_jetsql fuzz_jetconvert fuzz_settings fuzz_router; do
     corpus="$build/corpus/$target"
     findings="$build/findings/$target"
     mkdir -p "$corpus" "$findings"
