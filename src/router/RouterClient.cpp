@@ -2,23 +2,20 @@
 #include "router/RouterClient.h"
 
 #include "router/RouterAnswer.h"
+#include "router/RouterHttp.h"
 
 #include <QSet>
 #include <QUrl>
 
 #include <miniupnpc/miniupnpc.h>
-#include <miniupnpc/miniwget.h>
 #include <miniupnpc/upnperrors.h>
 
 #include <algorithm>
 #include <charconv>
-#include <cstdlib>
 
-// libminiupnpc's waits are fixed in the library (2.2.4): a connection is given up after 3 s
-// (SO_SNDTIMEO on a blocking connect) and each wait for more of an answer after 5 s (poll), so a
-// router that does not answer at all costs one call at most about 8 s. A router that sends a
-// byte every few seconds keeps a call going for as long as it does: the calls here stop at the
-// first one that fails, and the thread that makes them never holds up the window.
+// The description and the SOAP answers are read by RouterHttp (capped, with one deadline per
+// request); libminiupnpc is left the SSDP search and the reading of a description's services and
+// URLs (parserootdesc, GetUPNPUrls), which work on the capped text.
 
 namespace {
 
@@ -29,15 +26,6 @@ const char *const GatewayTypes[] = {
     "urn:schemas-upnp-org:device:InternetGatewayDevice:1",
     "urn:schemas-upnp-org:device:InternetGatewayDevice:2",
     nullptr,
-};
-
-// A buffer libminiupnpc allocated with malloc().
-struct Malloced
-{
-    char *data = nullptr;
-    int size = 0;
-    ~Malloced() { std::free(data); }
-    QByteArrayView view() const { return data && size > 0 ? QByteArrayView(data, size) : QByteArrayView(); }
 };
 
 bool plainHttpUrl(const QString &text, QUrl &url, QString &error)
@@ -53,27 +41,21 @@ bool plainHttpUrl(const QString &text, QUrl &url, QString &error)
 }
 
 // The description at url (already checked), at most RouterAnswer::MostBytes of it.
-std::optional<QByteArray> fetchDescription(const QUrl &url, QString &error, char *lanAddress = nullptr, int lanSize = 0)
+std::optional<QByteArray> fetchDescription(const QUrl &url, QString &error)
 {
-    Malloced body;
-    int status = 0;
-    const QByteArray address = url.toString(QUrl::FullyEncoded).toLatin1();
-    body.data = static_cast<char *>(miniwget_getaddr(address.constData(), &body.size, lanAddress, lanSize, 0, &status));
-    if (!body.data) {
-        error = status > 0 ? QStringLiteral("%1 answered HTTP status %2").arg(url.toString()).arg(status)
-                           : QStringLiteral("%1 did not answer").arg(url.toString());
+    std::optional<RouterHttp::Answer> answer = RouterHttp::get(url, error);
+    if (!answer)
         return std::nullopt;
-    }
-    if (status != 200) {
-        error = QStringLiteral("%1 answered HTTP status %2").arg(url.toString()).arg(status);
+    if (answer->status != 200) {
+        error = QStringLiteral("%1 answered HTTP status %2").arg(url.toString()).arg(answer->status);
         return std::nullopt;
     }
     QString why;
-    if (!RouterAnswer::wholeDescription(body.view(), why)) {
+    if (!RouterAnswer::wholeDescription(answer->body, why)) {
         error = QStringLiteral("%1 answered %2").arg(url.toString(), why);
         return std::nullopt;
     }
-    return QByteArray(body.data, body.size);
+    return std::move(answer->body);
 }
 
 // The friendly name the description gives, else its address.
@@ -113,16 +95,15 @@ struct RouterClient::Private
     std::optional<QList<QByteArray>> ask(const char *controlUrl, const char *serviceType, const char *action,
         const QList<QByteArray> &names, bool *answered = nullptr)
     {
-        Malloced answer;
-        answer.data = simpleUPnPcommand(-1, controlUrl, serviceType, action, nullptr, &answer.size);
-        if (answered)
-            *answered = answer.data != nullptr;
-        if (!answer.data) {
-            error = QStringLiteral("%1: no answer").arg(QLatin1String(action));
+        // An answer refused for its size or its form was still an answer (the router is there).
+        QString why;
+        const std::optional<RouterHttp::Answer> answer = RouterHttp::soap(
+            QUrl(QString::fromLatin1(controlUrl)), QByteArray(serviceType), QByteArray(action), why, answered);
+        if (!answer) {
+            error = QStringLiteral("%1: %2").arg(QLatin1String(action), why);
             return std::nullopt;
         }
-        QString why;
-        std::optional<QList<QByteArray>> fields = RouterAnswer::fields(answer.view(), names, why);
+        std::optional<QList<QByteArray>> fields = RouterAnswer::fields(answer->body, names, why);
         if (!fields)
             error = QStringLiteral("%1: %2").arg(QLatin1String(action), why);
         return fields;
@@ -173,8 +154,7 @@ bool RouterClient::open(const QString &descriptionUrl)
     QUrl url;
     if (!plainHttpUrl(descriptionUrl, url, d->error))
         return false;
-    char lanAddress[64] = {};
-    const std::optional<QByteArray> description = fetchDescription(url, d->error, lanAddress, sizeof lanAddress);
+    const std::optional<QByteArray> description = fetchDescription(url, d->error);
     if (!description)
         return false;
     d->info.friendlyName = nameIn(*description, descriptionUrl);
