@@ -40,14 +40,7 @@ make_home() {
 
 # home_cleanup: ends the script's jobs and whatever still runs in its namespaces, deletes the
 # namespaces and the work folder.
-home_cleanup() {
-    local pids n
-    pids="$(jobs -p) $(for n in "$RT" "$NS" "$NET"; do ip netns pids "$n" 2>/dev/null; done)"
-    [ -z "${pids// /}" ] || kill -9 $pids 2>/dev/null || true
-    wait 2>/dev/null || true
-    for n in "$RT" "$NS" "$NET"; do ip netns del "$n" 2>/dev/null || true; done
-    rm -rf "$WORK"
-}
+home_cleanup() { end_namespaces "$RT" "$NS" "$NET"; }
 
 # pin_neighbours NS_A IF_A ADDR_A NS_B IF_B ADDR_B: fixed neighbour entries at both ends of a
 # link, so that no ARP request or reply crosses it at a moment the reference cannot see.
@@ -189,33 +182,27 @@ end_home_run() {
     [ "$(wan)" = "$seen" ] || PROBLEMS+=("the WAN moved after the last read")
 }
 
-# internet IPERF3-ARGUMENTS...: one iperf3 test from the program's namespace to a one-off
-# server on the internet; returns when both ends have ended.
-internet() {
-    ip netns exec "$NET" iperf3 -s -1 -B 45.77.0.2 >"$WORK/server.txt" 2>&1 &
+# iperf3_to SERVER_NS ADDRESS IPERF3-ARGUMENTS...: one iperf3 test from the program's
+# namespace to a one-off server at ADDRESS in SERVER_NS; returns when both ends have ended.
+iperf3_to() {
+    local there=$1 address=$2
+    shift 2
+    ip netns exec "$there" iperf3 -s -1 -B "$address" >"$WORK/server.txt" 2>&1 &
     local server=$!
     for _ in $(seq 200); do
-        [ -n "$(ip netns exec "$NET" ss -Hltn "src 45.77.0.2:5201")" ] && break
+        [ -n "$(ip netns exec "$there" ss -Hltn "src $address:5201")" ] && break
         sleep 0.02
     done
-    ip netns exec "$NS" iperf3 -c 45.77.0.2 "$@" >"$WORK/client.txt" 2>&1 \
+    ip netns exec "$NS" iperf3 -c "$address" "$@" >"$WORK/client.txt" 2>&1 \
         || { cat "$WORK/client.txt" >&2; fail "iperf3 $*"; }
-    wait "$server" || { cat "$WORK/server.txt" >&2; fail "iperf3 server on the internet"; }
+    wait "$server" || { cat "$WORK/server.txt" >&2; fail "iperf3 server at $address"; }
 }
 
-# lan_only IPERF3-ARGUMENTS...: one iperf3 test from the program's namespace to the router
-# itself, which never crosses the WAN.
-lan_only() {
-    ip netns exec "$RT" iperf3 -s -1 -B 192.168.77.1 >"$WORK/server.txt" 2>&1 &
-    local server=$!
-    for _ in $(seq 200); do
-        [ -n "$(ip netns exec "$RT" ss -Hltn "src 192.168.77.1:5201")" ] && break
-        sleep 0.02
-    done
-    ip netns exec "$NS" iperf3 -c 192.168.77.1 "$@" >"$WORK/client.txt" 2>&1 \
-        || { cat "$WORK/client.txt" >&2; fail "iperf3 $*"; }
-    wait "$server" || fail "iperf3 server on the router"
-}
+# internet IPERF3-ARGUMENTS...: a test to the internet, across the router's WAN.
+internet() { iperf3_to "$NET" 45.77.0.2 "$@"; }
+
+# lan_only IPERF3-ARGUMENTS...: a test to the router itself, which never crosses the WAN.
+lan_only() { iperf3_to "$RT" 192.168.77.1 "$@"; }
 
 # push_wan_to GAP: before a run, unpaced traffic both ways until each WAN counter, modulo
 # 2^32, lies GAP to GAP+300 MB below its next multiple of 2^32 (a router that counts in 32 bits

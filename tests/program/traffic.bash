@@ -42,12 +42,16 @@ make_namespaces() {
 # cleanup: ends what the script started (its jobs, and whatever still runs in its own
 # namespaces after a failure, such as an iperf3 server waiting for its client), then deletes
 # the namespaces and the work folder.
-cleanup() {
+cleanup() { end_namespaces "$NS" "$PEER" "$SIDE"; }
+
+# end_namespaces NAMESPACE...: the script's jobs and whatever still runs in the namespaces
+# ended, the namespaces deleted, and the work folder.
+end_namespaces() {
     local pids n
-    pids="$(jobs -p) $(for n in "$NS" "$PEER" "$SIDE"; do ip netns pids "$n" 2>/dev/null; done)"
+    pids="$(jobs -p) $(for n in "$@"; do ip netns pids "$n" 2>/dev/null; done)"
     [ -z "${pids// /}" ] || kill -9 $pids 2>/dev/null || true
     wait 2>/dev/null || true
-    for n in "$NS" "$PEER" "$SIDE"; do ip netns del "$n" 2>/dev/null || true; done
+    for n in "$@"; do ip netns del "$n" 2>/dev/null || true; done
     rm -rf "$WORK"
 }
 
