@@ -17,8 +17,12 @@ start_igd
 
 # 1. Thirteen kinds of hostile answer, each after 2 s at 400 Mbit/s both ways.
 home_run
-hostile huge truncated silent text neg hex exp space empty bomb external duplicate fault
-check_home "1. thirteen hostile answers, each after 2 s at 400 Mbit/s both ways"
+# In CI, one answer of each kind the reader refuses differently (the number readers' other
+# refusals are checked row by row in tst_routeranswer); VARNOLT_LONG=1 runs all thirteen.
+modes=(huge truncated silent text neg hex exp space empty bomb external duplicate fault)
+[ "${CI:-}" != true ] || [ "${VARNOLT_LONG:-}" = 1 ] || modes=(huge truncated silent text bomb duplicate fault)
+hostile "${modes[@]}"
+check_home "1. ${#modes[@]} hostile answers, each after 2 s at 400 Mbit/s both ways"
 echo "   the program's lines on the router:"
 cat "$WORK/stderr.txt" 2>/dev/null | grep -i "router" | head -30 | cut -c1-200 | sed 's/^/     /'
 
