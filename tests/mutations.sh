@@ -73,6 +73,11 @@ fault sighup-not-handled        SignalWatcher.cpp   's{(\{SIGTERM, SIGINT), SIGH
 # On a real X server (tests/desktop).
 fault question-defaults-to-yes  MessageBox.cpp      's{box\.setDefaultButton\(QMessageBox::No\);}{box.setDefaultButton(QMessageBox::Yes);}' 'tst_optionsdialog'
 fault transparency-inverted     Transparency.cpp    's{\(100 - percent\) / 100\.0}{percent / 100.0}' 'tst_trayicon'
+# The household through a router.
+fault router-restart-as-reboot  RouterReadingStep.cpp 's{\(uptimeBack && fell\)}{(uptimeBack)}' 'tst_routerreadingstep'
+fault router-wrap-unbounded     RouterReadingStep.cpp 's{if \(double\(wrap\) <= allowed\)}{if (true)}' 'tst_routerreadingstep'
+fault router-and-interfaces     MonitorPoll.cpp     's{takeFromRouter\(\*router\);\s*return;}{takeFromRouter(*router);}' 'tst_monitorpoll'
+fault metrics-quote-unescaped   OpenMetricsWriter.cpp 's{ \|\| c == u."\)}{)}' 'tst_varnoltreport'
 
 root=$(git -C "$(dirname "${BASH_SOURCE[0]}")" rev-parse --show-toplevel) || exit 2
 build=$(realpath -m "${1:-$root/build}")
