@@ -77,7 +77,7 @@ fault transparency-inverted     Transparency.cpp    's{\(100 - percent\) / 100\.
 fault router-restart-as-reboot  RouterReadingStep.cpp 's{\(uptimeBack && fell\)}{(uptimeBack)}' 'tst_routerreadingstep'
 fault router-wrap-unbounded     RouterReadingStep.cpp 's{if \(double\(wrap\) <= allowed\)}{if (true)}' 'tst_routerreadingstep'
 fault router-and-interfaces     MonitorPoll.cpp     's{takeFromRouter\(\*router\);\s*return;}{takeFromRouter(*router);}' 'tst_monitorpoll'
-fault metrics-quote-unescaped   OpenMetricsWriter.cpp 's{ \|\| c == u."\)}{)}' 'tst_varnoltreport'
+fault metrics-quote-unescaped   OpenMetricsWriter.cpp 's{ \|\| c == u.".\)}{)}' 'tst_varnoltreport'
 
 root=$(git -C "$(dirname "${BASH_SOURCE[0]}")" rev-parse --show-toplevel) || exit 2
 build=$(realpath -m "${1:-$root/build}")
