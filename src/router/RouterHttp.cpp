@@ -4,6 +4,7 @@
 #include <QDeadlineTimer>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <charconv>
 
 namespace RouterHttp {
@@ -198,6 +199,17 @@ std::optional<Answer> get(const QUrl &url, QString &error, bool *answered)
 std::optional<Answer> soap(const QUrl &controlUrl, const QByteArray &serviceType, const QByteArray &action,
     QString &error, bool *answered)
 {
+    // The service type is the router's word, and it goes into a header line: one that could
+    // end the line or the quotes is refused rather than sent.
+    const auto plain = [](const QByteArray &text) {
+        return std::none_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x20 || c == '"' || c == 0x7f; });
+    };
+    if (!plain(serviceType) || !plain(action)) {
+        error = QStringLiteral("%1 names a service that is not plain text").arg(controlUrl.toString());
+        if (answered)
+            *answered = false;
+        return std::nullopt;
+    }
     const QByteArray body = "<?xml version=\"1.0\"?>\r\n"
                             "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\" "
                             "s:encodingStyle=\"http://schemas.xmlsoap.org/soap/encoding/\"><s:Body><u:"
