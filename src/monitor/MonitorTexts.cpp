@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/MonitorTexts.h"
 
+#include "router/RouterInfo.h"
+
 #include <QLocale>
 
 namespace MonitorTexts {
@@ -62,13 +64,7 @@ QString routerLine(const QString &name, const QDateTime &silentSince, const QDat
 {
     // The name is the router's own word: control characters and line breaks would break the
     // line, and a name of any length would push the window wide.
-    QString shown;
-    for (const QChar c : name)
-        shown += c.isPrint() ? c : QChar(u' ');
-    shown = shown.simplified();
-    if (shown.size() > RouterNameLength)
-        shown = shown.left(RouterNameLength - 1) + QChar(0x2026);
-    QString line = QLatin1String("Router: ") + shown;
+    QString line = QLatin1String("Router: ") + RouterInfo::shownName(name, RouterNameLength);
     if (!silentSince.isValid())
         return line;
     const QDateTime since = silentSince.toLocalTime();

@@ -18,16 +18,10 @@
 
 namespace {
 
-// A name from the network, fit to be shown on one line: no control characters, no run of
-// spaces, not longer than a combo box can show.
+// A name from the network as the list shows it, its address where it gives none.
 QString shownName(const QString &name, const QString &url)
 {
-    QString clean;
-    for (const QChar c : name)
-        clean += c.isPrint() ? c : QChar(u' ');
-    clean = clean.simplified();
-    if (clean.size() > RouterChoice::MaxNameLength)
-        clean = clean.left(RouterChoice::MaxNameLength - 1) + QChar(0x2026);
+    const QString clean = RouterInfo::shownName(name, RouterChoice::MaxNameLength);
     return clean.isEmpty() ? url : clean;
 }
 

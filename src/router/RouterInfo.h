@@ -9,4 +9,8 @@ struct RouterInfo
 {
     QString descriptionUrl; // http://…/rootDesc.xml
     QString friendlyName;
+
+    // A name from the network fit to be shown on one line: control characters and line breaks
+    // become spaces, runs of spaces one, and a name longer than most characters ends in "…".
+    static QString shownName(const QString &name, qsizetype most);
 };
