@@ -12,6 +12,7 @@ packages=(
     xvfb xauth x11-utils x11-apps trayer openbox xdotool util-linux iproute2 faketime iperf3 jq strace tzdata
     clang libclang-rt-14-dev
     python3
+    fonts-dejavu-core fonts-noto-core
     dbus-daemon dbus-bin python3-gi gir1.2-glib-2.0
     dpkg-dev lintian desktop-file-utils appstream
     libminiupnpc-dev miniupnpd python3-prometheus-client

@@ -4,6 +4,8 @@
 #include "controls/PlatformColor.h"
 #include "controls/Throughput.h"
 #include "core/Settings.h"
+#include "desktop/ReadableColor.h"
+#include "desktop/TextFit.h"
 #include "desktop/Twips.h"
 
 #include <QCloseEvent>
@@ -30,7 +32,7 @@ constexpr qreal MinRateLinePoints = 6;
 constexpr quint32 Green = 0x0000FF00;
 constexpr quint32 Red = 0x000000FF;
 
-QColor alertColor(VolumeAlert alert, const QPalette &palette)
+QColor stepColor(VolumeAlert alert, const QPalette &palette)
 {
     switch (alert) {
     case VolumeAlert::Green:
@@ -43,6 +45,12 @@ QColor alertColor(VolumeAlert alert, const QPalette &palette)
         break;
     }
     return palette.color(QPalette::WindowText);
+}
+
+// The step's hue, readable on the window's background whatever the theme.
+QColor alertColor(VolumeAlert alert, const QPalette &palette)
+{
+    return ReadableColor::against(stepColor(alert, palette), palette.color(QPalette::Window));
 }
 
 } // namespace
@@ -66,10 +74,10 @@ void FrmMain::buildControls()
     small.setPointSizeF(8);
     setFont(small);
 
-    label(QStringLiteral("In :"), {120, 120, 375, 255}, Qt::AlignRight);
+    TextFit::widen(label(QStringLiteral("In :"), {120, 120, 375, 255}, Qt::AlignRight), TextFit::Anchor::Right);
     m_download = label({}, {600, 120, 1335, 255});
     m_downGraph = graph(Green, false, {2160, 120, 1935, 255});
-    label(QStringLiteral("Out :"), {0, 480, 495, 255}, Qt::AlignRight);
+    TextFit::widen(label(QStringLiteral("Out :"), {0, 480, 495, 255}, Qt::AlignRight), TextFit::Anchor::Right);
     m_upload = label({}, {600, 480, 1335, 255});
     // The upload graph hangs its bars from the top edge, mirroring the download graph.
     m_upGraph = graph(Red, true, {2160, 480, 1935, 255});
@@ -271,6 +279,9 @@ void FrmMain::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange)
         reportShown();
+    // A new theme: the step's colour is made readable on it afresh.
+    if (event->type() == QEvent::PaletteChange && m_volumeLeft)
+        showAlert();
 }
 
 void FrmMain::reportShown()

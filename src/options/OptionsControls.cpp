@@ -2,6 +2,8 @@
 #include "options/OptionsControls.h"
 
 #include "core/Settings.h"
+#include "desktop/ReadableColor.h"
+#include "desktop/TextFit.h"
 #include "desktop/Twips.h"
 
 #include <QCheckBox>
@@ -85,12 +87,14 @@ void OptionsControls::makeControls()
     bttOK = place(new QPushButton(QStringLiteral("&OK")), dialog, {4200, 3240 + NotifyRow + RouterHeight, 975, 495});
     bttOK->setDefault(true);
     linkToWeb = place(new QLabel(QStringLiteral("Varnolt help")), dialog, {120, 3240 + NotifyRow + RouterHeight, 3855, 375});
-    linkToWeb->setStyleSheet(QStringLiteral("color: blue; font-weight: bold; text-decoration: underline;"));
+    linkToWeb->setStyleSheet(QStringLiteral("color: %1; font-weight: bold; text-decoration: underline;")
+            .arg(ReadableColor::against(Qt::blue, m_dialog.palette().color(QPalette::Window)).name()));
     linkToWeb->setCursor(Qt::PointingHandCursor);
     makeGeneralControls();
     bttClear = place(new QPushButton(QStringLiteral("Clear Database")), brGeneral, {120, 2040, 3975, 495});
     lblAttention = place(new QLabel, brGeneral, {120, 360, 3975, 1695});
-    lblAttention->setStyleSheet(QStringLiteral("color: red; font-weight: bold;"));
+    lblAttention->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;")
+            .arg(ReadableColor::against(Qt::red, m_dialog.palette().color(QPalette::Window)).name()));
     lblAttention->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     makeVolumeLeftControls();
     // The tab order follows the pages' reading order.
@@ -212,6 +216,7 @@ void OptionsControls::showPage(int page, bool layering)
     default:
         break;
     }
+    fitTexts();
 }
 
 void OptionsControls::layOutVolumeLeftPage()
@@ -248,4 +253,33 @@ void OptionsControls::layOutVolumeLeftPage()
     playMusic.moveTopLeft({whatsLeft.left(), whatsLeft.top() - 200});
     setTwipGeometry(chkPlayMusic, playMusic);
     setTwipGeometry(chkNotify, whatsLeft.translated(0, 255));
+}
+
+void OptionsControls::fitTexts()
+{
+    // The rows as the pages read them: a control that grows to its text pushes the rest of
+    // its row along; then the frames, the tab strip and the dialog grow to hold them.
+    for (QComboBox *combo : {cboTransparent, cboChartType, cboRouter, cboPeriodType})
+        TextFit::showLongestEntry(combo);
+    for (const QList<QWidget *> &row : QList<QList<QWidget *>> {{cboTransparent, lblTransparent},
+             {lblExport2, cboChartType}, {cboRouter, bttRouterSearch}, {lblRouterUrl, txtRouterUrl, bttRouterUrl},
+             {lblvolume2, txtperiod, cboPeriodType}})
+        TextFit::flowRow(row);
+    for (QWidget *control : QList<QWidget *> {chkDblClick, txtAdapters, lblRouterNote, chkkbits,
+             bttClear, lblvolume1, lblStartDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic, chkNotify, bttOK})
+        TextFit::widen(control);
+    // The allowance's field ends where the period's list ends.
+    txtMaxMB->move(cboPeriodType->geometry().right() + 1 - txtMaxMB->width(), txtMaxMB->y());
+    const int margin = Twips::toPixels(120, m_dialog);
+    TextFit::holdChildren(grpRouter, margin);
+    TextFit::holdChildren(brGeneral, margin);
+    QRect pages = tbPages->geometry();
+    for (const QWidget *frame : {static_cast<QWidget *>(brGeneral), static_cast<QWidget *>(grpRouter)}) {
+        pages.setRight(std::max(pages.right(), frame->geometry().right() + margin));
+        pages.setBottom(std::max(pages.bottom(), frame->geometry().bottom() + margin));
+    }
+    tbPages->setGeometry(pages);
+    const QSize dialog = m_dialog.size().expandedTo({pages.right() + 1 + margin, m_dialog.height()});
+    if (dialog != m_dialog.size())
+        m_dialog.setFixedSize(dialog);
 }

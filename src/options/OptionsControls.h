@@ -90,6 +90,7 @@ private:
     void makeRouterControls();
     void makeVolumeLeftControls();
     void layOutVolumeLeftPage();
+    void fitTexts();
     template<typename Control>
     Control *place(Control *control, QWidget *container, const QRect &twips);
     void setTwipGeometry(QWidget *control, const QRect &twips);

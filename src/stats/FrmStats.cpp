@@ -5,6 +5,7 @@
 #include "desktop/Twips.h"
 #include "desktop/AppIcon.h"
 #include "desktop/MessageBox.h"
+#include "desktop/TextFit.h"
 #include "stats/ChartChoices.h"
 #include "stats/StatsChart.h"
 
@@ -126,7 +127,22 @@ void FrmStats::layOut()
     QRect exportButton = twipGeometry(bttExport);
     exportButton.moveTop(ok.top());
     setTwipGeometry(bttExport, exportButton);
+    fitTexts();
     setUpdatesEnabled(true);
+}
+
+void FrmStats::fitTexts()
+{
+    // The choices grow to their texts: the row from the left pushes along, the view list at
+    // the right edge grows to the left and its caption moves with it.
+    for (QComboBox *combo : {lst23d, lstChrtLine, lstChartPeriod})
+        TextFit::showLongestEntry(combo);
+    TextFit::flowRow({lst23d, lstChrtLine, chkStacked, lblStack});
+    TextFit::widen(lstChartPeriod, TextFit::Anchor::Right);
+    label1->move(lstChartPeriod->x() - Twips::toPixels(100, *this) - label1->width(), label1->y());
+    TextFit::widen(label1, TextFit::Anchor::Right);
+    for (QWidget *button : QList<QWidget *> {bttReport, bttExport, cmdOK})
+        TextFit::widen(button, TextFit::Anchor::Right);
 }
 
 void FrmStats::choiceChanged()
@@ -159,6 +175,7 @@ void FrmStats::fillChart()
             lstChartPeriod->setCurrentIndex(kept.view);
             chkStacked->setChecked(kept.stacked == 1);
         }
+        fitTexts();
     }
 
     const int view = lstChartPeriod->currentIndex();

@@ -79,6 +79,7 @@ private:
     Control *place(Control *control, const QRect &twips);
     void setTwipGeometry(QWidget *control, const QRect &twips);
     void layOut();
+    void fitTexts();
     void choiceChanged();
     void toggleReport();
     void fillList();

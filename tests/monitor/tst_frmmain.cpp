@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/Throughput.h"
+#include "desktop/ReadableColor.h"
 #include "monitor/FrmMain.h"
 
 #include <QApplication>
@@ -104,12 +105,15 @@ private Q_SLOTS:
         FrmMain window;
         const QLabel *line = window.volumeLeftLabel();
         QCOMPARE(line->palette().color(QPalette::WindowText), window.palette().color(QPalette::WindowText));
-        const QList<std::pair<VolumeAlert, QColor>> colours {{VolumeAlert::Green, QColor(0, 128, 0)},
-            {VolumeAlert::Orange, QColor(255, 128, 0)}, {VolumeAlert::Red, QColor(255, 0, 0)}};
-        for (const auto &[alert, colour] : colours) {
+        // Green, orange and red, each readable on the window's background.
+        const QList<std::pair<VolumeAlert, int>> hues {{VolumeAlert::Green, 120}, {VolumeAlert::Orange, 30},
+            {VolumeAlert::Red, 0}};
+        for (const auto &[alert, hue] : hues) {
             window.setVolumeLeft(QStringLiteral("12 MB (1.2 %) Left."), alert);
             QCOMPARE(line->text(), QStringLiteral("12 MB (1.2 %) Left."));
-            QCOMPARE(line->palette().color(QPalette::WindowText), colour);
+            const QColor colour = line->palette().color(QPalette::WindowText);
+            QVERIFY(std::abs(colour.hslHue() - hue) <= 2);
+            QVERIFY(ReadableColor::contrast(colour, window.palette().color(QPalette::Window)) >= 4.5);
             QCOMPARE(window.volumeAlert(), alert);
         }
         // The tray's tip is announced only when it changes.
