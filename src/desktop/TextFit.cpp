@@ -72,13 +72,14 @@ int TextFit::widen(QWidget *control, Anchor anchor)
     return growth;
 }
 
-void TextFit::flowRow(const QList<QWidget *> &row)
+void TextFit::flowRow(const QList<QWidget *> &row, int gap)
 {
-    int shift = 0;
+    const QWidget *before = nullptr;
     for (QWidget *control : row) {
-        if (shift > 0)
-            control->move(control->x() + shift, control->y());
-        shift += widen(control);
+        if (before && control->x() < before->geometry().right() + 1 + gap)
+            control->move(before->geometry().right() + 1 + gap, control->y());
+        widen(control);
+        before = control;
     }
 }
 

@@ -20,9 +20,9 @@ int neededWidth(const QWidget *control);
 // Widens the control to its text; Right keeps its right edge where it was. A label that
 // wraps its words grows in height instead, to hold every line. Returns the growth in pixels.
 int widen(QWidget *control, Anchor anchor = Anchor::Left);
-// A row of controls, left to right: each grows to its text and moves as far right as the one
-// before it grew, so that the design's gaps stay.
-void flowRow(const QList<QWidget *> &row);
+// A row of controls, left to right: each grows to its text, and each moves right where it
+// must to stay at least gap pixels after the one before it.
+void flowRow(const QList<QWidget *> &row, int gap);
 // Grows the container (never shrinks it) so that each shown child lies inside it with the
 // margin to spare at its right and bottom. Returns the new size.
 QSize holdChildren(QWidget *container, int margin);

@@ -262,9 +262,9 @@ void OptionsControls::fitTexts()
     for (QComboBox *combo : {cboTransparent, cboChartType, cboRouter, cboPeriodType})
         TextFit::showLongestEntry(combo);
     for (const QList<QWidget *> &row : QList<QList<QWidget *>> {{cboTransparent, lblTransparent},
-             {lblExport2, cboChartType}, {cboRouter, bttRouterSearch}, {lblRouterUrl, txtRouterUrl, bttRouterUrl},
-             {lblvolume2, txtperiod, cboPeriodType}})
-        TextFit::flowRow(row);
+             {lblExport2, cboChartType}, {cboRouter, bttRouterSearch}, {lblRouterUrl, txtRouterUrl, bttRouterUrl}})
+        TextFit::flowRow(row, 0);
+    TextFit::flowRow({lblvolume2, txtperiod, cboPeriodType}, Twips::toPixels(20, m_dialog));
     for (QWidget *control : QList<QWidget *> {chkDblClick, txtAdapters, lblRouterNote, chkkbits,
              bttClear, lblvolume1, lblStartDay, lblpreview, lblStartdate, chkWhatsleft, chkPlayMusic, chkNotify, bttOK})
         TextFit::widen(control);

@@ -137,7 +137,8 @@ void FrmStats::fitTexts()
     // the right edge grows to the left and its caption moves with it.
     for (QComboBox *combo : {lst23d, lstChrtLine, lstChartPeriod})
         TextFit::showLongestEntry(combo);
-    TextFit::flowRow({lst23d, lstChrtLine, chkStacked, lblStack});
+    TextFit::flowRow({lst23d, lstChrtLine, chkStacked}, Twips::toPixels(100, *this));
+    TextFit::flowRow({chkStacked, lblStack}, 0);
     TextFit::widen(lstChartPeriod, TextFit::Anchor::Right);
     label1->move(lstChartPeriod->x() - Twips::toPixels(100, *this) - label1->width(), label1->y());
     TextFit::widen(label1, TextFit::Anchor::Right);
