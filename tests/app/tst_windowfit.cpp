@@ -47,26 +47,15 @@ double drawnContrast(const QImage &picture)
     return best;
 }
 
-double drawnContrast(QWidget *control)
-{
-    return drawnContrast(control->window()->grab({control->mapTo(control->window(), QPoint()), control->size()}).toImage());
-}
-
-// The texts a control shows and the room its style gives each: a label's lines, a box's or
-// a button's caption, a combo box's every entry (any may be chosen), a list's headers.
+// The texts a control shows and the room its style gives each: a box's or a button's
+// caption, a combo box's every entry (any may be chosen), a list's headers.
 QList<std::pair<QString, QRect>> textsAndRooms(QWidget *control)
 {
     QList<std::pair<QString, QRect>> texts;
     QStyle *style = control->style();
     QStyleOptionButton button;
     button.initFrom(control);
-    if (auto *label = qobject_cast<QLabel *>(control); label && !label->wordWrap()) {
-        const QStringList lines = QString(label->text()).remove(u'\r').split(u'\n');
-        QRect room = label->contentsRect().adjusted(0, 0, -label->indent() - 2 * label->margin(), 0);
-        room.setHeight(room.height() / int(lines.size()));
-        for (const QString &line : lines)
-            texts.append({line, room});
-    } else if (auto *box = qobject_cast<QCheckBox *>(control)) {
+    if (auto *box = qobject_cast<QCheckBox *>(control)) {
         texts.append({box->text(), style->subElementRect(QStyle::SE_CheckBoxContents, &button, box)});
     } else if (auto *push = qobject_cast<QPushButton *>(control)) {
         texts.append({push->text(), style->subElementRect(QStyle::SE_PushButtonContents, &button, push)});
@@ -84,7 +73,8 @@ QList<std::pair<QString, QRect>> textsAndRooms(QWidget *control)
     return texts;
 }
 
-// What is cut in the window: a text wider or taller than its room, a wrapped label's lines
+// What is cut in the window: a text wider or taller than its room, a label's ink (where its
+// alignment puts it) outside its place or under another control, a wrapped label's lines
 // below its foot, a control across its container's edge (one wholly outside is hidden).
 QStringList clippedIn(QWidget *window, const QString &where)
 {
@@ -101,12 +91,13 @@ QStringList clippedIn(QWidget *window, const QString &where)
         const auto *label = qobject_cast<QLabel *>(control);
         if (label && label->wordWrap() && label->heightForWidth(label->width()) > label->height())
             found << where + u": '%1' wraps below its foot"_s.arg(label->text());
-        // A label's ink, where its alignment puts it, lies under no other control.
         if (label && !label->wordWrap() && !label->text().isEmpty()) {
             const QRect ink = QStyle::alignedRect(Qt::LeftToRight, label->alignment(),
-                fm.size(Qt::TextShowMnemonic, label->text()), label->contentsRect()).translated(label->pos());
+                fm.size(Qt::TextShowMnemonic, label->text()), label->contentsRect());
+            if (!label->contentsRect().contains(ink))
+                found << where + u": '%1' needs %2x%3"_s.arg(label->text()).arg(ink.width()).arg(ink.height());
             for (QWidget *other : control->parentWidget()->findChildren<QWidget *>(Qt::FindDirectChildrenOnly))
-                if (other != label && other->isVisibleTo(window) && other->geometry().intersects(ink)
+                if (other != label && other->isVisibleTo(window) && other->geometry().intersects(ink.translated(label->pos()))
                     && !other->inherits("QLabel") && !other->inherits("QGroupBox") && !other->inherits("QTabWidget"))
                     found << where + u": '%1' lies under a %2"_s.arg(label->text(), QLatin1String(other->metaObject()->className()));
         }
@@ -153,7 +144,8 @@ void TestWindowFit::everyWindowFitsAndReads()
     run.start({u"insert into log values ('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0)"_s});
     QStringList found;
     auto readable = [&found](QWidget *text, const QString &what) {
-        if (const double ratio = drawnContrast(text); ratio < 4.5)
+        const QRect place(text->mapTo(text->window(), QPoint()), text->size());
+        if (const double ratio = drawnContrast(text->window()->grab(place).toImage()); ratio < 4.5)
             found << u"%1 at %2:1"_s.arg(what).arg(ratio, 0, 'f', 2);
     };
 

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "controls/Throughput.h"
-#include "desktop/ReadableColor.h"
 #include "monitor/FrmMain.h"
 
 #include <QApplication>
@@ -105,7 +104,7 @@ private Q_SLOTS:
         FrmMain window;
         const QLabel *line = window.volumeLeftLabel();
         QCOMPARE(line->palette().color(QPalette::WindowText), window.palette().color(QPalette::WindowText));
-        // Green, orange and red, each readable on the window's background.
+        // Green, orange and red (how readable on a theme, tst_windowfit measures).
         const QList<std::pair<VolumeAlert, int>> hues {{VolumeAlert::Green, 120}, {VolumeAlert::Orange, 30},
             {VolumeAlert::Red, 0}};
         for (const auto &[alert, hue] : hues) {
@@ -113,7 +112,6 @@ private Q_SLOTS:
             QCOMPARE(line->text(), QStringLiteral("12 MB (1.2 %) Left."));
             const QColor colour = line->palette().color(QPalette::WindowText);
             QVERIFY(std::abs(colour.hslHue() - hue) <= 2);
-            QVERIFY(ReadableColor::contrast(colour, window.palette().color(QPalette::Window)) >= 4.5);
             QCOMPARE(window.volumeAlert(), alert);
         }
         // The tray's tip is announced only when it changes.

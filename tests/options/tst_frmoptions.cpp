@@ -77,26 +77,14 @@ QString nameOf(const QWidget *w)
     return QString::fromLatin1(w->metaObject()->className());
 }
 
-// The shown controls of the dialog and its frame that break the design's rules: each lies
-// within its container, below the row of tabs, with its caption whole (a wrapped one on its lines).
+// The shown controls on the dialog that cover its row of tabs (whether captions fit and
+// controls keep within their frames, tst_windowfit checks for every window).
 QStringList misplaced(const FrmOptions &d)
 {
     QStringList found;
     const int tabRowBottom = d.tbPages->tabBar()->geometry().translated(d.tbPages->pos()).bottom();
-    for (const QWidget *w : d.findChildren<QWidget *>()) {
-        const QWidget *container = w->parentWidget();
-        if (!w->isVisibleTo(&d) || (container != &d && container != d.brGeneral && container != d.grpRouter)
-            || w == d.tbPages)
-            continue;
-        // A caption is whole when its ink ends within its place (a box's after its mark).
-        const auto *label = qobject_cast<const QLabel *>(w);
-        const bool wraps = label && label->wordWrap();
-        const bool oneLine = label && !wraps && !label->text().contains(u'\n');
-        const int needed = oneLine ? label->fontMetrics().tightBoundingRect(label->text()).right() + 1
-                           : label || qobject_cast<const QCheckBox *>(w) ? w->sizeHint().width()
-                                                                         : 0;
-        if (!container->rect().contains(w->geometry()) || (container == &d && w->y() <= tabRowBottom)
-            || (!wraps && needed > w->width()) || (wraps && label->heightForWidth(w->width()) > w->height()))
+    for (const QWidget *w : d.findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (w->isVisibleTo(&d) && w != d.tbPages && w->y() <= tabRowBottom)
             found << nameOf(w);
     }
     return found;
