@@ -13,6 +13,7 @@
 #include "desktop/AppIcon.h"
 #include "desktop/DesktopServices.h"
 #include "desktop/MessageBox.h"
+#include "desktop/TextFit.h"
 #include "desktop/Transparency.h"
 
 #include <QApplication>
@@ -257,6 +258,7 @@ void FrmOptions::dblClickChanged()
         m_settings.stepDblClick();
         const int state = m_settings.dblClickState();
         chkDblClick->setText(Settings::dblClickCaption(state));
+        TextFit::widen(chkDblClick);
         if (valueOf(chkDblClick) != state) {
             m_settingDblClick = true;
             chkDblClick->setCheckState(checkStateFor(state));
@@ -273,6 +275,7 @@ void FrmOptions::followDblClickState()
     const QSignalBlocker blocker(chkDblClick);
     chkDblClick->setCheckState(checkStateFor(state));
     chkDblClick->setText(Settings::dblClickCaption(state));
+    TextFit::widen(chkDblClick);
 }
 
 void FrmOptions::followAdapters()
@@ -321,6 +324,8 @@ void FrmOptions::refreshPreview()
         m_previewCache, false, convert.toInt16(txtStartnthDay->text()).value_or(1), &m_previewStart);
     lblpreview->setText(text);
     lblStartdate->setText(QStringLiteral("Starting from ") + FormatDateText(m_previewStart, QStringLiteral("dd mmm yyyy")));
+    TextFit::widen(lblpreview);
+    TextFit::widen(lblStartdate);
 }
 
 void FrmOptions::checkMaxMB()

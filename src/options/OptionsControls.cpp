@@ -278,8 +278,12 @@ void OptionsControls::fitTexts()
         pages.setRight(std::max(pages.right(), frame->geometry().right() + margin));
         pages.setBottom(std::max(pages.bottom(), frame->geometry().bottom() + margin));
     }
+    // What lies below the tab strip (OK and the help link) moves down as far as it grew.
+    const int lower = pages.bottom() - tbPages->geometry().bottom();
+    for (QWidget *below : {static_cast<QWidget *>(bttOK), static_cast<QWidget *>(linkToWeb)})
+        below->move(below->x(), below->y() + lower);
     tbPages->setGeometry(pages);
-    const QSize dialog = m_dialog.size().expandedTo({pages.right() + 1 + margin, m_dialog.height()});
+    const QSize dialog = m_dialog.size().expandedTo({pages.right() + 1 + margin, m_dialog.height() + lower});
     if (dialog != m_dialog.size())
         m_dialog.setFixedSize(dialog);
 }
