@@ -32,6 +32,23 @@ int pushButtonNeed(const QPushButton *button)
     return button->width() - room.width() + text + icon;
 }
 
+// The height a control's text needs: a check box's line (its mark may stand out of the
+// box, as designed), a push button's text beside the rest, else the size hint's.
+int neededHeight(const QWidget *control)
+{
+    if (qobject_cast<const QCheckBox *>(control))
+        return control->fontMetrics().height();
+    if (const auto *button = qobject_cast<const QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        return button->height() - room.height() + button->fontMetrics().height();
+    }
+    if (qobject_cast<const QLabel *>(control) || qobject_cast<const QComboBox *>(control))
+        return control->sizeHint().height();
+    return control->height();
+}
+
 } // namespace
 
 int TextFit::neededWidth(const QWidget *control)
@@ -60,10 +77,12 @@ int TextFit::widen(QWidget *control, Anchor anchor)
             control->resize(control->width(), height);
         return 0;
     }
-    const int growth = neededWidth(control) - control->width();
-    if (growth <= 0)
+    const int growth = std::max(0, neededWidth(control) - control->width());
+    // Taller type grows the control up and down alike, so that it stays on its row.
+    const int taller = std::max(0, neededHeight(control) - control->height());
+    if (growth == 0 && taller == 0)
         return 0;
-    QRect place = control->geometry();
+    QRect place = control->geometry().adjusted(0, -taller / 2, 0, taller - taller / 2);
     if (anchor == Anchor::Right)
         place.setLeft(place.left() - growth);
     else

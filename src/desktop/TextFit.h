@@ -17,8 +17,9 @@ enum class Anchor { Left, Right };
 // The width the control needs to show the whole of its text (a combo box: its longest
 // entry), and never less than it has.
 int neededWidth(const QWidget *control);
-// Widens the control to its text; Right keeps its right edge where it was. A label that
-// wraps its words grows in height instead, to hold every line. Returns the growth in pixels.
+// Widens the control to its text (Right keeps its right edge where it was), and makes it as
+// tall as its text where it is lower, keeping its middle. A label that wraps its words grows
+// in height instead, to hold every line. Returns the growth in width, in pixels.
 int widen(QWidget *control, Anchor anchor = Anchor::Left);
 // A row of controls, left to right: each grows to its text, and each moves right where it
 // must to stay at least gap pixels after the one before it.

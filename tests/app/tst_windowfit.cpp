@@ -132,7 +132,7 @@ void TestWindowFit::everyWindowFitsAndReads()
     QFETCH(bool, dark);
     if (!QFontDatabase::families().contains(family))
         QSKIP(qPrintable(family + u" is not installed"_s));
-    QApplication::setFont(QFont(family, 9));
+    QApplication::setFont(QFont(family, 10)); // Plasma's default size
     QPalette palette = QApplication::style()->standardPalette();
     if (dark) { // the Fusion style's usual dark theme
         palette = QPalette(QColor(53, 53, 53));
