@@ -12,6 +12,7 @@
 #include "app/VarnoltApp.h"
 #include "stats/FrmStats.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -464,7 +465,8 @@ void TestFrmOptions::previewNeverAlerts()
 
 // The statistics window's export button shows the dialog on the page it was last on and
 // makes "Export Log :" blink: red, bold and plain by turns each second for four seconds, then
-// black; closing that window ends the blink at once. The run's clock tells the seconds.
+// as it was, inheriting font and palette again; a blink started again, or cut short by
+// closing that window, leaves the same. The run's clock tells the seconds.
 void TestFrmOptions::statsExportPointsToTheLabel()
 {
     Run run;
@@ -473,6 +475,11 @@ void TestFrmOptions::statsExportPointsToTheLabel()
     run.app->openStats();
     FrmStats &stats = *run.app->stats();
     QTest::mouseClick(stats.bttReport, Qt::LeftButton);
+    QLabel &label = *d.lblExport2;
+    const QFont font = label.font();
+    const QPalette palette = label.palette();
+    const bool ownFont = label.testAttribute(Qt::WA_SetFont);
+    const bool ownPalette = label.testAttribute(Qt::WA_SetPalette);
     QTest::mouseClick(stats.bttExport, Qt::LeftButton);
     QVERIFY(d.isVisible());
     QCOMPARE(d.tbPages->currentIndex(), int(FrmOptions::ResetPage));
@@ -480,12 +487,14 @@ void TestFrmOptions::statsExportPointsToTheLabel()
     QCOMPARE(tick.interval(), 1000);
     tick.setInterval(5);
     QSignalSpy ticks(&tick, &QTimer::timeout);
-    const auto look = [&d]() -> QString {
-        const QString style = d.lblExport2->styleSheet();
-        const QString colour = style.contains(u"#ff0000"_s) ? u"red"_s
-            : style.contains(u"#000000"_s)                  ? u"black"_s
-                                                            : style;
-        return style.contains(u"bold"_s) ? colour + u" bold"_s : colour;
+    const auto look = [&]() -> QString {
+        if (label.font() == font && label.palette() == palette && label.testAttribute(Qt::WA_SetFont) == ownFont
+            && label.testAttribute(Qt::WA_SetPalette) == ownPalette)
+            return u"as found"_s;
+        const QString colour = label.palette().color(QPalette::WindowText) == Qt::red ? u"red"_s : u"?"_s;
+        return label.font().pointSizeF() != font.pointSizeF() ? u"resized"_s
+            : label.font().bold()                             ? colour + u" bold"_s
+                                                              : colour;
     };
     QStringList seen {look()};
     for (int msecs : {1000, 1000, 1000, 850, 150}) {
@@ -493,13 +502,24 @@ void TestFrmOptions::statsExportPointsToTheLabel()
         QVERIFY(ticks.wait());
         seen << look();
     }
-    QCOMPARE(seen, (QStringList {u"red bold"_s, u"red"_s, u"red bold"_s, u"red"_s, u"red bold"_s, u"black"_s}));
+    QCOMPARE(seen, (QStringList {u"red bold"_s, u"red"_s, u"red bold"_s, u"red"_s, u"red bold"_s, u"as found"_s}));
     QVERIFY(!tick.isActive());
+    // Still the dialog's: a dark palette reaches it.
+    const QPalette light = QApplication::palette();
+    QPalette dark = light;
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(dark);
+    QTRY_COMPARE(label.palette().color(QPalette::WindowText), QColor(0xee, 0xee, 0xee));
+    QApplication::setPalette(light);
 
     QTest::mouseClick(stats.bttExport, Qt::LeftButton);
+    run.clock.advanceMsecs(1000);
+    QVERIFY(ticks.wait());
+    QCOMPARE(look(), u"red"_s);
+    QTest::mouseClick(stats.bttExport, Qt::LeftButton); // again, while it blinks
     QCOMPARE(look(), u"red bold"_s);
     stats.close();
-    QCOMPARE(d.lblExport2->styleSheet(), QString());
+    QCOMPARE(look(), u"as found"_s);
     QVERIFY(!tick.isActive());
 }
 
