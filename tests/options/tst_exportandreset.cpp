@@ -32,7 +32,8 @@ struct Run : RunningProgram
                               "('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1024, 3072, 2.5),"
                               "('2026-12-03 10:00:00', '2026-12-03 11:00:00', 104857600, 209715200, 40.0)"),
             QStringLiteral("insert into settings values ('whatsleft', '1'), ('maxmbsize', '1000'), "
-                           "('logperiod', '1'), ('logperiodtype', '2'), ('Adapter0', 'eth0')")});
+                           "('logperiod', '1'), ('logperiodtype', '2'), ('Adapter0', 'eth0')")},
+            std::unique_ptr<InterfaceTable>(table));
         options().buildControls();
     }
 
@@ -44,10 +45,16 @@ struct Run : RunningProgram
     }
 
     QTemporaryDir files;
+    FakeInterfaceTable *table = [] { // the program's, once started
+        auto *made = new FakeInterfaceTable;
+        made->rows = FakeInterfaceTable::cards(1);
+        return made;
+    }();
 };
 
-const QByteArray MonthFile = "Period,KBDown,KBUp,AvgSpeed\r\n"
-                             "202612,204800.00,102400.00,20.00\r\n" // the run's start marker averages in with 0
+// The open row's 400 MB down and 1 MB up count in December, as the statistics window has them.
+const QByteArray MonthFile = "Period,KBDown,KBUp,AvgSpeedkBps\r\n"
+                             "202612,614400.00,103424.00,20.00\r\n" // the run's start marker averages in with 0
                              "202611,3.00,1.00,2.50\r\n";
 
 } // namespace
@@ -87,6 +94,10 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     Run run;
     FrmOptions &d = run.options();
     d.cboChartType->setCurrentIndex(2); // per month
+    run.waitForPoll();
+    run.table->rows[0].in += 400 * 1048576ULL;
+    run.table->rows[0].out += 1048576;
+    run.waitForPoll();
     const QString folder = run.file(QStringLiteral("My Exports"));
     QVERIFY(QDir().mkdir(folder));
     const QString path = folder + QStringLiteral("/Traffic.csv");
