@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void windowManagerCloseStores_data();
     void windowManagerCloseStores();
     void exportAndResetThroughRealBoxes();
+    void exportLabelAfterItsBlink();
 
 private:
     FrmOptions &dialog() const { return *m_app->options(); }
@@ -261,6 +263,29 @@ void TestOptionsDialog::exportAndResetThroughRealBoxes()
 
     clickTab(FrmOptions::ResetPage);
     answerBoxes([&] { DesktopInput::clickOn(*dialog().bttClear); }, {{QMessageBox::Yes}, {QMessageBox::Ok}});
+}
+
+// The statistics window's way to the export makes "Export Log :" blink; afterwards the screen
+// shows the label exactly as before, in a light and in a dark palette (its text light then).
+void TestOptionsDialog::exportLabelAfterItsBlink()
+{
+    openFromTrayMenu();
+    const QPalette light = QApplication::palette();
+    for (const QPalette &palette : {light, QPalette(QColor(0x2b, 0x2b, 0x2b))}) {
+        QApplication::setPalette(palette);
+        QWidget &label = *dialog().lblExport2;
+        QTRY_COMPARE(label.palette().color(QPalette::Window), palette.color(QPalette::Window));
+        const auto picture = [&label] { return DesktopScreen::pixels().copy(DesktopScreen::onScreen(label)); };
+        QTRY_VERIFY(DesktopScreen::changedShare(
+                        DesktopScreen::pixels().copy(DesktopScreen::onScreen(dialog())), dialog().grab().toImage())
+            < 0.01);
+        const QImage first = picture();
+        dialog().pointToExport();
+        QTRY_VERIFY(picture() != first); // red and bold where the user looks
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog().findChild<QTimer *>(QStringLiteral("blinkTick"))->isActive(), 6000);
+        QTRY_COMPARE(picture(), first);
+    }
+    QApplication::setPalette(light);
 }
 
 QTEST_MAIN(TestOptionsDialog)
