@@ -3,8 +3,8 @@
 
 #include "core/ExportFile.h"
 #include "core/SettingsStore.h"
-#include "core/traffic/UnloggedTraffic.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/UnloggedTraffic.h"
 
 #include <QFile>
 #include <QLoggingCategory>

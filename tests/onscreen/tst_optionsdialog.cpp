@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -273,17 +272,14 @@ void TestOptionsDialog::exportLabelAfterItsBlink()
     const QPalette light = QApplication::palette();
     for (const QPalette &palette : {light, QPalette(QColor(0x2b, 0x2b, 0x2b))}) {
         QApplication::setPalette(palette);
-        QWidget &label = *dialog().lblExport2;
-        QTRY_COMPARE(label.palette().color(QPalette::Window), palette.color(QPalette::Window));
-        const auto picture = [&label] { return DesktopScreen::pixels().copy(DesktopScreen::onScreen(label)); };
-        QTRY_VERIFY(DesktopScreen::changedShare(
-                        DesktopScreen::pixels().copy(DesktopScreen::onScreen(dialog())), dialog().grab().toImage())
-            < 0.01);
-        const QImage first = picture();
+        QTRY_COMPARE(dialog().lblExport2->palette().color(QPalette::Window), palette.color(QPalette::Window));
+        const auto shown = [](const QWidget &w) { return DesktopScreen::pixels().copy(DesktopScreen::onScreen(w)); };
+        QTRY_VERIFY(DesktopScreen::changedShare(shown(dialog()), dialog().grab().toImage()) < 0.01);
+        const QImage first = shown(*dialog().lblExport2);
         dialog().pointToExport();
-        QTRY_VERIFY(picture() != first); // red and bold where the user looks
+        QTRY_VERIFY(shown(*dialog().lblExport2) != first); // red and bold where the user looks
         QTRY_VERIFY_WITH_TIMEOUT(!dialog().findChild<QTimer *>(QStringLiteral("blinkTick"))->isActive(), 6000);
-        QTRY_COMPARE(picture(), first);
+        QTRY_COMPARE(shown(*dialog().lblExport2), first);
     }
     QApplication::setPalette(light);
 }

@@ -32,8 +32,7 @@ struct Run : RunningProgram
                               "('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1024, 3072, 2.5),"
                               "('2026-12-03 10:00:00', '2026-12-03 11:00:00', 104857600, 209715200, 40.0)"),
             QStringLiteral("insert into settings values ('whatsleft', '1'), ('maxmbsize', '1000'), "
-                           "('logperiod', '1'), ('logperiodtype', '2'), ('Adapter0', 'eth0')")},
-            std::unique_ptr<InterfaceTable>(table));
+                           "('logperiod', '1'), ('logperiodtype', '2'), ('Adapter0', 'eth0')")});
         options().buildControls();
     }
 
@@ -45,11 +44,6 @@ struct Run : RunningProgram
     }
 
     QTemporaryDir files;
-    FakeInterfaceTable *table = [] { // the program's, once started
-        auto *made = new FakeInterfaceTable;
-        made->rows = FakeInterfaceTable::cards(1);
-        return made;
-    }();
 };
 
 // The open row's 400 MB down and 1 MB up count in December, as the statistics window has them.
@@ -95,9 +89,7 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     FrmOptions &d = run.options();
     d.cboChartType->setCurrentIndex(2); // per month
     run.waitForPoll();
-    run.table->rows[0].in += 400 * 1048576ULL;
-    run.table->rows[0].out += 1048576;
-    run.waitForPoll();
+    run.app->openRow().add(400 * 1048576ULL, 1048576);
     const QString folder = run.file(QStringLiteral("My Exports"));
     QVERIFY(QDir().mkdir(folder));
     const QString path = folder + QStringLiteral("/Traffic.csv");
