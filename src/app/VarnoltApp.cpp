@@ -173,7 +173,7 @@ void VarnoltApp::startPolling()
 void VarnoltApp::createOptions()
 {
     m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, m_databasePath,
-        QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
+        QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html"), &m_openRow.counters()});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);
     // After the poll, which may have rebuilt the adapter list.

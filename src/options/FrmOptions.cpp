@@ -77,6 +77,7 @@ FrmOptions::FrmOptions(Parts parts, QWidget *parent)
     , m_volumeLeft(parts.volumeLeft)
     , m_databasePath(std::move(parts.databasePath))
     , m_helpPage(std::move(parts.helpPage))
+    , m_run(parts.run)
     , m_exportBlink(m_clock, this)
 {
     setWindowTitle(caption());
@@ -202,6 +203,8 @@ void FrmOptions::exportLog()
             return;
     }
     CsvExport exporter(m_databasePath);
+    if (m_run)
+        exporter.setOpenRow(*m_run, m_clock.now());
     const CsvExport::Outcome outcome = exporter.exportTo(target, cboChartType->currentIndex(), fallbackExportPath());
     if (exporter.usedPath() != path)
         txtCsvFile->setText(exporter.usedPath());
