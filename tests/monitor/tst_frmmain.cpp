@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // The monitor window's heights and what the poll's texts and colours become in it.
 class TestFrmMain : public QObject
 {
@@ -17,38 +19,58 @@ private Q_SLOTS:
     void heights_data()
     {
         QTest::addColumn<int>("twips");
-        QTest::addColumn<int>("rows"); // of the designed rows, how many the height shows
-        QTest::newRow("normal") << int(FrmMain::NormalHeight) << 3;
-        QTest::newRow("with the volume-left line") << int(FrmMain::VolumeLeftHeight) << 4;
-        QTest::newRow("mini: the title bar alone") << int(FrmMain::MiniHeight) << 0;
+        QTest::addColumn<QString>("shown"); // of the designed rows (volumes, rates, volume left), those shown
+        QTest::newRow("normal") << int(FrmMain::NormalHeight) << u"1110"_s;
+        QTest::newRow("with the volume-left line") << int(FrmMain::VolumeLeftHeight) << u"1111"_s;
+        QTest::newRow("mini: the title bar over the rate line") << int(FrmMain::MiniHeight) << u"0010"_s;
     }
 
     void heights()
     {
         QFETCH(int, twips);
-        QFETCH(int, rows);
+        QFETCH(QString, shown);
         FrmMain window;
         window.setHeightTwips(twips);
         // The rows in order, each below the one before; each graph beside its volume, both
         // ending where the lines end.
-        const QList<QRect> lines {window.downloadLabel()->geometry(), window.uploadLabel()->geometry(),
-            window.rateLabel()->geometry(), window.volumeLeftLabel()->geometry()};
+        const QList<QLabel *> labels {
+            window.downloadLabel(), window.uploadLabel(), window.rateLabel(), window.volumeLeftLabel()};
+        QList<QRect> lines;
+        for (const QLabel *label : labels)
+            lines << QRect(label->mapTo(&window, QPoint()), label->size());
         for (qsizetype i = 1; i < lines.size(); ++i)
             QVERIFY(lines[i].top() > lines[i - 1].bottom());
-        const QList<std::pair<QRect, QRect>> beside {
-            {lines[0], window.downGraph()->geometry()}, {lines[1], window.upGraph()->geometry()}};
+        const QList<std::pair<QRect, QWidget *>> beside {
+            {lines[0], window.downGraph()}, {lines[1], window.upGraph()}};
         for (const auto &[volume, graph] : beside) {
-            QVERIFY(graph.left() > volume.right());
-            QVERIFY(graph.top() <= volume.center().y() && graph.bottom() >= volume.center().y());
-            QCOMPARE(graph.right(), lines[2].right());
+            const QRect at(graph->mapTo(&window, QPoint()), graph->size());
+            QVERIFY(at.left() > volume.right());
+            QVERIFY(at.top() <= volume.center().y() && at.bottom() >= volume.center().y());
+            QCOMPARE(at.right(), lines[2].right());
+            QCOMPARE(window.rect().intersects(at), shown[0] == u'1');
         }
         QCOMPARE(lines[3].right(), lines[2].right());
-        // The rows the height shows lie wholly in the window, the others wholly below it;
-        // the window is as tall as its rows, less than one row more.
+        // The rows the height shows lie wholly in the window, the others wholly out of it; the
+        // window is as tall as its last row, less than one row more; the rate line is drawn.
+        const auto ink = [&window](const QRect &area) {
+            const QImage image = window.grab().toImage().copy(area);
+            int count = 0;
+            for (int y = 0; y < image.height(); ++y) {
+                for (int x = 0; x < image.width(); ++x)
+                    count += image.pixel(x, y) != window.palette().color(QPalette::Window).rgb() ? 1 : 0;
+            }
+            return count;
+        };
         for (qsizetype i = 0; i < lines.size(); ++i)
-            QVERIFY(i < rows ? window.rect().contains(lines[i]) : lines[i].top() >= window.height());
-        QVERIFY(window.height() - (rows ? lines[rows - 1].bottom() + 1 : 0) < lines[0].height());
+            QCOMPARE(shown[i] == u'1' ? window.rect().contains(lines[i]) : !window.rect().intersects(lines[i]), true);
+        QVERIFY(window.height() - lines[shown.lastIndexOf(u'1')].bottom() - 1 < lines[0].height());
         QVERIFY(window.width() - lines[2].right() - 1 < lines[2].left());
+        window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
+        QVERIFY(ink(lines[2]) > 100);
+        // A double-click (here on the rate line, which passes it on) brings the mini window back.
+        QSignalSpy normalSize(&window, &FrmMain::normalSizeRequested);
+        QTest::mouseDClick(window.rateLabel(), Qt::LeftButton);
+        QCOMPARE(normalSize.size(), window.isMini() ? 1 : 0);
 
         // A refused row's reason: a line below the design, wrapped, the window grown to hold it and
         // nothing of the design showing through; gone, with the extra height, with the problem.
@@ -63,18 +85,9 @@ private Q_SLOTS:
         QVERIFY(problem->geometry().top() >= designed.height());
         QVERIFY(problem->heightForWidth(problem->width()) <= problem->height());
         QVERIFY(problem->height() > QFontMetrics(problem->font()).height()); // wrapped
-        const auto ink = [&] {
-            const QImage area = window.grab().toImage().copy(problem->geometry());
-            int count = 0;
-            for (int y = 0; y < area.height(); ++y) {
-                for (int x = 0; x < area.width(); ++x)
-                    count += area.pixel(x, y) != window.palette().color(QPalette::Window).rgb() ? 1 : 0;
-            }
-            return count;
-        };
-        QVERIFY(ink() > 100);
+        QVERIFY(ink(problem->geometry()) > 100);
         problem->hide(); // what lies beneath it
-        QCOMPARE(ink(), 0);
+        QCOMPARE(ink(problem->geometry()), 0);
         problem->show();
         window.setStoreProblem({});
         QVERIFY(!problem->isVisibleTo(&window));
@@ -87,7 +100,7 @@ private Q_SLOTS:
             window.setSourceLine({QStringLiteral("Router: <b>Box</b>"), {}, silent});
             window.setStoreProblem({QStringLiteral("locked"), true});
             const QRect source = window.sourceLabel()->geometry();
-            QCOMPARE(window.sourceLabel()->isVisibleTo(&window), rows > 0 || silent);
+            QCOMPARE(window.sourceLabel()->isVisibleTo(&window), !window.isMini() || silent);
             QCOMPARE(window.sourceLabel()->textFormat(), Qt::PlainText);
             if (window.sourceLabel()->isVisibleTo(&window))
                 QVERIFY(source.top() >= designed.height() && problem->geometry().top() > source.bottom());
