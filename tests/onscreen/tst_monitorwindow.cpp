@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "DesktopInput.h"
 #include "FakeTraffic.h"
 #include "OnscreenRun.h"
 
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
+#include "shell/MonitorMenu.h"
+#include "shell/TrayMenu.h"
 
 #include <QLabel>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 
 #include <optional>
 
@@ -25,6 +29,7 @@ private Q_SLOTS:
     void figuresOnTheScreenFromTheStart_data();
     void figuresOnTheScreenFromTheStart();
     void helpPictures();
+    void miniMonitorAndBack();
 
 private:
     SystemClock m_clock;
@@ -98,6 +103,61 @@ void TestMonitorWindow::helpPictures()
     QTRY_VERIFY(drawn(window.storeProblemLabel()));
     DesktopScreen::screenshot(QStringLiteral("monitor-not-logged.png"), DesktopScreen::outerFrame(window));
     holder.rollback();
+}
+
+// Last, as it starts a tray (trayer): with another window in front, a click into the monitor
+// and Alt+Space open its menu, whose Mini/Maxi leaves a frame over the rate line; a double-click
+// and the tray's "Monitor &On." bring the normal frame back.
+void TestMonitorWindow::miniMonitorAndBack()
+{
+    m_tray.start();
+    startApp(m_clock, FakeInterfaceTable::cards(1));
+    FrmMain &window = *m_app->monitor();
+    m_app->toggleMonitor();
+    QTRY_COMPARE_WITH_TIMEOUT(DesktopScreen::missingFigures(window), QString(), 2000);
+    const int normal = DesktopScreen::outerFrame(window).height();
+    QWidget other;
+    other.setGeometry(100, 100, 200, 100);
+    other.show();
+    QTRY_COMPARE(DesktopScreen::activeWindow(), quint32(other.winId()));
+
+    MonitorMenu &menu = *m_app->monitorMenu();
+    QTimer inMenu;
+    QImage before;
+    connect(&inMenu, &QTimer::timeout, &menu, [&] {
+        // Drawn on the server, over what the screen showed before; its third item chosen.
+        const QRect area = menu.geometry();
+        if (!menu.isVisible() || DesktopScreen::changedShare(before.copy(area), DesktopScreen::pixels().copy(area)) < 0.3)
+            return;
+        for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+            QTest::keyClick(&menu, key);
+    });
+    inMenu.start(50);
+    const QPoint rates = DesktopInput::onScreen(*window.rateLabel(), window.rateLabel()->rect().center());
+    DesktopInput::click(rates);
+    QTRY_COMPARE(DesktopScreen::activeWindow(), quint32(window.winId()));
+    before = DesktopScreen::pixels();
+    DesktopInput::key(QStringLiteral("alt+space"));
+    QTRY_VERIFY(window.isMini());
+    const int title = DesktopScreen::windowOnScreen(window).y() - DesktopScreen::outerFrame(window).top();
+    QTRY_VERIFY(DesktopScreen::outerFrame(window).height() < normal);
+    QTRY_VERIFY(DesktopScreen::inkOf(DesktopScreen::pixels(), *window.rateLabel()) > 10);
+    QVERIFY(DesktopScreen::outerFrame(window).height() - title > window.rateLabel()->height());
+
+    const QPoint mini = DesktopInput::onScreen(*window.rateLabel(), window.rateLabel()->rect().center());
+    DesktopInput::xdotool({QStringLiteral("mousemove"), QString::number(mini.x()), QString::number(mini.y()),
+        QStringLiteral("click"), QStringLiteral("--repeat"), QStringLiteral("2"), QStringLiteral("--delay"),
+        QStringLiteral("60"), QStringLiteral("1")});
+    QTRY_COMPARE(DesktopScreen::outerFrame(window).height(), normal);
+
+    m_app->miniMaxi();
+    QTRY_VERIFY(DesktopScreen::outerFrame(window).height() < normal);
+    TrayMenu &tray = *m_app->trayMenu();
+    m_tray.chooseFromMenu(m_app->trayIcon()->icon(), tray.menu(), tray.showLog);
+    QTRY_VERIFY(!window.isVisible());
+    m_tray.chooseFromMenu(m_app->trayIcon()->icon(), tray.menu(), tray.showLog);
+    QTRY_COMPARE(DesktopScreen::missingFigures(window), QString());
+    QTRY_COMPARE(DesktopScreen::outerFrame(window).height(), normal);
 }
 
 QTEST_MAIN(TestMonitorWindow)
