@@ -47,18 +47,42 @@ public:
     bool isShown() const { return isVisible() && !isMinimized(); }
     void setVisible(bool visible) override;
 
-    QLabel *downloadLabel() { buildControls(); return m_download; }
-    QLabel *uploadLabel() { buildControls(); return m_upload; }
-    QLabel *rateLabel() { buildControls(); return m_rateLine; }
-    QLabel *volumeLeftLabel() { buildControls(); return m_volumeLeft; }
+    QLabel *downloadLabel()
+    {
+        buildControls();
+        return m_download;
+    }
+    QLabel *uploadLabel()
+    {
+        buildControls();
+        return m_upload;
+    }
+    QLabel *rateLabel()
+    {
+        buildControls();
+        return m_rateLine;
+    }
+    QLabel *volumeLeftLabel()
+    {
+        buildControls();
+        return m_volumeLeft;
+    }
     // "Not logged: ..." below the designed controls while the database refuses the open row;
     // null until the first problem.
     QLabel *storeProblemLabel() const { return m_problemLine; }
     // "Router: <name>" below the designed controls while a router is metered (in the mini
     // state only while it does not answer, in red); null until a router is.
     QLabel *sourceLabel() const { return m_sourceLine; }
-    Throughput *downGraph() { buildControls(); return m_downGraph; }
-    Throughput *upGraph() { buildControls(); return m_upGraph; }
+    Throughput *downGraph()
+    {
+        buildControls();
+        return m_downGraph;
+    }
+    Throughput *upGraph()
+    {
+        buildControls();
+        return m_upGraph;
+    }
     QString trayTip() const { return m_trayTip; }
     StoreProblem storeProblem() const { return m_storeProblem; }
     VolumeAlert volumeAlert() const { return m_alert; }

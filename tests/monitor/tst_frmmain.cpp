@@ -33,41 +33,29 @@ private Q_SLOTS:
         window.setHeightTwips(twips);
         // The rows in order, each below the one before; each graph beside its volume, both
         // ending where the lines end.
-        const QList<QLabel *> labels {
-            window.downloadLabel(), window.uploadLabel(), window.rateLabel(), window.volumeLeftLabel()};
-        QList<QRect> lines;
-        for (const QLabel *label : labels)
-            lines << QRect(label->mapTo(&window, QPoint()), label->size());
+        const QList<QRect> lines {window.downloadLabel()->geometry(), window.uploadLabel()->geometry(),
+            window.rateLabel()->geometry(), window.volumeLeftLabel()->geometry()};
         for (qsizetype i = 1; i < lines.size(); ++i)
             QVERIFY(lines[i].top() > lines[i - 1].bottom());
-        const QList<std::pair<QRect, QWidget *>> beside {
-            {lines[0], window.downGraph()}, {lines[1], window.upGraph()}};
+        const QList<std::pair<QRect, QRect>> beside {
+            {lines[0], window.downGraph()->geometry()}, {lines[1], window.upGraph()->geometry()}};
         for (const auto &[volume, graph] : beside) {
-            const QRect at(graph->mapTo(&window, QPoint()), graph->size());
-            QVERIFY(at.left() > volume.right());
-            QVERIFY(at.top() <= volume.center().y() && at.bottom() >= volume.center().y());
-            QCOMPARE(at.right(), lines[2].right());
-            QCOMPARE(window.rect().intersects(at), shown[0] == u'1');
+            QVERIFY(graph.left() > volume.right());
+            QVERIFY(graph.top() <= volume.center().y() && graph.bottom() >= volume.center().y());
+            QCOMPARE(graph.right(), lines[2].right());
         }
         QCOMPARE(lines[3].right(), lines[2].right());
-        // The rows the height shows lie wholly in the window, the others wholly out of it; the
-        // window is as tall as its last row, less than one row more; the rate line is drawn.
-        const auto ink = [&window](const QRect &area) {
-            const QImage image = window.grab().toImage().copy(area);
-            int count = 0;
-            for (int y = 0; y < image.height(); ++y) {
-                for (int x = 0; x < image.width(); ++x)
-                    count += image.pixel(x, y) != window.palette().color(QPalette::Window).rgb() ? 1 : 0;
-            }
-            return count;
-        };
-        for (qsizetype i = 0; i < lines.size(); ++i)
-            QCOMPARE(shown[i] == u'1' ? window.rect().contains(lines[i]) : !window.rect().intersects(lines[i]), true);
-        QVERIFY(window.height() - lines[shown.lastIndexOf(u'1')].bottom() - 1 < lines[0].height());
+        // The rows the height shows lie wholly in the window, the others (and the upload graph
+        // with its row) wholly out of it; the window is as tall as its rows, less than one row more.
+        const QPoint body = window.rateLabel()->parentWidget()->pos();
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QRect at = lines[i].translated(body);
+            QVERIFY(shown[i] == u'1' ? window.rect().contains(at) : !window.rect().intersects(at));
+        }
+        QCOMPARE(window.rect().intersects(beside[1].second.translated(body)), shown[1] == u'1');
+        QVERIFY(window.height() - lines[shown.lastIndexOf(u'1')].translated(body).bottom() - 1 < lines[0].height());
         QVERIFY(window.width() - lines[2].right() - 1 < lines[2].left());
-        window.setRateLine(QStringLiteral("U: 0,0 - D: 0,0 kBps. (Avg: 0.0 - Max: 0.0)"));
-        QVERIFY(ink(lines[2]) > 100);
-        // A double-click (here on the rate line, which passes it on) brings the mini window back.
+        // A double-click (on the rate line, which passes it on) brings the mini window back.
         QSignalSpy normalSize(&window, &FrmMain::normalSizeRequested);
         QTest::mouseDClick(window.rateLabel(), Qt::LeftButton);
         QCOMPARE(normalSize.size(), window.isMini() ? 1 : 0);
@@ -85,9 +73,18 @@ private Q_SLOTS:
         QVERIFY(problem->geometry().top() >= designed.height());
         QVERIFY(problem->heightForWidth(problem->width()) <= problem->height());
         QVERIFY(problem->height() > QFontMetrics(problem->font()).height()); // wrapped
-        QVERIFY(ink(problem->geometry()) > 100);
+        const auto ink = [&] {
+            const QImage area = window.grab().toImage().copy(problem->geometry());
+            int count = 0;
+            for (int y = 0; y < area.height(); ++y) {
+                for (int x = 0; x < area.width(); ++x)
+                    count += area.pixel(x, y) != window.palette().color(QPalette::Window).rgb() ? 1 : 0;
+            }
+            return count;
+        };
+        QVERIFY(ink() > 100);
         problem->hide(); // what lies beneath it
-        QCOMPARE(ink(problem->geometry()), 0);
+        QCOMPARE(ink(), 0);
         problem->show();
         window.setStoreProblem({});
         QVERIFY(!problem->isVisibleTo(&window));
@@ -166,8 +163,9 @@ private Q_SLOTS:
         QCOMPARE(column(window.upGraph(), x), QString(6, u'r') + QString(11, u'.'));
     }
 
-    // Shown: its rows, the longest rate line fitted, the keys and the right click; closed: hidden,
-    // with the timer off until the poll starts it.
+    // Shown: its rows, the longest rate line fitted, F1 and the right click (Alt+Space is the
+    // desktop test's, with a real key); closed: hidden, with the timer off until the poll
+    // starts it.
     void shownWindowAnswersThenCloseHides()
     {
         FrmMain window;
@@ -191,11 +189,9 @@ private Q_SLOTS:
         QCOMPARE(help.size(), 0); // on release, as the key's up event
         QTest::keyRelease(&window, Qt::Key_F1);
         QCOMPARE(help.size(), 1);
-        QTest::keyClick(&window, Qt::Key_Space, Qt::AltModifier);
-        QCOMPARE(menu.size(), 1);
         QContextMenuEvent rightClick(QContextMenuEvent::Mouse, QPoint(5, 5), window.mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(&window, &rightClick);
-        QCOMPARE(menu.size(), 2);
+        QCOMPARE(menu.size(), 1);
         QCOMPARE(menu.last().first().toPoint(), window.mapToGlobal(QPoint(5, 5)));
 
         window.close();

@@ -119,7 +119,8 @@ void TestMonitorWindow::miniMonitorAndBack()
     QTRY_COMPARE_WITH_TIMEOUT(DesktopScreen::missingFigures(window), QString(), 2000);
     const int normal = DesktopScreen::outerFrame(window).height();
     QProcess other;
-    other.start(QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("+100+100"), QStringLiteral("work")});
+    other.start(
+        QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("+100+100"), QStringLiteral("work")});
     const auto monitorActive = [&window] { return DesktopScreen::activeWindow() == quint32(window.winId()); };
     QTRY_VERIFY(DesktopScreen::activeWindow() != 0 && !monitorActive());
 
@@ -129,12 +130,14 @@ void TestMonitorWindow::miniMonitorAndBack()
     connect(&inMenu, &QTimer::timeout, &menu, [&] {
         // Drawn on the server, over what the screen showed before: its third item is chosen.
         const QRect area = menu.geometry();
-        if (menu.isVisible() && DesktopScreen::changedShare(before.copy(area), DesktopScreen::pixels().copy(area)) > 0.3)
+        if (menu.isVisible()
+            && DesktopScreen::changedShare(before.copy(area), DesktopScreen::pixels().copy(area)) > 0.3)
             for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
                 QTest::keyClick(&menu, key);
     });
     inMenu.start(50);
-    const auto rates = [&window] { return DesktopInput::onScreen(*window.rateLabel(), window.rateLabel()->rect().center()); };
+    const auto rates
+        = [&window] { return DesktopInput::onScreen(*window.rateLabel(), window.rateLabel()->rect().center()); };
     DesktopInput::click(rates());
     QTRY_VERIFY(monitorActive());
     before = DesktopScreen::pixels();
@@ -143,7 +146,8 @@ void TestMonitorWindow::miniMonitorAndBack()
     QTRY_VERIFY(DesktopScreen::outerFrame(window).contains(DesktopScreen::onScreen(*window.rateLabel()))
         && DesktopScreen::inkOf(DesktopScreen::pixels(), *window.rateLabel()) > 10);
 
-    DesktopInput::xdotool(QStringLiteral("mousemove %1 %2 click --repeat 2 --delay 60 1").arg(rates().x()).arg(rates().y()).split(u' '));
+    DesktopInput::xdotool(
+        QStringLiteral("mousemove %1 %2 click --repeat 2 --delay 60 1").arg(rates().x()).arg(rates().y()).split(u' '));
     QTRY_COMPARE(DesktopScreen::outerFrame(window).height(), normal);
     m_app->miniMaxi();
     TrayMenu &tray = *m_app->trayMenu();
