@@ -129,10 +129,15 @@ void VarnoltApp::connectTray()
     connect(m_monitor.get(), &FrmMain::shownChanged, m_trayMenu.get(), &TrayMenu::setMonitorShown);
     connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });
     connect(m_monitor.get(), &FrmMain::helpRequested, this, [this] { showHelp(); });
+    connect(m_monitor.get(), &FrmMain::normalSizeRequested, this, &VarnoltApp::miniMaxi);
     connect(m_monitorMenu.get(), &MonitorMenu::commandChosen, this, &VarnoltApp::monitorCommand);
 
     TrayMenu &menu = *m_trayMenu;
-    connect(menu.showLog, &QAction::triggered, this, &VarnoltApp::toggleMonitor);
+    connect(menu.showLog, &QAction::triggered, this, [this] {
+        if (!m_monitor->isShown() && m_monitor->isMini())
+            miniMaxi(); // "Monitor &On." brings the window back at its normal size
+        toggleMonitor();
+    });
     connect(menu.resetCounters, &QAction::triggered, this, &VarnoltApp::resetCounters);
     connect(menu.showHelp, &QAction::triggered, this, [this] { showHelp(); });
     connect(menu.support, &QAction::triggered, this, [this] { showHelp(QStringLiteral("support")); });
@@ -430,7 +435,7 @@ void VarnoltApp::showHelp(const QString &section)
     QString help = QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html");
     if (!section.isEmpty())
         help += QLatin1Char('#') + section;
-    (void)DesktopServices::openDocument(help);
+    (void)DesktopServices::openHelpPage(help);
 }
 
 void VarnoltApp::showAbout()

@@ -373,7 +373,7 @@ bool FrmOptions::eventFilter(QObject *watched, QEvent *event)
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             checkField(qobject_cast<QLineEdit *>(watched));
     } else if (watched == linkToWeb && event->type() == QEvent::MouseButtonRelease) {
-        (void)DesktopServices::openDocument(m_helpPage);
+        (void)DesktopServices::openHelpPage(m_helpPage);
         return true;
     }
     return QDialog::eventFilter(watched, event);
