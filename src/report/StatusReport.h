@@ -8,8 +8,7 @@
 class Clock;
 class ReportSource;
 
-// The allowance as the monitor shows it (its volume-left line, alerts off), the use of the
-// current window and where that use is heading.
+// The allowance's status (core/traffic/AllowanceStatus) on the report's connection.
 class StatusReport final
 {
 public:
