@@ -369,7 +369,7 @@ private Q_SLOTS:
         QFETCH(QString, ranOut);
         TestDatabase db;
         const bool inLog = journalGiB == u"0"_s;
-        db.exec(u"INSERT INTO Log VALUES('2026-11-30 08:00:00','2026-11-30 09:00:00',0,%1,1);"
+        db.exec(u"INSERT INTO Log VALUES('2026-11-30 08:00:00','2026-11-30 09:00:00',0,%5,1);"
                 "INSERT INTO Log VALUES('2026-12-01 08:00:00','2026-12-01 09:00:00',%2,%1,1);"
                 "INSERT INTO Log VALUES('2026-12-02 08:00:00','2026-12-02 09:00:00',0,%3,1);"
                 "INSERT INTO Log VALUES('2026-12-08 08:00:00','2026-12-08 09:00:00',0,%2,1);"
@@ -379,7 +379,8 @@ private Q_SLOTS:
                     .arg(qint64(GiB))
                     .arg(qint64(GiB / 2))
                     .arg(qint64(inLog ? 2 * GiB : 0))
-                    .arg(qint64(journalGiB.toInt() * GiB + GiB)));
+                    .arg(qint64(journalGiB.toInt() * GiB + GiB))
+                    .arg(qint64(3 * GiB)));
         FakeClock clock(QDateTime(QDate(2026, 12, 9), QTime(12, 0)));
         const Run json = report(clock, {u"status"_s, u"--json"_s, u"--database"_s, db.path()});
         QCOMPARE(json.status, 0);
