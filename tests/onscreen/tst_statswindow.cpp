@@ -8,6 +8,7 @@
 #include "stats/StatsChart.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -59,6 +60,27 @@ QString householdLog()
     return u"insert into Log values "_s + rows.join(QLatin1Char(','));
 }
 
+// Fourteen months of a capped household to the evening of Now, a row a day: about 2 GB a day,
+// more in winter, with an 80 GB monthly allowance from the 1st.
+QString cappedLog()
+{
+    std::minstd_rand random(20251001);
+    QStringList rows;
+    for (QDate date(2025, 10, 1); date <= Now.date(); date = date.addDays(1)) {
+        const int winter = date.month() >= 11 || date.month() <= 2 ? 700 : 0;
+        const qint64 down = (1300 + winter + int(random() % 1500u)) * qint64(1048576);
+        const qint64 up = down / 9;
+        const QDateTime start(date, QTime(8, 0));
+        rows << u"('%1', '%2', %3, %4, 100)"_s.arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
+                    start.addSecs(12 * 3600).toString(u"yyyy-MM-dd HH:mm:ss"_s))
+                    .arg(up)
+                    .arg(down);
+    }
+    return u"insert into Log values "_s + rows.join(QLatin1Char(','))
+        + u";insert into settings values ('maxmbsize', '81920'), ('logperiodtype', '2'), ('logperiod', '0'), "
+          "('logstartday', '1')"_s;
+}
+
 // The window's own size as the X server holds it.
 QSize sizeOnScreen(const QWidget &window)
 {
@@ -100,6 +122,7 @@ private Q_SLOTS:
     void init();
     void cleanup() { stopApp(); }
     void chartWindowThroughTheTray();
+    void allowanceLightAndDark();
 
 private:
     FrmStats &window() const { return *m_app->stats(); }
@@ -257,6 +280,33 @@ void TestStatsWindow::chartWindowThroughTheTray()
     doubleClickIcon();
     QTRY_VERIFY(!m_app->stats());
     QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmStats::caption()), 0);
+}
+
+// The month view of a capped year and more: the allowance's line and the forecast on a light and a dark palette.
+void TestStatsWindow::allowanceLightAndDark()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_db->exec(cappedLog());
+    QSettings(u"Varnolt"_s, u"Varnolt"_s).setValue(u"Chart/ChartType"_s, u"2"_s);
+    STEP(startApp(m_clock, FakeInterfaceTable::cards(1)));
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(45, 45, 48), QColor(30, 30, 32));
+    dark.setColor(QPalette::Text, QColor(230, 230, 230));
+    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+    dark.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
+    m_app->openStats();
+    STEP(waitForOpen());
+    FrmStats &w = window();
+    QTRY_VERIFY(w.logChart->allowanceLineY().has_value());
+    QVERIFY2(w.logChart->allowance().forecast.startsWith(u"At this pace"_s), qPrintable(w.logChart->allowance().forecast));
+    for (const auto &[name, palette] : {std::pair {u"light"_s, light}, {u"dark"_s, dark}}) {
+        QApplication::setPalette(palette);
+        QTRY_COMPARE(w.logChart->chart()->backgroundBrush().color(), palette.color(QPalette::Base));
+        STEP(waitForSettled(*w.logChart));
+        picture(u"stats-cap-%1.png"_s.arg(name));
+    }
+    QApplication::setPalette(light);
 }
 
 QTEST_MAIN(TestStatsWindow)
