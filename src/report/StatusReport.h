@@ -14,13 +14,7 @@ class StatusReport final
 public:
     static std::optional<StatusData> make(ReportSource &source, const Clock &clock, QString &error);
 
-    // The core's forecast and window end (core/traffic/AllowanceForecast), which the desktop's
-    // notices give too.
-    static Forecast forecast(
-        const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB)
-    {
-        return AllowanceForecast::forecast(start, end, now, usedMB, allowanceMB);
-    }
+    // The window's end, as the core's AllowanceForecast gives it.
     static QDateTime windowEnd(const QString &intervalCode, const QDate &today, int startDay)
     {
         return AllowanceForecast::windowEnd(intervalCode, today, startDay);

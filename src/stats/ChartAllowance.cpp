@@ -10,10 +10,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// 71 GB, 7.5 GB, 0.25 GB: three figures at most, as a glance at a chart reads them.
+// 71 GB, 7.5 GB, 0.25 GB: two figures, as a glance at a chart reads them.
 QString amount(double value, const QString &unit)
 {
-    const int decimals = value >= 100 ? 0 : value >= 10 ? 1 : 2;
+    const int decimals = value >= 10 ? 0 : value >= 1 ? 1 : 2;
     return QLocale().toString(value, 'f', decimals) + u' ' + unit;
 }
 

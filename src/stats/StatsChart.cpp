@@ -281,7 +281,9 @@ void StatsChart::resizeEvent(QResizeEvent *event)
 
 ChartDepth StatsChart::depth() const
 {
-    return ChartDepth(m_data, chart()->plotArea(), m_axisTop, m_depth);
+    ChartDepth drawn(m_data, chart()->plotArea(), m_axisTop, m_depth);
+    drawn.setSurface(palette().color(QPalette::Base), palette().color(QPalette::Text));
+    return drawn;
 }
 
 void StatsChart::drawForeground(QPainter *painter, const QRectF &rect)
@@ -305,8 +307,7 @@ QPointF StatsChart::frontOfTop() const
     // The projection stands on the topmost series: Total, or the stack.
     if (!m_threeD)
         return {};
-    ChartDepth drawn = depth();
-    return drawn.frontOf(m_data.seriesCount() - 1);
+    return depth().frontOf(m_data.seriesCount() - 1);
 }
 
 std::optional<double> StatsChart::allowanceLineY() const

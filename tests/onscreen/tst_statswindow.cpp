@@ -290,11 +290,10 @@ void TestStatsWindow::allowanceLightAndDark()
     QSettings(u"Varnolt"_s, u"Varnolt"_s).setValue(u"Chart/ChartType"_s, u"2"_s);
     STEP(startApp(m_clock, FakeInterfaceTable::cards(1)));
     const QPalette light = QApplication::palette();
-    QPalette dark(QColor(45, 45, 48), QColor(30, 30, 32));
-    dark.setColor(QPalette::Text, QColor(230, 230, 230));
-    dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
-    dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
-    dark.setColor(QPalette::PlaceholderText, QColor(160, 160, 160));
+    QPalette dark(QColor(45, 45, 48), QColor(36, 36, 38));
+    for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
+        dark.setColor(role, QColor(230, 230, 230));
+    dark.setColor(QPalette::Base, QColor(28, 28, 30));
     m_app->openStats();
     STEP(waitForOpen());
     FrmStats &w = window();
