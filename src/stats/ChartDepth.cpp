@@ -44,8 +44,8 @@ double ChartDepth::length(const ChartData &data, const QSize &chartSize)
     const int slots = data.stacked ? 1 : data.seriesCount();
     const double categoryGuess = std::max(8.0, chartSize.width() * 0.7 / rows);
     const double shortSide = std::min(chartSize.width(), chartSize.height());
-    return std::min(std::clamp(slots * categoryGuess * 0.6, 0.05 * shortSide, 0.12 * shortSide),
-        maxDepth(categoryGuess));
+    return std::min(
+        std::clamp(slots * categoryGuess * 0.6, 0.05 * shortSide, 0.12 * shortSide), maxDepth(categoryGuess));
 }
 
 QPointF ChartDepth::offset(double depth, double fraction)
@@ -70,8 +70,8 @@ void ChartDepth::setSurface(const QColor &base, const QColor &text)
 QColor ChartDepth::surface(double textShare) const
 {
     const auto mix = [textShare](int base, int text) { return int(std::lround(base + (text - base) * textShare)); };
-    return QColor(mix(m_base.red(), m_text.red()), mix(m_base.green(), m_text.green()),
-        mix(m_base.blue(), m_text.blue()));
+    return QColor(
+        mix(m_base.red(), m_text.red()), mix(m_base.green(), m_text.green()), mix(m_base.blue(), m_text.blue()));
 }
 
 QPointF ChartDepth::frontOf(int series) const

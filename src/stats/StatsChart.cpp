@@ -8,13 +8,13 @@
 
 #include <QBarCategoryAxis>
 #include <QFontMetricsF>
-#include <QPainter>
 #include <QGraphicsLayout>
 #include <QGraphicsSimpleTextItem>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
 #include <QValueAxis>
 
@@ -107,7 +107,8 @@ void StatsChart::applyPalette()
     chart()->setBackgroundBrush(base);
     chart()->setPlotAreaBackgroundVisible(false);
     chart()->legend()->setLabelColor(text);
-    for (QAbstractAxis *axis : {static_cast<QAbstractAxis *>(m_categories), static_cast<QAbstractAxis *>(m_valueAxis)}) {
+    for (QAbstractAxis *axis :
+        {static_cast<QAbstractAxis *>(m_categories), static_cast<QAbstractAxis *>(m_valueAxis)}) {
         axis->setLabelsBrush(text);
         axis->setTitleBrush(text);
         axis->setLinePenColor(colours.color(QPalette::Mid));

@@ -60,25 +60,18 @@ QString householdLog()
     return u"insert into Log values "_s + rows.join(QLatin1Char(','));
 }
 
-// Fourteen months of a capped household to the evening of Now, a row a day: about 2 GB a day,
-// more in winter, with an 80 GB monthly allowance from the 1st.
+// Fourteen months to Now of about 2 GB a day (more in winter), with an 80 GB monthly allowance.
 QString cappedLog()
 {
     std::minstd_rand random(20251001);
     QStringList rows;
     for (QDate date(2025, 10, 1); date <= Now.date(); date = date.addDays(1)) {
-        const int winter = date.month() >= 11 || date.month() <= 2 ? 700 : 0;
-        const qint64 down = (1300 + winter + int(random() % 1500u)) * qint64(1048576);
-        const qint64 up = down / 9;
-        const QDateTime start(date, QTime(8, 0));
-        rows << u"('%1', '%2', %3, %4, 100)"_s.arg(start.toString(u"yyyy-MM-dd HH:mm:ss"_s),
-                    start.addSecs(12 * 3600).toString(u"yyyy-MM-dd HH:mm:ss"_s))
-                    .arg(up)
-                    .arg(down);
+        const qint64 down = (1300 + (date.month() % 10 <= 2 ? 700 : 0) + int(random() % 1500u)) * qint64(1048576);
+        rows
+            << u"('%1 08:00:00', '%1 20:00:00', %2, %3, 100)"_s.arg(date.toString(Qt::ISODate)).arg(down / 9).arg(down);
     }
-    return u"insert into Log values "_s + rows.join(QLatin1Char(','))
-        + u";insert into settings values ('maxmbsize', '81920'), ('logperiodtype', '2'), ('logperiod', '0'), "
-          "('logstartday', '1')"_s;
+    return u"insert into Log values %1;insert into settings values ('maxmbsize', '81920'), ('logperiodtype', '2'), "
+           "('logperiod', '0'), ('logstartday', '1')"_s.arg(rows.join(u','));
 }
 
 // The window's own size as the X server holds it.
@@ -290,19 +283,15 @@ void TestStatsWindow::allowanceLightAndDark()
     QSettings(u"Varnolt"_s, u"Varnolt"_s).setValue(u"Chart/ChartType"_s, u"2"_s);
     STEP(startApp(m_clock, FakeInterfaceTable::cards(1)));
     const QPalette light = QApplication::palette();
-    QPalette dark(QColor(45, 45, 48), QColor(36, 36, 38));
-    for (const auto role : {QPalette::Text, QPalette::WindowText, QPalette::ButtonText})
-        dark.setColor(role, QColor(230, 230, 230));
+    QPalette dark(QColor(45, 45, 48), QColor(36, 36, 38)); // white text
     dark.setColor(QPalette::Base, QColor(28, 28, 30));
     m_app->openStats();
     STEP(waitForOpen());
-    FrmStats &w = window();
-    QTRY_VERIFY(w.logChart->allowanceLineY().has_value());
-    QVERIFY2(w.logChart->allowance().forecast.startsWith(u"At this pace"_s), qPrintable(w.logChart->allowance().forecast));
+    QTRY_VERIFY(window().logChart->allowanceLineY().has_value());
     for (const auto &[name, palette] : {std::pair {u"light"_s, light}, {u"dark"_s, dark}}) {
         QApplication::setPalette(palette);
-        QTRY_COMPARE(w.logChart->chart()->backgroundBrush().color(), palette.color(QPalette::Base));
-        STEP(waitForSettled(*w.logChart));
+        QTRY_COMPARE(window().logChart->chart()->backgroundBrush().color(), palette.color(QPalette::Base));
+        STEP(waitForSettled(*window().logChart));
         picture(u"stats-cap-%1.png"_s.arg(name));
     }
     QApplication::setPalette(light);

@@ -328,43 +328,6 @@ private Q_SLOTS:
         QCOMPARE(StatusReport::windowEnd(code, today, startDay), QDateTime(end, QTime(0, 0)));
     }
 
-    void ranOutDay_data()
-    {
-        QTest::addColumn<int>("openGiB"); // the open row on 9 December
-        QTest::addColumn<QString>("ranOut");
-        // 30 November lies before the window; 3.5 GiB (the allowance) are reached on 2 December,
-        // where the window's pace would put it on the 6th.
-        QTest::newRow("in the log") << 1 << u"2026-12-02"_s;
-        QTest::newRow("by the open row") << 2 << u"2026-12-09"_s;
-    }
-
-    // Over the allowance, the day it was used up, from the window's days and the open row.
-    void ranOutDay()
-    {
-        QFETCH(int, openGiB);
-        QFETCH(QString, ranOut);
-        TestDatabase db;
-        seed(db); // the allowance, and rows before the window
-        db.exec(u"DELETE FROM Log WHERE DateAndTimeStart > '2026-11-30';DELETE FROM RowJournal;"
-                "INSERT INTO Log VALUES('2026-11-30 08:00:00','2026-11-30 09:00:00',0,%1,1),"
-                "('2026-12-01 08:00:00','2026-12-01 09:00:00',%2,%3,1),('2026-12-02 08:00:00','2026-12-02 09:00:00',0,%4,1),"
-                "('2026-12-08 08:00:00','2026-12-08 09:00:00',0,%2,1);"
-                "INSERT INTO RowJournal VALUES(1,'2026-12-09 08:00:00','2026-12-09 11:00:00',0,%5,1)"_s
-                    .arg(qint64(3 * GiB))
-                    .arg(qint64(GiB / 2))
-                    .arg(qint64(GiB))
-                    .arg(qint64(openGiB == 1 ? 2 * GiB : 0))
-                    .arg(qint64(openGiB * GiB)));
-        FakeClock clock(QDateTime(QDate(2026, 12, 9), QTime(12, 0)));
-        const Run json = report(clock, {u"status"_s, u"--json"_s, u"--database"_s, db.path()});
-        QCOMPARE(python(u"import json,sys; f=json.load(sys.stdin)['forecast']; print(f['ran_out'], f['runs_out'][:10])"_s,
-                     json.out),
-            ranOut + u' ' + ranOut);
-        const QString text = QString::fromUtf8(report(clock, {u"status"_s, u"--database"_s, db.path()}).out);
-        QVERIFY2(text.contains(u"ran out on "_s + QLocale().toString(QDate::fromString(ranOut, Qt::ISODate),
-                     QLocale::ShortFormat)), qPrintable(text));
-    }
-
     void missingDatabase()
     {
         // Nothing beside the program and no user copy: reported, and no database made.
