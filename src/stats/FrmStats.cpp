@@ -5,6 +5,7 @@
 #include "desktop/Twips.h"
 #include "desktop/AppIcon.h"
 #include "desktop/MessageBox.h"
+#include "stats/ChartAllowance.h"
 #include "stats/ChartChoices.h"
 #include "stats/StatsChart.h"
 
@@ -25,6 +26,7 @@ constexpr int ComboHeight = 315;
 FrmStats::FrmStats(Parts parts, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_databasePath(std::move(parts.databasePath))
+    , m_clock(parts.clock)
     , m_counters(parts.counters)
     , m_settings(parts.settings)
     , m_grid(parts.clock)
@@ -180,6 +182,7 @@ void FrmStats::fillChart()
         const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters);
         logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
             StatsGrid::unit(view, kbps));
+        showAllowance(view);
         if (outcome == StatsGrid::Outcome::Failed) {
             MessageBox::critical(QStringLiteral("Varnolt"),
                 QStringLiteral("The statistics could not be read from the database.\n%1").arg(m_grid.errorString()));
@@ -244,4 +247,17 @@ void FrmStats::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     Q_EMIT closed();
+}
+
+void FrmStats::showAllowance(int view)
+{
+    // The same status as `varnolt-report status`, read after the grid so that both count the
+    // same unlogged traffic; a log that cannot be read was reported by the fill already.
+    m_allowanceStatus.reset();
+    if (m_settings.maxMB <= 0 || view > StatsGrid::VolumePerYear || m_grid.rowCount() == 0)
+        return;
+    QString error;
+    m_allowanceStatus = AllowanceStatus::read(m_databasePath, m_settings, m_clock, m_counters, error);
+    if (m_allowanceStatus)
+        logChart->setAllowance(ChartAllowance::make(m_grid, view, *m_allowanceStatus));
 }

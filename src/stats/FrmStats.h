@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/traffic/AllowanceStatus.h"
 #include "stats/StatsGrid.h"
 
 #include <QHash>
 #include <QRect>
 #include <QWidget>
+
+#include <optional>
 
 class Clock;
 class QCheckBox;
@@ -47,6 +50,8 @@ public:
     void fillChart();
     bool isReportShown() const;
     const StatsGrid &grid() const { return m_grid; }
+    // The allowance as the last fill of a volume view read it; nothing without an allowance.
+    const std::optional<AllowanceStatus> &allowanceStatus() const { return m_allowanceStatus; }
     QRect twipGeometry(const QWidget *control) const { return m_twips.value(control); }
 
     // The controls.
@@ -83,12 +88,15 @@ private:
     void toggleReport();
     void fillList();
     void saveAndClose();
+    void showAllowance(int view);
 
     QString m_databasePath;
+    const Clock &m_clock;
     const RunCounters &m_counters;
     const Settings &m_settings;
     StatsGrid m_grid;
     QHash<const QWidget *, QRect> m_twips;
     bool m_chartBusy = false;
     bool m_filled = false;
+    std::optional<AllowanceStatus> m_allowanceStatus;
 };

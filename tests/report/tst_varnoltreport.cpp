@@ -308,30 +308,6 @@ private Q_SLOTS:
             QStringList {u"varnolt.prom"_s});
     }
 
-    void forecast_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<double>("used");
-        QTest::addColumn<QDateTime>("runsOut");
-        QTest::addColumn<double>("expected");
-        // A window of 30 days from 1 November, allowance 3000 MB.
-        const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
-        QTest::newRow("a quarter at mid-window") << start.addDays(15) << 750.0 << QDateTime() << 1500.0;
-        QTest::newRow("nothing used") << start.addDays(10) << 0.0 << QDateTime() << 0.0;
-    }
-
-    void forecast()
-    {
-        QFETCH(QDateTime, now);
-        QFETCH(double, used);
-        QFETCH(QDateTime, runsOut);
-        QFETCH(double, expected);
-        const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
-        const Forecast forecast = StatusReport::forecast(start, start.addDays(30), now, used, 3000);
-        QCOMPARE(forecast.runsOut, runsOut);
-        QCOMPARE(forecast.expectedAtEndMB, expected);
-    }
-
     void windowEnd_data()
     {
         QTest::addColumn<QString>("code");

@@ -8,7 +8,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
@@ -26,13 +29,14 @@ namespace {
 // The program on a log of a few days and weeks, with its statistics window opened.
 struct Run : RunningProgram
 {
-    Run()
+    explicit Run(const QString &settings = {})
         : RunningProgram(QDateTime(QDate(2026, 12, 5), QTime(18, 0)))
     {
         start({u"insert into log values "
                u"('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
                u"('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
-               u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s});
+               u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s,
+            settings.isEmpty() ? u"select 1"_s : settings});
     }
 
     FrmStats &open()
@@ -93,6 +97,8 @@ private Q_SLOTS:
 
     void choicesKeptAndLayout();
     void stackingReportAndFailures();
+    void forecastIsTheReports_data();
+    void forecastIsTheReports();
 
 private:
     QTemporaryDir m_config;
@@ -217,6 +223,45 @@ void TestFrmStats::stackingReportAndFailures()
     again.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerMonth);
     QVERIFY(again.isEnabled() && again.updatesEnabled());
     QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestFrmStats::forecastIsTheReports_data()
+{
+    QTest::addColumn<QString>("allowanceMB");
+    QTest::addColumn<QString>("seen"); // in the window's line under the chart
+    // 9 MB logged in December by the 5th, 18:00, 7 MB of them on the 3rd; 30 November lies before the window.
+    QTest::newRow("runs out") << u"12"_s << u"runs out on 7 Dec"_s;
+    QTest::newRow("ran out") << u"7"_s << u"Ran out on 3 Dec"_s;
+}
+
+// The month view's forecast is what `varnolt-report status --json` says on the same database at the same time.
+void TestFrmStats::forecastIsTheReports()
+{
+    QFETCH(QString, allowanceMB);
+    QFETCH(QString, seen);
+    Run run(
+        u"insert into settings values ('maxmbsize', '%1'), ('logperiodtype', '2'), ('logperiod', '0'), "
+        "('logstartday', '1');insert into log values ('2026-11-30 10:00:00', '2026-11-30 11:00:00', 0, 8388608, 1)"_s
+            .arg(allowanceMB));
+    QSettings(u"Varnolt"_s, u"Varnolt"_s).setValue(u"Chart/ChartType"_s, u"2"_s);
+    FrmStats &w = run.open();
+    QVERIFY(w.allowanceStatus());
+    const AllowanceStatus &window = *w.allowanceStatus();
+    QVERIFY2(w.logChart->allowance().forecast.contains(seen), qPrintable(w.logChart->allowance().forecast));
+
+    QProcess report;
+    report.start(u"faketime"_s,
+        {u"-f"_s, run.clock.now().toString(u"yyyy-MM-dd HH:mm:ss"_s),
+            QCoreApplication::applicationDirPath() + u"/varnolt-report"_s, u"status"_s, u"--json"_s, u"--database"_s,
+            run.db.path()});
+    QVERIFY(report.waitForFinished(30000) && report.exitCode() == 0);
+    const QJsonObject json = QJsonDocument::fromJson(report.readAllStandardOutput()).object();
+    const QJsonObject f = json[u"forecast"_s].toObject();
+    QCOMPARE((QList<double> {json[u"used_mb"_s].toDouble(), f[u"pace_mb_per_day"_s].toDouble(),
+                 f[u"expected_at_end_mb"_s].toDouble()}),
+        (QList<double> {window.usedMB, window.forecast.paceMBPerDay, window.forecast.expectedAtEndMB}));
+    QCOMPARE(f[u"runs_out"_s].toString().left(19) + f[u"ran_out"_s].toString(),
+        window.forecast.runsOut.toString(Qt::ISODate) + window.ranOut.toString(Qt::ISODate));
 }
 
 QTEST_MAIN(TestFrmStats)
