@@ -45,6 +45,10 @@ public:
 
     // Reads the chosen view from the database and draws it; the report follows when shown.
     void fillChart();
+    // The log changed under the window (it was cleared): back to the newest page, read anew.
+    void refill();
+    // The page shown: 0 the newest periods, 1 the ones before them, and so on.
+    int page() const { return m_page; }
     bool isReportShown() const;
     const StatsGrid &grid() const { return m_grid; }
     QRect twipGeometry(const QWidget *control) const { return m_twips.value(control); }
@@ -56,6 +60,8 @@ public:
     QLabel *lblStack = nullptr;
     QLabel *label1 = nullptr;
     QComboBox *lstChartPeriod = nullptr;
+    QPushButton *bttOlder = nullptr; // a page further back in time
+    QPushButton *bttNewer = nullptr;
     StatsChart *logChart = nullptr;
     QTreeWidget *lstData = nullptr;
     QPushButton *bttReport = nullptr;
@@ -82,6 +88,7 @@ private:
     void choiceChanged();
     void toggleReport();
     void fillList();
+    void turnPage(int step);
     void saveAndClose();
 
     QString m_databasePath;
@@ -91,4 +98,6 @@ private:
     QHash<const QWidget *, QRect> m_twips;
     bool m_chartBusy = false;
     bool m_filled = false;
+    int m_page = 0;
+    QString m_unit; // of the view shown
 };

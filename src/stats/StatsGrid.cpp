@@ -6,10 +6,8 @@
 #include "core/store/StoreSession.h"
 #include "core/traffic/RunCounters.h"
 
-#include <QLocale>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <optional>
 
@@ -99,15 +97,6 @@ QStringList StatsGrid::viewEntries(bool kbps)
     return {u"Volume Per Day (MB)"_s, u"Volume Per Week (GB)"_s, u"Volume Per Month (GB)"_s, u"Volume Per Year (GB)"_s,
         u"Avg Speed per Day "_s + unit, u"Avg Speed per Week "_s + unit, u"Avg Speed per Month "_s + unit,
         u"Avg Speed per Year "_s + unit};
-}
-
-QString StatsGrid::valueText(double value)
-{
-    // nearbyint rounds halves to even in the default rounding mode; adding 0 turns -0 into 0.
-    const double rounded = std::nearbyint(value * 1000) / 1000 + 0.0;
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(rounded, 'f', QLocale::FloatingPointShortest);
 }
 
 QStringList StatsGrid::reportHeaders(int seriesCount)

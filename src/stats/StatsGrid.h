@@ -15,8 +15,8 @@ struct RunCounters;
 // The numbers of one statistics view: a row per period, oldest first, and a column per
 // series (Upload, Download, Total; Upload and Download when stacked; Avg Down for the
 // speed views). The chart draws it and the report lists it, so both always show the same
-// values. The display role holds the number itself, which is what chart mappers read;
-// the report writes it with valueText().
+// values. The display role holds the number itself, which is what chart mappers read and
+// what the report list rounds.
 class StatsGrid final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -60,9 +60,6 @@ public:
 
     // The entry texts of the eight views; the speed views carry the unit chosen.
     static QStringList viewEntries(bool kbps);
-    // A value as the report shows it: 3 decimals (halves to even), the user's decimal
-    // separator, no grouping, no trailing zeros ("12,5" under de_DE).
-    static QString valueText(double value);
     // The statement the newest page is read with, on the given day (the day views reach 14
     // days back; the others read every period, to know whether a page lies before the newest).
     static QString query(int view, const QDate &today);

@@ -3,6 +3,7 @@
 
 #include "app/VarnoltApp.h"
 #include "desktop/MessageBox.h"
+#include "options/FrmOptions.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
 
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSettings>
 #include <QSignalSpy>
@@ -93,6 +95,7 @@ private Q_SLOTS:
 
     void choicesKeptAndLayout();
     void stackingReportAndFailures();
+    void listPagesAndReset();
 
 private:
     QTemporaryDir m_config;
@@ -177,15 +180,17 @@ void TestFrmStats::stackingReportAndFailures()
     QVERIFY(!w.chkStacked->isChecked());
     QCOMPARE(w.bttReport->text(), u"G&raph"_s);
     QVERIFY(w.bttExport->isVisible() && !w.lst23d->isVisible() && w.lstChartPeriod->isVisible());
-    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Up"_s, u"Down"_s, u"Total"_s}));
-    // Days from the 3rd to today, the 5th, in MB; the 4th logged nothing.
-    QCOMPARE(w.lstData->topLevelItemCount(), 3);
-    QCOMPARE(texts(w.lstData->topLevelItem(0)), (QStringList {u"03/12"_s, u"2"_s, u"5"_s, u"7"_s}));
+    QCOMPARE(texts(w.lstData->headerItem()),
+        (QStringList {u"Period"_s, u"Up (MB)"_s, u"Down (MB)"_s, u"Total (MB)"_s}));
+    // Days from the 3rd to today, the 5th, in MB (the 4th logged nothing), then their total.
+    QCOMPARE(w.lstData->topLevelItemCount(), 4);
+    QCOMPARE(texts(w.lstData->topLevelItem(0)), (QStringList {u"03/12"_s, u"2.00"_s, u"5.00"_s, u"7.00"_s}));
     QVERIFY(!w.lstData->horizontalScrollBar()->isVisible()); // Total in sight
 
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
-    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down"_s, QString(), QString()}));
-    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40"_s);
+    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down (kBps)"_s, QString(), QString()}));
+    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40.00"_s);
+    QCOMPARE(w.lstData->topLevelItemCount(), 3); // averages do not add up: no total
     // Kbps chosen in the options meanwhile: the next fill shows kilobits; entries keep the unit they were made with.
     run.app->settings().kilobitState = 1;
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
@@ -217,6 +222,60 @@ void TestFrmStats::stackingReportAndFailures()
     again.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerMonth);
     QVERIFY(again.isEnabled() && again.updatesEnabled());
     QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+// The report reads as a table: each number column right-aligned with two decimals, its unit in the header,
+// the volumes' total row bold and the sum of its column. "<" pages back to older whole periods and the list
+// follows; "Clear Database" in the options refills the window at its newest page.
+void TestFrmStats::listPagesAndReset()
+{
+    Run run;
+    FrmStats &w = run.open();
+    QTest::mouseClick(w.bttReport, Qt::LeftButton);
+    const auto rows = [&w] {
+        QStringList labels;
+        for (int row = 0; row < w.lstData->topLevelItemCount(); ++row)
+            labels << w.lstData->topLevelItem(row)->text(0);
+        return labels.join(u' ');
+    };
+    const QRegularExpression twoDecimals(u"^\\d+\\.\\d\\d$"_s);
+    for (const int view : {StatsGrid::VolumePerDay, StatsGrid::VolumePerMonth}) {
+        w.lstChartPeriod->setCurrentIndex(view);
+        const int count = w.lstData->topLevelItemCount();
+        const QTreeWidgetItem *total = w.lstData->topLevelItem(count - 1);
+        QVERIFY(total->text(0) == u"Total"_s && total->font(1).bold() && !w.lstData->topLevelItem(0)->font(1).bold());
+        for (int column = 1; column < 4; ++column) {
+            QVERIFY(w.lstData->headerItem()->text(column).endsWith(view == 0 ? u" (MB)"_s : u" (GB)"_s));
+            QCOMPARE(w.lstData->headerItem()->textAlignment(column) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+            double sum = 0;
+            for (int row = 0; row < count; ++row) {
+                const QTreeWidgetItem *item = w.lstData->topLevelItem(row);
+                QVERIFY2(twoDecimals.match(item->text(column)).hasMatch(), qPrintable(item->text(column)));
+                QCOMPARE(item->textAlignment(column) & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+                sum += row < count - 1 ? item->text(column).toDouble() : 0;
+            }
+            QCOMPARE(total->text(column).toDouble(), sum);
+        }
+    }
+
+    w.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerDay);
+    QCOMPARE(rows(), u"03/12 04/12 05/12 Total"_s);
+    QVERIFY(w.bttOlder->isEnabled() && !w.bttNewer->isEnabled());
+    QTest::mouseClick(w.bttOlder, Qt::LeftButton); // 6 to 20 November: the log begins on the 20th
+    QCOMPARE(rows(), u"20/11 Total"_s);
+    QCOMPARE(texts(w.lstData->topLevelItem(0)), (QStringList {u"20/11"_s, u"1.00"_s, u"3.00"_s, u"4.00"_s}));
+    QVERIFY(!w.bttOlder->isEnabled() && w.bttNewer->isEnabled());
+    QTest::mouseClick(w.bttNewer, Qt::LeftButton);
+    QCOMPARE(rows(), u"03/12 04/12 05/12 Total"_s);
+    QTest::mouseClick(w.bttOlder, Qt::LeftButton);
+
+    run.app->options()->buildControls();
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(run.app->options()->bttClear, Qt::LeftButton);
+    QCOMPARE(rows(), u"05/12 Total"_s); // the reset's start row, today
+    QCOMPARE(w.page(), 0);
+    w.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerMonth);
+    QCOMPARE(rows(), u"12/2026 Total"_s);
 }
 
 QTEST_MAIN(TestFrmStats)

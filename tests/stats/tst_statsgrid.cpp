@@ -117,8 +117,6 @@ private Q_SLOTS:
 
     void views_data();
     void views();
-    void valueText_data();
-    void valueText();
 };
 
 void TestStatsGrid::views_data()
@@ -251,28 +249,6 @@ void TestStatsGrid::views()
     if (!c.rows.isEmpty())
         expected += c.rows.split(u", "_s);
     QCOMPARE(gridText(grid), expected);
-}
-
-void TestStatsGrid::valueText_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("english");
-    QTest::addColumn<QString>("german");
-    QTest::newRow("no grouping") << 1234567.25 << u"1234567.25"_s << u"1234567,25"_s;
-    QTest::newRow("half down to even") << 0.0625 << u"0.062"_s << u"0,062"_s;
-    QTest::newRow("half up to even") << 0.1875 << u"0.188"_s << u"0,188"_s;
-    QTest::newRow("below a thousandth") << 0.0004 << u"0"_s << u"0"_s;
-    QTest::newRow("large, without exponent") << 123456789012.5 << u"123456789012.5"_s << u"123456789012,5"_s;
-}
-
-void TestStatsGrid::valueText()
-{
-    QFETCH(double, value);
-    QFETCH(QString, english);
-    QFETCH(QString, german);
-    QCOMPARE(StatsGrid::valueText(value), english);
-    QLocale::setDefault(QLocale(u"de_DE"_s));
-    QCOMPARE(StatsGrid::valueText(value), german);
 }
 
 QTEST_GUILESS_MAIN(TestStatsGrid)
