@@ -152,7 +152,7 @@ StatsGrid::Outcome StatsGrid::fill(
                 shown.append(Period {day});
         }
         m_hasOlder = m_hasOlder || (!shown.isEmpty() && periods.first().key < first);
-    } else if (read) {
+    } else if (read && kindOf(view) != Day) {
         const auto [first, end] = periodRange(view, periods, span);
         shown = periods.mid(first, end - first);
         m_hasOlder = first > 0;

@@ -44,7 +44,7 @@ public:
     struct Span
     {
         int page = 0;
-        QDate since; // valid: the first period shown is the one holding this day
+        QDate since {}; // valid: the first period shown is the one holding this day
         int count = 0; // more than 0: at most this many periods
     };
     // Rows on a page: calendar days in the day views, logged periods in the others.
