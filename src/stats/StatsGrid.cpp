@@ -75,6 +75,12 @@ std::pair<QDate, QDate> periodDays(int view, qint64 key)
     return {monday, monday.addDays(6)};
 }
 
+// ddate is a number yyyymmdd, so the day views compare it with one, unquoted.
+QString dayNumber(const QDate &day)
+{
+    return FormatDateText(QDateTime(day, QTime(0, 0)), u"yyyymmdd"_s);
+}
+
 QString viewName(int view)
 {
     static const QStringList names {
@@ -123,11 +129,25 @@ StatsGrid::Outcome StatsGrid::fill(
     m_error.clear();
     m_hasOlder = false;
     QList<Period> periods;
-    // The newest page of days reads its 15 days, and whether any day lies before them; the rest read the
-    // whole view, which costs little more, as the view is computed whole before its rows are picked.
-    const bool newest = span.page <= 0 && !span.since.isValid() && span.count <= 0;
+    // A page of days reads its 15 days, and whether any day lies before them; the rest read the whole view,
+    // which costs little more, as the view is computed whole before its rows are picked.
+    const bool paged = !span.since.isValid() && span.count <= 0;
     const QDate today = m_clock.now().date();
-    const bool read = readPeriods(databasePath, view, newest && kindOf(view) == Day, periods);
+    const int page = std::max(span.page, 0);
+    const QDate pageStart = today.addDays(-qint64(page + 1) * DaysShown + 1);
+    // The weeks, months and years before the newest page do not change while the window is open (a reset
+    // refills it from its newest page): a page further back takes them from the last reading of the view.
+    const bool cached = paged && page > 0 && kindOf(view) != Day && m_read.view == view
+        && m_read.databasePath == databasePath && m_read.day == today;
+    if (cached)
+        periods = m_read.periods;
+    const bool read = cached
+        || readPeriods(databasePath, view, paged ? pageStart : QDate(),
+            paged && page > 0 ? pageStart.addDays(DaysShown - 1) : QDate(), periods);
+    if (read && !cached && kindOf(view) != Day)
+        m_read = {databasePath, view, today, periods};
+    else if (!read)
+        m_read = {};
     if (read && !isSpeedView(view) && (run.rowBytesIn() > 0 || run.rowBytesOut() > 0)) {
         // The run's traffic not yet logged belongs to the period it is metered in, which the
         // log may not hold yet: the first fill after midnight, or in a new week, month or year.
@@ -190,7 +210,7 @@ std::pair<qint64, qint64> StatsGrid::dayRange(const QList<Period> &periods, cons
         return {from->key, std::prev(to)->key};
     }
     // Further back a page is whole: its 15 days, unless the log begins within them.
-    if (oldest < start)
+    if (m_hasOlder || oldest < start)
         return {start, end};
     if (from == to)
         return none;
@@ -214,7 +234,8 @@ std::pair<qsizetype, qsizetype> StatsGrid::periodRange(int view, const QList<Per
     return {std::max<qsizetype>(0, end - PeriodsShown), end};
 }
 
-bool StatsGrid::readPeriods(const QString &databasePath, int view, bool lastDays, QList<Period> &periods)
+bool StatsGrid::readPeriods(
+    const QString &databasePath, int view, const QDate &from, const QDate &to, QList<Period> &periods)
 {
     if (view < 0 || view >= ViewCount) {
         m_error = u"There is no statistics view %1."_s.arg(view);
@@ -227,22 +248,30 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, bool lastDays
         m_error = session.errorString();
         return false;
     }
-    const QDate today = m_clock.now().date();
-    const std::optional<QueryResult> result = session.query(lastDays ? query(view, today) : queryAll(view));
+    const bool someDays = kindOf(view) == Day && from.isValid();
+    const std::optional<QueryResult> result = session.query(someDays ? dayQuery(view, from, to) : queryAll(view));
     if (!result) {
         // The views may be rewritten by hand: the message says which one failed, on its first line.
         m_error = u"The view %1 could not be read: %2"_s.arg(viewName(view), session.errorString());
         return false;
     }
-    if (lastDays) {
-        // Only the last 15 days were read: a page back has rows if any day lies before them.
-        const std::optional<QueryResult> older = session.query(u"select top 1 ddate from DownloadPerday where ddate < "_s
-            + FormatDateText(QDateTime(today.addDays(1 - DaysShown), QTime(0, 0)), u"yyyymmdd"_s));
-        if (!older) {
-            m_error = u"The view %1 could not be read: %2"_s.arg(viewName(view), session.errorString());
-            return false;
+    if (someDays) {
+        // Only a page of days was read: a page back has rows if any day lies before it. The view works out
+        // every row that passes its condition, so the page before is asked first; on a log of years it
+        // nearly always answers, at the cost of 15 rows instead of thousands.
+        const QString before = u"select top 1 ddate from DownloadPerday where ddate < "_s;
+        const QStringList statements {before + dayNumber(from) + u" and ddate >= "_s + dayNumber(from.addDays(-DaysShown)),
+            before + dayNumber(from.addDays(-DaysShown))};
+        for (const QString &statement : statements) {
+            const std::optional<QueryResult> older = session.query(statement);
+            if (!older) {
+                m_error = u"The view %1 could not be read: %2"_s.arg(viewName(view), session.errorString());
+                return false;
+            }
+            m_hasOlder = !older->isEmpty();
+            if (m_hasOlder)
+                break;
         }
-        m_hasOlder = !older->isEmpty();
     }
     // The query gives the newest period first.
     for (int row = result->rowCount() - 1; row >= 0; --row) {
@@ -360,10 +389,16 @@ QString StatsGrid::query(int view, const QDate &today)
 {
     if (kindOf(view) != Day)
         return queryAll(view); // a page back needs to know what lies before the newest 12
-    // ddate is a number yyyymmdd, so the day views compare it with one, unquoted.
-    const QString since = FormatDateText(QDateTime(today.addDays(1 - DaysShown), QTime(0, 0)), u"yyyymmdd"_s);
+    return dayQuery(view, today.addDays(1 - DaysShown), QDate());
+}
+
+QString StatsGrid::dayQuery(int view, const QDate &from, const QDate &to)
+{
     const QString columns = isSpeedView(view) ? u"gdate,avgdown"_s : u"*"_s;
-    return u"select "_s + columns + u" from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
+    QString statement = u"select "_s + columns + u" from DownloadPerday where ddate >= "_s + dayNumber(from);
+    if (to.isValid())
+        statement += u" and ddate <= "_s + dayNumber(to);
+    return statement + u" order by ddate desc"_s;
 }
 
 QString StatsGrid::unit(int view, bool kbps)

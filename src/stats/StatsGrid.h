@@ -110,11 +110,22 @@ private:
         double avgDown = 0;
     };
 
-    bool readPeriods(const QString &databasePath, int view, bool lastDays, QList<Period> &periods);
+    // from valid: the days from that day (to the day `to`, when valid) and whether any lies before.
+    bool readPeriods(const QString &databasePath, int view, const QDate &from, const QDate &to, QList<Period> &periods);
+    static QString dayQuery(int view, const QDate &from, const QDate &to);
     static qint64 keyOf(int view, const QDate &day);
     std::pair<qint64, qint64> dayRange(const QList<Period> &periods, const Span &span) const;
     std::pair<qsizetype, qsizetype> periodRange(int view, const QList<Period> &periods, const Span &span) const;
     void setGrid(int view, bool stacked, bool kbps, const QList<Period> &periods);
+
+    // The last whole reading of a week, month or year view, for the pages before its newest.
+    struct Reading
+    {
+        QString databasePath;
+        int view = -1;
+        QDate day; // the day it was read on
+        QList<Period> periods; // without the run's traffic
+    };
 
     const Clock &m_clock;
     QStringList m_seriesLabels;
@@ -124,5 +135,6 @@ private:
     QString m_error;
     bool m_readOnly = false;
     bool m_hasOlder = false;
+    Reading m_read;
     int m_statementLimitMs;
 };
