@@ -193,11 +193,10 @@ double megabytes(qint64 kB)
     return double(kB) / 1024;
 }
 
-// "<" on the newest page of each view but the years', timed until the chart has painted the page before it (15 days, or the
-// 12 weeks, months or years before the newest 12), then ">" back; the page's grid filled alone beside it.
-// Prints the figures; false when a page back was not offered or came out empty.
-bool pageBack(FrmStats &window, PaintWatch &watch, const QString &path, Program &program, int runs,
-    Report &report)
+// "<" on the newest page of each view but the years', timed until the chart has painted the page before it (15 days, or
+// the 12 weeks, months or years before the newest 12), then ">" back; the page's grid filled alone beside it. Prints
+// the figures; false when a page back was not offered or came out empty.
+bool pageBack(FrmStats &window, PaintWatch &watch, const QString &path, Program &program, int runs, Report &report)
 {
     bool paged = true;
     std::printf("\n  %-58s %11s %11s   goal\n", "Paging back one page, until painted", "median", "worst");

@@ -18,6 +18,6 @@ public:
     // view: 0 per day, 1 per week, 2 per month, 3 per year. limit: the newest periods, as
     // far back as the log goes (0: the window's newest page); since (when valid): from the
     // period holding that day, limit periods at most.
-    static std::optional<PeriodTable> make(ReportSource &source, const Clock &clock, int view, int limit,
-        QString &error, const QDate &since = {});
+    static std::optional<PeriodTable> make(
+        ReportSource &source, const Clock &clock, int view, int limit, QString &error, const QDate &since = {});
 };

@@ -6,7 +6,6 @@
 #include "core/store/StoreSession.h"
 #include "core/traffic/RunCounters.h"
 
-
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -260,7 +259,8 @@ bool StatsGrid::readPeriods(
         // every row that passes its condition, so the page before is asked first; on a log of years it
         // nearly always answers, at the cost of 15 rows instead of thousands.
         const QString before = u"select top 1 ddate from DownloadPerday where ddate < "_s;
-        const QStringList statements {before + dayNumber(from) + u" and ddate >= "_s + dayNumber(from.addDays(-DaysShown)),
+        const QStringList statements {
+            before + dayNumber(from) + u" and ddate >= "_s + dayNumber(from.addDays(-DaysShown)),
             before + dayNumber(from.addDays(-DaysShown))};
         for (const QString &statement : statements) {
             const std::optional<QueryResult> older = session.query(statement);
@@ -381,7 +381,8 @@ QVariant StatsGrid::headerData(int section, Qt::Orientation orientation, int rol
 QString StatsGrid::queryAll(int view)
 {
     // The same columns as query(), without a bound.
-    const QString columns = isSpeedView(view) ? (kindOf(view) == Day ? u"gdate,avgdown"_s : u"ddate,avgdown"_s) : u"*"_s;
+    const QString columns
+        = isSpeedView(view) ? (kindOf(view) == Day ? u"gdate,avgdown"_s : u"ddate,avgdown"_s) : u"*"_s;
     return u"select "_s + columns + u" from "_s + viewName(view) + u" order by ddate desc"_s;
 }
 

@@ -76,8 +76,8 @@ public:
     // row of the current period, which is added when the log has none yet.
     [[nodiscard]] Outcome fill(const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run);
     // The same for a page further back, or a range of periods.
-    [[nodiscard]] Outcome fill(const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run,
-        const Span &span);
+    [[nodiscard]] Outcome fill(
+        const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run, const Span &span);
     // The view holds periods older than the grid's first row (a page further back has rows).
     bool hasOlder() const { return m_hasOlder; }
     QString errorString() const { return m_error; }
