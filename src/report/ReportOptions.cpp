@@ -115,7 +115,7 @@ std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, 
         // A calendar date written out in full: 2026-02-30 or 2026-2-3 is a mistake, not a guess.
         const QString text = p.parser.value(p.since);
         options.since = QDate::fromString(text, u"yyyy-MM-dd"_s);
-        if (!options.since.isValid() || text.size() != 10) {
+        if (!options.since.isValid()) {
             error = u"--since takes a date as yyyy-mm-dd (2026-12-01), not \"%1\"."_s.arg(text);
             return std::nullopt;
         }
