@@ -346,6 +346,7 @@ void VarnoltApp::openStats()
         m_stats = new FrmStats({m_databasePath, m_clock, m_openRow.counters(), m_settings});
         connect(m_stats, &FrmStats::exportRequested, m_options.get(), &FrmOptions::pointToExport);
         connect(m_stats, &FrmStats::closed, m_options.get(), &FrmOptions::cutExportBlinkShort);
+        connect(m_options.get(), &FrmOptions::logCleared, m_stats, &FrmStats::refill);
     }
     m_stats->show();
     m_stats->raise();

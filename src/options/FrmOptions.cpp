@@ -228,6 +228,7 @@ void FrmOptions::clearDatabase()
     const bool cleared = reset.run();
     // The volume left must not go on counting the erased traffic: the next poll asks the log.
     m_settings.cachedVolume = 0;
+    Q_EMIT logCleared();
     if (cleared)
         MessageBox::information(QStringLiteral("Success !"), QStringLiteral("Cleared Database !"));
     else

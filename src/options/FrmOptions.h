@@ -79,6 +79,8 @@ Q_SIGNALS:
     void monitorTransparencyChosen(int percent);
     // OK stored the options and handed them to the run: the monitor's height follows.
     void optionsStored();
+    // "Clear Database" erased the traffic log (or tried to): what shows it must read it anew.
+    void logCleared();
 
 protected:
     // Escape and the window manager's close do what OK does: the dialog has no cancel, and

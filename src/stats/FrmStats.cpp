@@ -14,12 +14,23 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 
 namespace {
 
 constexpr int ComboHeight = 315;
+constexpr int PageButtonWidth = 375;
+
+// A number of the report list: two decimals in every row, so that a column's digits line up
+// (hundredths of a GB are 10 MB; of a MB, 10 KB), with the user's separator and no grouping.
+QString listNumber(double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value + 0.0, 'f', 2);
+}
 
 } // namespace
 
@@ -43,6 +54,12 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
     label1 = place(new QLabel(QStringLiteral("Show:")), {4560, 180, 735, 255});
     label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     lstChartPeriod = place(new QComboBox, {5400, 120, 3855, ComboHeight});
+    bttOlder = place(new QPushButton(QStringLiteral("<")), {3300, 120, PageButtonWidth, ComboHeight});
+    bttOlder->setToolTip(QStringLiteral("Older periods"));
+    bttOlder->setAccessibleName(bttOlder->toolTip());
+    bttNewer = place(new QPushButton(QStringLiteral(">")), {3675, 120, PageButtonWidth, ComboHeight});
+    bttNewer->setToolTip(QStringLiteral("Newer periods"));
+    bttNewer->setAccessibleName(bttNewer->toolTip());
     logChart = place(new StatsChart, {0, 600, 9255, 6615});
     lstData = place(new QTreeWidget, {120, 720, 7335, 5175});
     lstData->setRootIsDecorated(false);
@@ -62,7 +79,12 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
 
     connect(lst23d, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
     connect(lstChrtLine, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
-    connect(lstChartPeriod, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
+    connect(lstChartPeriod, &QComboBox::currentIndexChanged, this, [this] {
+        m_page = 0; // a day is not a month: another view starts at its newest periods
+        choiceChanged();
+    });
+    connect(bttOlder, &QPushButton::clicked, this, [this] { turnPage(1); });
+    connect(bttNewer, &QPushButton::clicked, this, [this] { turnPage(-1); });
     connect(chkStacked, &QCheckBox::stateChanged, this, &FrmStats::choiceChanged);
     connect(bttReport, &QPushButton::clicked, this, &FrmStats::toggleReport);
     connect(bttExport, &QPushButton::clicked, this, &FrmStats::exportRequested);
@@ -125,6 +147,13 @@ void FrmStats::layOut()
     QRect show = twipGeometry(label1);
     show.moveLeft(period.left() - show.width() - 100);
     setTwipGeometry(label1, show);
+    // The pages' buttons before "Show:", newer nearer the list.
+    QRect newer = twipGeometry(bttNewer);
+    newer.moveLeft(show.left() - newer.width() - 60);
+    setTwipGeometry(bttNewer, newer);
+    QRect older = twipGeometry(bttOlder);
+    older.moveLeft(newer.left() - older.width());
+    setTwipGeometry(bttOlder, older);
     QRect exportButton = twipGeometry(bttExport);
     exportButton.moveTop(ok.top());
     setTwipGeometry(bttExport, exportButton);
@@ -179,34 +208,79 @@ void FrmStats::fillChart()
     }
 
     if (view >= 0 && view < StatsGrid::ViewCount) {
-        const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters);
-        logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
-            StatsGrid::unit(view, kbps));
+        StatsGrid::Span span;
+        span.page = m_page;
+        const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters, span);
+        m_unit = StatsGrid::unit(view, kbps);
+        logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked, m_unit);
         showAllowance(view);
         if (outcome == StatsGrid::Outcome::Failed) {
             MessageBox::critical(QStringLiteral("Varnolt"),
                 QStringLiteral("The statistics could not be read from the database.\n%1").arg(m_grid.errorString()));
         }
     }
+    bttOlder->setEnabled(m_grid.hasOlder());
+    bttNewer->setEnabled(m_page > 0);
     if (isReportShown())
         fillList();
     m_chartBusy = false;
     setUpdatesEnabled(true);
 }
 
+void FrmStats::refill()
+{
+    m_page = 0;
+    fillChart();
+}
+
+void FrmStats::turnPage(int step)
+{
+    if (m_chartBusy || m_page + step < 0)
+        return;
+    m_page += step;
+    fillChart();
+}
+
 void FrmStats::fillList()
 {
     lstData->clear();
-    const int series = m_grid.seriesCount();
+    const int series = std::min(m_grid.seriesCount(), 3);
     QList<QTreeWidgetItem *> items;
+    QList<double> total(series);
     for (int row = 0; row < m_grid.rowCount(); ++row) {
         QStringList texts {m_grid.rowLabel(row)};
-        for (int s = 0; s < series && s < 3; ++s)
-            texts << StatsGrid::valueText(m_grid.value(row, s));
+        for (int s = 0; s < series; ++s) {
+            texts << listNumber(m_grid.value(row, s));
+            total[s] += m_grid.value(row, s);
+        }
         items << new QTreeWidgetItem(texts);
     }
+    // The volumes add up to the page's total, rounded once; averages do not add up, and an
+    // average of averages would weigh a quiet day like a busy one: the speed views have none.
+    if (series > 1 && !items.isEmpty()) {
+        QStringList texts {QStringLiteral("Total")};
+        for (const double sum : std::as_const(total))
+            texts << listNumber(sum);
+        auto *sum = new QTreeWidgetItem(texts);
+        QFont bold = lstData->font();
+        bold.setBold(true);
+        for (int column = 0; column <= series; ++column)
+            sum->setFont(column, bold);
+        sum->setFlags(Qt::ItemIsEnabled);
+        items << sum;
+    }
+    for (QTreeWidgetItem *item : std::as_const(items)) {
+        for (int column = 1; column <= series; ++column)
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    }
     lstData->addTopLevelItems(items);
-    lstData->setHeaderLabels(StatsGrid::reportHeaders(series));
+    QStringList headers = StatsGrid::reportHeaders(series);
+    for (int column = 1; column < headers.size(); ++column) {
+        if (!headers.at(column).isEmpty())
+            headers[column] += QStringLiteral(" (%1)").arg(m_unit);
+        lstData->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    lstData->setHeaderLabels(headers);
 }
 
 void FrmStats::toggleReport()

@@ -3,6 +3,7 @@
 
 #include "app/VarnoltApp.h"
 #include "desktop/MessageBox.h"
+#include "options/FrmOptions.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
 
@@ -99,6 +100,7 @@ private Q_SLOTS:
     void stackingReportAndFailures();
     void forecastIsTheReports_data();
     void forecastIsTheReports();
+    void listPagesAndReset();
 
 private:
     QTemporaryDir m_config;
@@ -183,15 +185,14 @@ void TestFrmStats::stackingReportAndFailures()
     QVERIFY(!w.chkStacked->isChecked());
     QCOMPARE(w.bttReport->text(), u"G&raph"_s);
     QVERIFY(w.bttExport->isVisible() && !w.lst23d->isVisible() && w.lstChartPeriod->isVisible());
-    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Up"_s, u"Down"_s, u"Total"_s}));
-    // Days from the 3rd to today, the 5th, in MB; the 4th logged nothing.
-    QCOMPARE(w.lstData->topLevelItemCount(), 3);
-    QCOMPARE(texts(w.lstData->topLevelItem(0)), (QStringList {u"03/12"_s, u"2"_s, u"5"_s, u"7"_s}));
+    QCOMPARE(
+        texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Up (MB)"_s, u"Down (MB)"_s, u"Total (MB)"_s}));
     QVERIFY(!w.lstData->horizontalScrollBar()->isVisible()); // Total in sight
 
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
-    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down"_s, QString(), QString()}));
-    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40"_s);
+    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down (kBps)"_s, QString(), QString()}));
+    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40.00"_s);
+    QCOMPARE(w.lstData->topLevelItemCount(), 3); // averages do not add up: no total
     // Kbps chosen in the options meanwhile: the next fill shows kilobits; entries keep the unit they were made with.
     run.app->settings().kilobitState = 1;
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
@@ -262,6 +263,35 @@ void TestFrmStats::forecastIsTheReports()
         (QList<double> {window.usedMB, window.forecast.paceMBPerDay, window.forecast.expectedAtEndMB}));
     QCOMPARE(f[u"runs_out"_s].toString().left(19) + f[u"ran_out"_s].toString(),
         window.forecast.runsOut.toString(Qt::ISODate) + window.ranOut.toString(Qt::ISODate));
+}
+
+// The report reads as a table: numbers right-aligned with two decimals, the volumes' total row bold ("*") and the
+// sum of its column. "<" and ">" page through whole periods; "Clear Database" refills the window at its newest page.
+void TestFrmStats::listPagesAndReset()
+{
+    Run run;
+    FrmStats &w = run.open();
+    QTest::mouseClick(w.bttReport, Qt::LeftButton);
+    const auto list = [&w] {
+        QStringList rows;
+        for (int row = 0; row < w.lstData->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem *item = w.lstData->topLevelItem(row);
+            rows << texts(item).join(u'|') + (item->font(1).bold() ? u"*"_s : QString());
+            for (int column = 1; column < 4; ++column)
+                rows.last() += item->textAlignment(column) == int(Qt::AlignRight | Qt::AlignVCenter) ? u""_s : u"<"_s;
+        }
+        return rows.join(u", "_s);
+    };
+    QCOMPARE(list(), u"03/12|2.00|5.00|7.00, 04/12|0.00|0.00|0.00, 05/12|1.00|1.00|2.00, Total|3.00|6.00|9.00*"_s);
+    QVERIFY(w.bttOlder->isEnabled() && !w.bttNewer->isEnabled());
+    QTest::mouseClick(w.bttOlder, Qt::LeftButton); // 6 to 20 November: the log begins on the 20th
+    QCOMPARE(list(), u"20/11|1.00|3.00|4.00, Total|1.00|3.00|4.00*"_s);
+    QVERIFY(!w.bttOlder->isEnabled() && w.bttNewer->isEnabled());
+
+    run.app->options()->buildControls();
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(run.app->options()->bttClear, Qt::LeftButton);
+    QCOMPARE(list(), u"05/12|0.00|0.00|0.00, Total|0.00|0.00|0.00*"_s); // the reset's start row, today
 }
 
 QTEST_MAIN(TestFrmStats)
