@@ -47,6 +47,8 @@ using namespace WindowBench;
 
 constexpr double FirstPaintGoalMsecs = 250;
 constexpr double SwitchGoalMsecs = 150;
+// The allowance's line, the projected month and the forecast, on a later opening.
+constexpr double AllowanceGoalMsecs = 50;
 constexpr double SwitchToQueryGoal = 1.5;
 // The ratio holds the window's own work (the chart's rebuild and paint, about 5 ms) to half
 // the view's query, which took 80 to 100 ms when the views totalled the log row by row. Now
@@ -58,6 +60,7 @@ constexpr double MemoryGoalMB = 15;
 // window, its chart or its grid would be several megabytes over this many cycles.
 constexpr int Cycles = 50;
 constexpr double CycleGrowthGoalMB = 1;
+constexpr double PageBackGoalMsecs = 20;
 
 // The chart choices OK keeps go to a folder of the benchmark's own, never to the user's.
 void keepSettingsIn(const QString &folder)
@@ -186,10 +189,115 @@ struct Switch
     QList<double> lastPainted;
 };
 
+// The month view with an 80 GB monthly allowance: the tray menu's "Volume Statistics..." until
+// the chart, with the allowance's line, the projected month and the forecast, has painted.
+// The choices and the settings are put back afterwards.
+QList<double> allowanceOpenings(Program &program, PaintWatch &watch, int runs)
+{
+    Settings &settings = program.app().settings();
+    const Settings kept = settings;
+    settings.maxMB = 81920;
+    settings.periodType = 2;
+    settings.periodLength = 0;
+    settings.startDay = 1;
+    QSettings choices(u"Varnolt"_s, u"Varnolt"_s);
+    const QVariant view = choices.value(u"Chart/ChartType"_s);
+    choices.setValue(u"Chart/ChartType"_s, StatsGrid::VolumePerMonth);
+    choices.sync();
+    QList<double> painted;
+    for (int run = 0; run < runs; ++run) {
+        const PaintWatch::Times shown = program.open(watch);
+        const bool drawn = program.stats() && program.stats()->logChart->allowanceLineY()
+            && !program.stats()->logChart->allowance().forecast.isEmpty();
+        painted.append(drawn ? shown.painted : -1);
+        settle(100);
+        program.closeWithOk();
+        settle(50);
+    }
+    settings = kept;
+    if (view.isValid())
+        choices.setValue(u"Chart/ChartType"_s, view);
+    else
+        choices.remove(u"Chart/ChartType"_s);
+    choices.sync();
+    return painted;
+}
+
 // A figure in megabytes from a kB or byte count.
 double megabytes(qint64 kB)
 {
     return double(kB) / 1024;
+}
+
+// "<" on the newest page of each view but the years', timed until the chart has painted the page before it (15 days, or
+// the 12 weeks, months or years before the newest 12), then ">" back; the page's grid filled alone beside it. Prints
+// the figures; false when a page back was not offered or came out empty.
+bool pageBack(FrmStats &window, PaintWatch &watch, const QString &path, Program &program, int runs, Report &report)
+{
+    bool paged = true;
+    std::printf("\n  %-58s %11s %11s   goal\n", "Paging back one page, until painted", "median", "worst");
+    for (int view = 0; view < StatsGrid::ViewCount; ++view) {
+        if (view % 4 == StatsGrid::VolumePerYear)
+            continue; // ten years are one page
+        window.lstChartPeriod->setCurrentIndex(view);
+        settle(60);
+        QList<double> painted, filled, grid, newest;
+        StatsGrid alone(program.clock());
+        VarnoltApp &app = program.app();
+        for (int run = 0; run < runs && paged; ++run) {
+            paged = window.bttOlder->isEnabled();
+            const PaintWatch::Times shown = watch.time(window.logChart->viewport(), [&] { click(window.bttOlder); });
+            paged = paged && window.page() == 1 && window.grid().rowCount() == StatsGrid::pageLength(view);
+            painted.append(shown.painted);
+            filled.append(shown.returned);
+            settle(60);
+            click(window.bttNewer);
+            settle(60);
+            QElapsedTimer timer;
+            timer.start();
+            StatsGrid::Span span;
+            span.page = 1;
+            paged = paged
+                && alone.fill(path, view, false, app.settings().kilobit(), app.counters(), span)
+                    == StatsGrid::Outcome::Filled;
+            grid.append(double(timer.nsecsElapsed()) / 1e6);
+            timer.start();
+            paged = paged
+                && alone.fill(path, view, false, app.settings().kilobit(), app.counters())
+                    == StatsGrid::Outcome::Filled;
+            newest.append(double(timer.nsecsElapsed()) / 1e6);
+        }
+        report.time(qPrintable(StatsGrid::viewEntries(app.settings().kilobit()).at(view)), figuresOf(painted),
+            PageBackGoalMsecs);
+        Report::part("clicked to the chart rebuilt, before the paint", figuresOf(filled));
+        Report::part("the page's grid filled alone", figuresOf(grid));
+        Report::part("the newest page's grid filled alone, for comparison", figuresOf(newest));
+    }
+    window.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerDay);
+    if (!paged)
+        std::printf("  FAILED: a page back was not offered, or not a whole page\n");
+    return paged;
+}
+
+// bench_stats --paging [runs]: the paging alone, on a window opened once.
+int pagingAlone(int runs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"Varnolt.db"_s);
+    keepSettingsIn(dir.filePath(u"settings"_s));
+    Program program;
+    if (!TenYearLog::createIn(dir, path) || !program.start(path)) {
+        std::fprintf(stderr, "the program did not start\n");
+        return 1;
+    }
+    PaintWatch watch;
+    (void)program.open(watch);
+    settle(300);
+    if (!program.stats())
+        return 1;
+    Report report;
+    const bool paged = pageBack(*program.stats(), watch, path, program, runs, report);
+    return paged && report.allMet() ? 0 : 2;
 }
 
 } // namespace
@@ -201,6 +309,8 @@ int main(int argc, char **argv)
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 3 && arguments.at(1) == u"--first-show"_s)
         return firstShow(arguments.at(2), arguments.at(3));
+    if (arguments.size() > 1 && arguments.at(1) == u"--paging"_s)
+        return pagingAlone(arguments.size() > 2 ? std::max(1, arguments.at(2).toInt()) : 15);
     const int runs = arguments.size() > 1 ? std::max(1, arguments.at(1).toInt()) : 15;
 
     QTemporaryDir dir;
@@ -385,10 +495,12 @@ int main(int argc, char **argv)
             settle(30);
         }
     }
+    Report report;
+    const bool paged = pageBack(window, watch, path, program, runs, report);
     window.close(); // without OK: the choices stay as they were
     waitUntil([&] { return !program.stats(); });
+    const QList<double> allowancePainted = allowanceOpenings(program, watch, std::max(runs, 10));
 
-    Report report;
     std::printf("\n  %-58s %11s %11s   goal\n", "Times", "median", "worst");
     report.time("Volume Statistics... to painted, first opening (new process)", figuresOf(firstPainted),
         FirstPaintGoalMsecs);
@@ -399,6 +511,8 @@ int main(int argc, char **argv)
     Report::part("openStats returned (window made, view read, chart built)", figuresOf(laterReturned));
     Report::part("window exposed", figuresOf(laterExposed));
     Report::part("window made alone, hidden, not filled", figuresOf(construction));
+    report.time("Volume Statistics... to painted, month view with the allowance", figuresOf(allowancePainted),
+        AllowanceGoalMsecs);
     Report::info("OK to the window deleted, first opening (no goal)", figuresOf(firstClosed));
     Report::info("OK to the window deleted, later openings (no goal)", figuresOf(laterClosed));
     std::printf("  the chart painted %.0f times in the first opening, the last done at %.1f ms (medians)\n",
@@ -466,7 +580,7 @@ int main(int argc, char **argv)
         double(afterTen.heapBytes - beforeCycles.heapBytes) / 1024,
         double(afterCycles.heapBytes - beforeCycles.heapBytes) / 1024, cycles, widgetsBefore, widgetsAfter);
 
-    const bool ran = warmClosed && switchesShown && piecesRead && widgetsAfter == widgetsBefore;
+    const bool ran = warmClosed && switchesShown && piecesRead && paged && widgetsAfter == widgetsBefore;
     if (!ran)
         std::printf("\n  FAILED: a window stayed open, a view could not be read or widgets were left behind\n");
     return ran && report.allMet() ? 0 : 2;

@@ -65,14 +65,28 @@ fault reset-without-question    FrmOptions.cpp      's{if \(MessageBox::question
 fault period-of-366-accepted    AllowanceFields.cpp 's{wholeBelow\(text, convert, 1, 366\)}{wholeBelow(text, convert, 1, 367)}' 'tst_frmoptions'
 # Statistics and the report.
 fault stats-total-down-twice    StatsGrid.cpp       's{\(period\.kbDown \+ period\.kbUp\)}{(period.kbDown + period.kbDown)}' 'tst_statsgrid'
-fault stats-day-view-13-days    StatsGrid.cpp       's{today\.addDays\(-14\)}{today.addDays(-13)}' 'tst_statsgrid|tst_frmstats'
-fault forecast-from-now         StatusReport.cpp    's{usedMB / elapsed \* double\(start\.msecsTo\(end\)\)}{usedMB / elapsed * double(now.msecsTo(end))}' 'tst_varnoltreport'
+fault stats-day-view-13-days    StatsGrid.cpp       's{today\.addDays\(-qint64\(page \+ 1\) \* DaysShown \+ 1\);}{today.addDays(-qint64(page + 1) * DaysShown + 2);}' 'tst_statsgrid|tst_frmstats'
+fault stats-page-overlaps-newer StatsGrid.cpp       's{: start \+ DaysShown - 1;}{: start + DaysShown;}' 'tst_statsgrid'
+fault stats-list-left-aligned   FrmStats.cpp        's{item->setTextAlignment\(column, Qt::AlignRight \| Qt::AlignVCenter\)}{item->setTextAlignment(column, Qt::AlignLeft | Qt::AlignVCenter)}' 'tst_frmstats'
+fault stats-reset-not-refilled  VarnoltApp.cpp      's{\s*connect\(m_options\.get\(\), &FrmOptions::logCleared, m_stats, &FrmStats::refill\);}{}' 'tst_frmstats'
+fault ran-out-a-day-late        AllowanceStatus.cpp 's{if \(sum >= allowanceBytes\)}{if (sum > allowanceBytes)}' 'tst_frmstats'
+fault depth-past-its-label      ChartDepth.cpp      's{constexpr double MaxShift = 0\.42;}{constexpr double MaxShift = 1.5;}' 'tst_statschart'
+fault projected-to-period-start ChartAllowance.cpp  's{grid\.lastDay\(last\)\.addDays\(1\)}{grid.lastDay(last)}' 'tst_statschart'
+fault forecast-from-now         AllowanceForecast.cpp   's{usedMB / elapsed \* double\(start\.msecsTo\(end\)\)}{usedMB / elapsed * double(now.msecsTo(end))}' 'tst_varnoltreport'
+# The monitor's line, help, the export.
+fault mini-body-title-bar-only  FrmMain.cpp         's{const bool mini = isMini\(\);}{const bool mini = false;}' 'tst_frmmain'
+fault exceeded-fraction-rounded-away VolumeLeftText.cpp 's{whole < 1 \?}{whole < 0 ?}' 'tst_volumelefttext'
+fault help-missing-file-silent  DesktopServices.cpp 's{if \(!page\.exists\(\)\)\s*why = [^;]*;\s*else }{}' 'tst_varnoltapp'
+fault export-open-row-left-out  CsvExport.cpp       's{if \(pending && key == open\.key\) \{}{if (false) \{}' 'tst_csvexport'
+fault open-row-in-todays-period UnloggedTraffic.cpp 's{run\.rowStart\.isValid\(\) \? run\.rowStart\.date\(\) : now\.date\(\)}{now.date()}' 'tst_csvexport'
 # The whole program (tests/program).
 fault shutdown-without-reading  VarnoltApp.cpp      's{m_poll->takeReading\(\);}{}' 'program.traffic_counts'
 fault sighup-not-handled        SignalWatcher.cpp   's{(\{SIGTERM, SIGINT), SIGHUP(\}\)\s*::sigaction)}{$1$2}' 'program.run_and_signals'
 # On a real X server (tests/desktop).
 fault question-defaults-to-yes  MessageBox.cpp      's{box\.setDefaultButton\(QMessageBox::No\);}{box.setDefaultButton(QMessageBox::Yes);}' 'tst_optionsdialog'
 fault transparency-inverted     Transparency.cpp    's{\(100 - percent\) / 100\.0}{percent / 100.0}' 'tst_trayicon'
+fault blink-not-restored        LabelBlink.cpp      's{        m_timer\.stop\(\);\n        restore\(\);}{        m_timer.stop();}' 'tst_optionsdialog'
+fault click-leaves-focus        FrmMain.cpp         's{\n    activateWindow\(\);}{}' 'tst_monitorwindow'
 # The household through a router.
 fault router-restart-as-reboot  RouterReadingStep.cpp 's{\(uptimeBack && fell\)}{(uptimeBack)}' 'tst_routerreadingstep'
 fault router-wrap-unbounded     RouterReadingStep.cpp 's{if \(double\(wrap\) <= allowed\)}{if (true)}' 'tst_routerreadingstep'

@@ -129,10 +129,15 @@ void VarnoltApp::connectTray()
     connect(m_monitor.get(), &FrmMain::shownChanged, m_trayMenu.get(), &TrayMenu::setMonitorShown);
     connect(m_monitor.get(), &FrmMain::menuRequested, this, [this](const QPoint &at) { m_monitorMenu->exec(at); });
     connect(m_monitor.get(), &FrmMain::helpRequested, this, [this] { showHelp(); });
+    connect(m_monitor.get(), &FrmMain::normalSizeRequested, this, &VarnoltApp::miniMaxi);
     connect(m_monitorMenu.get(), &MonitorMenu::commandChosen, this, &VarnoltApp::monitorCommand);
 
     TrayMenu &menu = *m_trayMenu;
-    connect(menu.showLog, &QAction::triggered, this, &VarnoltApp::toggleMonitor);
+    connect(menu.showLog, &QAction::triggered, this, [this] {
+        if (!m_monitor->isShown() && m_monitor->isMini())
+            miniMaxi(); // "Monitor &On." brings the window back at its normal size
+        toggleMonitor();
+    });
     connect(menu.resetCounters, &QAction::triggered, this, &VarnoltApp::resetCounters);
     connect(menu.showHelp, &QAction::triggered, this, [this] { showHelp(); });
     connect(menu.support, &QAction::triggered, this, [this] { showHelp(QStringLiteral("support")); });
@@ -173,7 +178,7 @@ void VarnoltApp::startPolling()
 void VarnoltApp::createOptions()
 {
     m_options = std::make_unique<FrmOptions>(FrmOptions::Parts {m_settings, m_clock, *m_volumeLeft, m_databasePath,
-        QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html")});
+        QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html"), &m_openRow.counters()});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);
     // After the poll, which may have rebuilt the adapter list.
@@ -341,6 +346,7 @@ void VarnoltApp::openStats()
         m_stats = new FrmStats({m_databasePath, m_clock, m_openRow.counters(), m_settings});
         connect(m_stats, &FrmStats::exportRequested, m_options.get(), &FrmOptions::pointToExport);
         connect(m_stats, &FrmStats::closed, m_options.get(), &FrmOptions::cutExportBlinkShort);
+        connect(m_options.get(), &FrmOptions::logCleared, m_stats, &FrmStats::refill);
     }
     m_stats->show();
     m_stats->raise();
@@ -430,7 +436,7 @@ void VarnoltApp::showHelp(const QString &section)
     QString help = QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html");
     if (!section.isEmpty())
         help += QLatin1Char('#') + section;
-    (void)DesktopServices::openDocument(help);
+    (void)DesktopServices::openHelpPage(help);
 }
 
 void VarnoltApp::showAbout()

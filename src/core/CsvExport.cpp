@@ -4,6 +4,7 @@
 #include "core/ExportFile.h"
 #include "core/SettingsStore.h"
 #include "core/store/StoreSession.h"
+#include "core/traffic/UnloggedTraffic.h"
 
 #include <QFile>
 #include <QLoggingCategory>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <utility>
@@ -23,7 +25,9 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcExport, "varnolt.export", QtInfoMsg)
 
-constexpr char Header[] = "Period,KBDown,KBUp,AvgSpeed\r\n";
+// Each header names the unit of its column. The volumes stay in KB whatever the period, as
+// files exported before hold them and as their names have always said.
+constexpr char Header[] = "Period,KBDown,KBUp,AvgSpeedkBps\r\n";
 
 // The value truncated toward zero to two decimals. The digits truncated are those of the
 // shortest decimal that reads back as the same double, i.e. the number as it was written or
@@ -100,15 +104,37 @@ bool CsvExport::write(int view, QIODevice &device, StoreSession &session)
         return fail(u"The view lacks one of the columns ddate, kbdown, kbup, avgdown.\nStatement: %1"_s.arg(statement));
 
     QByteArray text(Header);
-    text.reserve(text.size() + result->rowCount() * 48);
-    for (const QVariantList &row : result->rows()) {
-        text += row.at(period).toString().toUtf8();
-        for (const int column : {down, up, speed}) {
+    text.reserve(text.size() + (result->rowCount() + 1) * 48);
+    const auto appendLine = [&text](const QByteArray &key, std::initializer_list<double> numbers) {
+        text += key;
+        for (const double number : numbers) {
             text += ',';
-            appendExportNumber(text, row.at(column).toDouble());
+            appendExportNumber(text, number);
         }
         text += "\r\n";
+    };
+    // The open row goes into its period's line, or into a line of its own where the log has
+    // none for that period yet (the first export of a new day, week, month or year), placed
+    // among the others newest first: one total for each period.
+    UnloggedTraffic open;
+    if (m_openRow)
+        open = UnloggedTraffic::of(m_openRow->first, UnloggedTraffic::Period(view), m_openRow->second);
+    bool pending = !open.isEmpty();
+    for (const QVariantList &row : result->rows()) {
+        const qint64 key = row.at(period).toLongLong();
+        double kbDown = row.at(down).toDouble();
+        double kbUp = row.at(up).toDouble();
+        if (pending && key < open.key)
+            appendLine(QByteArray::number(open.key), {open.kbDown, open.kbUp, open.avgDown});
+        if (pending && key == open.key) {
+            kbDown += open.kbDown;
+            kbUp += open.kbUp;
+        }
+        pending = pending && key > open.key;
+        appendLine(row.at(period).toString().toUtf8(), {kbDown, kbUp, row.at(speed).toDouble()});
     }
+    if (pending)
+        appendLine(QByteArray::number(open.key), {open.kbDown, open.kbUp, open.avgDown});
 
     if (!device.isWritable())
         return fail(u"The file is not open for writing."_s);

@@ -2,10 +2,14 @@
 #pragma once
 
 #include "core/ExportTarget.h"
+#include "core/traffic/RunCounters.h"
 
+#include <QDateTime>
 #include <QString>
 
 #include <memory>
+#include <optional>
+#include <utility>
 
 class ExportFile;
 class QIODevice;
@@ -14,7 +18,8 @@ class StoreSession;
 // The per-period statistics as a CSV file: one of the four period views, newest period
 // first, a line per period with the volume downloaded and uploaded (KB of 1024 bytes) and the
 // average download speed (kB/s), "." as decimal point whatever the locale, CR LF after every
-// line, UTF-8 without a byte order mark (the text is ASCII).
+// line, UTF-8 without a byte order mark (the text is ASCII). The running program's open row
+// is counted in its period's line, as the statistics window counts it.
 class CsvExport final
 {
 public:
@@ -23,8 +28,13 @@ public:
 
     explicit CsvExport(QString databasePath);
 
-    // The view's rows as the CSV text: the header "Period,KBDown,KBUp,AvgSpeed" and a line per
-    // row, CR LF after every line. view: 0 per day, 1 per week, 2 per month, 3 per year. False,
+    // The traffic not yet logged, added to the line of its period (UnloggedTraffic) by every
+    // export from now on: the open row's counters as they are now, taken as a copy.
+    void setOpenRow(const RunCounters &run, const QDateTime &now) { m_openRow.emplace(run, now); }
+
+    // The view's rows as the CSV text: the header "Period,KBDown,KBUp,AvgSpeedkBps" and a line
+    // per row, CR LF after every line; the open row's period gets a line of its own, in its
+    // place, when the log has none for it yet. view: 0 per day, 1 per week, 2 per month, 3 per year. False,
     // with errorString(), when the database cannot be read or the device refuses a write.
     [[nodiscard]] bool write(int view, QIODevice &device);
 
@@ -57,6 +67,7 @@ private:
     bool fail(const QString &message);
 
     QString m_databasePath;
+    std::optional<std::pair<RunCounters, QDateTime>> m_openRow;
     QString m_usedPath;
     QString m_writtenFile;
     QString m_error;

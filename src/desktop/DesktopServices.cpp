@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/DesktopServices.h"
 
+#include "desktop/MessageBox.h"
+
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QUrl>
 
 #include <optional>
@@ -35,6 +39,26 @@ bool openDocument(const QString &pathOrAddress)
             url.setFragment(pathOrAddress.mid(section + 1));
     }
     return QDesktopServices::openUrl(url);
+}
+
+bool openHelpPage(const QString &pathWithSection)
+{
+    // Without a page or a program to show it the desktop only writes a line on standard
+    // error, which a user started from the menu never sees: a box names the file and why.
+    const QString path = pathWithSection.left(pathWithSection.indexOf(QLatin1Char('#')));
+    const QFileInfo page(path);
+    QString why;
+    if (!page.exists())
+        why = QStringLiteral("the file does not exist");
+    else if (!page.isFile() || !page.isReadable())
+        why = QStringLiteral("the file cannot be read");
+    else if (!openDocument(pathWithSection))
+        why = QStringLiteral("no program on this desktop opens it");
+    if (why.isEmpty())
+        return true;
+    MessageBox::warning(QStringLiteral("Varnolt"),
+        QStringLiteral("The help page %1 could not be opened: %2.").arg(QDir::toNativeSeparators(path), why));
+    return false;
 }
 
 QString browseForFolder(const QString &title, const QString &fallback)

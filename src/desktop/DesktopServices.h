@@ -10,6 +10,9 @@ namespace DesktopServices {
 
 // A path or an address (with a #section); false when nothing could open it.
 bool openDocument(const QString &pathOrAddress);
+// The help page beside the program (a path, with a #section): a missing or unreadable file,
+// or a desktop that cannot open it, is told in a message box. False when it was told.
+bool openHelpPage(const QString &pathWithSection);
 // The chosen folder, or the fallback when the user cancels.
 QString browseForFolder(const QString &title, const QString &fallback);
 

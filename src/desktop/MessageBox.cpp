@@ -29,6 +29,11 @@ void MessageBox::information(const QString &title, const QString &text)
     show(QMessageBox::Information, title, text, QMessageBox::Ok);
 }
 
+void MessageBox::warning(const QString &title, const QString &text)
+{
+    show(QMessageBox::Warning, title, text, QMessageBox::Ok);
+}
+
 QMessageBox::StandardButton MessageBox::question(const QString &title, const QString &text)
 {
     return show(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);

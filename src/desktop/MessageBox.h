@@ -19,6 +19,7 @@ public:
 
     static void critical(const QString &title, const QString &text);
     static void information(const QString &title, const QString &text);
+    static void warning(const QString &title, const QString &text);
     static QMessageBox::StandardButton question(const QString &title, const QString &text);
 
     // Test seam: once set, no box appears; questions get the preset answer and every box

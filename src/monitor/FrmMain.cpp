@@ -12,6 +12,7 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 
 namespace {
 
@@ -26,6 +27,7 @@ constexpr int RowHeight = 255;
 constexpr int BottomMargin = 90;
 constexpr int LineLeft = 120;
 constexpr int LineWidth = 3975;
+constexpr int RateLineTop = 840;
 
 constexpr qreal MinRateLinePoints = 6;
 
@@ -81,7 +83,7 @@ void FrmMain::buildControls()
     m_upload = label({}, {600, 480, 1335, 255});
     // The upload graph hangs its bars from the top edge, mirroring the download graph.
     m_upGraph = graph(Red, true, {2160, 480, 1935, 255});
-    m_rateLine = label({}, {120, 840, 3975, 255});
+    m_rateLine = label({}, {120, RateLineTop, 3975, 255});
     m_volumeLeft = label(QStringLiteral("50 % left - 20 MB Left"), {120, 1200, 3975, 255});
 
     // What the poll gave the window before it had its controls.
@@ -99,42 +101,6 @@ void FrmMain::buildControls()
         addGraphValues(download, upload);
     m_pendingValues.clear();
     fitSize(); // a problem line that came before the small type
-}
-
-QLabel *FrmMain::downloadLabel()
-{
-    buildControls();
-    return m_download;
-}
-
-QLabel *FrmMain::uploadLabel()
-{
-    buildControls();
-    return m_upload;
-}
-
-QLabel *FrmMain::rateLabel()
-{
-    buildControls();
-    return m_rateLine;
-}
-
-QLabel *FrmMain::volumeLeftLabel()
-{
-    buildControls();
-    return m_volumeLeft;
-}
-
-Throughput *FrmMain::downGraph()
-{
-    buildControls();
-    return m_downGraph;
-}
-
-Throughput *FrmMain::upGraph()
-{
-    buildControls();
-    return m_upGraph;
 }
 
 QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment alignment)
@@ -179,16 +145,20 @@ void FrmMain::setHeightTwips(int twips)
 
 void FrmMain::fitSize()
 {
-    // The mini height leaves only the title bar; a window keeps at least one pixel.
-    const int designed = std::max(0, m_heightTwips - FrameHeight);
+    // The mini state's designed height is the title bar alone: the window keeps the rate
+    // line below it, the body moved up so that the rows above it are wholly out of sight.
+    const bool mini = isMini();
+    const int gap = RowPitch - RowHeight;
+    const int designed = mini ? gap + RowHeight + BottomMargin : std::max(0, m_heightTwips - FrameHeight);
+    const int hidden = mini ? Twips::toPixels(RateLineTop - gap, *this) : 0;
     const int width = Twips::toPixels(ClientWidth, *this);
-    m_body->setGeometry(0, 0, width, Twips::toPixels(designed, *this));
+    m_body->setGeometry(0, -hidden, width, hidden + Twips::toPixels(designed, *this));
     int client = Twips::toPixels(designed, *this);
     // In the rows below what the state shows: what the figures count (in the mini state only
     // while the router does not answer), then why they are not logged; the window grows to
     // hold each whole line, wrapped when it is long.
     int top = Twips::toPixels(RowTop + std::max(0, (designed - RowTop + RowPitch - 1) / RowPitch) * RowPitch, *this);
-    const bool sourceShown = !m_source.isEmpty() && (designed > 0 || m_source.silent);
+    const bool sourceShown = !m_source.isEmpty() && (!mini || m_source.silent);
     if (m_sourceLine)
         m_sourceLine->setVisible(sourceShown);
     for (QLabel *line : {sourceShown ? m_sourceLine : nullptr, m_storeProblem.isEmpty() ? nullptr : m_problemLine}) {
@@ -416,6 +386,21 @@ void FrmMain::closeEvent(QCloseEvent *event)
     // The window manager's close button hides the monitor; the program goes on in the tray.
     event->ignore();
     hide();
+}
+
+void FrmMain::mousePressEvent(QMouseEvent *event)
+{
+    // A window manager may leave the keyboard where it was on a click (openbox without a
+    // Focus binding does): the window asks for it, so that Alt+Space and F1 reach it.
+    activateWindow();
+    QWidget::mousePressEvent(event);
+}
+
+void FrmMain::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (isMini())
+        Q_EMIT normalSizeRequested();
+    QWidget::mouseDoubleClickEvent(event);
 }
 
 void FrmMain::contextMenuEvent(QContextMenuEvent *event)

@@ -27,14 +27,16 @@ public:
 
     explicit FrmMain(QWidget *parent = nullptr);
 
-    // The height the settings give: the mini state's title bar alone, or the full window with
-    // or without the volume-left line.
+    // The height the settings give: the mini state's title bar (over the rate line), or the
+    // full window with or without the volume-left line.
     static int heightFor(const Settings &settings);
 
     // TmrCheckit: off until start-up has finished.
     QTimer &pollTimer() { return m_timer; }
 
     void setHeightTwips(int twips);
+    // The mini state: the title bar and the rate line below it.
+    bool isMini() const { return m_heightTwips < FullHeightTwips; }
 
     // The labels and graphs are built just before the window is first shown, or when the
     // program has a moment after start-up, so that the tray icon and the first reading come
@@ -45,18 +47,42 @@ public:
     bool isShown() const { return isVisible() && !isMinimized(); }
     void setVisible(bool visible) override;
 
-    QLabel *downloadLabel();
-    QLabel *uploadLabel();
-    QLabel *rateLabel();
-    QLabel *volumeLeftLabel();
+    QLabel *downloadLabel()
+    {
+        buildControls();
+        return m_download;
+    }
+    QLabel *uploadLabel()
+    {
+        buildControls();
+        return m_upload;
+    }
+    QLabel *rateLabel()
+    {
+        buildControls();
+        return m_rateLine;
+    }
+    QLabel *volumeLeftLabel()
+    {
+        buildControls();
+        return m_volumeLeft;
+    }
     // "Not logged: ..." below the designed controls while the database refuses the open row;
     // null until the first problem.
     QLabel *storeProblemLabel() const { return m_problemLine; }
     // "Router: <name>" below the designed controls while a router is metered (in the mini
     // state only while it does not answer, in red); null until a router is.
     QLabel *sourceLabel() const { return m_sourceLine; }
-    Throughput *downGraph();
-    Throughput *upGraph();
+    Throughput *downGraph()
+    {
+        buildControls();
+        return m_downGraph;
+    }
+    Throughput *upGraph()
+    {
+        buildControls();
+        return m_upGraph;
+    }
     QString trayTip() const { return m_trayTip; }
     StoreProblem storeProblem() const { return m_storeProblem; }
     VolumeAlert volumeAlert() const { return m_alert; }
@@ -89,12 +115,16 @@ Q_SIGNALS:
     void menuRequested(const QPoint &globalPosition);
     // F1, released.
     void helpRequested();
+    // A double-click on the mini window: back to the normal size.
+    void normalSizeRequested();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
@@ -111,8 +141,8 @@ private:
     void reportShown();
 
     // The designed controls, cut to the height of the window's state (the volume-left line
-    // below the normal height, everything in the mini state); the source line and the problem
-    // line go below.
+    // below the normal height, all but the rate line in the mini state); the source line and
+    // the problem line go below.
     QWidget *m_body = nullptr;
     QLabel *m_problemLine = nullptr;
     QLabel *m_sourceLine = nullptr;

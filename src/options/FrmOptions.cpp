@@ -78,6 +78,7 @@ FrmOptions::FrmOptions(Parts parts, QWidget *parent)
     , m_volumeLeft(parts.volumeLeft)
     , m_databasePath(std::move(parts.databasePath))
     , m_helpPage(std::move(parts.helpPage))
+    , m_run(parts.run)
     , m_exportBlink(m_clock, this)
 {
     setWindowTitle(caption());
@@ -203,6 +204,8 @@ void FrmOptions::exportLog()
             return;
     }
     CsvExport exporter(m_databasePath);
+    if (m_run)
+        exporter.setOpenRow(*m_run, m_clock.now());
     const CsvExport::Outcome outcome = exporter.exportTo(target, cboChartType->currentIndex(), fallbackExportPath());
     if (exporter.usedPath() != path)
         txtCsvFile->setText(exporter.usedPath());
@@ -226,6 +229,7 @@ void FrmOptions::clearDatabase()
     const bool cleared = reset.run();
     // The volume left must not go on counting the erased traffic: the next poll asks the log.
     m_settings.cachedVolume = 0;
+    Q_EMIT logCleared();
     if (cleared)
         MessageBox::information(QStringLiteral("Success !"), QStringLiteral("Cleared Database !"));
     else
@@ -375,7 +379,7 @@ bool FrmOptions::eventFilter(QObject *watched, QEvent *event)
         if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
             checkField(qobject_cast<QLineEdit *>(watched));
     } else if (watched == linkToWeb && event->type() == QEvent::MouseButtonRelease) {
-        (void)DesktopServices::openDocument(m_helpPage);
+        (void)DesktopServices::openHelpPage(m_helpPage);
         return true;
     }
     return QDialog::eventFilter(watched, event);

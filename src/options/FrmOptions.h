@@ -12,6 +12,7 @@
 class Clock;
 class QLineEdit;
 class RouterChoice;
+struct RunCounters;
 class Settings;
 class VolumeLeftText;
 
@@ -36,6 +37,7 @@ public:
         VolumeLeftText &volumeLeft; // the preview's computation, called with alerts off
         QString databasePath;
         QString helpPage; // what the link opens
+        const RunCounters *run = nullptr; // the open row, which the export counts as the window does
     };
 
     explicit FrmOptions(Parts parts, QWidget *parent = nullptr);
@@ -77,6 +79,8 @@ Q_SIGNALS:
     void monitorTransparencyChosen(int percent);
     // OK stored the options and handed them to the run: the monitor's height follows.
     void optionsStored();
+    // "Clear Database" erased the traffic log (or tried to): what shows it must read it anew.
+    void logCleared();
 
 protected:
     // Escape and the window manager's close do what OK does: the dialog has no cancel, and
@@ -107,6 +111,7 @@ private:
     VolumeLeftText &m_volumeLeft;
     QString m_databasePath;
     QString m_helpPage;
+    const RunCounters *m_run;
     LabelBlink m_exportBlink;
     std::unique_ptr<RouterChoice> m_router; // with the controls
     bool m_built = false;

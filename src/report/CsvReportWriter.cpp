@@ -42,11 +42,12 @@ QByteArray CsvReportWriter::status(const StatusData &status) const
     const Forecast &forecast = status.forecast;
     const QStringList header {u"VolumeLeft"_s, u"AllowanceMB"_s, u"UsedMB"_s, u"OpenRowMB"_s, u"PeriodLength"_s,
         u"PeriodUnit"_s, u"StartDay"_s, u"WindowStart"_s, u"WindowEnd"_s, u"PaceMBPerDay"_s, u"ExpectedAtEndMB"_s,
-        u"RunsOut"_s};
+        u"RunsOut"_s, u"RanOut"_s};
     const QStringList values {field(status.volumeLeftText), CsvExport::exportNumber(status.allowanceMB),
         CsvExport::exportNumber(status.usedMB), CsvExport::exportNumber(status.openRowMB),
         QString::number(status.periodLength), status.periodUnit, QString::number(status.startDay),
         isoDate(status.windowStart), isoDate(status.windowEnd), CsvExport::exportNumber(forecast.paceMBPerDay),
-        CsvExport::exportNumber(forecast.expectedAtEndMB), isoDate(forecast.runsOut)};
+        CsvExport::exportNumber(forecast.expectedAtEndMB), isoDate(forecast.runsOut),
+        status.ranOut.toString(Qt::ISODate)};
     return (header.join(u',') + LineEnd + values.join(u',') + LineEnd).toUtf8();
 }

@@ -63,7 +63,8 @@ QByteArray JsonReportWriter::status(const StatusData &status) const
         {u"window_end"_s, date(status.windowEnd)},
         {u"forecast"_s,
             QJsonObject {{u"pace_mb_per_day"_s, forecast.paceMBPerDay},
-                {u"expected_at_end_mb"_s, forecast.expectedAtEndMB}, {u"runs_out"_s, date(forecast.runsOut)}}},
+                {u"expected_at_end_mb"_s, forecast.expectedAtEndMB}, {u"runs_out"_s, date(forecast.runsOut)},
+                {u"ran_out"_s, day(status.ranOut)}}},
     };
     return QJsonDocument(document).toJson(QJsonDocument::Indented);
 }

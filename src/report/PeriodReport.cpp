@@ -7,13 +7,16 @@
 using namespace Qt::StringLiterals;
 
 std::optional<PeriodTable> PeriodReport::make(
-    ReportSource &source, const Clock &clock, int view, int limit, QString &error)
+    ReportSource &source, const Clock &clock, int view, int limit, QString &error, const QDate &since)
 {
     StatsGrid grid(clock);
     grid.setReadOnly(true);
     grid.setStatementTimeLimit(ReportSource::StatementTimeLimitMs);
     const RunCounters &run = source.openRow();
-    if (grid.fill(source.databasePath(), view, false, false, run) == StatsGrid::Outcome::Failed) {
+    StatsGrid::Span span;
+    span.since = since;
+    span.count = std::max(limit, 0);
+    if (grid.fill(source.databasePath(), view, false, false, run, span) == StatsGrid::Outcome::Failed) {
         error = grid.errorString().section(u'\n', 0, 0);
         return std::nullopt;
     }
@@ -23,8 +26,7 @@ std::optional<PeriodTable> PeriodReport::make(
     for (int series = 0; series < grid.seriesCount(); ++series)
         table.series << grid.seriesLabel(series);
     table.total.fill(0, grid.seriesCount());
-    const int first = limit > 0 ? std::max(0, grid.rowCount() - limit) : 0;
-    for (int row = first; row < grid.rowCount(); ++row) {
+    for (int row = 0; row < grid.rowCount(); ++row) {
         QList<double> values;
         for (int series = 0; series < grid.seriesCount(); ++series) {
             values << grid.value(row, series);

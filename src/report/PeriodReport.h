@@ -3,6 +3,8 @@
 
 #include "report/ReportData.h"
 
+#include <QDate>
+
 #include <optional>
 
 class Clock;
@@ -13,7 +15,9 @@ class ReportSource;
 class PeriodReport final
 {
 public:
-    // view: 0 per day, 1 per week, 2 per month, 3 per year; limit: the newest periods kept (0 all).
+    // view: 0 per day, 1 per week, 2 per month, 3 per year. limit: the newest periods, as
+    // far back as the log goes (0: the window's newest page); since (when valid): from the
+    // period holding that day, limit periods at most.
     static std::optional<PeriodTable> make(
-        ReportSource &source, const Clock &clock, int view, int limit, QString &error);
+        ReportSource &source, const Clock &clock, int view, int limit, QString &error, const QDate &since = {});
 };

@@ -68,7 +68,7 @@ int ReportCommand::run(const QStringList &arguments, QByteArray &out, QString &e
         out = writer->status(*status);
     } else {
         const std::optional<PeriodTable> table
-            = PeriodReport::make(source, m_clock, options->view(), options->limit, error);
+            = PeriodReport::make(source, m_clock, options->view(), options->limit, error, options->since);
         if (!table)
             return DatabaseFailed;
         out = writer->periods(*table);

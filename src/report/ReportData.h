@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "core/traffic/AllowanceForecast.h"
+#include "core/traffic/AllowanceStatus.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -24,18 +24,5 @@ struct PeriodTable
     double openRowMB = 0; // the running program's row not logged yet, counted in the current period
 };
 
-// The allowance as the monitor shows it, and its forecast.
-struct StatusData
-{
-    QString volumeLeftText; // the monitor's line; empty without an allowance
-    double allowanceMB = 0;
-    double usedMB = 0; // the window's logged volume and the open row
-    double openRowMB = 0;
-    qint32 periodLength = 0;
-    QString periodUnit; // days, weeks or months
-    int startDay = 1; // of the month, for monthly windows
-    QDateTime now;
-    QDateTime windowStart;
-    QDateTime windowEnd; // when the window's start next moves on
-    Forecast forecast;
-};
+// The allowance as the monitor shows it, and its forecast: the statistics window's own.
+using StatusData = AllowanceStatus;

@@ -16,7 +16,12 @@ struct Parser
     QCommandLineOption json {u"json"_s, u"One JSON document."_s};
     QCommandLineOption csv {u"csv"_s, u"CSV in the format of the program's export."_s};
     QCommandLineOption database {u"database"_s, u"The database file (default: the program's own)."_s, u"path"_s};
-    QCommandLineOption limit {u"limit"_s, u"Only the newest N periods."_s, u"N"_s};
+    QCommandLineOption limit {u"limit"_s,
+        u"The newest N periods, as many as the log holds (without it: the statistics window's 15 days or "
+        "12 periods); with --since, the first N from there."_s,
+        u"N"_s};
+    QCommandLineOption since {u"since"_s,
+        u"From the period holding DATE (yyyy-mm-dd) to the newest; a week starts on its Monday."_s, u"DATE"_s};
     QCommandLineOption output {
         u"output"_s, u"Write the report into FILE, whole or not at all (a file beside it, then renamed)."_s, u"FILE"_s};
     QCommandLineOption mode {u"mode"_s,
@@ -32,7 +37,7 @@ struct Parser
             u"Varnolt's traffic log in a terminal: the volume per day, week, month or year, as the statistics "
             "window shows it, the allowance and its forecast (status), or the current periods and the allowance "
             "as OpenMetrics text for Prometheus' node exporter (metrics)."_s);
-        parser.addOptions({json, csv, database, limit, output, mode, help, version});
+        parser.addOptions({json, csv, database, limit, since, output, mode, help, version});
         parser.addPositionalArgument(u"command"_s, u"day, week, month (the default), year, status or metrics."_s,
             u"[day|week|month|year|status|metrics]"_s);
     }
@@ -79,8 +84,8 @@ std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, 
     }
     options.format = p.parser.isSet(p.json) ? Format::Json : p.parser.isSet(p.csv) ? Format::Csv : Format::Text;
     if (options.command == u"metrics"_s
-        && (p.parser.isSet(p.json) || p.parser.isSet(p.csv) || p.parser.isSet(p.limit))) {
-        error = u"metrics has one format and the current periods only: no --json, --csv or --limit."_s;
+        && (p.parser.isSet(p.json) || p.parser.isSet(p.csv) || p.parser.isSet(p.limit) || p.parser.isSet(p.since))) {
+        error = u"metrics has one format and the current periods only: no --json, --csv, --limit or --since."_s;
         return std::nullopt;
     }
     options.databasePath = p.parser.value(p.database);
@@ -103,6 +108,19 @@ std::optional<ReportOptions> ReportOptions::parse(const QStringList &arguments, 
         options.limit = p.parser.value(p.limit).toInt(&ok);
         if (!ok || options.limit < 1) {
             error = u"--limit takes a whole number of at least 1, not \"%1\"."_s.arg(p.parser.value(p.limit));
+            return std::nullopt;
+        }
+    }
+    if (p.parser.isSet(p.since)) {
+        // A calendar date written out in full: 2026-02-30 or 2026-2-3 is a mistake, not a guess.
+        const QString text = p.parser.value(p.since);
+        options.since = QDate::fromString(text, u"yyyy-MM-dd"_s);
+        if (!options.since.isValid()) {
+            error = u"--since takes a date as yyyy-mm-dd (2026-12-01), not \"%1\"."_s.arg(text);
+            return std::nullopt;
+        }
+        if (options.view() < 0) {
+            error = u"--since is for day, week, month and year."_s;
             return std::nullopt;
         }
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QDate>
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +16,8 @@ struct ReportOptions
     QString command = QStringLiteral("month"); // day, week, month, year, status or metrics
     Format format = Format::Text;
     QString databasePath; // empty: where the program keeps it
-    int limit = 0; // the newest periods shown; 0 for all the view holds
+    int limit = 0; // at most this many periods; 0: the statistics window's newest page (or all from since)
+    QDate since; // valid: from the period holding this day on
     QString outputPath; // empty: the standard output
     int outputMode = -1; // the file's permission bits; -1: an existing file's, else 0600
     bool help = false;

@@ -8,20 +8,13 @@
 class Clock;
 class ReportSource;
 
-// The allowance as the monitor shows it (its volume-left line, alerts off), the use of the
-// current window and where that use is heading.
+// The allowance's status (core/traffic/AllowanceStatus) on the report's connection.
 class StatusReport final
 {
 public:
     static std::optional<StatusData> make(ReportSource &source, const Clock &clock, QString &error);
 
-    // The core's forecast and window end (core/traffic/AllowanceForecast), which the desktop's
-    // notices give too.
-    static Forecast forecast(
-        const QDateTime &start, const QDateTime &end, const QDateTime &now, double usedMB, double allowanceMB)
-    {
-        return AllowanceForecast::forecast(start, end, now, usedMB, allowanceMB);
-    }
+    // The window's end, as the core's AllowanceForecast gives it.
     static QDateTime windowEnd(const QString &intervalCode, const QDate &today, int startDay)
     {
         return AllowanceForecast::windowEnd(intervalCode, today, startDay);

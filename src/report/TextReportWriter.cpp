@@ -94,7 +94,10 @@ QByteArray TextReportWriter::status(const StatusData &status) const
     lines.append({u"Used"_s, used});
     const Forecast &forecast = status.forecast;
     lines.append({u"Pace"_s, number(forecast.paceMBPerDay, 1) + u" MB a day"_s});
-    if (forecast.runsOut.isValid())
+    if (status.ranOut.isValid())
+        lines.append({u"Forecast"_s,
+            u"the allowance ran out on %1"_s.arg(QLocale().toString(status.ranOut, QLocale::ShortFormat))});
+    else if (forecast.runsOut.isValid())
         lines.append({u"Forecast"_s, u"the allowance runs out on %1"_s.arg(dateText(forecast.runsOut))});
     else
         lines.append({u"Forecast"_s, u"%1 MB used at the window's end"_s.arg(number(forecast.expectedAtEndMB, 1))});

@@ -12,8 +12,17 @@
 
 namespace {
 
-// The depth recedes up and to the right, so the solids show their front, top and right side.
-constexpr double DepthAngle = 40 * std::numbers::pi / 180;
+// The depth recedes up and to the right, so the solids show their front, top and right side;
+// steeply, so that it takes height rather than width from the categories.
+constexpr double DepthAngle = 58 * std::numbers::pi / 180;
+// The whole depth moves a point this far to the right at most, in categories: the deepest
+// series' points still stand over their own label, never over the next one's.
+constexpr double MaxShift = 0.42;
+
+double maxDepth(double category)
+{
+    return MaxShift * category / std::cos(DepthAngle);
+}
 
 QColor topShade(const QColor &colour)
 {
@@ -35,7 +44,8 @@ double ChartDepth::length(const ChartData &data, const QSize &chartSize)
     const int slots = data.stacked ? 1 : data.seriesCount();
     const double categoryGuess = std::max(8.0, chartSize.width() * 0.7 / rows);
     const double shortSide = std::min(chartSize.width(), chartSize.height());
-    return std::clamp(slots * categoryGuess * 0.6, 0.05 * shortSide, 0.12 * shortSide);
+    return std::min(
+        std::clamp(slots * categoryGuess * 0.6, 0.05 * shortSide, 0.12 * shortSide), maxDepth(categoryGuess));
 }
 
 QPointF ChartDepth::offset(double depth, double fraction)
@@ -47,8 +57,29 @@ ChartDepth::ChartDepth(const ChartData &data, const QRectF &plot, double axisTop
     : m_data(data)
     , m_plot(plot)
     , m_axisTop(axisTop)
-    , m_depth(depth)
+    , m_depth(data.rows() > 0 ? std::min(depth, maxDepth(plot.width() / data.rows())) : depth)
 {
+}
+
+void ChartDepth::setSurface(const QColor &base, const QColor &text)
+{
+    m_base = base;
+    m_text = text;
+}
+
+QColor ChartDepth::surface(double textShare) const
+{
+    const auto mix = [textShare](int base, int text) { return int(std::lround(base + (text - base) * textShare)); };
+    return QColor(
+        mix(m_base.red(), m_text.red()), mix(m_base.green(), m_text.green()), mix(m_base.blue(), m_text.blue()));
+}
+
+QPointF ChartDepth::frontOf(int series) const
+{
+    const int slots = m_data.stacked ? 1 : m_data.seriesCount();
+    const int slot = m_data.stacked ? 0 : series;
+    const double gap = m_data.kind == ChartData::Line ? 0.25 : 0.12;
+    return depthAt((slot + gap) / std::max(slots, 1));
 }
 
 QList<ChartDepth::Face> ChartDepth::solids() const
@@ -194,16 +225,17 @@ void ChartDepth::paintWalls(QPainter *painter, int ticks) const
     const QPolygonF backWall = QPolygonF(plot).translated(back);
     const QPolygonF leftWall {plot.bottomLeft(), plot.topLeft(), plot.topLeft() + back, plot.bottomLeft() + back};
     const QPolygonF floor {plot.bottomLeft(), plot.bottomRight(), plot.bottomRight() + back, plot.bottomLeft() + back};
-    painter->setPen(QPen(QColor(180, 180, 180), 1));
-    painter->setBrush(QColor(247, 247, 247));
+    // Shades between the chart's background and its text, so that the walls follow the palette.
+    painter->setPen(QPen(surface(0.3), 1));
+    painter->setBrush(surface(0.03));
     painter->drawPolygon(backWall);
-    painter->setBrush(QColor(236, 236, 236));
+    painter->setBrush(surface(0.075));
     painter->drawPolygon(leftWall);
-    painter->setBrush(QColor(222, 222, 222));
+    painter->setBrush(surface(0.13));
     painter->drawPolygon(floor);
 
     // The value lines run along the left wall and across the back, where the tallest solids meet them.
-    painter->setPen(QPen(QColor(205, 205, 205), 1));
+    painter->setPen(QPen(surface(0.2), 1));
     for (int tick = 1; tick < ticks; ++tick) {
         const double y = plot.bottom() - plot.height() * tick / (ticks - 1);
         const QPointF left(plot.left(), y);

@@ -30,8 +30,15 @@ public:
     // How far a point at this fraction of a depth of that length lies from the flat plot.
     static QPointF offset(double depth, double fraction);
 
-    // The data drawn over plot, whose value axis runs from 0 to axisTop.
+    // The data drawn over plot, whose value axis runs from 0 to axisTop. A depth that would
+    // move a point past half its category is shortened.
     ChartDepth(const ChartData &data, const QRectF &plot, double axisTop, double depth);
+
+    // The walls' shades lie between the chart's background and its text colour (a light grey
+    // on white by default).
+    void setSurface(const QColor &base, const QColor &text);
+    // Where the front face of a series' slot lies from the flat plot.
+    QPointF frontOf(int series) const;
 
     // The walls with the value lines of the axis' ticks, then the solids back to front.
     void paint(QPainter *painter, int ticks) const;
@@ -59,9 +66,12 @@ private:
     void addBand(
         QList<Face> &faces, int series, const QList<QPointF> &line, double front, double back, bool solid) const;
     void paintWalls(QPainter *painter, int ticks) const;
+    QColor surface(double textShare) const;
 
     const ChartData &m_data;
     QRectF m_plot;
     double m_axisTop = 1;
     double m_depth = 0;
+    QColor m_base {255, 255, 255};
+    QColor m_text {0, 0, 0};
 };

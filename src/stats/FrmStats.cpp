@@ -6,6 +6,7 @@
 #include "desktop/AppIcon.h"
 #include "desktop/MessageBox.h"
 #include "desktop/TextFit.h"
+#include "stats/ChartAllowance.h"
 #include "stats/ChartChoices.h"
 #include "stats/StatsChart.h"
 
@@ -14,18 +15,30 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 
 namespace {
 
 constexpr int ComboHeight = 315;
+constexpr int PageButtonWidth = 697; // the two side by side as wide as "Report"
+
+// A number of the report list: two decimals in every row, so that a column's digits line up
+// (hundredths of a GB are 10 MB; of a MB, 10 KB), with the user's separator and no grouping.
+QString listNumber(double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale.toString(value + 0.0, 'f', 2);
+}
 
 } // namespace
 
 FrmStats::FrmStats(Parts parts, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_databasePath(std::move(parts.databasePath))
+    , m_clock(parts.clock)
     , m_counters(parts.counters)
     , m_settings(parts.settings)
     , m_grid(parts.clock)
@@ -52,6 +65,13 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
     for (int column = 0; column < 4; ++column)
         lstData->setColumnWidth(column, Twips::toPixels(1740, *this));
     lstData->hide();
+    // Made after the chart and the list, so that they lie over them, as the buttons below do.
+    bttOlder = place(new QPushButton(QStringLiteral("<")), {7800, 4800, PageButtonWidth, ComboHeight});
+    bttOlder->setToolTip(QStringLiteral("Older periods"));
+    bttOlder->setAccessibleName(bttOlder->toolTip());
+    bttNewer = place(new QPushButton(QStringLiteral(">")), {8557, 4800, PageButtonWidth, ComboHeight});
+    bttNewer->setToolTip(QStringLiteral("Newer periods"));
+    bttNewer->setAccessibleName(bttNewer->toolTip());
     bttReport = place(new QPushButton(QStringLiteral("&Report")), {7800, 5400, 1455, 495});
     bttReport->setToolTip(QStringLiteral("Toggle between Report & Chart view"));
     bttExport = place(new QPushButton(QStringLiteral("&Export...")), {6000, 6000, 1455, 495});
@@ -61,7 +81,12 @@ FrmStats::FrmStats(Parts parts, QWidget *parent)
 
     connect(lst23d, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
     connect(lstChrtLine, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
-    connect(lstChartPeriod, &QComboBox::currentIndexChanged, this, &FrmStats::choiceChanged);
+    connect(lstChartPeriod, &QComboBox::currentIndexChanged, this, [this] {
+        m_page = 0; // a day is not a month: another view starts at its newest periods
+        choiceChanged();
+    });
+    connect(bttOlder, &QPushButton::clicked, this, [this] { turnPage(1); });
+    connect(bttNewer, &QPushButton::clicked, this, [this] { turnPage(-1); });
     connect(chkStacked, &QCheckBox::stateChanged, this, &FrmStats::choiceChanged);
     connect(bttReport, &QPushButton::clicked, this, &FrmStats::toggleReport);
     connect(bttExport, &QPushButton::clicked, this, &FrmStats::exportRequested);
@@ -124,6 +149,14 @@ void FrmStats::layOut()
     QRect show = twipGeometry(label1);
     show.moveLeft(period.left() - show.width() - 100);
     setTwipGeometry(label1, show);
+    // The pages' buttons above "Report", in the column of buttons the chart leaves free, so
+    // that a longer view list or a larger font never crowds the row of choices.
+    QRect older = twipGeometry(bttOlder);
+    older.moveTopLeft({report.left(), report.top() - older.height() - 100});
+    setTwipGeometry(bttOlder, older);
+    QRect newer = twipGeometry(bttNewer);
+    newer.moveTopLeft({older.right() + 1 + 60, older.top()});
+    setTwipGeometry(bttNewer, newer);
     QRect exportButton = twipGeometry(bttExport);
     exportButton.moveTop(ok.top());
     setTwipGeometry(bttExport, exportButton);
@@ -144,6 +177,8 @@ void FrmStats::fitTexts()
     TextFit::widen(label1, TextFit::Anchor::Right);
     for (QWidget *button : QList<QWidget *> {bttReport, bttExport, cmdOK})
         TextFit::widen(button, TextFit::Anchor::Right);
+    for (QPushButton *button : {bttOlder, bttNewer})
+        TextFit::widen(button, TextFit::Anchor::Left);
 }
 
 void FrmStats::choiceChanged()
@@ -195,33 +230,79 @@ void FrmStats::fillChart()
     }
 
     if (view >= 0 && view < StatsGrid::ViewCount) {
-        const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters);
-        logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked,
-            StatsGrid::unit(view, kbps));
+        StatsGrid::Span span;
+        span.page = m_page;
+        const StatsGrid::Outcome outcome = m_grid.fill(m_databasePath, view, stacked, kbps, m_counters, span);
+        m_unit = StatsGrid::unit(view, kbps);
+        logChart->showGrid(m_grid, StatsChart::Kind(std::max(kind, 0)), lst23d->currentIndex() == 0, stacked, m_unit);
+        showAllowance(view);
         if (outcome == StatsGrid::Outcome::Failed) {
             MessageBox::critical(QStringLiteral("Varnolt"),
                 QStringLiteral("The statistics could not be read from the database.\n%1").arg(m_grid.errorString()));
         }
     }
+    bttOlder->setEnabled(m_grid.hasOlder());
+    bttNewer->setEnabled(m_page > 0);
     if (isReportShown())
         fillList();
     m_chartBusy = false;
     setUpdatesEnabled(true);
 }
 
+void FrmStats::refill()
+{
+    m_page = 0;
+    fillChart();
+}
+
+void FrmStats::turnPage(int step)
+{
+    if (m_chartBusy || m_page + step < 0)
+        return;
+    m_page += step;
+    fillChart();
+}
+
 void FrmStats::fillList()
 {
     lstData->clear();
-    const int series = m_grid.seriesCount();
+    const int series = std::min(m_grid.seriesCount(), 3);
     QList<QTreeWidgetItem *> items;
+    QList<double> total(series);
     for (int row = 0; row < m_grid.rowCount(); ++row) {
         QStringList texts {m_grid.rowLabel(row)};
-        for (int s = 0; s < series && s < 3; ++s)
-            texts << StatsGrid::valueText(m_grid.value(row, s));
+        for (int s = 0; s < series; ++s) {
+            texts << listNumber(m_grid.value(row, s));
+            total[s] += m_grid.value(row, s);
+        }
         items << new QTreeWidgetItem(texts);
     }
+    // The volumes add up to the page's total, rounded once; averages do not add up, and an
+    // average of averages would weigh a quiet day like a busy one: the speed views have none.
+    if (series > 1 && !items.isEmpty()) {
+        QStringList texts {QStringLiteral("Total")};
+        for (const double sum : std::as_const(total))
+            texts << listNumber(sum);
+        auto *sum = new QTreeWidgetItem(texts);
+        QFont bold = lstData->font();
+        bold.setBold(true);
+        for (int column = 0; column <= series; ++column)
+            sum->setFont(column, bold);
+        sum->setFlags(Qt::ItemIsEnabled);
+        items << sum;
+    }
+    for (QTreeWidgetItem *item : std::as_const(items)) {
+        for (int column = 1; column <= series; ++column)
+            item->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    }
     lstData->addTopLevelItems(items);
-    lstData->setHeaderLabels(StatsGrid::reportHeaders(series));
+    QStringList headers = StatsGrid::reportHeaders(series);
+    for (int column = 1; column < headers.size(); ++column) {
+        if (!headers.at(column).isEmpty())
+            headers[column] += QStringLiteral(" (%1)").arg(m_unit);
+        lstData->headerItem()->setTextAlignment(column, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    lstData->setHeaderLabels(headers);
 }
 
 void FrmStats::toggleReport()
@@ -262,4 +343,17 @@ void FrmStats::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     Q_EMIT closed();
+}
+
+void FrmStats::showAllowance(int view)
+{
+    // The same status as `varnolt-report status`, read after the grid so that both count the
+    // same unlogged traffic; a log that cannot be read was reported by the fill already.
+    m_allowanceStatus.reset();
+    if (m_settings.maxMB <= 0 || view > StatsGrid::VolumePerYear || m_grid.rowCount() == 0)
+        return;
+    QString error;
+    m_allowanceStatus = AllowanceStatus::read(m_databasePath, m_settings, m_clock, m_counters, error);
+    if (m_allowanceStatus)
+        logChart->setAllowance(ChartAllowance::make(m_grid, view, *m_allowanceStatus));
 }

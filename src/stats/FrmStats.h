@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/traffic/AllowanceStatus.h"
 #include "stats/StatsGrid.h"
 
 #include <QHash>
 #include <QRect>
 #include <QWidget>
+
+#include <optional>
 
 class Clock;
 class QCheckBox;
@@ -45,8 +48,14 @@ public:
 
     // Reads the chosen view from the database and draws it; the report follows when shown.
     void fillChart();
+    // The log changed under the window (it was cleared): back to the newest page, read anew.
+    void refill();
+    // The page shown: 0 the newest periods, 1 the ones before them, and so on.
+    int page() const { return m_page; }
     bool isReportShown() const;
     const StatsGrid &grid() const { return m_grid; }
+    // The allowance as the last fill of a volume view read it; nothing without an allowance.
+    const std::optional<AllowanceStatus> &allowanceStatus() const { return m_allowanceStatus; }
     QRect twipGeometry(const QWidget *control) const { return m_twips.value(control); }
 
     // The controls.
@@ -56,6 +65,8 @@ public:
     QLabel *lblStack = nullptr;
     QLabel *label1 = nullptr;
     QComboBox *lstChartPeriod = nullptr;
+    QPushButton *bttOlder = nullptr; // a page further back in time
+    QPushButton *bttNewer = nullptr;
     StatsChart *logChart = nullptr;
     QTreeWidget *lstData = nullptr;
     QPushButton *bttReport = nullptr;
@@ -83,13 +94,19 @@ private:
     void choiceChanged();
     void toggleReport();
     void fillList();
+    void turnPage(int step);
     void saveAndClose();
+    void showAllowance(int view);
 
     QString m_databasePath;
+    const Clock &m_clock;
     const RunCounters &m_counters;
     const Settings &m_settings;
     StatsGrid m_grid;
     QHash<const QWidget *, QRect> m_twips;
     bool m_chartBusy = false;
     bool m_filled = false;
+    std::optional<AllowanceStatus> m_allowanceStatus;
+    int m_page = 0;
+    QString m_unit; // of the view shown
 };

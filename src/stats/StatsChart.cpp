@@ -14,6 +14,7 @@
 #include <QLegendMarker>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QToolTip>
 #include <QValueAxis>
 
@@ -91,10 +92,37 @@ StatsChart::StatsChart(QWidget *parent)
     QFont font = m_emptyNote->font();
     font.setPointSizeF(font.pointSizeF() * 1.3);
     m_emptyNote->setFont(font);
-    m_emptyNote->setBrush(palette().color(QPalette::PlaceholderText));
     m_emptyNote->setZValue(1);
     m_emptyNote->hide();
     scene()->addItem(m_emptyNote);
+    applyPalette();
+}
+
+void StatsChart::applyPalette()
+{
+    // The chart's own theme is light: its background, text and lines come from the palette instead.
+    const QPalette &colours = palette();
+    const QColor text = colours.color(QPalette::Text);
+    const QColor base = colours.color(QPalette::Base);
+    chart()->setBackgroundBrush(base);
+    chart()->setPlotAreaBackgroundVisible(false);
+    chart()->legend()->setLabelColor(text);
+    for (QAbstractAxis *axis :
+        {static_cast<QAbstractAxis *>(m_categories), static_cast<QAbstractAxis *>(m_valueAxis)}) {
+        axis->setLabelsBrush(text);
+        axis->setTitleBrush(text);
+        axis->setLinePenColor(colours.color(QPalette::Mid));
+        axis->setGridLineColor(colours.color(QPalette::Midlight));
+    }
+    m_emptyNote->setBrush(colours.color(QPalette::PlaceholderText));
+    viewport()->update();
+}
+
+void StatsChart::changeEvent(QEvent *event)
+{
+    QChartView::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyPalette();
 }
 
 StatsChart::~StatsChart() = default;
@@ -117,6 +145,7 @@ void StatsChart::showGrid(const StatsGrid &grid, Kind kind, bool threeD, bool st
     }
 
     QToolTip::hideText();
+    m_allowance = {};
     chart()->removeAllSeries();
     const bool empty = m_data.isEmpty();
     m_emptyNote->setVisible(empty);
@@ -133,6 +162,15 @@ void StatsChart::showGrid(const StatsGrid &grid, Kind kind, bool threeD, bool st
     updateDepth();
     placeEmptyNote();
     updateCategoryLabels();
+    viewport()->update();
+}
+
+void StatsChart::setAllowance(const ChartAllowance &allowance)
+{
+    m_allowance = m_data.isEmpty() ? ChartAllowance {} : allowance;
+    if (!m_data.isEmpty())
+        setValueRange();
+    updateDepth();
     viewport()->update();
 }
 
@@ -180,6 +218,8 @@ void StatsChart::setValueRange()
         for (int series = 0; series < m_data.seriesCount(); ++series)
             max = std::max(max, m_data.sumBelow(row, series) + m_data.value(row, series));
     }
+    // The allowance's line and the projected end stay in sight.
+    max = std::max({max, m_allowance.line, m_allowance.projected});
     if (max <= 0)
         max = 1;
     const double step = niceStep(max);
@@ -198,7 +238,9 @@ void StatsChart::updateDepth()
     m_depth = depth;
     // The depth takes room above the plot and between the plot and the legend.
     const QPointF reach = ChartDepth::offset(m_depth, 1);
-    chart()->setMargins(QMargins(Margin, Margin + int(std::ceil(-reach.y())), Margin, Margin));
+    // The forecast's line lies under the category labels.
+    const int below = m_allowance.forecast.isEmpty() ? 0 : QFontMetrics(font()).height() + Margin / 2;
+    chart()->setMargins(QMargins(Margin, Margin + int(std::ceil(-reach.y())), Margin, Margin + below));
     if (QGraphicsLayout *legendLayout = chart()->legend()->layout())
         legendLayout->setContentsMargins(std::ceil(reach.x()) + Margin, 0, 0, 0);
     // The legend's column, from the plot to the right margin, holds the buttons over the chart's
@@ -240,14 +282,121 @@ void StatsChart::resizeEvent(QResizeEvent *event)
 
 ChartDepth StatsChart::depth() const
 {
-    return ChartDepth(m_data, chart()->plotArea(), m_axisTop, m_depth);
+    ChartDepth drawn(m_data, chart()->plotArea(), m_axisTop, m_depth);
+    drawn.setSurface(palette().color(QPalette::Base), palette().color(QPalette::Text));
+    return drawn;
 }
 
 void StatsChart::drawForeground(QPainter *painter, const QRectF &rect)
 {
     QChartView::drawForeground(painter, rect);
-    if (m_threeD && !m_data.isEmpty())
+    if (m_data.isEmpty())
+        return;
+    if (m_threeD)
         depth().paint(painter, m_valueAxis->tickCount());
+    paintAllowance(painter);
+}
+
+double StatsChart::valueY(double value) const
+{
+    const QRectF plot = chart()->plotArea();
+    return plot.bottom() - value / m_axisTop * plot.height();
+}
+
+QPointF StatsChart::frontOfTop() const
+{
+    // The projection stands on the topmost series: Total, or the stack.
+    if (!m_threeD)
+        return {};
+    return depth().frontOf(m_data.seriesCount() - 1);
+}
+
+std::optional<double> StatsChart::allowanceLineY() const
+{
+    if (m_data.isEmpty() || m_allowance.line <= 0)
+        return std::nullopt;
+    return valueY(m_allowance.line);
+}
+
+std::optional<QRectF> StatsChart::projectedRect() const
+{
+    const int row = m_data.rows() - 1;
+    if (row < 0 || m_allowance.projected < 0)
+        return std::nullopt;
+    const int top = m_data.seriesCount() - 1;
+    const double used = m_data.sumBelow(row, top) + m_data.value(row, top);
+    if (m_allowance.projected <= used)
+        return std::nullopt;
+    const QRectF plot = chart()->plotArea();
+    const double category = plot.width() / m_data.rows();
+    // Over the used part: the last bar (Total's in a group of bars), or the line's last point.
+    double left = row + 0.3;
+    double right = row + 0.7;
+    if (m_data.kind == Bars && m_threeD) {
+        left = row + 0.2;
+        right = row + 0.8;
+    } else if (m_data.kind == Bars) {
+        const double width = m_data.stacked ? 0.6 : 0.8;
+        const int sets = m_data.stacked ? 1 : m_data.seriesCount();
+        left = row + 0.5 + width / 2 - width / sets;
+        right = row + 0.5 + width / 2;
+    }
+    const QRectF segment(QPointF(plot.left() + left * category, valueY(m_allowance.projected)),
+        QPointF(plot.left() + right * category, valueY(used)));
+    return segment.translated(frontOfTop());
+}
+
+void StatsChart::paintAllowance(QPainter *painter) const
+{
+    if (m_allowance.isEmpty())
+        return;
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    const QPalette &colours = palette();
+    const QColor text = colours.color(QPalette::Text);
+    const QRectF plot = chart()->plotArea();
+
+    if (const std::optional<QRectF> segment = projectedRect()) {
+        // Lighter than the series and hatched: what the period would add at its pace, not what it used.
+        const QColor colour = m_data.colour(m_data.seriesCount() - 1);
+        QColor light = colour;
+        light.setAlpha(90);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(light);
+        painter->drawRect(*segment);
+        painter->setBrush(QBrush(colour, Qt::BDiagPattern));
+        painter->drawRect(*segment);
+        painter->setPen(QPen(colour, 1.2, Qt::DashLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(*segment);
+    }
+
+    if (const std::optional<double> y = allowanceLineY()) {
+        // Across the front and, in depth, on along the left wall and the back.
+        const QColor cap(214, 40, 40);
+        QPolygonF line {QPointF(plot.right(), *y), QPointF(plot.left(), *y)};
+        if (m_threeD) {
+            const QPointF back = ChartDepth::offset(m_depth, 1);
+            line << QPointF(plot.left(), *y) + back << QPointF(plot.right(), *y) + back;
+        }
+        painter->setPen(QPen(cap, 2, Qt::DashLine));
+        painter->drawPolyline(line);
+        painter->setPen(text);
+        const QFontMetricsF metrics(font());
+        const QRectF label(plot.left() + 4, *y - metrics.height() - 2, plot.width() - 8, metrics.height());
+        painter->drawText(label, Qt::AlignRight | Qt::AlignBottom, m_allowance.lineLabel);
+    }
+
+    if (!m_allowance.forecast.isEmpty()) {
+        const QFontMetrics metrics(font());
+        const QRectF area = chart()->geometry();
+        const double width = area.width() - 2 * Margin - m_coveredWidth;
+        painter->setPen(text);
+        painter->setFont(font());
+        painter->drawText(QPointF(area.left() + Margin, area.bottom() - Margin - metrics.descent()),
+            metrics.elidedText(m_allowance.forecast, Qt::ElideRight, int(width)));
+    }
+    painter->restore();
 }
 
 void StatsChart::mouseMoveEvent(QMouseEvent *event)

@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "stats/ChartAllowance.h"
 #include "stats/ChartData.h"
 
 #include <QChartView>
+
+#include <optional>
 
 class ChartDepth;
 class QBarCategoryAxis;
@@ -34,6 +37,16 @@ public:
     // "kBps", "Kbps"). A grid without rows shows a note instead of the chart.
     void showGrid(const StatsGrid &grid, Kind kind, bool threeD, bool stacked, const QString &unit);
 
+    // The allowance over the shown volume view: its line, the current period's projected end
+    // (hatched, over what was used) and the forecast on a line under the chart. showGrid()
+    // clears it.
+    void setAllowance(const ChartAllowance &allowance);
+    const ChartAllowance &allowance() const { return m_allowance; }
+    // Where the allowance's line and the projected segment's top lie in the scene (their
+    // front, in depth); nothing when not shown.
+    std::optional<double> allowanceLineY() const;
+    std::optional<QRectF> projectedRect() const;
+
     // The window lays its buttons over the chart's lower right corner, this many pixels wide
     // from the chart's right edge: the legend's column beside the plot is made at least that
     // wide, so that the plot, its depth and its labels end left of the buttons.
@@ -48,12 +61,17 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     ChartDepth depth() const;
     void addSeries();
     void setValueRange();
     void updateDepth();
+    void applyPalette();
+    double valueY(double value) const;
+    QPointF frontOfTop() const;
+    void paintAllowance(QPainter *painter) const;
     void updateCategoryLabels();
     void placeEmptyNote();
     void showTip(int row, int series, const QPoint &globalPos);
@@ -68,4 +86,5 @@ private:
     double m_axisTop = 1;
     double m_depth = 0; // the length of the whole depth on screen, in pixels
     int m_coveredWidth = 0;
+    ChartAllowance m_allowance;
 };

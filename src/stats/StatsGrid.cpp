@@ -6,10 +6,8 @@
 #include "core/store/StoreSession.h"
 #include "core/traffic/RunCounters.h"
 
-#include <QLocale>
-
 #include <algorithm>
-#include <cmath>
+#include <limits>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +17,7 @@ namespace {
 // Kilobits per second in a kilobyte per second, as the monitor shows its rates.
 constexpr double KbpsFactor = 8.192;
 constexpr qsizetype PeriodsShown = 12;
+constexpr int DaysShown = 15; // today and the 14 days before
 
 enum PeriodKind { Day, Week, Month, Year };
 
@@ -75,6 +74,12 @@ std::pair<QDate, QDate> periodDays(int view, qint64 key)
     return {monday, monday.addDays(6)};
 }
 
+// ddate is a number yyyymmdd, so the day views compare it with one, unquoted.
+QString dayNumber(const QDate &day)
+{
+    return FormatDateText(QDateTime(day, QTime(0, 0)), u"yyyymmdd"_s);
+}
+
 QString viewName(int view)
 {
     static const QStringList names {
@@ -99,15 +104,6 @@ QStringList StatsGrid::viewEntries(bool kbps)
         u"Avg Speed per Year "_s + unit};
 }
 
-QString StatsGrid::valueText(double value)
-{
-    // nearbyint rounds halves to even in the default rounding mode; adding 0 turns -0 into 0.
-    const double rounded = std::nearbyint(value * 1000) / 1000 + 0.0;
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(rounded, 'f', QLocale::FloatingPointShortest);
-}
-
 QStringList StatsGrid::reportHeaders(int seriesCount)
 {
     if (seriesCount < 3)
@@ -115,33 +111,130 @@ QStringList StatsGrid::reportHeaders(int seriesCount)
     return {u"Period"_s, u"Up"_s, u"Down"_s, u"Total"_s};
 }
 
+int StatsGrid::pageLength(int view)
+{
+    return kindOf(view) == Day ? DaysShown : int(PeriodsShown);
+}
+
 StatsGrid::Outcome StatsGrid::fill(
     const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run)
 {
+    return fill(databasePath, view, stacked, kbps, run, Span());
+}
+
+StatsGrid::Outcome StatsGrid::fill(
+    const QString &databasePath, int view, bool stacked, bool kbps, const RunCounters &run, const Span &span)
+{
     m_error.clear();
+    m_hasOlder = false;
     QList<Period> periods;
-    const bool read = readPeriods(databasePath, view, periods);
+    // A page of days reads its 15 days, and whether any day lies before them; the rest read the whole view,
+    // which costs little more, as the view is computed whole before its rows are picked.
+    const bool paged = !span.since.isValid() && span.count <= 0;
+    const QDate today = m_clock.now().date();
+    const int page = std::max(span.page, 0);
+    const QDate pageStart = today.addDays(-qint64(page + 1) * DaysShown + 1);
+    // The weeks, months and years before the newest page do not change while the window is open (a reset
+    // refills it from its newest page): a page further back takes them from the last reading of the view.
+    const bool cached = paged && page > 0 && kindOf(view) != Day && m_read.view == view
+        && m_read.databasePath == databasePath && m_read.day == today;
+    if (cached)
+        periods = m_read.periods;
+    const bool read = cached
+        || readPeriods(databasePath, view, paged ? pageStart : QDate(),
+            paged && page > 0 ? pageStart.addDays(DaysShown - 1) : QDate(), periods);
+    if (read && !cached && kindOf(view) != Day)
+        m_read = {databasePath, view, today, periods};
+    else if (!read)
+        m_read = {};
     if (read && !isSpeedView(view) && (run.rowBytesIn() > 0 || run.rowBytesOut() > 0)) {
         // The run's traffic not yet logged belongs to the period it is metered in, which the
         // log may not hold yet: the first fill after midnight, or in a new week, month or year.
-        const qint64 current = currentKey(view);
+        const qint64 current = keyOf(view, today);
         auto at = std::lower_bound(
             periods.begin(), periods.end(), current, [](const Period &period, qint64 key) { return period.key < key; });
         if (at == periods.end() || at->key != current)
             at = periods.insert(at, Period {current});
         at->kbUp += run.rowBytesOut() / 1024;
         at->kbDown += run.rowBytesIn() / 1024;
-        // The newest 12 periods, the current one among them.
-        if (kindOf(view) != Day && periods.size() > PeriodsShown)
-            periods.remove(0, periods.size() - PeriodsShown);
     }
-    setGrid(view, stacked, kbps, read ? periods : QList<Period>());
+    QList<Period> shown;
+    if (read && !periods.isEmpty() && kindOf(view) == Day) {
+        const auto [first, last] = dayRange(periods, span);
+        // Days without traffic show as rows of zeros, so that the day views run without gaps.
+        auto at = std::lower_bound(
+            periods.cbegin(), periods.cend(), first, [](const Period &period, qint64 key) { return period.key < key; });
+        for (qint64 day = first; day <= last; ++day) {
+            if (at != periods.cend() && at->key == day)
+                shown.append(*at++);
+            else
+                shown.append(Period {day});
+        }
+        m_hasOlder = m_hasOlder || (!shown.isEmpty() && periods.first().key < first);
+    } else if (read && kindOf(view) != Day) {
+        const auto [first, end] = periodRange(view, periods, span);
+        shown = periods.mid(first, end - first);
+        m_hasOlder = first > 0;
+    }
+    setGrid(view, stacked, kbps, shown);
     if (!read)
         return Outcome::Failed;
-    return periods.isEmpty() ? Outcome::Empty : Outcome::Filled;
+    return shown.isEmpty() ? Outcome::Empty : Outcome::Filled;
 }
 
-bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period> &periods)
+std::pair<qint64, qint64> StatsGrid::dayRange(const QList<Period> &periods, const Span &span) const
+{
+    const qint64 oldest = periods.first().key;
+    const qint64 newest = periods.last().key;
+    constexpr std::pair<qint64, qint64> none {1, 0};
+    if (span.since.isValid()) {
+        // Before the log's first day there is nothing to show, not years of zeros.
+        const qint64 first = std::max(span.since.toJulianDay(), oldest);
+        return {first, span.count > 0 ? std::min(newest, first + span.count - 1) : newest};
+    }
+    if (span.count > 0)
+        return {std::max(oldest, newest - span.count + 1), newest};
+    // A page is 15 calendar days: page 0 ends with today, page 1 two weeks and a day before.
+    const qint64 today = m_clock.now().date().toJulianDay();
+    const qint64 start = today - qint64(span.page + 1) * DaysShown + 1;
+    const qint64 end = span.page <= 0 ? std::numeric_limits<qint64>::max() : start + DaysShown - 1;
+    const auto from = std::lower_bound(
+        periods.cbegin(), periods.cend(), start, [](const Period &period, qint64 key) { return period.key < key; });
+    const auto to = std::upper_bound(
+        from, periods.cend(), end, [](qint64 key, const Period &period) { return key < period.key; });
+    if (span.page <= 0) {
+        // The days from the oldest to the newest logged in the 15, as the view always showed them.
+        if (from == to)
+            return none;
+        return {from->key, std::prev(to)->key};
+    }
+    // Further back a page is whole: its 15 days, unless the log begins within them.
+    if (m_hasOlder || oldest < start)
+        return {start, end};
+    if (from == to)
+        return none;
+    return {from->key, end};
+}
+
+std::pair<qsizetype, qsizetype> StatsGrid::periodRange(int view, const QList<Period> &periods, const Span &span) const
+{
+    const qsizetype size = periods.size();
+    if (span.since.isValid()) {
+        const qint64 key = keyOf(view, span.since);
+        const qsizetype first = std::lower_bound(periods.cbegin(), periods.cend(), key,
+                                    [](const Period &period, qint64 k) { return period.key < k; })
+            - periods.cbegin();
+        return {first, span.count > 0 ? std::min(size, first + span.count) : size};
+    }
+    if (span.count > 0)
+        return {std::max<qsizetype>(0, size - span.count), size};
+    // The newest 12 periods, the current one among them; then the 12 before them.
+    const qsizetype end = std::max<qsizetype>(0, size - qsizetype(std::max(span.page, 0)) * PeriodsShown);
+    return {std::max<qsizetype>(0, end - PeriodsShown), end};
+}
+
+bool StatsGrid::readPeriods(
+    const QString &databasePath, int view, const QDate &from, const QDate &to, QList<Period> &periods)
 {
     if (view < 0 || view >= ViewCount) {
         m_error = u"There is no statistics view %1."_s.arg(view);
@@ -154,11 +247,31 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period>
         m_error = session.errorString();
         return false;
     }
-    const std::optional<QueryResult> result = session.query(query(view, m_clock.now().date()));
+    const bool someDays = kindOf(view) == Day && from.isValid();
+    const std::optional<QueryResult> result = session.query(someDays ? dayQuery(view, from, to) : queryAll(view));
     if (!result) {
         // The views may be rewritten by hand: the message says which one failed, on its first line.
         m_error = u"The view %1 could not be read: %2"_s.arg(viewName(view), session.errorString());
         return false;
+    }
+    if (someDays) {
+        // Only a page of days was read: a page back has rows if any day lies before it. The view works out
+        // every row that passes its condition, so the page before is asked first; on a log of years it
+        // nearly always answers, at the cost of 15 rows instead of thousands.
+        const QString before = u"select top 1 ddate from DownloadPerday where ddate < "_s;
+        const QStringList statements {
+            before + dayNumber(from) + u" and ddate >= "_s + dayNumber(from.addDays(-DaysShown)),
+            before + dayNumber(from.addDays(-DaysShown))};
+        for (const QString &statement : statements) {
+            const std::optional<QueryResult> older = session.query(statement);
+            if (!older) {
+                m_error = u"The view %1 could not be read: %2"_s.arg(viewName(view), session.errorString());
+                return false;
+            }
+            m_hasOlder = !older->isEmpty();
+            if (m_hasOlder)
+                break;
+        }
     }
     // The query gives the newest period first.
     for (int row = result->rowCount() - 1; row >= 0; --row) {
@@ -182,24 +295,23 @@ bool StatsGrid::readPeriods(const QString &databasePath, int view, QList<Period>
     return true;
 }
 
-qint64 StatsGrid::currentKey(int view) const
+qint64 StatsGrid::keyOf(int view, const QDate &day)
 {
-    const QDate today = m_clock.now().date();
     switch (kindOf(view)) {
     case Day:
-        return today.toJulianDay();
+        return day.toJulianDay();
     case Week: {
         // The week view's ddate: ISO week-year × 100 + ISO week (1 January may be in week 53).
         int year = 0;
-        const int week = today.weekNumber(&year);
+        const int week = day.weekNumber(&year);
         return qint64(year) * 100 + week;
     }
     case Month:
-        return qint64(today.year()) * 100 + today.month();
+        return qint64(day.year()) * 100 + day.month();
     case Year:
         break;
     }
-    return today.year();
+    return day.year();
 }
 
 void StatsGrid::setGrid(int view, bool stacked, bool kbps, const QList<Period> &periods)
@@ -230,14 +342,8 @@ void StatsGrid::setGrid(int view, bool stacked, bool kbps, const QList<Period> &
         if (!stacked)
             m_values.append((period.kbDown + period.kbUp) / divisor);
     };
-    for (qsizetype i = 0; i < periods.size(); ++i) {
-        // Days without traffic show as rows of zeros, so that the day views run without gaps.
-        if (i > 0 && kindOf(view) == Day) {
-            for (qint64 day = periods.at(i - 1).key + 1; day < periods.at(i).key; ++day)
-                addRow(Period {day});
-        }
-        addRow(periods.at(i));
-    }
+    for (const Period &period : periods)
+        addRow(period);
     endResetModel();
 }
 
@@ -272,28 +378,28 @@ QVariant StatsGrid::headerData(int section, Qt::Orientation orientation, int rol
     return orientation == Qt::Horizontal ? seriesLabel(section) : rowLabel(section);
 }
 
+QString StatsGrid::queryAll(int view)
+{
+    // The same columns as query(), without a bound.
+    const QString columns
+        = isSpeedView(view) ? (kindOf(view) == Day ? u"gdate,avgdown"_s : u"ddate,avgdown"_s) : u"*"_s;
+    return u"select "_s + columns + u" from "_s + viewName(view) + u" order by ddate desc"_s;
+}
+
 QString StatsGrid::query(int view, const QDate &today)
 {
-    // ddate is a number yyyymmdd, so the day views compare it with one, unquoted.
-    const QString since = FormatDateText(QDateTime(today.addDays(-14), QTime(0, 0)), u"yyyymmdd"_s);
-    switch (view) {
-    case StatsGrid::VolumePerDay:
-        return u"select * from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
-    case StatsGrid::VolumePerWeek:
-        return u"select top 12 * from DownloadPerWeek order by ddate desc"_s;
-    case StatsGrid::VolumePerMonth:
-        return u"select top 12 * from DownloadPerMonth order by ddate desc"_s;
-    case StatsGrid::VolumePerYear:
-        return u"select top 12 * from DownloadPerYear order by ddate desc"_s;
-    case StatsGrid::SpeedPerDay:
-        return u"select gdate,avgdown from DownloadPerday where ddate >= "_s + since + u" order by ddate desc"_s;
-    case StatsGrid::SpeedPerWeek:
-        return u"select top 12 ddate,avgdown from DownloadPerWeek order by ddate desc"_s;
-    case StatsGrid::SpeedPerMonth:
-        return u"select top 12 ddate,AvgDown from DownloadPerMonth order by ddate desc"_s;
-    default:
-        return u"select top 12 ddate,AvgDown from DownloadPerYear order by ddate desc"_s;
-    }
+    if (kindOf(view) != Day)
+        return queryAll(view); // a page back needs to know what lies before the newest 12
+    return dayQuery(view, today.addDays(1 - DaysShown), QDate());
+}
+
+QString StatsGrid::dayQuery(int view, const QDate &from, const QDate &to)
+{
+    const QString columns = isSpeedView(view) ? u"gdate,avgdown"_s : u"*"_s;
+    QString statement = u"select "_s + columns + u" from DownloadPerday where ddate >= "_s + dayNumber(from);
+    if (to.isValid())
+        statement += u" and ddate <= "_s + dayNumber(to);
+    return statement + u" order by ddate desc"_s;
 }
 
 QString StatsGrid::unit(int view, bool kbps)

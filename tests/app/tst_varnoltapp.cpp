@@ -4,6 +4,7 @@
 #include "TestDatabase.h"
 
 #include "app/VarnoltApp.h"
+#include "desktop/DesktopServices.h"
 #include "desktop/MessageBox.h"
 #include "monitor/FrmMain.h"
 #include "options/FrmOptions.h"
@@ -95,7 +96,8 @@ void TestVarnoltApp::refusedStartShowsTheBox()
     QVERIFY(secondCopy ? !app.monitor() : shown.first().text.contains(QStringLiteral("settings")));
 }
 
-// "Mini/Maxi Monitor." shrinks the window to its title bar and back, and steps the
+// "Mini/Maxi Monitor." shrinks the window to its title bar and the rate line, and it comes
+// back by the same item, a double-click on it or the tray's "Monitor &On.", stepping the
 // double-click state with it, unless a double-click opens the chart.
 void TestVarnoltApp::miniMaxiStepsTheDoubleClickState()
 {
@@ -109,7 +111,7 @@ void TestVarnoltApp::miniMaxiStepsTheDoubleClickState()
     app.miniMaxi();
     QCOMPARE(window.heightTwips(), FrmMain::MiniHeight);
     QCOMPARE(app.settings().dblClickState(), int(Settings::MiniMonitor));
-    app.miniMaxi();
+    QTest::mouseDClick(window.rateLabel(), Qt::LeftButton);
     QCOMPARE(window.heightTwips(), FrmMain::VolumeLeftHeight);
     QCOMPARE(app.settings().dblClickState(), int(Settings::MonitorWindow));
 
@@ -117,7 +119,9 @@ void TestVarnoltApp::miniMaxiStepsTheDoubleClickState()
     app.settings().stepDblClickTo(Settings::ChartWindow); // stepped in the dialog, not stored: the chart flag stays off
     app.miniMaxi();
     QCOMPARE(app.settings().dblClickState(), int(Settings::MiniMonitor));
-    app.miniMaxi();
+    QVERIFY(!window.isShown());
+    app.trayMenu()->showLog->trigger();
+    QVERIFY(window.isShown());
     QCOMPARE(window.heightTwips(), FrmMain::NormalHeight);
     QCOMPARE(app.settings().dblClickState(), int(Settings::MonitorWindow));
     app.shutdown();
@@ -205,13 +209,28 @@ void TestVarnoltApp::helpOpensSectionsAndPicturesThePageHas()
     FakeClock clock;
     VarnoltApp app(db.path(), {}, clock);
     QVERIFY(app.start());
+    const auto everyWay = [&app] {
+        for (QAction *item : {app.trayMenu()->showHelp, app.trayMenu()->support, app.trayMenu()->faq})
+            item->trigger();
+        app.monitor()->buildControls();
+        QTest::keyRelease(app.monitor(), Qt::Key_F1);
+        app.options()->buildControls();
+        QTest::mouseRelease(app.options()->linkToWeb, Qt::LeftButton);
+    };
+    // Where no program opens the page, or the page is not there, a box names the file and why.
+    everyWay();
+    const QString page = QCoreApplication::applicationDirPath() + QStringLiteral("/Varnolt.html");
+    const QList<MessageBox::Shown> boxes = MessageBox::takeShown();
+    QCOMPARE(boxes.size(), 5);
+    for (const MessageBox::Shown &box : boxes)
+        QVERIFY2(box.icon == QMessageBox::Warning && box.text.contains(page + u' '), qPrintable(box.text));
     OpenedFiles opened;
-    for (QAction *item : {app.trayMenu()->showHelp, app.trayMenu()->support, app.trayMenu()->faq})
-        item->trigger();
-    app.monitor()->buildControls();
-    QTest::keyRelease(app.monitor(), Qt::Key_F1);
-    app.options()->buildControls();
-    QTest::mouseRelease(app.options()->linkToWeb, Qt::LeftButton);
+    QVERIFY(!DesktopServices::openHelpPage(m_home.filePath(QStringLiteral("Varnolt.html#faq"))));
+    const QString missing = MessageBox::takeShown().value(0).text;
+    QVERIFY2(missing.contains(m_home.filePath(QStringLiteral("Varnolt.html "))) && missing.contains(u"not exist"),
+        qPrintable(missing));
+    everyWay();
+    QCOMPARE(MessageBox::takeShown().size(), 0);
     QCOMPARE(opened.urls.size(), 5);
 
     for (const QUrl &url : std::as_const(opened.urls)) {

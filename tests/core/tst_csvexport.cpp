@@ -28,7 +28,7 @@ const QString KnownLog = u"insert into Log values "
 
 // The files for KnownLog, worked out by hand: week 202649 = (5368709632 + 1264) / 1024 KB down,
 // (12339 + 1024) / 1024 KB up, (12.05 + 0.29 + 0) / 3 kB/s; year 2026 averages four rows.
-const QByteArray Header = "Period,KBDown,KBUp,AvgSpeed\r\n";
+const QByteArray Header = "Period,KBDown,KBUp,AvgSpeedkBps\r\n";
 const QByteArray PerDay = Header
     + "20261206,0.00,0.00,0.00\r\n"
       "20261205,1.23,1.00,0.29\r\n"
@@ -102,24 +102,6 @@ private Q_SLOTS:
     // The usual umask lets a new file be read by all: a new export must still be the user's alone.
     void initTestCase() { ::umask(022); }
     void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
-
-    void exportNumber_data()
-    {
-        QTest::addColumn<double>("value");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("negative zero") << -0.0 << u"0.00"_s;
-        QTest::newRow("a thousandth below zero") << -0.001 << u"0.00"_s;
-        QTest::newRow("no grouping, no exponent") << 1e20 << u"100000000000000000000.00"_s;
-    }
-
-    void exportNumber()
-    {
-        QFETCH(double, value);
-        QFETCH(QString, text);
-        // The German locale writes 1.234,56: the file must not.
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        QCOMPARE(CsvExport::exportNumber(value), text);
-    }
 
     // The file replaces the one there, whole, keeping its permission bits, and its path (with a
     // quote, an SQL string in the settings) is kept for the next start.
@@ -311,19 +293,34 @@ private Q_SLOTS:
     }
 
     // What the device took is the file's beginning, never anything else. The German locale
-    // writes 1.234,56: the file must not.
+    // writes 1.234,56: the file must not. The running program's open row (400 MB down, 2 KB
+    // up, 1.5 kB/s, for ten minutes) counts in the line of the day it began on, or in a line
+    // of its own, newest first, where the log has none for its period: one total a period.
     void write_data()
     {
         QTest::addColumn<bool>("logged");
         QTest::addColumn<int>("view");
         QTest::addColumn<qint64>("budget"); // what the device takes before it is full
+        QTest::addColumn<QDateTime>("openRow"); // its start; none: no open row
+        QTest::addColumn<double>("openMB");
         QTest::addColumn<QByteArray>("expected"); // empty: the write fails
         const qint64 size = PerDay.size();
-        QTest::newRow("device full in the last line") << true << 0 << size - 3 << QByteArray();
-        QTest::newRow("device takes exactly the file") << true << 0 << size << PerDay;
-        QTest::newRow("per year") << true << 3 << size << PerYear;
-        QTest::newRow("empty log") << false << 3 << size << Header;
-        QTest::newRow("no such view") << true << 4 << size << QByteArray();
+        const QDateTime none;
+        const QDateTime monday(QDate(2026, 12, 7), QTime(9, 0));
+        QTest::newRow("device full in the last line") << true << 0 << size - 3 << none << 0.0 << QByteArray();
+        QTest::newRow("device takes exactly the file") << true << 0 << size << none << 0.0 << PerDay;
+        QTest::newRow("no such view") << true << 4 << size << none << 400.0 << QByteArray();
+        QTest::newRow("the open row in its day's line")
+            << true << 0 << 2 * size << QDateTime(QDate(2026, 12, 5), QTime(18, 0)) << 400.0
+            << QByteArray(PerDay).replace("20261205,1.23,1.00", "20261205,409601.23,3.00");
+        QTest::newRow("open since before midnight: the old year's line")
+            << true << 3 << 2 * size << QDateTime(QDate(2026, 12, 31), QTime(23, 55)) << 400.0
+            << QByteArray(PerYear).replace("2026,5243905.73,14.04", "2026,5653505.73,16.04");
+        QTest::newRow("a new week") << true << 1 << 2 * size << monday << 400.0
+                                    << Header + "202650,409600.00,2.00,1.50\r\n" + PerWeek.mid(Header.size());
+        QTest::newRow("empty log, a new day")
+            << false << 0 << size << monday << 400.0 << Header + "20261207,409600.00,2.00,1.50\r\n";
+        QTest::newRow("empty log, an open row with no traffic") << false << 3 << size << monday << 0.0 << Header;
     }
 
     void write()
@@ -331,11 +328,22 @@ private Q_SLOTS:
         QFETCH(bool, logged);
         QFETCH(int, view);
         QFETCH(qint64, budget);
+        QFETCH(QDateTime, openRow);
+        QFETCH(double, openMB);
         QFETCH(QByteArray, expected);
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
         Logged l(logged);
         FullDevice device(budget);
         CsvExport csv(l.db.path());
+        if (openRow.isValid()) {
+            RunCounters run;
+            run.rowStart = withOwnOffset(openRow);
+            run.baseIn = 7000;
+            run.curIn = run.baseIn + openMB * 1048576;
+            run.curOut = openMB > 0 ? 2048 : 0;
+            run.avgDown = 1.5;
+            csv.setOpenRow(run, openRow.addSecs(600));
+        }
         QCOMPARE(csv.write(view, device), !expected.isEmpty());
         QCOMPARE(csv.errorString().isEmpty(), !expected.isEmpty());
         QCOMPARE(device.data(), expected.isEmpty() ? PerDay.left(device.data().size()) : expected);

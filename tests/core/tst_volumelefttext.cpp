@@ -92,7 +92,9 @@ private Q_SLOTS:
         QTest::newRow("no exponent") << 1e12 << 0.0 << 0.0 << u"1000000000000 MB (100,0 %) Left."_s << QChar(u'G');
         QTest::newRow("red") << 1000.0 << 600.0 << 300.0 << u"100 MB (10,0 %) Left."_s << QChar(u'R');
         QTest::newRow("exactly used up") << 1000.0 << 1000.0 << 0.0 << u"0 MB Left."_s << QChar(u'R');
-        QTest::newRow("over") << 1000.0 << 1000.0 << 20.0 << u"-20 MB Left."_s << QChar(u'R');
+        QTest::newRow("over") << 1000.0 << 1000.0 << 1234.4 << u"Exceeded by 1234 MB."_s << QChar(u'R');
+        QTest::newRow("a fraction over") << 1000.0 << 1000.0 << 0.4 << u"Exceeded by less than 1 MB."_s << QChar(u'R');
+        QTest::newRow("half a MB over") << 1000.0 << 1000.0 << 0.5 << u"Exceeded by 1 MB."_s << QChar(u'R');
         // Without an allowance there is no line, and its colour is left alone.
         QTest::newRow("no allowance") << 0.0 << 1000.0 << 20.0 << QString() << QChar(u'I');
         QTest::newRow("negative allowance") << -1.0 << 1000.0 << 20.0 << QString() << QChar(u'I');

@@ -378,7 +378,7 @@ private Q_SLOTS:
         QTest::newRow("1560, line on") << 1560 << true << 100.0 << full << left;
         QTest::newRow("50, line off") << 50 << false << 100.0 << status << status;
         QTest::newRow("50, line on") << 50 << true << 100.0 << status + QStringLiteral(" - 98 MB Left.") << left;
-        const QString usedUp = status + QStringLiteral(" - -1 MB Left."); // no "(" to cut at
+        const QString usedUp = status + QStringLiteral(" - Exceeded by 1 MB."); // no "(" to cut at
         QTest::newRow("50, used up") << 50 << true << 1.0 << usedUp << usedUp;
         QTest::newRow("50, no allowance") << 50 << true << 0.0 << status << status + QStringLiteral(" - ");
     }

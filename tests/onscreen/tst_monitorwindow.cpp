@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "DesktopInput.h"
 #include "FakeTraffic.h"
 #include "OnscreenRun.h"
 
 #include "core/Clock.h"
 #include "monitor/FrmMain.h"
+#include "shell/MonitorMenu.h"
+#include "shell/TrayMenu.h"
 
 #include <QLabel>
+#include <QProcess>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 
 #include <optional>
 
@@ -25,6 +30,7 @@ private Q_SLOTS:
     void figuresOnTheScreenFromTheStart_data();
     void figuresOnTheScreenFromTheStart();
     void helpPictures();
+    void miniMonitorAndBack();
 
 private:
     SystemClock m_clock;
@@ -98,6 +104,59 @@ void TestMonitorWindow::helpPictures()
     QTRY_VERIFY(drawn(window.storeProblemLabel()));
     DesktopScreen::screenshot(QStringLiteral("monitor-not-logged.png"), DesktopScreen::outerFrame(window));
     holder.rollback();
+}
+
+// Last, as it starts a tray (trayer). With another program's window in front, a click into
+// the monitor and Alt+Space open its menu, whose Mini/Maxi leaves a shorter frame that holds
+// the rate line; a double-click, and the tray's "Monitor &Off." and "Monitor &On.", bring
+// the normal frame back.
+void TestMonitorWindow::miniMonitorAndBack()
+{
+    m_tray.start();
+    startApp(m_clock, FakeInterfaceTable::cards(1));
+    FrmMain &window = *m_app->monitor();
+    m_app->toggleMonitor();
+    QTRY_COMPARE_WITH_TIMEOUT(DesktopScreen::missingFigures(window), QString(), 2000);
+    const int normal = DesktopScreen::outerFrame(window).height();
+    QProcess other;
+    other.start(
+        QStringLiteral("xmessage"), {QStringLiteral("-geometry"), QStringLiteral("+100+100"), QStringLiteral("work")});
+    const auto monitorActive = [&window] { return DesktopScreen::activeWindow() == quint32(window.winId()); };
+    QTRY_VERIFY(DesktopScreen::activeWindow() != 0 && !monitorActive());
+
+    MonitorMenu &menu = *m_app->monitorMenu();
+    QImage before;
+    QTimer inMenu;
+    connect(&inMenu, &QTimer::timeout, &menu, [&] {
+        // Drawn on the server, over what the screen showed before: its third item is chosen.
+        const QRect area = menu.geometry();
+        if (menu.isVisible()
+            && DesktopScreen::changedShare(before.copy(area), DesktopScreen::pixels().copy(area)) > 0.3)
+            for (const Qt::Key key : {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Return})
+                QTest::keyClick(&menu, key);
+    });
+    inMenu.start(50);
+    const auto rates
+        = [&window] { return DesktopInput::onScreen(*window.rateLabel(), window.rateLabel()->rect().center()); };
+    DesktopInput::click(rates());
+    QTRY_VERIFY(monitorActive());
+    before = DesktopScreen::pixels();
+    DesktopInput::key(QStringLiteral("alt+space"));
+    QTRY_VERIFY(DesktopScreen::outerFrame(window).height() < normal);
+    QTRY_VERIFY(DesktopScreen::outerFrame(window).contains(DesktopScreen::onScreen(*window.rateLabel()))
+        && DesktopScreen::inkOf(DesktopScreen::pixels(), *window.rateLabel()) > 10);
+
+    DesktopInput::xdotool(
+        QStringLiteral("mousemove %1 %2 click --repeat 2 --delay 60 1").arg(rates().x()).arg(rates().y()).split(u' '));
+    QTRY_COMPARE(DesktopScreen::outerFrame(window).height(), normal);
+    m_app->miniMaxi();
+    TrayMenu &tray = *m_app->trayMenu();
+    for (int choice = 0; choice < 2; ++choice) // off, then on
+        m_tray.chooseFromMenu(m_app->trayIcon()->icon(), tray.menu(), tray.showLog);
+    QTRY_COMPARE(DesktopScreen::missingFigures(window), QString());
+    QTRY_COMPARE(DesktopScreen::outerFrame(window).height(), normal);
+    other.kill();
+    other.waitForFinished();
 }
 
 QTEST_MAIN(TestMonitorWindow)

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void windowManagerCloseStores_data();
     void windowManagerCloseStores();
     void exportAndResetThroughRealBoxes();
+    void exportLabelAfterItsBlink();
 
 private:
     FrmOptions &dialog() const { return *m_app->options(); }
@@ -261,6 +262,26 @@ void TestOptionsDialog::exportAndResetThroughRealBoxes()
 
     clickTab(FrmOptions::ResetPage);
     answerBoxes([&] { DesktopInput::clickOn(*dialog().bttClear); }, {{QMessageBox::Yes}, {QMessageBox::Ok}});
+}
+
+// The statistics window's way to the export makes "Export Log :" blink; afterwards the screen
+// shows the label exactly as before, in a light and in a dark palette (its text light then).
+void TestOptionsDialog::exportLabelAfterItsBlink()
+{
+    openFromTrayMenu();
+    const QPalette light = QApplication::palette();
+    for (const QPalette &palette : {light, QPalette(QColor(0x2b, 0x2b, 0x2b))}) {
+        QApplication::setPalette(palette);
+        QTRY_COMPARE(dialog().lblExport2->palette().color(QPalette::Window), palette.color(QPalette::Window));
+        const auto shown = [](const QWidget &w) { return DesktopScreen::pixels().copy(DesktopScreen::onScreen(w)); };
+        QTRY_VERIFY(DesktopScreen::changedShare(shown(dialog()), dialog().grab().toImage()) < 0.01);
+        const QImage first = shown(*dialog().lblExport2);
+        dialog().pointToExport();
+        QTRY_VERIFY(shown(*dialog().lblExport2) != first); // red and bold where the user looks
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog().findChild<QTimer *>(QStringLiteral("blinkTick"))->isActive(), 6000);
+        QTRY_COMPARE(shown(*dialog().lblExport2), first);
+    }
+    QApplication::setPalette(light);
 }
 
 QTEST_MAIN(TestOptionsDialog)

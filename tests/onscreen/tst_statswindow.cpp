@@ -8,6 +8,7 @@
 #include "stats/StatsChart.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
@@ -59,6 +60,20 @@ QString householdLog()
     return u"insert into Log values "_s + rows.join(QLatin1Char(','));
 }
 
+// Fourteen months to Now of about 2 GB a day (more in winter), with an 80 GB monthly allowance.
+QString cappedLog()
+{
+    std::minstd_rand random(20251001);
+    QStringList rows;
+    for (QDate date(2025, 10, 1); date <= Now.date(); date = date.addDays(1)) {
+        const qint64 down = (1300 + (date.month() % 10 <= 2 ? 700 : 0) + int(random() % 1500u)) * qint64(1048576);
+        rows
+            << u"('%1 08:00:00', '%1 20:00:00', %2, %3, 100)"_s.arg(date.toString(Qt::ISODate)).arg(down / 9).arg(down);
+    }
+    return u"insert into Log values %1;insert into settings values ('maxmbsize', '81920'), ('logperiodtype', '2'), "
+           "('logperiod', '0'), ('logstartday', '1')"_s.arg(rows.join(u','));
+}
+
 // The window's own size as the X server holds it.
 QSize sizeOnScreen(const QWidget &window)
 {
@@ -100,6 +115,7 @@ private Q_SLOTS:
     void init();
     void cleanup() { stopApp(); }
     void chartWindowThroughTheTray();
+    void allowanceLightAndDark();
 
 private:
     FrmStats &window() const { return *m_app->stats(); }
@@ -257,6 +273,28 @@ void TestStatsWindow::chartWindowThroughTheTray()
     doubleClickIcon();
     QTRY_VERIFY(!m_app->stats());
     QTRY_COMPARE(DesktopScreen::managedWindowsTitled(FrmStats::caption()), 0);
+}
+
+// The month view of a capped year and more: the allowance's line and the forecast on a light and a dark palette.
+void TestStatsWindow::allowanceLightAndDark()
+{
+    m_db = std::make_unique<TestDatabase>();
+    m_db->exec(cappedLog());
+    QSettings(u"Varnolt"_s, u"Varnolt"_s).setValue(u"Chart/ChartType"_s, u"2"_s);
+    STEP(startApp(m_clock, FakeInterfaceTable::cards(1)));
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(45, 45, 48), QColor(36, 36, 38)); // white text
+    dark.setColor(QPalette::Base, QColor(28, 28, 30));
+    m_app->openStats();
+    STEP(waitForOpen());
+    QTRY_VERIFY(window().logChart->allowanceLineY().has_value());
+    for (const auto &[name, palette] : {std::pair {u"light"_s, light}, {u"dark"_s, dark}}) {
+        QApplication::setPalette(palette);
+        QTRY_COMPARE(window().logChart->chart()->backgroundBrush().color(), palette.color(QPalette::Base));
+        STEP(waitForSettled(*window().logChart));
+        picture(u"stats-cap-%1.png"_s.arg(name));
+    }
+    QApplication::setPalette(light);
 }
 
 QTEST_MAIN(TestStatsWindow)

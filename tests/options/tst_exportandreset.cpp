@@ -46,8 +46,9 @@ struct Run : RunningProgram
     QTemporaryDir files;
 };
 
-const QByteArray MonthFile = "Period,KBDown,KBUp,AvgSpeed\r\n"
-                             "202612,204800.00,102400.00,20.00\r\n" // the run's start marker averages in with 0
+// The open row's 400 MB down and 1 MB up count in December, as the statistics window has them.
+const QByteArray MonthFile = "Period,KBDown,KBUp,AvgSpeedkBps\r\n"
+                             "202612,614400.00,103424.00,20.00\r\n" // the run's start marker averages in with 0
                              "202611,3.00,1.00,2.50\r\n";
 
 } // namespace
@@ -87,6 +88,8 @@ void TestExportAndReset::exportReplacesOnlyTheFileAgreedTo()
     Run run;
     FrmOptions &d = run.options();
     d.cboChartType->setCurrentIndex(2); // per month
+    run.waitForPoll();
+    run.app->openRow().add(400 * 1048576ULL, 1048576);
     const QString folder = run.file(QStringLiteral("My Exports"));
     QVERIFY(QDir().mkdir(folder));
     const QString path = folder + QStringLiteral("/Traffic.csv");

@@ -157,12 +157,47 @@ private Q_SLOTS:
         }
         for (int series = 0; series < 3; ++series)
             QCOMPARE(document[u"total"_s][keys[series]].toDouble(), total[series]);
+    }
 
-        // --limit keeps the newest periods, and the total is theirs.
-        const Run last = report(clock, {command, u"--json"_s, u"--limit"_s, u"1"_s, u"--database"_s, db.path()});
-        const QJsonObject newest = QJsonDocument::fromJson(last.out).object();
-        QCOMPARE(newest[u"periods"_s].toArray().size(), 1);
-        QCOMPARE(newest[u"total"_s][keys[2]].toDouble(), grid.value(grid.rowCount() - 1, 2));
+    void ranges_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QString>("bounds"); // the first period's first day and the last one's last; or the error
+        // Beyond the seed: the 15th of each month from January 2025 to October 2026.
+        QTest::newRow("40 days, past the window's 15") << u"day --limit 40"_s << u"2026-10-28 2026-12-06"_s;
+        QTest::newRow("days since a day") << u"day --since 2026-11-28"_s << u"2026-11-28 2026-12-06"_s;
+        QTest::newRow("20 months, past the window's 12") << u"month --limit 20"_s << u"2025-05-01 2026-12-31"_s;
+        QTest::newRow("2 months from a last day")
+            << u"month --since 2025-03-31 --limit 2"_s << u"2025-03-01 2025-04-30"_s;
+        // 10 and 15 November are in the week of Wednesday the 11th; the next logged is 2 December's.
+        QTest::newRow("2 weeks from a Wednesday's")
+            << u"week --since 2026-11-11 --limit 2"_s << u"2026-11-09 2026-12-06"_s;
+        for (const QString &wrong : {u"2026-02-30"_s, u"2026-2-3"_s, u"yesterday"_s})
+            QTest::newRow(qPrintable(wrong)) << u"day --since "_s + wrong << u"yyyy-mm-dd"_s;
+    }
+
+    // Any range of any view, in every format: the periods asked for, whole, in time order.
+    void ranges()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(QString, bounds);
+        TestDatabase db;
+        seed(db);
+        for (QDate month(2025, 1, 15); month < QDate(2026, 11, 1); month = month.addMonths(1))
+            db.exec(u"INSERT INTO Log VALUES('%1 08:00:00','%1 09:00:00',%2,%2,50)"_s.arg(month.toString(Qt::ISODate))
+                        .arg(qint64(GiB)));
+        FakeClock clock(Sunday);
+        const QStringList command = arguments.split(u' ') + QStringList {u"--database"_s, db.path()};
+        const Run json = report(clock, command + QStringList {u"--json"_s});
+        if (!bounds.contains(u' ')) {
+            QCOMPARE(json.status, int(ReportCommand::WrongUse));
+            QVERIFY2(json.error.contains(bounds) && json.error.contains(command.at(2)), qPrintable(json.error));
+            return;
+        }
+        const QJsonArray periods = QJsonDocument::fromJson(json.out).object()[u"periods"_s].toArray();
+        QCOMPARE(periods.first()[u"start"_s].toString() + u' ' + periods.last()[u"end"_s].toString(), bounds);
+        // The CSV lists as many periods, a line each between the header and the total (the text, too: one table).
+        QCOMPARE(report(clock, command + QStringList {u"--csv"_s}).out.count('\n'), periods.size() + 2);
     }
 
     // The text table and the status in the user's locale, the table aligned; CSV as the export writes it,
@@ -306,30 +341,6 @@ private Q_SLOTS:
         QVERIFY2(missing.error.contains(folder.filePath(u"no/x.prom"_s)), qPrintable(missing.error));
         QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
             QStringList {u"varnolt.prom"_s});
-    }
-
-    void forecast_data()
-    {
-        QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<double>("used");
-        QTest::addColumn<QDateTime>("runsOut");
-        QTest::addColumn<double>("expected");
-        // A window of 30 days from 1 November, allowance 3000 MB.
-        const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
-        QTest::newRow("a quarter at mid-window") << start.addDays(15) << 750.0 << QDateTime() << 1500.0;
-        QTest::newRow("nothing used") << start.addDays(10) << 0.0 << QDateTime() << 0.0;
-    }
-
-    void forecast()
-    {
-        QFETCH(QDateTime, now);
-        QFETCH(double, used);
-        QFETCH(QDateTime, runsOut);
-        QFETCH(double, expected);
-        const QDateTime start(QDate(2026, 11, 1), QTime(0, 0));
-        const Forecast forecast = StatusReport::forecast(start, start.addDays(30), now, used, 3000);
-        QCOMPARE(forecast.runsOut, runsOut);
-        QCOMPARE(forecast.expectedAtEndMB, expected);
     }
 
     void windowEnd_data()

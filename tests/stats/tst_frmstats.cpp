@@ -3,12 +3,16 @@
 
 #include "app/VarnoltApp.h"
 #include "desktop/MessageBox.h"
+#include "options/FrmOptions.h"
 #include "stats/FrmStats.h"
 #include "stats/StatsChart.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSettings>
@@ -26,13 +30,14 @@ namespace {
 // The program on a log of a few days and weeks, with its statistics window opened.
 struct Run : RunningProgram
 {
-    Run()
+    explicit Run(const QString &settings = {})
         : RunningProgram(QDateTime(QDate(2026, 12, 5), QTime(18, 0)))
     {
         start({u"insert into log values "
                u"('2026-11-20 10:00:00', '2026-11-20 11:00:00', 1048576, 3145728, 20.0),"
                u"('2026-12-03 10:00:00', '2026-12-03 11:00:00', 2097152, 5242880, 40.0),"
-               u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s});
+               u"('2026-12-05 10:00:00', '2026-12-05 11:00:00', 1048576, 1048576, 10.0)"_s,
+            settings.isEmpty() ? u"select 1"_s : settings});
     }
 
     FrmStats &open()
@@ -93,6 +98,9 @@ private Q_SLOTS:
 
     void choicesKeptAndLayout();
     void stackingReportAndFailures();
+    void forecastIsTheReports_data();
+    void forecastIsTheReports();
+    void listPagesAndReset();
 
 private:
     QTemporaryDir m_config;
@@ -177,15 +185,14 @@ void TestFrmStats::stackingReportAndFailures()
     QVERIFY(!w.chkStacked->isChecked());
     QCOMPARE(w.bttReport->text(), u"G&raph"_s);
     QVERIFY(w.bttExport->isVisible() && !w.lst23d->isVisible() && w.lstChartPeriod->isVisible());
-    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Up"_s, u"Down"_s, u"Total"_s}));
-    // Days from the 3rd to today, the 5th, in MB; the 4th logged nothing.
-    QCOMPARE(w.lstData->topLevelItemCount(), 3);
-    QCOMPARE(texts(w.lstData->topLevelItem(0)), (QStringList {u"03/12"_s, u"2"_s, u"5"_s, u"7"_s}));
+    QCOMPARE(
+        texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Up (MB)"_s, u"Down (MB)"_s, u"Total (MB)"_s}));
     QVERIFY(!w.lstData->horizontalScrollBar()->isVisible()); // Total in sight
 
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerDay);
-    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down"_s, QString(), QString()}));
-    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40"_s);
+    QCOMPARE(texts(w.lstData->headerItem()), (QStringList {u"Period"_s, u"Avg Down (kBps)"_s, QString(), QString()}));
+    QCOMPARE(w.lstData->topLevelItem(0)->text(1), u"40.00"_s);
+    QCOMPARE(w.lstData->topLevelItemCount(), 3); // averages do not add up: no total
     // Kbps chosen in the options meanwhile: the next fill shows kilobits; entries keep the unit they were made with.
     run.app->settings().kilobitState = 1;
     w.lstChartPeriod->setCurrentIndex(StatsGrid::SpeedPerWeek);
@@ -217,6 +224,74 @@ void TestFrmStats::stackingReportAndFailures()
     again.lstChartPeriod->setCurrentIndex(StatsGrid::VolumePerMonth);
     QVERIFY(again.isEnabled() && again.updatesEnabled());
     QVERIFY(MessageBox::takeShown().isEmpty());
+}
+
+void TestFrmStats::forecastIsTheReports_data()
+{
+    QTest::addColumn<QString>("allowanceMB");
+    QTest::addColumn<QString>("seen"); // in the window's line under the chart
+    // 9 MB logged in December by the 5th, 18:00, 7 MB of them on the 3rd; 30 November lies before the window.
+    QTest::newRow("runs out") << u"12"_s << u"runs out on 7 Dec"_s;
+    QTest::newRow("ran out") << u"7"_s << u"Ran out on 3 Dec"_s;
+}
+
+// The month view's forecast is what `varnolt-report status --json` says on the same database at the same time.
+void TestFrmStats::forecastIsTheReports()
+{
+    QFETCH(QString, allowanceMB);
+    QFETCH(QString, seen);
+    Run run(
+        u"insert into settings values ('maxmbsize', '%1'), ('logperiodtype', '2'), ('logperiod', '0'), "
+        "('logstartday', '1');insert into log values ('2026-11-30 10:00:00', '2026-11-30 11:00:00', 0, 8388608, 1)"_s
+            .arg(allowanceMB));
+    QSettings(u"Varnolt"_s, u"Varnolt"_s).setValue(u"Chart/ChartType"_s, u"2"_s);
+    FrmStats &w = run.open();
+    QVERIFY(w.allowanceStatus());
+    const AllowanceStatus &window = *w.allowanceStatus();
+    QVERIFY2(w.logChart->allowance().forecast.contains(seen), qPrintable(w.logChart->allowance().forecast));
+
+    QProcess report;
+    report.start(u"faketime"_s,
+        {u"-f"_s, run.clock.now().toString(u"yyyy-MM-dd HH:mm:ss"_s),
+            QCoreApplication::applicationDirPath() + u"/varnolt-report"_s, u"status"_s, u"--json"_s, u"--database"_s,
+            run.db.path()});
+    QVERIFY(report.waitForFinished(30000) && report.exitCode() == 0);
+    const QJsonObject json = QJsonDocument::fromJson(report.readAllStandardOutput()).object();
+    const QJsonObject f = json[u"forecast"_s].toObject();
+    QCOMPARE((QList<double> {json[u"used_mb"_s].toDouble(), f[u"pace_mb_per_day"_s].toDouble(),
+                 f[u"expected_at_end_mb"_s].toDouble()}),
+        (QList<double> {window.usedMB, window.forecast.paceMBPerDay, window.forecast.expectedAtEndMB}));
+    QCOMPARE(f[u"runs_out"_s].toString().left(19) + f[u"ran_out"_s].toString(),
+        window.forecast.runsOut.toString(Qt::ISODate) + window.ranOut.toString(Qt::ISODate));
+}
+
+// The report reads as a table: numbers right-aligned with two decimals, the volumes' total row bold ("*") and the
+// sum of its column. "<" and ">" page through whole periods; "Clear Database" refills the window at its newest page.
+void TestFrmStats::listPagesAndReset()
+{
+    Run run;
+    FrmStats &w = run.open();
+    QTest::mouseClick(w.bttReport, Qt::LeftButton);
+    const auto list = [&w] {
+        QStringList rows;
+        for (int row = 0; row < w.lstData->topLevelItemCount(); ++row) {
+            const QTreeWidgetItem *item = w.lstData->topLevelItem(row);
+            rows << texts(item).join(u'|') + (item->font(1).bold() ? u"*"_s : QString());
+            for (int column = 1; column < 4; ++column)
+                rows.last() += item->textAlignment(column) == int(Qt::AlignRight | Qt::AlignVCenter) ? u""_s : u"<"_s;
+        }
+        return rows.join(u", "_s);
+    };
+    QCOMPARE(list(), u"03/12|2.00|5.00|7.00, 04/12|0.00|0.00|0.00, 05/12|1.00|1.00|2.00, Total|3.00|6.00|9.00*"_s);
+    QVERIFY(w.bttOlder->isEnabled() && !w.bttNewer->isEnabled());
+    QTest::mouseClick(w.bttOlder, Qt::LeftButton); // 6 to 20 November: the log begins on the 20th
+    QCOMPARE(list(), u"20/11|1.00|3.00|4.00, Total|1.00|3.00|4.00*"_s);
+    QVERIFY(!w.bttOlder->isEnabled() && w.bttNewer->isEnabled());
+
+    run.app->options()->buildControls();
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(run.app->options()->bttClear, Qt::LeftButton);
+    QCOMPARE(list(), u"05/12|0.00|0.00|0.00, Total|0.00|0.00|0.00*"_s); // the reset's start row, today
 }
 
 QTEST_MAIN(TestFrmStats)

@@ -2,7 +2,10 @@
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
+#include "core/Settings.h"
+#include "core/traffic/AllowanceStatus.h"
 #include "core/traffic/RunCounters.h"
+#include "stats/ChartAllowance.h"
 #include "stats/StatsChart.h"
 #include "stats/StatsGrid.h"
 
@@ -15,6 +18,7 @@
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QLocale>
+#include <QSet>
 #include <QStackedBarSeries>
 #include <QTest>
 #include <QToolTip>
@@ -89,6 +93,8 @@ private Q_SLOTS:
     void seriesPerKindAndDepth_data();
     void seriesPerKindAndDepth();
     void emptyGridShowsNote();
+    void peakOverItsLabel();
+    void allowanceLineAndProjection();
 
 private:
     Shown show(StatsChart::Kind kind, bool threeD, bool stacked);
@@ -266,6 +272,87 @@ void StatsChartTest::emptyGridShowsNote()
     QVERIFY(!note()->isVisible());
     QCOMPARE(chart.chart()->series().size(), 3);
     QVERIFY(chart.chart()->legend()->isVisible());
+}
+
+// In depth, each series' highest pixels, those of a peak on one day, stand over that day's label.
+void StatsChartTest::peakOverItsLabel()
+{
+    constexpr int Peak = 6;
+    TestDatabase db;
+    for (int day = 0; day < 15; ++day) {
+        db.exec(u"INSERT INTO Log VALUES('%1','%1',%2,%2*4,1)"_s
+                    .arg(Now.date().addDays(day - 14).toString(u"yyyy-MM-dd 12:00:00"_s))
+                    .arg((day == Peak ? 750 : 50) * MiB, 0, 'f', 0));
+    }
+    StatsGrid grid(m_clock);
+    QCOMPARE(grid.fill(db.path(), StatsGrid::VolumePerDay, false, false, {}), StatsGrid::Outcome::Filled);
+    StatsChart chart;
+    chart.resize(620, 440);
+    chart.show();
+    for (const StatsChart::Kind kind : {StatsChart::Area, StatsChart::Line, StatsChart::Bars}) {
+        chart.showGrid(grid, kind, true, false, u"MB"_s);
+        const QImage image = rendered(chart);
+        const QRectF plot = chart.chart()->plotArea();
+        const double category = plot.width() / grid.rowCount();
+        const double labelX = plot.left() + (Peak + 0.5) * category; // where the axis centres the label
+        for (int series = 0; series < 3; ++series) {
+            // The series' topmost pixels, and where they lie across.
+            QList<int> top;
+            for (int y = 0; y < image.height() && top.size() < 2; ++y) {
+                for (int x = int(plot.left()); x < int(plot.right()); ++x) {
+                    const QColor pixel = image.pixelColor(x, y);
+                    const int off = std::abs(pixel.hsvHue() - ChartData {}.colour(series).hsvHue());
+                    if (pixel.hsvHue() >= 0 && std::min(off, 360 - off) <= 10 && pixel.hsvSaturation() > 90)
+                        top << x;
+                }
+            }
+            const double across = top.isEmpty() ? -1 : (top.first() + top.last()) / 2.0;
+            QVERIFY2(std::abs(across - labelX) < category / 2,
+                qPrintable(u"kind %1, series %2 at %3"_s.arg(kind).arg(series).arg(across)));
+        }
+    }
+}
+
+// A daily allowance on the day view, flat and in depth: its line at its value, today's projected end above its use.
+void StatsChartTest::allowanceLineAndProjection()
+{
+    Settings settings;
+    settings.maxMB = 1500;
+    RunCounters open;
+    open.curIn = 100 * MiB; // not logged yet: on today, with its 720 MB
+    QString error;
+    const std::optional<AllowanceStatus> status = AllowanceStatus::read(m_db.path(), settings, m_clock, open, error);
+    QVERIFY2(status, qPrintable(error));
+    for (const auto &[kind, threeD] : {std::pair {StatsChart::Bars, false}, {StatsChart::Area, true}}) {
+        const Shown shown = show(kind, threeD, false);
+        StatsChart &chart = *shown.chart;
+        QCOMPARE(
+            shown.grid->fill(m_db.path(), StatsGrid::VolumePerDay, false, false, open), StatsGrid::Outcome::Filled);
+        chart.showGrid(*shown.grid, kind, threeD, false, u"MB"_s);
+        const ChartAllowance allowance = ChartAllowance::make(*shown.grid, StatsGrid::VolumePerDay, *status);
+        chart.setAllowance(allowance);
+        const QImage image = rendered(chart);
+        // 820 MB in 17 h 29 min 47 s: at that pace 1124.8 MB by midnight.
+        QCOMPARE(QString::number(allowance.projected, 'f', 1), u"1124.8"_s);
+        QChart &c = *chart.chart();
+        const auto y = [&](double value) { return c.mapToPosition(QPointF(0, value), c.series().value(0)).y(); };
+        const int lineY = qRound(y(1500));
+        QCOMPARE(qRound(*chart.allowanceLineY()), lineY);
+        const QRectF segment = *chart.projectedRect();
+        const double lift = segment.bottom() - y(820); // in depth, the Total's slot
+        QVERIFY(std::abs(segment.top() - lift - y(1124.8)) < 1 && (threeD || std::abs(lift) < 1));
+        // On the screen: the line's red dashes across the plot, and two colours (the hatch) in the segment.
+        int red = 0;
+        for (int x = int(c.plotArea().left()); x < int(c.plotArea().right()); ++x) {
+            for (const QColor pixel : {image.pixelColor(x, lineY - 1), image.pixelColor(x, lineY)})
+                red += pixel.red() > 150 && pixel.green() < 120 && pixel.blue() < 120;
+        }
+        QVERIFY2(red > c.plotArea().width() / 4, qPrintable(QString::number(red)));
+        QSet<QRgb> seen;
+        for (int i = 0; i < 64; ++i)
+            seen << image.pixel(segment.center().toPoint() + QPoint(i % 8 - 4, i / 8 - 4));
+        QVERIFY(seen.size() > 1);
+    }
 }
 
 // The mouse on a value of row 5: from the flat series' hover signals, or on the drawn solid's front face in depth.

@@ -96,7 +96,18 @@ struct ViewCase
     QString rows {}; // "label|value|value..., ..."
     QString breaking {}; // SQL that breaks the database, or "missing" for a file that is not there
     QString named {}; // what the message of a failure names
+    StatsGrid::Span span {}; // a page further back, or a range
+    bool older = false; // the view holds periods before the first row
 };
+
+// count days of zeros from first on, as rows.
+QString zeroDays(const QDate &first, int count)
+{
+    QStringList rows;
+    for (int day = 0; day < count; ++day)
+        rows << first.addDays(day).toString(u"dd/MM|0|0|0"_s);
+    return rows.join(u", "_s);
+}
 
 void addView(const char *name, const ViewCase &data)
 {
@@ -117,15 +128,12 @@ private Q_SLOTS:
 
     void views_data();
     void views();
-    void valueText_data();
-    void valueText();
 };
 
 void TestStatsGrid::views_data()
 {
     QTest::addColumn<QVariant>("data");
     const auto weeks = [](QDate first, int i) { return first.addDays(7 * i); };
-    const auto months = [](QDate first, int i) { return first.addMonths(i); };
     const auto years = [](QDate first, int i) { return first.addYears(i); };
 
     addView("days without traffic are rows of zeros",
@@ -133,25 +141,15 @@ void TestStatsGrid::views_data()
             .rows = u"03/12|1|2|3, 04/12|0|0|0, 05/12|0|0|0, 06/12|3|4|7"_s});
     addView("day view reaches back 14 days",
         {.log = u"2026-11-21 23:59:59|1M|0;2026-11-22 00:00:00|2M|0;2026-11-23 10:00:00|0|1M"_s,
-            .rows = u"22/11|2|0|2, 23/11|0|1|1"_s});
+            .rows = u"22/11|2|0|2, 23/11|0|1|1"_s,
+            .older = true});
     // 14 weeks from 2002-W49 to 2003-W10, across the ISO year's end (2002-12-30 is 2003-W01).
     addView("newest 12 weeks, oldest first",
         {.view = StatsGrid::VolumePerWeek,
             .log = periodicLog(QDate(2002, 12, 2), 14, weeks),
             .now = QDateTime(QDate(2003, 3, 5), QTime(12, 0)),
-            .rows = risingRows(u"Wk 51,Wk 52,Wk 01,Wk 02,Wk 03,Wk 04,Wk 05,Wk 06,Wk 07,Wk 08,Wk 09,Wk 10"_s, 3)});
-    addView("newest 12 months, oldest first",
-        {.view = StatsGrid::VolumePerMonth,
-            .log = periodicLog(QDate(2002, 2, 10), 14, months),
-            .now = QDateTime(QDate(2003, 3, 20), QTime(12, 0)),
-            .rows = risingRows(
-                u"04/2002,05/2002,06/2002,07/2002,08/2002,09/2002,10/2002,11/2002,12/2002,01/2003,02/2003,03/2003"_s,
-                3)});
-    addView("newest 12 years, oldest first",
-        {.view = StatsGrid::VolumePerYear,
-            .log = periodicLog(QDate(1990, 6, 1), 14, years),
-            .now = QDateTime(QDate(2003, 6, 1), QTime(12, 0)),
-            .rows = risingRows(u"1992,1993,1994,1995,1996,1997,1998,1999,2000,2001,2002,2003"_s, 3)});
+            .rows = risingRows(u"Wk 51,Wk 52,Wk 01,Wk 02,Wk 03,Wk 04,Wk 05,Wk 06,Wk 07,Wk 08,Wk 09,Wk 10"_s, 3),
+            .older = true});
     // One log for all speed views; Kbps are kBps × 8.192. 1 May 2002 is in W18, 3 Feb 2003 in W06, 16 Feb in W07.
     const QString speedLog = u"2002-05-01 08:00:00|1M|1M|5;2003-02-03 08:00:00|1M|1M|10;2003-02-16 23:00:00|1M|1M|20"_s;
     const QList<std::tuple<const char *, int, bool, QString>> speeds {
@@ -166,7 +164,8 @@ void TestStatsGrid::views_data()
                 .now = QDateTime(QDate(2003, 2, 18), QTime(12, 0)),
                 .pendingIn = MiB,
                 .kbps = kbps,
-                .rows = rows});
+                .rows = rows,
+                .older = view == StatsGrid::SpeedPerDay});
     }
 
     // The run's traffic not yet logged belongs to the period the clock is in.
@@ -198,11 +197,38 @@ void TestStatsGrid::views_data()
             .log = periodicLog(QDate(2015, 3, 1), 12, years),
             .now = QDateTime(QDate(2027, 1, 1), QTime(0, 0, 5)),
             .pendingIn = GiB,
-            .rows = risingRows(u"2016,2017,2018,2019,2020,2021,2022,2023,2024,2025,2026"_s, 2) + u", 2027|0|1|1"_s});
+            .rows = risingRows(u"2016,2017,2018,2019,2020,2021,2022,2023,2024,2025,2026"_s, 2) + u", 2027|0|1|1"_s,
+            .older = true});
+
+    // Pages further back hold whole periods, in time order, and the run's traffic stays on the newest page.
+    const QString dayLog = u"2026-11-05 10:00:00|1M|0;2026-11-08 10:00:00|2M|1M;2026-11-21 23:59:59|0|3M;"
+                           u"2026-12-06 09:00:00|5M|5M"_s;
+    addView("page 1: the 15 days before, whole",
+        {.log = dayLog,
+            .pendingIn = MiB,
+            .rows = u"07/11|0|0|0, 08/11|2|1|3, "_s + zeroDays(QDate(2026, 11, 9), 12) + u", 21/11|0|3|3"_s,
+            .span = {.page = 1},
+            .older = true});
+    addView("page 2: the log begins within it",
+        {.log = dayLog, .rows = u"05/11|1|0|1, 06/11|0|0|0"_s, .span = {.page = 2}});
+    addView("page 1 of years: the 12 before the newest 12",
+        {.view = StatsGrid::VolumePerYear,
+            .log = periodicLog(QDate(1980, 6, 1), 26, years), // 1980 to 2005
+            .now = QDateTime(QDate(2005, 6, 1), QTime(12, 0)),
+            .pendingIn = GiB,
+            .rows = risingRows(u"1982,1983,1984,1985,1986,1987,1988,1989,1990,1991,1992,1993"_s, 3),
+            .span = {.page = 1},
+            .older = true});
+    // The report's ranges: from the period holding a day (or the log's first), at most so many.
+    addView("4 days from before the log's first",
+        {.log = dayLog,
+            .rows = u"05/11|1|0|1, 06/11|0|0|0, 07/11|0|0|0, 08/11|2|1|3"_s,
+            .span = {.since = QDate(2026, 10, 1), .count = 4}});
 
     // An empty view leaves the grid without the rows it held.
     const auto Empty = StatsGrid::Outcome::Empty;
-    addView("empty: day view, nothing in the last 15 days", {.log = u"2026-11-21 23:59:59|1M|1M"_s, .outcome = Empty});
+    addView("empty: day view, nothing in the last 15 days",
+        {.log = u"2026-11-21 23:59:59|1M|1M"_s, .outcome = Empty, .older = true});
     addView("empty: speed view, only the run's traffic",
         {.view = StatsGrid::SpeedPerDay, .pendingIn = MiB, .outcome = Empty});
     addView("empty: week view of an empty log", {.view = StatsGrid::VolumePerWeek, .stacked = true, .outcome = Empty});
@@ -237,7 +263,7 @@ void TestStatsGrid::views()
         path = db.folder() + u"/absent.db"_s;
     else if (!c.breaking.isEmpty())
         db.exec(c.breaking);
-    QCOMPARE(grid.fill(path, c.view, c.stacked, c.kbps, runWithPending(c.pendingIn, c.pendingOut)), c.outcome);
+    QCOMPARE(grid.fill(path, c.view, c.stacked, c.kbps, runWithPending(c.pendingIn, c.pendingOut), c.span), c.outcome);
     if (c.outcome == StatsGrid::Outcome::Failed) {
         QVERIFY2(grid.errorString().contains(c.named, Qt::CaseInsensitive), qPrintable(grid.errorString()));
         QCOMPARE(grid.rowCount(), 0);
@@ -251,28 +277,7 @@ void TestStatsGrid::views()
     if (!c.rows.isEmpty())
         expected += c.rows.split(u", "_s);
     QCOMPARE(gridText(grid), expected);
-}
-
-void TestStatsGrid::valueText_data()
-{
-    QTest::addColumn<double>("value");
-    QTest::addColumn<QString>("english");
-    QTest::addColumn<QString>("german");
-    QTest::newRow("no grouping") << 1234567.25 << u"1234567.25"_s << u"1234567,25"_s;
-    QTest::newRow("half down to even") << 0.0625 << u"0.062"_s << u"0,062"_s;
-    QTest::newRow("half up to even") << 0.1875 << u"0.188"_s << u"0,188"_s;
-    QTest::newRow("below a thousandth") << 0.0004 << u"0"_s << u"0"_s;
-    QTest::newRow("large, without exponent") << 123456789012.5 << u"123456789012.5"_s << u"123456789012,5"_s;
-}
-
-void TestStatsGrid::valueText()
-{
-    QFETCH(double, value);
-    QFETCH(QString, english);
-    QFETCH(QString, german);
-    QCOMPARE(StatsGrid::valueText(value), english);
-    QLocale::setDefault(QLocale(u"de_DE"_s));
-    QCOMPARE(StatsGrid::valueText(value), german);
+    QCOMPARE(grid.hasOlder(), c.older);
 }
 
 QTEST_GUILESS_MAIN(TestStatsGrid)

@@ -13,6 +13,7 @@
 #include <QLoggingCategory>
 
 #include <algorithm>
+#include <cmath>
 
 Q_LOGGING_CATEGORY(lcVolumeLeft, "varnolt.volumeleft")
 
@@ -26,6 +27,15 @@ QString number(double value, int decimals)
     QLocale locale;
     locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
     return locale.toString(value, 'f', decimals);
+}
+
+// Past the allowance the line says by how much, in whole MB; a first fraction of a MB is
+// not rounded away to "0 MB", which would read as nothing used past it.
+QString exceededText(double overMB)
+{
+    const double whole = std::round(overMB);
+    return QLatin1String("Exceeded by ") + (whole < 1 ? QStringLiteral("less than 1") : number(whole, 0))
+        + QLatin1String(" MB.");
 }
 
 } // namespace
@@ -186,17 +196,19 @@ QString VolumeLeftText::text(double maxMB, qint32 periodLength, const QString &p
 
     QString text;
     if (maxMB > 0) {
-        text = number(maxMB - used, 0) + QLatin1String(" MB");
         const double usedPercent = used * 100 / maxMB;
-        if (usedPercent < 100) {
-            text += QLatin1String(" (") + number(100 - usedPercent, 1) + QLatin1String(" %)");
-            if (alertsOn)
-                updateAlert(100 - usedPercent);
-        } else if (alertsOn) {
-            // Used up: red without a sound of its own.
-            m_alert = VolumeAlert::Red;
+        if (used > maxMB) {
+            text = exceededText(used - maxMB);
+        } else {
+            text = number(maxMB - used, 0) + QLatin1String(" MB");
+            if (usedPercent < 100)
+                text += QLatin1String(" (") + number(100 - usedPercent, 1) + QLatin1String(" %)");
+            text += QLatin1String(" Left.");
         }
-        text += QLatin1String(" Left.");
+        if (alertsOn && usedPercent < 100)
+            updateAlert(100 - usedPercent);
+        else if (alertsOn)
+            m_alert = VolumeAlert::Red; // used up: red without a sound of its own
     }
 
     if (windowStart)

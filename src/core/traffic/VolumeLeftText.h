@@ -33,9 +33,10 @@ public:
     VolumeLeftText(QString databasePath, const Clock &clock, const RunCounters &counters, const Settings &settings,
         WarningSound *sound, QString soundFolder);
 
-    // The volume-left text ("1234 MB (61,7 %) Left.", "-20 MB Left.", or empty without an
-    // allowance). cache: the logged volume in MB, 0 to ask the database. windowStart, when
-    // given, receives the start of the tracking window.
+    // The volume-left text ("1234 MB (61,7 %) Left.", "0 MB Left." at the allowance,
+    // "Exceeded by 20 MB." past it, or empty without an allowance). cache: the logged volume
+    // in MB, 0 to ask the database. windowStart, when given, receives the start of the
+    // tracking window.
     QString text(double maxMB, qint32 periodLength, const QString &periodTypeText, double &cache, bool alertsOn,
         qint16 startDay, QDateTime *windowStart = nullptr);
 
