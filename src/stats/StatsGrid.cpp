@@ -5,6 +5,7 @@
 #include "core/store/FormatDateText.h"
 #include "core/store/StoreSession.h"
 #include "core/traffic/RunCounters.h"
+#include "core/traffic/UnloggedTraffic.h"
 
 #include <algorithm>
 #include <limits>
@@ -19,7 +20,9 @@ constexpr double KbpsFactor = 8.192;
 constexpr qsizetype PeriodsShown = 12;
 constexpr int DaysShown = 15; // today and the 14 days before
 
-enum PeriodKind { Day, Week, Month, Year };
+// The periods in the order of the views, as the export numbers them too.
+using PeriodKind = UnloggedTraffic::Period;
+using enum UnloggedTraffic::Period;
 
 PeriodKind kindOf(int view)
 {
@@ -297,21 +300,11 @@ bool StatsGrid::readPeriods(
 
 qint64 StatsGrid::keyOf(int view, const QDate &day)
 {
-    switch (kindOf(view)) {
-    case Day:
+    // The day views are keyed by the Julian day, so that a run of days counts on; the others by
+    // the view's ddate.
+    if (kindOf(view) == Day)
         return day.toJulianDay();
-    case Week: {
-        // The week view's ddate: ISO week-year × 100 + ISO week (1 January may be in week 53).
-        int year = 0;
-        const int week = day.weekNumber(&year);
-        return qint64(year) * 100 + week;
-    }
-    case Month:
-        return qint64(day.year()) * 100 + day.month();
-    case Year:
-        break;
-    }
-    return day.year();
+    return UnloggedTraffic::periodKey(kindOf(view), day);
 }
 
 void StatsGrid::setGrid(int view, bool stacked, bool kbps, const QList<Period> &periods)
