@@ -13,10 +13,4 @@ class StatusReport final
 {
 public:
     static std::optional<StatusData> make(ReportSource &source, const Clock &clock, QString &error);
-
-    // The window's end, as the core's AllowanceForecast gives it.
-    static QDateTime windowEnd(const QString &intervalCode, const QDate &today, int startDay)
-    {
-        return AllowanceForecast::windowEnd(intervalCode, today, startDay);
-    }
 };

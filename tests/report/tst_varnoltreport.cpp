@@ -3,10 +3,10 @@
 #include "FakeClock.h"
 #include "TestDatabase.h"
 
+#include "core/traffic/AllowanceForecast.h"
 #include "core/traffic/RunCounters.h"
 #include "report/ReportCommand.h"
 #include "report/ReportSource.h"
-#include "report/StatusReport.h"
 #include "stats/StatsGrid.h"
 
 #include <QElapsedTimer>
@@ -360,7 +360,7 @@ private Q_SLOTS:
         QFETCH(QDate, today);
         QFETCH(int, startDay);
         QFETCH(QDate, end);
-        QCOMPARE(StatusReport::windowEnd(code, today, startDay), QDateTime(end, QTime(0, 0)));
+        QCOMPARE(AllowanceForecast::windowEnd(code, today, startDay), QDateTime(end, QTime(0, 0)));
     }
 
     void missingDatabase()
