@@ -2,6 +2,7 @@
 #include "stats/FrmStats.h"
 
 #include "core/Settings.h"
+#include "core/store/NumberText.h"
 #include "desktop/Twips.h"
 #include "desktop/AppIcon.h"
 #include "desktop/MessageBox.h"
@@ -15,7 +16,6 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -28,9 +28,7 @@ constexpr int PageButtonWidth = 697; // the two side by side as wide as "Report"
 // (hundredths of a GB are 10 MB; of a MB, 10 KB), with the user's separator and no grouping.
 QString listNumber(double value)
 {
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale.toString(value + 0.0, 'f', 2);
+    return NumberText::fixed(value, 2);
 }
 
 } // namespace

@@ -17,6 +17,13 @@ QString plain(double value)
     return locale.toString(value, 'g', 15);
 }
 
+QString fixed(double value, int decimals)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(value + 0.0, 'f', decimals); // -0.0 + 0.0 is +0.0
+}
+
 QString fourDecimals(double value)
 {
     const double scaled = value * 10000.0;

@@ -4,12 +4,12 @@
 #include "core/Clock.h"
 #include "core/Settings.h"
 #include "core/store/JetSql.h"
+#include "core/store/NumberText.h"
 #include "core/store/StoreSession.h"
 #include "core/traffic/AllowanceForecast.h"
 #include "core/traffic/RunCounters.h"
 #include "core/traffic/WarningSound.h"
 
-#include <QLocale>
 #include <QLoggingCategory>
 
 #include <algorithm>
@@ -24,9 +24,7 @@ constexpr double BytesPerMB = 1024.0 * 1024.0;
 // The user's decimal point and minus sign, but never a group separator: "1234 MB", not "1.234 MB".
 QString number(double value, int decimals)
 {
-    QLocale locale;
-    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
-    return locale.toString(value, 'f', decimals);
+    return NumberText::fixed(value, decimals);
 }
 
 // Past the allowance the line says by how much, in whole MB; a first fraction of a MB is
