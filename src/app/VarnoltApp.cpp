@@ -100,10 +100,9 @@ bool VarnoltApp::start()
                           << (TrayIcon::isStatusNotifierItem() ? "(StatusNotifierItem)" : "(XEmbed)");
         // Without a tray host there would be no way to reach the program: its window is
         // shown instead, with the first reading, and the icon appears as soon as a host starts.
+        // In the tray, the window's controls wait until it is first shown.
         if (!trayHeld)
             toggleMonitor();
-        else
-            QTimer::singleShot(0, m_monitor.get(), &FrmMain::buildControls);
     });
     return true;
 }

@@ -2,6 +2,7 @@
 #include "controls/Throughput.h"
 
 #include <QEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -122,9 +123,15 @@ void Throughput::setInverted(bool inverted)
 void Throughput::addValue(int value)
 {
     m_model.addValue(value);
+    const bool barless = m_sinceBar >= m_model.capacity();
+    m_sinceBar = value > 0 ? 0 : std::min(m_sinceBar, INT_MAX - 1) + 1;
     // No bars fit: nothing to scroll, and a negative step would scroll the wrong way.
-    if (m_model.capacity() == 0)
+    if (m_model.capacity() == 0 || m_stale || (barless && value <= 0))
         return;
+    if (!seen()) {
+        m_stale = true;
+        return;
+    }
     const int width = m_model.width();
     const int step = std::min(m_model.barWidth(), width);
     for (int y = 0; y < m_picture.height(); ++y) {
@@ -133,7 +140,26 @@ void Throughput::addValue(int value)
     }
     fill(m_model.slot(0), rgb(m_backColor));
     fill(m_model.bar(0, m_max, m_inverted), rgb(m_foreColor));
-    update(contentsRect());
+    // The window's copy of the picture moves with it; what it lacks is the new slot.
+    scroll(-step, 0, contentsRect());
+}
+
+void Throughput::catchUp()
+{
+    if (m_stale)
+        update(contentsRect());
+}
+
+const QImage &Throughput::picture() const
+{
+    if (m_stale)
+        drawBars();
+    return m_picture;
+}
+
+bool Throughput::seen() const
+{
+    return isVisible() && !window()->isMinimized();
 }
 
 void Throughput::initProperties()
@@ -190,33 +216,48 @@ void Throughput::changeEvent(QEvent *event)
 
 void Throughput::paintEvent(QPaintEvent *event)
 {
+    if (m_stale)
+        drawBars();
     QFrame::paintEvent(event);
     QPainter painter(this);
-    painter.drawImage(contentsRect().topLeft(), m_picture);
+    const QRect area = contentsRect();
+    const QRect painted = event->rect() & area;
+    painter.drawImage(painted.topLeft(), m_picture, painted.translated(-area.topLeft()));
 }
 
 void Throughput::resizeGraph()
 {
     const QRect area = contentsRect();
     m_model.reset(area.width(), area.height(), m_barWidth);
+    m_sinceBar = INT_MAX;
+    // A frameless graph paints every pixel of itself, so that scrolling it is a plain blit.
+    setAttribute(Qt::WA_OpaquePaintEvent, area == rect());
     if (area.isEmpty())
         m_picture = QImage();
     else if (m_picture.size() != area.size())
         m_picture = QImage(area.size(), QImage::Format_RGB32);
     m_picture.fill(rgb(m_backColor));
+    m_stale = false;
     update();
 }
 
 void Throughput::redraw()
 {
+    m_stale = true;
+    if (seen())
+        update(contentsRect());
+}
+
+void Throughput::drawBars() const
+{
+    m_stale = false;
     m_picture.fill(rgb(m_backColor));
     const QRgb foreground = rgb(m_foreColor);
     for (int age = 0; age < m_model.count(); ++age)
         fill(m_model.bar(age, m_max, m_inverted), foreground);
-    update(contentsRect());
 }
 
-void Throughput::fill(const QRect &rect, QRgb color)
+void Throughput::fill(const QRect &rect, QRgb color) const
 {
     const QRect clipped = rect & m_picture.rect();
     for (int y = clipped.top(); y <= clipped.bottom(); ++y) {

@@ -8,8 +8,12 @@
 #include <QImage>
 #include <QVariantMap>
 
+#include <climits>
+
 // A scrolling bar graph: each sample moves the picture left by one bar width and draws its
-// bar at the right edge. The picture persists, so a repaint only shows it.
+// bar at the right edge. The picture persists, so a repaint only shows it. While nobody sees
+// the graph (hidden, or its window minimised) only the values are kept; the picture is drawn
+// from them when it is seen again, the same pixels as had it scrolled all along.
 class Throughput final : public QFrame
 {
     Q_OBJECT
@@ -41,8 +45,13 @@ public:
     bool inverted() const { return m_inverted; }
     void setInverted(bool inverted);
 
-    // The graph's Update, renamed because QWidget::update() schedules a repaint.
+    // The graph's Update, renamed because QWidget::update() schedules a repaint. Shown, the
+    // picture scrolls by one blit and only the new bar's slot is painted; an empty bar into a
+    // picture without bars changes nothing and repaints nothing.
     void addValue(int value);
+    // Draws what came while the graph was not seen (its window restored from the minimised
+    // state, where no paint of its own follows).
+    void catchUp();
 
     // A missing stored name reads as its default; a value that cannot be read leaves its
     // property as it is.
@@ -52,7 +61,7 @@ public:
 
     int graphWidth() const { return m_model.width(); }
     int graphHeight() const { return m_model.height(); }
-    const QImage &picture() const { return m_picture; }
+    const QImage &picture() const;
 
 Q_SIGNALS:
     // With the stored name, so that the host saves the graph's settings again.
@@ -64,9 +73,11 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    bool seen() const;
     void resizeGraph();
     void redraw();
-    void fill(const QRect &rect, QRgb color);
+    void drawBars() const;
+    void fill(const QRect &rect, QRgb color) const;
     QRgb rgb(quint32 color) const;
 
     int m_max = DefaultMax;
@@ -75,5 +86,8 @@ private:
     quint32 m_foreColor = DefaultForeColor;
     bool m_inverted = DefaultInverted;
     ThroughputModel m_model;
-    QImage m_picture;
+    mutable QImage m_picture;
+    mutable bool m_stale = false; // values or colours the picture does not show yet
+    // Values added since the last one above 0: at capacity or more the picture has no bar.
+    int m_sinceBar = INT_MAX;
 };

@@ -28,6 +28,7 @@ constexpr int BottomMargin = 90;
 constexpr int LineLeft = 120;
 constexpr int LineWidth = 3975;
 constexpr int RateLineTop = 840;
+constexpr int GraphWidth = 1935;
 
 constexpr qreal MinRateLinePoints = 6;
 
@@ -78,29 +79,43 @@ void FrmMain::buildControls()
 
     TextFit::widen(label(QStringLiteral("In :"), {120, 120, 375, 255}, Qt::AlignRight), TextFit::Anchor::Right);
     m_download = label({}, {600, 120, 1335, 255});
-    m_downGraph = graph(Green, false, {2160, 120, 1935, 255});
+    m_downGraph = graph(Green, false, {2160, 120, GraphWidth, 255});
     TextFit::widen(label(QStringLiteral("Out :"), {0, 480, 495, 255}, Qt::AlignRight), TextFit::Anchor::Right);
     m_upload = label({}, {600, 480, 1335, 255});
     // The upload graph hangs its bars from the top edge, mirroring the download graph.
-    m_upGraph = graph(Red, true, {2160, 480, 1935, 255});
+    m_upGraph = graph(Red, true, {2160, 480, GraphWidth, 255});
     m_rateLine = label({}, {120, RateLineTop, 3975, 255});
     m_volumeLeft = label(QStringLiteral("50 % left - 20 MB Left"), {120, 1200, 3975, 255});
 
     // What the poll gave the window before it had its controls.
-    m_download->setText(m_downloadText);
-    m_upload->setText(m_uploadText);
-    m_rateLine->setText(m_rateText);
-    if (!m_volumeLeftText.isNull())
-        m_volumeLeft->setText(m_volumeLeftText);
     showAlert();
     for (Throughput *graph : {m_downGraph, m_upGraph}) {
         graph->setMax(m_graphMax);
         graph->setToolTip(m_graphToolTip);
     }
-    for (const auto &[download, upload] : std::as_const(m_pendingValues))
-        addGraphValues(download, upload);
+    for (const auto &[download, upload] : std::as_const(m_pendingValues)) {
+        m_downGraph->addValue(download);
+        m_upGraph->addValue(upload);
+    }
     m_pendingValues.clear();
     fitSize(); // a problem line that came before the small type
+}
+
+void FrmMain::showFigures()
+{
+    buildControls();
+    // A label is touched only when its text changed: each change repaints its own region.
+    const auto show = [](QLabel *label, const QString &text) {
+        if (label->text() != text)
+            label->setText(text);
+    };
+    show(m_download, m_downloadText);
+    show(m_upload, m_uploadText);
+    show(m_rateLine, m_rateText);
+    if (!m_volumeLeftText.isNull())
+        show(m_volumeLeft, m_volumeLeftText);
+    m_downGraph->catchUp();
+    m_upGraph->catchUp();
 }
 
 QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment alignment)
@@ -173,48 +188,50 @@ void FrmMain::fitSize()
     setFixedSize(width, std::max(1, client));
 }
 
-void FrmMain::freezeDrawing(bool frozen)
-{
-    setUpdatesEnabled(!frozen);
-}
-
 void FrmMain::setDownloadText(const QString &text)
 {
     m_downloadText = text;
-    if (m_download)
+    if (isShown() && m_download->text() != text)
         m_download->setText(text);
 }
 
 void FrmMain::setUploadText(const QString &text)
 {
     m_uploadText = text;
-    if (m_upload)
+    if (isShown() && m_upload->text() != text)
         m_upload->setText(text);
 }
 
 void FrmMain::setCaption(const QString &text)
 {
-    setWindowTitle(text);
+    // Each new title is two properties on the X server and their notices back: it is set
+    // when it changes and someone sees it.
+    m_caption = text;
+    if (isShown() && !text.isNull() && windowTitle() != text)
+        setWindowTitle(text);
 }
 
 void FrmMain::setRateLine(const QString &text)
 {
     m_rateText = text;
-    if (!m_rateLine)
+    if (!isShown() || m_rateLine->text() == text)
         return;
     m_rateLine->setText(text);
-    // Measuring text loads the fonts: a hidden window, as at start-up, leaves it for later.
-    if (isVisible())
-        fitRateLine();
+    fitRateLine();
 }
 
 void FrmMain::fitRateLine()
 {
-    if (!m_rateLine)
+    // Measuring text loads the fonts: a hidden window, as at start-up, leaves it for later.
+    if (!m_rateLine || !isVisible())
         return;
     // The longest line (53 characters) must fit the label whatever the desktop's font: the
-    // type shrinks, down to a legible minimum, rather than the maximum being cut off.
+    // type shrinks, down to a legible minimum, rather than the maximum being cut off. Its
+    // digits are as wide as each other, so the fit changes only with the line's length.
     const QString text = m_rateLine->text();
+    if (text.size() == m_rateLineFitted)
+        return;
+    m_rateLineFitted = text.size();
     QFont type = font();
     while (type.pointSizeF() > MinRateLinePoints && QFontMetrics(type).horizontalAdvance(text) > m_rateLine->width())
         type.setPointSizeF(type.pointSizeF() - 0.5);
@@ -227,13 +244,14 @@ void FrmMain::setVisible(bool visible)
     // Children made after Qt has shown a window's children stay hidden: the controls must
     // exist before the window shows, whoever shows it.
     if (visible)
-        buildControls();
+        showFigures();
     QWidget::setVisible(visible);
 }
 
 void FrmMain::showEvent(QShowEvent *event)
 {
     fitRateLine();
+    setCaption(m_caption);
     QWidget::showEvent(event);
     reportShown();
 }
@@ -247,8 +265,15 @@ void FrmMain::hideEvent(QHideEvent *event)
 void FrmMain::changeEvent(QEvent *event)
 {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isShown() && !m_shown) {
+        // Restored: what came while it was minimised.
+        showFigures();
+        setCaption(m_caption);
+    }
     if (event->type() == QEvent::WindowStateChange)
         reportShown();
+    if (event->type() == QEvent::FontChange)
+        m_rateLineFitted = -1;
     // A new theme: the step's colour is made readable on it afresh.
     if (event->type() == QEvent::PaletteChange && m_volumeLeft)
         showAlert();
@@ -277,6 +302,10 @@ void FrmMain::setGraphMax(int max)
 void FrmMain::addGraphValues(int download, int upload)
 {
     if (!m_downGraph) {
+        // The graphs' width in bars of two pixels (a partial one at the left edge included).
+        const int bars = Twips::toPixels(GraphWidth, *this) / 2 + 1;
+        if (m_pendingValues.size() >= bars)
+            m_pendingValues.removeFirst();
         m_pendingValues.append({download, upload});
         return;
     }
@@ -302,7 +331,9 @@ void FrmMain::setVolumeLeft(const QString &text, VolumeAlert alert)
     m_alert = alert;
     if (!m_volumeLeft)
         return;
-    m_volumeLeft->setText(text);
+    // Its text and colour change seldom (by the MB, by the step): they follow once it exists.
+    if (m_volumeLeft->text() != text)
+        m_volumeLeft->setText(text);
     if (changed)
         showAlert();
 }
@@ -314,12 +345,24 @@ void FrmMain::showAlert()
     m_volumeLeft->setPalette(colours);
 }
 
-void FrmMain::setTrayTip(const QString &text)
+void FrmMain::setTrayTip(const QString &text, qint64 atMsecs)
 {
-    if (text == m_trayTip)
-        return;
     m_trayTip = text;
-    Q_EMIT trayTipChanged(text);
+    if (text == m_shownTip)
+        return;
+    if (m_tipDue || atMsecs - m_tipShownAt >= TipIntervalMsecs || atMsecs < m_tipShownAt) {
+        m_tipShownAt = atMsecs;
+        showTip();
+    }
+}
+
+void FrmMain::showTip()
+{
+    m_tipDue = false;
+    if (m_trayTip == m_shownTip)
+        return;
+    m_shownTip = m_trayTip;
+    Q_EMIT trayTipChanged(m_shownTip);
 }
 
 void FrmMain::setStoreProblem(const StoreProblem &problem)
@@ -339,6 +382,9 @@ void FrmMain::setStoreProblem(const StoreProblem &problem)
         m_problemLine->setVisible(!problem.isEmpty());
     }
     fitSize();
+    // The tray tells the problem with the newest figures, and the next poll's at once.
+    showTip();
+    m_tipDue = true;
     Q_EMIT storeProblemChanged(problem);
 }
 
@@ -359,8 +405,11 @@ void FrmMain::setSourceLine(const SourceLine &line)
         m_sourceLine->setPalette(colours);
     }
     fitSize();
-    if (textChanged)
+    if (textChanged) {
+        showTip();
+        m_tipDue = true;
         Q_EMIT sourceLineChanged(line.text);
+    }
 }
 
 QLabel *FrmMain::lineBelow()

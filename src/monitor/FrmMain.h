@@ -38,9 +38,9 @@ public:
     // The mini state: the title bar and the rate line below it.
     bool isMini() const { return m_heightTwips < FullHeightTwips; }
 
-    // The labels and graphs are built just before the window is first shown, or when the
-    // program has a moment after start-up, so that the tray icon and the first reading come
-    // first; until then the window keeps what the poll gave it and hands it over.
+    // The labels and graphs are built just before the window is first shown (a run that stays
+    // in the tray never loads their fonts); until then, and whenever it is hidden or
+    // minimised, the window keeps only what the poll gave it and shows it when it is seen.
     void buildControls();
 
     // Shown and not minimised: the user sees the figures.
@@ -49,22 +49,22 @@ public:
 
     QLabel *downloadLabel()
     {
-        buildControls();
+        showFigures();
         return m_download;
     }
     QLabel *uploadLabel()
     {
-        buildControls();
+        showFigures();
         return m_upload;
     }
     QLabel *rateLabel()
     {
-        buildControls();
+        showFigures();
         return m_rateLine;
     }
     QLabel *volumeLeftLabel()
     {
-        buildControls();
+        showFigures();
         return m_volumeLeft;
     }
     // "Not logged: ..." below the designed controls while the database refuses the open row;
@@ -75,21 +75,21 @@ public:
     QLabel *sourceLabel() const { return m_sourceLine; }
     Throughput *downGraph()
     {
-        buildControls();
+        showFigures();
         return m_downGraph;
     }
     Throughput *upGraph()
     {
-        buildControls();
+        showFigures();
         return m_upGraph;
     }
+    // The newest tip the poll gave (the tray may show the one before it for up to a second).
     QString trayTip() const { return m_trayTip; }
     StoreProblem storeProblem() const { return m_storeProblem; }
     VolumeAlert volumeAlert() const { return m_alert; }
 
     // What the poll fills in.
     int heightTwips() const override { return m_heightTwips; }
-    void freezeDrawing(bool frozen) override;
     void setDownloadText(const QString &text) override;
     void setUploadText(const QString &text) override;
     void setCaption(const QString &text) override;
@@ -98,10 +98,14 @@ public:
     void addGraphValues(int download, int upload) override;
     void setGraphToolTip(const QString &text) override;
     void setVolumeLeft(const QString &text, VolumeAlert alert) override;
-    void setTrayTip(const QString &text) override;
+    void setTrayTip(const QString &text, qint64 atMsecs) override;
     void setStoreProblem(const StoreProblem &problem) override;
     void setSourceLine(const SourceLine &line) override;
     void setPollTimerEnabled(bool enabled) override;
+
+    // While the figures change, the tray's tip changes at most this often; a new problem or
+    // source line brings the newest text at once.
+    static constexpr qint64 TipIntervalMsecs = 1000;
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
@@ -135,6 +139,9 @@ private:
     void place(QWidget *widget, const QRect &twips);
     void fitRateLine();
     void fitSize();
+    // Brings the controls up to what the poll gave: built, their texts, colours and graphs.
+    void showFigures();
+    void showTip();
     QLabel *lineBelow();
 
     void showAlert();
@@ -156,12 +163,18 @@ private:
     QString m_uploadText;
     QString m_rateText;
     QString m_volumeLeftText; // null until the poll sets it
+    QString m_caption; // null until the poll sets it
     int m_graphMax = 150;
     QString m_graphToolTip;
-    QList<QPair<int, int>> m_pendingValues; // graph values that came before the graphs
+    // Graph values that came before the graphs, as many as the graph shows at most.
+    QList<QPair<int, int>> m_pendingValues;
+    qsizetype m_rateLineFitted = -1; // the length the rate line's font was chosen for
     QTimer m_timer;
     int m_heightTwips = NormalHeight;
     QString m_trayTip;
+    QString m_shownTip; // the last one the tray was given
+    qint64 m_tipShownAt = 0;
+    bool m_tipDue = true; // the next tip goes out at once
     StoreProblem m_storeProblem;
     SourceLine m_source;
     VolumeAlert m_alert = VolumeAlert::Initial;

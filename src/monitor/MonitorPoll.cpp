@@ -33,11 +33,13 @@ MonitorPoll::MonitorPoll(Parts parts, int intervalMsecs)
 
 void MonitorPoll::run()
 {
-    takeReading();
+    // The clocks are read once: every time of this poll is the same moment.
+    const qint64 at = m_parts.clock.monotonicMsecs();
+    takeReading(at);
 
     Rates rates;
     if (followedRouter()) {
-        rates = routerRates();
+        rates = routerRates(at);
     } else {
         // Rates are taken over the time that really passed between the two readings: a late
         // poll, a failed reading in between or a suspend would otherwise inflate them.
@@ -48,7 +50,6 @@ void MonitorPoll::run()
     }
 
     MonitorView &view = m_parts.view;
-    view.freezeDrawing(true);
     Texts texts;
     showVolumes(texts);
     int down = 0;
@@ -58,20 +59,29 @@ void MonitorPoll::run()
     view.setGraphMax(m_scale.max());
     view.addGraphValues(down, up);
     view.setRateLine(MonitorTexts::cutRateLine(texts.rateLine));
-    view.freezeDrawing(false);
 
     const QDateTime now = m_parts.clock.now();
-    takeSampleOrCloseRow(now);
+    takeSampleOrCloseRow(now, at);
     // A poll that had nothing to write leaves the journal as the last write left it: the
     // problem ends with a write that succeeds, not with a poll that wrote nothing.
-    if (!m_parts.journal.poll(m_parts.row.counters(), now, m_parts.clock.monotonicMsecs()))
+    if (!m_parts.journal.poll(m_parts.row.counters(), now, at))
         m_journalError = m_parts.journal.errorString();
     else if (m_parts.journal.errorString().isEmpty())
         m_journalError.clear();
-    view.setGraphToolTip(MonitorTexts::graphToolTip(m_scale.max(), m_parts.settings.kilobit()));
+    showGraphToolTip();
     view.setStoreProblem(storeProblem());
-    showVolumeLeft(texts);
+    showVolumeLeft(texts, at);
     showSource(now);
+}
+
+void MonitorPoll::showGraphToolTip()
+{
+    const bool kilobit = m_parts.settings.kilobit();
+    if (m_scale.max() == m_toolTipMax && kilobit == m_toolTipKilobit)
+        return;
+    m_toolTipMax = m_scale.max();
+    m_toolTipKilobit = kilobit;
+    m_parts.view.setGraphToolTip(MonitorTexts::graphToolTip(m_toolTipMax, kilobit));
 }
 
 RouterSource *MonitorPoll::followedRouter() const
@@ -79,7 +89,7 @@ RouterSource *MonitorPoll::followedRouter() const
     return m_parts.router && m_parts.router->following() ? m_parts.router : nullptr;
 }
 
-void MonitorPoll::takeFromRouter(RouterSource &router)
+void MonitorPoll::takeFromRouter(RouterSource &router, qint64 atMsecs)
 {
     const RouterSource::Taken taken = router.take();
     m_answer.rebooted |= taken.rebooted;
@@ -94,16 +104,16 @@ void MonitorPoll::takeFromRouter(RouterSource &router)
     const double seconds = double(span) / 1000.0;
     m_answer.down = (double(taken.in) / 1000.0) / seconds;
     m_answer.up = (double(taken.out) / 1000.0) / seconds;
-    m_answer.atMsecs = m_parts.clock.monotonicMsecs();
+    m_answer.atMsecs = atMsecs;
     m_answer.holdMsecs = 2 * span;
     m_answer.fresh = true;
 }
 
-MonitorPoll::Rates MonitorPoll::routerRates()
+MonitorPoll::Rates MonitorPoll::routerRates(qint64 atMsecs)
 {
     // One sample an answer: the average and the maximum are over the answers, not over the
     // polls that showed the same rate again.
-    const bool held = m_parts.clock.monotonicMsecs() - m_answer.atMsecs <= m_answer.holdMsecs;
+    const bool held = atMsecs - m_answer.atMsecs <= m_answer.holdMsecs;
     const Rates rates {held ? m_answer.down : 0, held ? m_answer.up : 0, m_answer.fresh};
     m_answer.fresh = false;
     return rates;
@@ -147,9 +157,10 @@ void MonitorPoll::downloadSample(Texts &texts, const Rates &rates, int &graphVal
     } else {
         rateText = IdleDownload;
     }
-    texts.rateLine = rateText + unit + QLatin1String(" (Avg: ") + n(c.avgDown * f) + QLatin1String(" - Max: ")
+    const QString average = n(c.avgDown * f);
+    texts.rateLine = rateText + unit + QLatin1String(" (Avg: ") + average + QLatin1String(" - Max: ")
         + n(c.maxDown * f) + QLatin1Char(')');
-    texts.status += QLatin1String(" - Avg: ") + n(c.avgDown * f) + unit;
+    texts.status += QLatin1String(" - Avg: ") + average + unit;
 }
 
 void MonitorPoll::uploadSample(Texts &texts, const Rates &rates, int &graphValue)
@@ -167,7 +178,7 @@ void MonitorPoll::uploadSample(Texts &texts, const Rates &rates, int &graphValue
     }
 }
 
-void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
+void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now, qint64 atMsecs)
 {
     OpenRow &row = m_parts.row;
     // The row ends here when an interface was re-created or reset, or the followed router
@@ -184,14 +195,19 @@ void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now)
     m_prevSampleMsecs = m_curSampleMsecs;
     // While the database refuses, the row stays open and is tried again every so often
     // rather than on every poll.
-    if ((due || m_closePending) && (!m_closePending || m_parts.clock.monotonicMsecs() - m_lastCloseMsecs >= RetryMsecs))
-        closeRow();
+    if ((due || m_closePending) && (!m_closePending || atMsecs - m_lastCloseMsecs >= RetryMsecs))
+        closeRow(atMsecs);
 }
 
 void MonitorPoll::closeRow()
 {
+    closeRow(m_parts.clock.monotonicMsecs());
+}
+
+void MonitorPoll::closeRow(qint64 atMsecs)
+{
     m_parts.view.setPollTimerEnabled(false);
-    m_lastCloseMsecs = m_parts.clock.monotonicMsecs();
+    m_lastCloseMsecs = atMsecs;
     m_closePending = !m_parts.writer.write();
     if (!m_closePending) {
         // The logged volume of the period now holds the row: the next volume-left text asks
@@ -211,11 +227,16 @@ void MonitorPoll::closeRow()
 
 void MonitorPoll::takeReading()
 {
-    const bool summed = m_parts.sampler.run(m_parts.clock.monotonicMsecs()) == SampleAdapters::Outcome::Summed;
+    takeReading(m_parts.clock.monotonicMsecs());
+}
+
+void MonitorPoll::takeReading(qint64 atMsecs)
+{
+    const bool summed = m_parts.sampler.run(atMsecs) == SampleAdapters::Outcome::Summed;
     if (summed)
-        m_curSampleMsecs = m_parts.clock.monotonicMsecs();
+        m_curSampleMsecs = atMsecs;
     if (RouterSource *router = followedRouter()) {
-        takeFromRouter(*router);
+        takeFromRouter(*router, atMsecs);
         return;
     }
     m_answer = {};
@@ -223,12 +244,12 @@ void MonitorPoll::takeReading()
         m_parts.row.add(m_parts.sampler.added().in, m_parts.sampler.added().out);
 }
 
-void MonitorPoll::showVolumeLeft(const Texts &texts)
+void MonitorPoll::showVolumeLeft(const Texts &texts, qint64 atMsecs)
 {
     MonitorView &view = m_parts.view;
     Settings &s = m_parts.settings;
     if (!s.whatsLeft()) {
-        view.setTrayTip(texts.status);
+        view.setTrayTip(texts.status, atMsecs);
         if (view.heightTwips() < MonitorView::FullHeightTwips)
             view.setCaption(texts.status);
         return;
@@ -236,7 +257,7 @@ void MonitorPoll::showVolumeLeft(const Texts &texts)
     const QString left = m_parts.volumeLeft.text(
         s.maxMB, s.periodLength, QString::number(s.periodType), s.cachedVolume, true, s.startDay);
     view.setVolumeLeft(left, m_parts.volumeLeft.alert());
-    view.setTrayTip(texts.status + QLatin1String(" - ") + left);
+    view.setTrayTip(texts.status + QLatin1String(" - ") + left, atMsecs);
     if (view.heightTwips() < MonitorView::FullHeightTwips)
         view.setCaption(MonitorTexts::collapsedCaption(texts.status, left));
 }

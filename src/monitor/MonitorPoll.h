@@ -89,14 +89,18 @@ private:
         bool fresh = false; // taken since the last poll
         bool rebooted = false; // the router counted again from 0 since the last poll
     };
+    // One reading of each clock a poll: the monotonic time (atMsecs) and the wall clock's.
+    void takeReading(qint64 atMsecs);
+    void closeRow(qint64 atMsecs);
     RouterSource *followedRouter() const;
-    void takeFromRouter(RouterSource &router);
-    Rates routerRates();
+    void takeFromRouter(RouterSource &router, qint64 atMsecs);
+    Rates routerRates(qint64 atMsecs);
     void showVolumes(Texts &texts);
     void downloadSample(Texts &texts, const Rates &rates, int &graphValue);
     void uploadSample(Texts &texts, const Rates &rates, int &graphValue);
-    void takeSampleOrCloseRow(const QDateTime &now);
-    void showVolumeLeft(const Texts &texts);
+    void takeSampleOrCloseRow(const QDateTime &now, qint64 atMsecs);
+    void showGraphToolTip();
+    void showVolumeLeft(const Texts &texts, qint64 atMsecs);
     void showSource(const QDateTime &now);
 
     Parts m_parts;
@@ -110,4 +114,7 @@ private:
     bool m_closePending = false; // a row close the database refused, to be tried again
     qint64 m_lastCloseMsecs = 0; // monotonic time of the last attempt
     Answer m_answer;
+    // What the graphs' tooltip was made for: made again only when the scale or the unit changes.
+    int m_toolTipMax = -1;
+    bool m_toolTipKilobit = false;
 };

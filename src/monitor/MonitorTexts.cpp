@@ -7,9 +7,24 @@
 
 namespace MonitorTexts {
 
+namespace {
+
+// One locale for the run, made again only when the default changes (QLocale::setDefault):
+// making one for every number was most of what the hidden poll cost. A default-constructed
+// QLocale shares the default's data, so asking for one and comparing is cheap.
+const QLocale &userLocale()
+{
+    static QLocale locale;
+    if (const QLocale current; current != locale)
+        locale = current;
+    return locale;
+}
+
+} // namespace
+
 QString number(double x, int decimals)
 {
-    return QLocale().toString(x, 'f', decimals);
+    return userLocale().toString(x, 'f', decimals);
 }
 
 QString volume(double bytes)

@@ -45,7 +45,8 @@ struct SourceLine
 };
 
 // What the poll fills in: the monitor window's labels, graphs and caption, and the tray tip.
-// The window implements it; tests record it.
+// The window implements it; tests record it. Every poll gives every figure: the view decides
+// what of it is drawn (nothing that did not change, nothing nobody sees).
 class MonitorView
 {
 public:
@@ -56,8 +57,6 @@ public:
 
     // The window's height in twips; below 1000 only the caption is visible.
     virtual int heightTwips() const = 0;
-    // Frozen while a poll changes the labels and graphs, so that the poll repaints once.
-    virtual void freezeDrawing(bool frozen) = 0;
 
     virtual void setDownloadText(const QString &text) = 0;
     virtual void setUploadText(const QString &text) = 0;
@@ -68,7 +67,8 @@ public:
     virtual void addGraphValues(int download, int upload) = 0;
     virtual void setGraphToolTip(const QString &text) = 0;
     virtual void setVolumeLeft(const QString &text, VolumeAlert alert) = 0;
-    virtual void setTrayTip(const QString &text) = 0;
+    // The poll's time on the clock's monotonic scale, so that the tip changes at most so often.
+    virtual void setTrayTip(const QString &text, qint64 atMsecs) = 0;
     // Why the open row cannot be written to the database, until a write succeeds.
     virtual void setStoreProblem(const StoreProblem &problem) = 0;
     virtual void setSourceLine(const SourceLine &line) = 0;
