@@ -74,9 +74,9 @@ PY
 for state in hidden shown; do
     display=$tray_display
     [ "$state" = hidden ] || display=$shown_display
-    pid=$(run "$state-cg" "$display" valgrind --tool=callgrind --collect-atstart=no \
+    pid=$(run "$state-cg" "$display" valgrind --tool=callgrind --instr-atstart=no \
         --callgrind-out-file="$WORK/cg-$state.out")
-    sleep 25 # start-up under valgrind left out
+    sleep 15 # start-up left out
     callgrind_control -i on "$pid" >/dev/null
     sleep "$seconds"
     callgrind_control -i off "$pid" >/dev/null

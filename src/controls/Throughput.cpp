@@ -122,6 +122,10 @@ void Throughput::setInverted(bool inverted)
 
 void Throughput::addValue(int value)
 {
+    // A graph placed while hidden has its resize event only when it shows: the values that
+    // come before it must already find their room.
+    if (!sized())
+        resizeGraph();
     m_model.addValue(value);
     const bool barless = m_sinceBar >= m_model.capacity();
     m_sinceBar = value > 0 ? 0 : std::min(m_sinceBar, INT_MAX - 1) + 1;
@@ -155,6 +159,11 @@ const QImage &Throughput::picture() const
     if (m_stale)
         drawBars();
     return m_picture;
+}
+
+bool Throughput::sized() const
+{
+    return contentsRect().size() == QSize(m_model.width(), m_model.height());
 }
 
 bool Throughput::seen() const
@@ -202,7 +211,8 @@ void Throughput::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
     // Old bars are never stretched to a new size: the graph starts again.
-    resizeGraph();
+    if (!sized())
+        resizeGraph();
 }
 
 void Throughput::changeEvent(QEvent *event)

@@ -73,6 +73,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    bool sized() const;
     bool seen() const;
     void resizeGraph();
     void redraw();

@@ -5,10 +5,58 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QLabel>
+#include <QPaintEvent>
 #include <QSignalSpy>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The figures of the i-th poll of a run with traffic, as the poll gives them: volumes that
+// grow, rates with idle stretches, a scale that widens, a caption and a tip every time.
+void poll(MonitorView &view, int i)
+{
+    const QString volume = QString::number(i * 0.07, 'f', 2) + u" MB"_s;
+    view.setDownloadText(volume);
+    view.setUploadText(QString::number(i / 3 * 0.01, 'f', 2) + u" MB"_s);
+    view.setCaption(volume + u" - Varnolt"_s);
+    view.setGraphMax(i < 90 ? 150 : 400);
+    const int rate = i % 40 < 25 ? (i * 37) % 300 : 0;
+    view.addGraphValues(rate, rate / 3);
+    view.setRateLine(u"U: 0,0 - D: %1 kBps. (Avg: 9.9 - Max: 300.0)"_s.arg(rate));
+    view.setVolumeLeft(u"%1 MB (50 %) Left."_s.arg(500 - i / 10), VolumeAlert::Green);
+    view.setTrayTip(volume, i * 500);
+}
+
+// The paint events every widget of a window receives, in the window's coordinates.
+class Paints : public QObject
+{
+public:
+    explicit Paints(QWidget &window)
+        : m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+    QRegion region;
+    QSet<QObject *> painted;
+
+protected:
+    bool eventFilter(QObject *object, QEvent *event) override
+    {
+        auto *widget = qobject_cast<QWidget *>(object);
+        if (event->type() == QEvent::Paint && widget && widget->window() == &m_window) {
+            region += static_cast<QPaintEvent *>(event)->region().translated(widget->mapTo(&m_window, QPoint()));
+            painted.insert(widget);
+        }
+        return false;
+    }
+
+private:
+    QWidget &m_window;
+};
+
+} // namespace
 
 // The monitor window's heights and what the poll's texts and colours become in it.
 class TestFrmMain : public QObject
@@ -164,6 +212,65 @@ private Q_SLOTS:
     // Shown: its rows, the longest rate line fitted, F1 and the right click (Alt+Space is the
     // desktop test's, with a real key); closed: hidden, with the timer off until the poll
     // starts it.
+    // Hidden, a run draws nothing, sets no title and builds no control; the tip changes once a
+    // second; shown, the window is what one shown all along shows, to the pixel.
+    void hiddenRunDrawsNothingThenShowsWhatShownShows()
+    {
+        FrmMain hidden, shown;
+        for (FrmMain *window : {&hidden, &shown})
+            window->setHeightTwips(FrmMain::VolumeLeftHeight);
+        shown.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shown));
+        Paints paints(hidden);
+        QSignalSpy titles(&hidden, &QWidget::windowTitleChanged);
+        QSignalSpy tips(&hidden, &FrmMain::trayTipChanged);
+        for (int i = 0; i < 200; ++i) {
+            poll(hidden, i);
+            poll(shown, i);
+            QCoreApplication::processEvents();
+        }
+        QVERIFY(paints.painted.isEmpty());
+        QCOMPARE(titles.size(), 0);
+        QVERIFY(hidden.findChildren<QLabel *>().isEmpty());
+        QCOMPARE(tips.size(), 100);
+        hidden.setTrayTip(hidden.trayTip(), 200 * 500); // the newest within a second, unchanged
+        QCOMPARE(tips.last().first().toString(), hidden.trayTip());
+
+        hidden.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&hidden));
+        QCOMPARE(hidden.windowTitle(), shown.windowTitle());
+        QCOMPARE(hidden.grab().toImage(), shown.grab().toImage());
+        QCOMPARE(hidden.downGraph()->picture(), shown.downGraph()->picture());
+    }
+
+    // Shown, a poll whose figures did not change repaints nothing; one whose download volume
+    // changed repaints that label's region alone, and a graph's new bar its slot alone.
+    void shownPollRepaintsOnlyWhatChanged()
+    {
+        FrmMain window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        poll(window, 30); // an idle poll, into blank graphs
+        QCoreApplication::processEvents();
+        Paints paints(window);
+        poll(window, 30);
+        QCoreApplication::processEvents();
+        QCOMPARE(paints.region, QRegion());
+
+        window.setDownloadText(u"9.99 MB"_s);
+        QCoreApplication::processEvents();
+        QLabel *download = window.downloadLabel();
+        QCOMPARE(paints.region, QRegion(QRect(download->mapTo(&window, QPoint()), download->size())));
+        QVERIFY(paints.painted.contains(download));
+
+        paints.region = {};
+        window.addGraphValues(100, 0);
+        QCoreApplication::processEvents();
+        const Throughput *graph = window.downGraph();
+        const QPoint at = graph->mapTo(&window, QPoint(graph->width() - 2, 0));
+        QCOMPARE(paints.region, QRegion(QRect(at, QSize(2, graph->height()))));
+    }
+
     void shownWindowAnswersThenCloseHides()
     {
         FrmMain window;
