@@ -60,11 +60,12 @@ names, total, calls, current = {}, 0, 0, None
 for line in open(sys.argv[1], errors='replace'):
     if line.startswith('summary:') or line.startswith('totals:'):
         total = max(total, int(line.split()[1]))
-    m = re.match(r'cfn=\((\d+)\)(?: (.*))?', line)
+    m = re.match(r'(c?)fn=\((\d+)\)(?: (.*))?', line)
     if m:
-        if m.group(2):
-            names[m.group(1)] = m.group(2).strip()
-        current = names.get(m.group(1))
+        if m.group(3):
+            names[m.group(2)] = m.group(3).strip()
+        if m.group(1):
+            current = names.get(m.group(2))
     elif line.startswith('calls=') and current == 'MonitorPoll::run()':
         calls += int(line[6:].split()[0])
 print(total, calls)

@@ -163,6 +163,7 @@ void VarnoltApp::startPolling()
                                                *m_volumeLeft, m_clock, *m_monitor, m_router.get()},
         FrmMain::PollIntervalMsecs);
     connect(&m_monitor->pollTimer(), &QTimer::timeout, this, [this] { m_poll->run(); });
+    connect(m_monitor.get(), &FrmMain::figuresWanted, this, [this] { m_poll->showFigures(); });
     // After each poll: the desktop is told when the volume left falls below 30 % and 15 %.
     m_notices = std::make_unique<AllowanceNotices>(m_databasePath, m_clock, m_settings, m_openRow.counters());
     m_notifier = std::make_unique<DesktopNotifier>();

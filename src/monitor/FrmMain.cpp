@@ -243,8 +243,10 @@ void FrmMain::setVisible(bool visible)
 {
     // Children made after Qt has shown a window's children stay hidden: the controls must
     // exist before the window shows, whoever shows it.
-    if (visible)
+    if (visible && !isVisible()) {
+        Q_EMIT figuresWanted();
         showFigures();
+    }
     QWidget::setVisible(visible);
 }
 
@@ -267,6 +269,7 @@ void FrmMain::changeEvent(QEvent *event)
     QWidget::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && isShown() && !m_shown) {
         // Restored: what came while it was minimised.
+        Q_EMIT figuresWanted();
         showFigures();
         setCaption(m_caption);
     }

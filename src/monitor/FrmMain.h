@@ -90,6 +90,7 @@ public:
 
     // What the poll fills in.
     int heightTwips() const override { return m_heightTwips; }
+    bool figuresShown() const override { return isShown(); }
     void setDownloadText(const QString &text) override;
     void setUploadText(const QString &text) override;
     void setCaption(const QString &text) override;
@@ -109,6 +110,8 @@ public:
 
 Q_SIGNALS:
     void trayTipChanged(const QString &text);
+    // About to be seen: the poll gives the texts it leaves out while the window is not.
+    void figuresWanted();
     void storeProblemChanged(const StoreProblem &problem);
     // The source line's text, for the tray's tip; empty while the interfaces are metered.
     void sourceLineChanged(const QString &text);

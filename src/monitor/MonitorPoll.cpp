@@ -50,15 +50,16 @@ void MonitorPoll::run()
     }
 
     MonitorView &view = m_parts.view;
+    const int down = downloadSample(rates);
+    const int up = uploadSample(rates);
+    m_shownRates = rates;
     Texts texts;
     showVolumes(texts);
-    int down = 0;
-    int up = 0;
-    downloadSample(texts, rates, down);
-    uploadSample(texts, rates, up);
     view.setGraphMax(m_scale.max());
     view.addGraphValues(down, up);
-    view.setRateLine(MonitorTexts::cutRateLine(texts.rateLine));
+    // The labels' numbers are the most of what a poll costs: written only while seen.
+    if (view.figuresShown())
+        showFigures();
 
     const QDateTime now = m_parts.clock.now();
     takeSampleOrCloseRow(now, at);
@@ -122,60 +123,60 @@ MonitorPoll::Rates MonitorPoll::routerRates(qint64 atMsecs)
 void MonitorPoll::showVolumes(Texts &texts)
 {
     const RunCounters &c = m_parts.row.counters();
-    // The sums only grow, so a row's volumes are never negative; the guard keeps the labels
-    // as they were should one ever be.
-    const double received = c.curIn - c.baseIn;
-    if (received >= 0)
-        m_parts.view.setDownloadText(MonitorTexts::volume(received));
-    const double sent = c.curOut - c.baseOut;
-    if (sent >= 0)
-        m_parts.view.setUploadText(MonitorTexts::volume(sent));
+    const bool kilobit = m_parts.settings.kilobit();
+    const QString unit = MonitorTexts::rateUnit(kilobit);
     const double total = (c.curOut + c.curIn) - c.baseOut - c.baseIn;
     if (total >= 0)
         texts.status = MonitorTexts::volume(total);
     if (m_parts.view.heightTwips() >= MonitorView::FullHeightTwips)
         m_parts.view.setCaption(MonitorTexts::expandedCaption(texts.status));
+    texts.status += QLatin1String(" - Avg: ")
+        + MonitorTexts::number(c.avgDown * (kilobit ? MonitorTexts::KbpsFactor : 1.0), 1) + unit;
 }
 
-void MonitorPoll::downloadSample(Texts &texts, const Rates &rates, int &graphValue)
+void MonitorPoll::showFigures()
 {
     const RunCounters &c = m_parts.row.counters();
+    MonitorView &view = m_parts.view;
+    // The sums only grow, so a row's volumes are never negative; the guard keeps the labels
+    // as they were should one ever be.
+    const double received = c.curIn - c.baseIn;
+    if (received >= 0)
+        view.setDownloadText(MonitorTexts::volume(received));
+    const double sent = c.curOut - c.baseOut;
+    if (sent >= 0)
+        view.setUploadText(MonitorTexts::volume(sent));
+
     const bool kilobit = m_parts.settings.kilobit();
     const double f = kilobit ? MonitorTexts::KbpsFactor : 1.0;
-    const QString unit = MonitorTexts::rateUnit(kilobit);
     const auto n = [](double x) { return MonitorTexts::number(x, 1); };
-
-    QString rateText;
-    if (rates.down > 0) {
-        const double rate = rates.down;
-        if (rates.sample) {
-            m_parts.row.addDownloadRate(rate);
-            m_scale.download(rate, c.avgDown);
-        }
-        graphValue = Rounding::whole(rate);
-        rateText = QLatin1String("D: ") + n(rate * f);
-    } else {
-        rateText = IdleDownload;
-    }
-    const QString average = n(c.avgDown * f);
-    texts.rateLine = rateText + unit + QLatin1String(" (Avg: ") + average + QLatin1String(" - Max: ")
-        + n(c.maxDown * f) + QLatin1Char(')');
-    texts.status += QLatin1String(" - Avg: ") + average + unit;
+    const QString download
+        = m_shownRates.down > 0 ? QLatin1String("D: ") + n(m_shownRates.down * f) : QString(IdleDownload);
+    const QString upload = m_shownRates.up > 0 ? QLatin1String("U: ") + n(m_shownRates.up * f) + QLatin1String(" - ")
+                                               : QString(IdleUpload);
+    view.setRateLine(
+        MonitorTexts::cutRateLine(upload + download + MonitorTexts::rateUnit(kilobit) + QLatin1String(" (Avg: ")
+            + n(c.avgDown * f) + QLatin1String(" - Max: ") + n(c.maxDown * f) + QLatin1Char(')')));
 }
 
-void MonitorPoll::uploadSample(Texts &texts, const Rates &rates, int &graphValue)
+int MonitorPoll::downloadSample(const Rates &rates)
 {
-    if (rates.up > 0) {
-        const double uprate = rates.up;
-        const double f = m_parts.settings.kilobit() ? MonitorTexts::KbpsFactor : 1.0;
-        texts.rateLine
-            = QLatin1String("U: ") + MonitorTexts::number(uprate * f, 1) + QLatin1String(" - ") + texts.rateLine;
-        if (rates.sample)
-            m_scale.upload(uprate, m_parts.row.counters().avgDown, m_maxUp);
-        graphValue = Rounding::whole(uprate);
-    } else {
-        texts.rateLine = IdleUpload + texts.rateLine;
+    if (rates.down <= 0)
+        return 0;
+    if (rates.sample) {
+        m_parts.row.addDownloadRate(rates.down);
+        m_scale.download(rates.down, m_parts.row.counters().avgDown);
     }
+    return Rounding::whole(rates.down);
+}
+
+int MonitorPoll::uploadSample(const Rates &rates)
+{
+    if (rates.up <= 0)
+        return 0;
+    if (rates.sample)
+        m_scale.upload(rates.up, m_parts.row.counters().avgDown, m_maxUp);
+    return Rounding::whole(rates.up);
 }
 
 void MonitorPoll::takeSampleOrCloseRow(const QDateTime &now, qint64 atMsecs)

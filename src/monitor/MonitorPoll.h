@@ -57,6 +57,10 @@ public:
     // moment (at shutdown, between two polls).
     void takeReading();
 
+    // The labels' texts (the volumes, the rate line) of the last poll, which it gives only
+    // while the view shows them; the view asks for them when it shows.
+    void showFigures();
+
     GraphScale &scale() { return m_scale; }
     // Why the open row could not be written to the log or its journal, until a write
     // succeeds, and whether the journal holds it meanwhile; empty while all is well.
@@ -69,7 +73,6 @@ private:
     struct Texts
     {
         QString status;
-        QString rateLine;
     };
     // The rates (kB/s) this poll shows, and whether they are a new sample for the average, the
     // maximum and the scale.
@@ -96,8 +99,9 @@ private:
     void takeFromRouter(RouterSource &router, qint64 atMsecs);
     Rates routerRates(qint64 atMsecs);
     void showVolumes(Texts &texts);
-    void downloadSample(Texts &texts, const Rates &rates, int &graphValue);
-    void uploadSample(Texts &texts, const Rates &rates, int &graphValue);
+    // The rate's sample for the average, the maximum and the scale; its graph value.
+    int downloadSample(const Rates &rates);
+    int uploadSample(const Rates &rates);
     void takeSampleOrCloseRow(const QDateTime &now, qint64 atMsecs);
     void showGraphToolTip();
     void showVolumeLeft(const Texts &texts, qint64 atMsecs);
@@ -114,6 +118,7 @@ private:
     bool m_closePending = false; // a row close the database refused, to be tried again
     qint64 m_lastCloseMsecs = 0; // monotonic time of the last attempt
     Answer m_answer;
+    Rates m_shownRates; // this poll's, for the rate line
     // What the graphs' tooltip was made for: made again only when the scale or the unit changes.
     int m_toolTipMax = -1;
     bool m_toolTipKilobit = false;

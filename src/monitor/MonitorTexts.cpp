@@ -5,13 +5,11 @@
 
 #include <QLocale>
 
-namespace MonitorTexts {
-
 namespace {
 
-// One locale for the run, made again only when the default changes (QLocale::setDefault):
-// making one for every number was most of what the hidden poll cost. A default-constructed
-// QLocale shares the default's data, so asking for one and comparing is cheap.
+// One locale for the run, taken again only when the default changes (QLocale::setDefault):
+// a default-constructed QLocale only shares the default's data, so asking for one to compare
+// is cheap.
 const QLocale &userLocale()
 {
     static QLocale locale;
@@ -21,6 +19,8 @@ const QLocale &userLocale()
 }
 
 } // namespace
+
+namespace MonitorTexts {
 
 QString number(double x, int decimals)
 {

@@ -57,6 +57,9 @@ public:
 
     // The window's height in twips; below 1000 only the caption is visible.
     virtual int heightTwips() const = 0;
+    // Whether the volumes and the rate line are seen: while not, the poll leaves them out,
+    // and the view asks for them (MonitorPoll::showFigures) when it shows.
+    virtual bool figuresShown() const = 0;
 
     virtual void setDownloadText(const QString &text) = 0;
     virtual void setUploadText(const QString &text) = 0;

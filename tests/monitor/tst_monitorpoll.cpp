@@ -37,6 +37,7 @@ public:
     std::function<int()> logRows;
 
     int heightTwips() const override { return height; }
+    bool figuresShown() const override { return true; }
     void setDownloadText(const QString &t) override { download = t; }
     void setUploadText(const QString &t) override { upload = t; }
     void setCaption(const QString &t) override { caption = t; }
