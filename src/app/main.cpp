@@ -9,6 +9,11 @@
 
 int main(int argc, char *argv[])
 {
+    // The windows are small: on X11 their repaints go to the server as plain images. A shared
+    // memory segment would save a copy but cost a round trip to the server before each
+    // repaint of a region it still reads, two more wake-ups for every poll of a shown monitor.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Varnolt"));
     QApplication::setOrganizationName(QStringLiteral("Varnolt"));
