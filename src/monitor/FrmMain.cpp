@@ -28,9 +28,6 @@ constexpr int BottomMargin = 90;
 constexpr int LineLeft = 120;
 constexpr int LineWidth = 3975;
 constexpr int RateLineTop = 840;
-constexpr int GraphWidth = 1935;
-
-constexpr qreal MinRateLinePoints = 6;
 
 constexpr quint32 Green = 0x0000FF00;
 constexpr quint32 Red = 0x000000FF;
@@ -79,11 +76,11 @@ void FrmMain::buildControls()
 
     TextFit::widen(label(QStringLiteral("In :"), {120, 120, 375, 255}, Qt::AlignRight), TextFit::Anchor::Right);
     m_download = label({}, {600, 120, 1335, 255});
-    m_downGraph = graph(Green, false, {2160, 120, GraphWidth, 255});
+    m_downGraph = graph(Green, false, {2160, 120, GraphWidthTwips, 255});
     TextFit::widen(label(QStringLiteral("Out :"), {0, 480, 495, 255}, Qt::AlignRight), TextFit::Anchor::Right);
     m_upload = label({}, {600, 480, 1335, 255});
     // The upload graph hangs its bars from the top edge, mirroring the download graph.
-    m_upGraph = graph(Red, true, {2160, 480, GraphWidth, 255});
+    m_upGraph = graph(Red, true, {2160, 480, GraphWidthTwips, 255});
     m_rateLine = label({}, {120, RateLineTop, 3975, 255});
     m_volumeLeft = label(QStringLiteral("50 % left - 20 MB Left"), {120, 1200, 3975, 255});
 
@@ -99,23 +96,6 @@ void FrmMain::buildControls()
     }
     m_pendingValues.clear();
     fitSize(); // a problem line that came before the small type
-}
-
-void FrmMain::showFigures()
-{
-    buildControls();
-    // A label is touched only when its text changed: each change repaints its own region.
-    const auto show = [](QLabel *label, const QString &text) {
-        if (label->text() != text)
-            label->setText(text);
-    };
-    show(m_download, m_downloadText);
-    show(m_upload, m_uploadText);
-    show(m_rateLine, m_rateText);
-    if (!m_volumeLeftText.isNull())
-        show(m_volumeLeft, m_volumeLeftText);
-    m_downGraph->catchUp();
-    m_upGraph->catchUp();
 }
 
 QLabel *FrmMain::label(const QString &text, const QRect &twips, Qt::Alignment alignment)
@@ -188,57 +168,6 @@ void FrmMain::fitSize()
     setFixedSize(width, std::max(1, client));
 }
 
-void FrmMain::setDownloadText(const QString &text)
-{
-    m_downloadText = text;
-    if (isShown() && m_download->text() != text)
-        m_download->setText(text);
-}
-
-void FrmMain::setUploadText(const QString &text)
-{
-    m_uploadText = text;
-    if (isShown() && m_upload->text() != text)
-        m_upload->setText(text);
-}
-
-void FrmMain::setCaption(const QString &text)
-{
-    // Each new title is two properties on the X server and their notices back: it is set
-    // when it changes and someone sees it.
-    m_caption = text;
-    if (isShown() && !text.isNull() && windowTitle() != text)
-        setWindowTitle(text);
-}
-
-void FrmMain::setRateLine(const QString &text)
-{
-    m_rateText = text;
-    if (!isShown() || m_rateLine->text() == text)
-        return;
-    m_rateLine->setText(text);
-    fitRateLine();
-}
-
-void FrmMain::fitRateLine()
-{
-    // Measuring text loads the fonts: a hidden window, as at start-up, leaves it for later.
-    if (!m_rateLine || !isVisible())
-        return;
-    // The longest line (53 characters) must fit the label whatever the desktop's font: the
-    // type shrinks, down to a legible minimum, rather than the maximum being cut off. Its
-    // digits are as wide as each other, so the fit changes only with the line's length.
-    const QString text = m_rateLine->text();
-    if (text.size() == m_rateLineFitted)
-        return;
-    m_rateLineFitted = text.size();
-    QFont type = font();
-    while (type.pointSizeF() > MinRateLinePoints && QFontMetrics(type).horizontalAdvance(text) > m_rateLine->width())
-        type.setPointSizeF(type.pointSizeF() - 0.5);
-    if (type != m_rateLine->font())
-        m_rateLine->setFont(type);
-}
-
 void FrmMain::setVisible(bool visible)
 {
     // Children made after Qt has shown a window's children stay hidden: the controls must
@@ -290,82 +219,11 @@ void FrmMain::reportShown()
     Q_EMIT shownChanged(m_shown);
 }
 
-void FrmMain::setGraphMax(int max)
-{
-    // A new scale redraws every bar, so only a change is passed on.
-    if (max == m_graphMax)
-        return;
-    m_graphMax = max;
-    if (m_downGraph) {
-        m_downGraph->setMax(max);
-        m_upGraph->setMax(max);
-    }
-}
-
-void FrmMain::addGraphValues(int download, int upload)
-{
-    if (!m_downGraph) {
-        // The graphs' width in bars of two pixels (a partial one at the left edge included).
-        const int bars = Twips::toPixels(GraphWidth, *this) / 2 + 1;
-        if (m_pendingValues.size() >= bars)
-            m_pendingValues.removeFirst();
-        m_pendingValues.append({download, upload});
-        return;
-    }
-    m_downGraph->addValue(download);
-    m_upGraph->addValue(upload);
-}
-
-void FrmMain::setGraphToolTip(const QString &text)
-{
-    if (text == m_graphToolTip)
-        return;
-    m_graphToolTip = text;
-    if (m_downGraph) {
-        m_downGraph->setToolTip(text);
-        m_upGraph->setToolTip(text);
-    }
-}
-
-void FrmMain::setVolumeLeft(const QString &text, VolumeAlert alert)
-{
-    m_volumeLeftText = text;
-    const bool changed = alert != m_alert;
-    m_alert = alert;
-    if (!m_volumeLeft)
-        return;
-    // Its text and colour change seldom (by the MB, by the step): they follow once it exists.
-    if (m_volumeLeft->text() != text)
-        m_volumeLeft->setText(text);
-    if (changed)
-        showAlert();
-}
-
 void FrmMain::showAlert()
 {
     QPalette colours = m_volumeLeft->palette();
     colours.setColor(QPalette::WindowText, alertColor(m_alert, palette()));
     m_volumeLeft->setPalette(colours);
-}
-
-void FrmMain::setTrayTip(const QString &text, qint64 atMsecs)
-{
-    m_trayTip = text;
-    if (text == m_shownTip)
-        return;
-    if (m_tipDue || atMsecs - m_tipShownAt >= TipIntervalMsecs || atMsecs < m_tipShownAt) {
-        m_tipShownAt = atMsecs;
-        showTip();
-    }
-}
-
-void FrmMain::showTip()
-{
-    m_tipDue = false;
-    if (m_trayTip == m_shownTip)
-        return;
-    m_shownTip = m_trayTip;
-    Q_EMIT trayTipChanged(m_shownTip);
 }
 
 void FrmMain::setStoreProblem(const StoreProblem &problem)

@@ -137,6 +137,8 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
 
 private:
+    static constexpr int GraphWidthTwips = 1935;
+
     QLabel *label(const QString &text, const QRect &twips, Qt::Alignment alignment = Qt::AlignLeft);
     Throughput *graph(quint32 foreColor, bool inverted, const QRect &twips);
     void place(QWidget *widget, const QRect &twips);

@@ -29,6 +29,7 @@ class RecordingView final : public MonitorView
 {
 public:
     int height = 1560, graphMax = 0;
+    bool shown = true;
     QString download, upload, caption, rateLine, toolTip, volumeLeft, trayTip;
     StoreProblem storeProblem;
     SourceLine source;
@@ -37,7 +38,7 @@ public:
     std::function<int()> logRows;
 
     int heightTwips() const override { return height; }
-    bool figuresShown() const override { return true; }
+    bool figuresShown() const override { return shown; }
     void setDownloadText(const QString &t) override { download = t; }
     void setUploadText(const QString &t) override { upload = t; }
     void setCaption(const QString &t) override { caption = t; }
@@ -140,6 +141,12 @@ private Q_SLOTS:
         QCOMPARE(f.view.rateLine, QStringLiteral("U: 0,0 - D: 1,2 kBps. (Avg: 1,2 - Max: 1,2)"));
         QCOMPARE(f.counters.avgDown, 1.2);
         QCOMPARE(f.view.values.last(), qMakePair(1, 0));
+        // Hidden, the labels' texts are left out; asked for, they are what a shown poll gives.
+        f.view.shown = false;
+        f.poll500(1200);
+        QCOMPARE(f.view.rateLine, QStringLiteral("U: 0,0 - D: 1,2 kBps. (Avg: 1,2 - Max: 1,2)"));
+        f.poll.showFigures();
+        QCOMPARE(f.view.rateLine, QStringLiteral("U: 0,0 - D: 2,4 kBps. (Avg: 1,8 - Max: 2,4)"));
     }
 
     void smallRatesCountButAreNotAveragedAndRatesUseTheTimeThatPassed()
