@@ -93,7 +93,7 @@ fault click-leaves-focus        FrmMain.cpp         's{\n    activateWindow\(\);
 # The household through a router.
 fault router-restart-as-reboot  RouterReadingStep.cpp 's{\(uptimeBack && fell\)}{(uptimeBack)}' 'tst_routerreadingstep'
 fault router-wrap-unbounded     RouterReadingStep.cpp 's{if \(double\(wrap\) <= allowed\)}{if (true)}' 'tst_routerreadingstep'
-fault router-and-interfaces     MonitorPoll.cpp     's{takeFromRouter\(\*router\);\s*return;}{takeFromRouter(*router);}' 'tst_monitorpoll'
+fault router-and-interfaces     MonitorPoll.cpp     's{takeFromRouter\(\*router, atMsecs\);\s*return;}{takeFromRouter(*router, atMsecs);}' 'tst_monitorpoll'
 fault metrics-quote-unescaped   OpenMetricsWriter.cpp 's{ \|\| c == u.".\)}{)}' 'tst_varnoltreport'
 
 root=$(git -C "$(dirname "${BASH_SOURCE[0]}")" rev-parse --show-toplevel) || exit 2
