@@ -54,7 +54,7 @@ void MonitorPoll::run()
     const int up = uploadSample(rates);
     m_shownRates = rates;
     Texts texts;
-    showVolumes(texts);
+    showStatus(texts);
     view.setGraphMax(m_scale.max());
     view.addGraphValues(down, up);
     // The labels' numbers are the most of what a poll costs: written only while seen.
@@ -120,7 +120,7 @@ MonitorPoll::Rates MonitorPoll::routerRates(qint64 atMsecs)
     return rates;
 }
 
-void MonitorPoll::showVolumes(Texts &texts)
+void MonitorPoll::showStatus(Texts &texts)
 {
     const RunCounters &c = m_parts.row.counters();
     const bool kilobit = m_parts.settings.kilobit();

@@ -98,7 +98,7 @@ private:
     RouterSource *followedRouter() const;
     void takeFromRouter(RouterSource &router, qint64 atMsecs);
     Rates routerRates(qint64 atMsecs);
-    void showVolumes(Texts &texts);
+    void showStatus(Texts &texts);
     // The rate's sample for the average, the maximum and the scale; its graph value.
     int downloadSample(const Rates &rates);
     int uploadSample(const Rates &rates);
