@@ -173,6 +173,7 @@ private:
     QString m_graphToolTip;
     // Graph values that came before the graphs, as many as the graph shows at most.
     QList<QPair<int, int>> m_pendingValues;
+    qsizetype m_pendingBars = 0;
     qsizetype m_rateLineFitted = -1; // the length the rate line's font was chosen for
     QTimer m_timer;
     int m_heightTwips = NormalHeight;

@@ -98,8 +98,9 @@ void FrmMain::addGraphValues(int download, int upload)
 {
     if (!m_downGraph) {
         // The graphs' width in bars of two pixels (a partial one at the left edge included).
-        const int bars = Twips::toPixels(GraphWidthTwips, *this) / 2 + 1;
-        if (m_pendingValues.size() >= bars)
+        if (m_pendingBars == 0)
+            m_pendingBars = Twips::toPixels(GraphWidthTwips, *this) / 2 + 1;
+        if (m_pendingValues.size() >= m_pendingBars)
             m_pendingValues.removeFirst();
         m_pendingValues.append({download, upload});
         return;

@@ -53,13 +53,12 @@ void MonitorPoll::run()
     const int down = downloadSample(rates);
     const int up = uploadSample(rates);
     m_shownRates = rates;
-    Texts texts;
-    showStatus(texts);
+    showStatus();
     view.setGraphMax(m_scale.max());
     view.addGraphValues(down, up);
     // The labels' numbers are the most of what a poll costs: written only while seen.
     if (view.figuresShown())
-        showFigures();
+        showLabels();
 
     const QDateTime now = m_parts.clock.now();
     takeSampleOrCloseRow(now, at);
@@ -71,7 +70,7 @@ void MonitorPoll::run()
         m_journalError.clear();
     showGraphToolTip();
     view.setStoreProblem(storeProblem());
-    showVolumeLeft(texts, at);
+    showVolumeLeft(at);
     showSource(now);
 }
 
@@ -120,21 +119,32 @@ MonitorPoll::Rates MonitorPoll::routerRates(qint64 atMsecs)
     return rates;
 }
 
-void MonitorPoll::showStatus(Texts &texts)
+void MonitorPoll::showStatus()
 {
     const RunCounters &c = m_parts.row.counters();
     const bool kilobit = m_parts.settings.kilobit();
-    const QString unit = MonitorTexts::rateUnit(kilobit);
     const double total = (c.curOut + c.curIn) - c.baseOut - c.baseIn;
-    if (total >= 0)
-        texts.status = MonitorTexts::volume(total);
-    if (m_parts.view.heightTwips() >= MonitorView::FullHeightTwips)
-        m_parts.view.setCaption(MonitorTexts::expandedCaption(texts.status));
-    texts.status += QLatin1String(" - Avg: ")
-        + MonitorTexts::number(c.avgDown * (kilobit ? MonitorTexts::KbpsFactor : 1.0), 1) + unit;
+    m_total = total >= 0 ? MonitorTexts::volume(total) : QString();
+    m_status = m_total + QLatin1String(" - Avg: ")
+        + MonitorTexts::number(c.avgDown * (kilobit ? MonitorTexts::KbpsFactor : 1.0), 1)
+        + MonitorTexts::rateUnit(kilobit);
 }
 
 void MonitorPoll::showFigures()
+{
+    showLabels();
+    showCaption();
+}
+
+void MonitorPoll::showCaption()
+{
+    if (m_parts.view.heightTwips() >= MonitorView::FullHeightTwips)
+        m_parts.view.setCaption(MonitorTexts::expandedCaption(m_total));
+    else
+        m_parts.view.setCaption(MonitorTexts::collapsedCaption(m_status, m_left));
+}
+
+void MonitorPoll::showLabels()
 {
     const RunCounters &c = m_parts.row.counters();
     MonitorView &view = m_parts.view;
@@ -245,22 +255,22 @@ void MonitorPoll::takeReading(qint64 atMsecs)
         m_parts.row.add(m_parts.sampler.added().in, m_parts.sampler.added().out);
 }
 
-void MonitorPoll::showVolumeLeft(const Texts &texts, qint64 atMsecs)
+void MonitorPoll::showVolumeLeft(qint64 atMsecs)
 {
     MonitorView &view = m_parts.view;
     Settings &s = m_parts.settings;
     if (!s.whatsLeft()) {
-        view.setTrayTip(texts.status, atMsecs);
-        if (view.heightTwips() < MonitorView::FullHeightTwips)
-            view.setCaption(texts.status);
-        return;
+        m_left.clear();
+        view.setTrayTip(m_status, atMsecs);
+    } else {
+        m_left = m_parts.volumeLeft.text(
+            s.maxMB, s.periodLength, QString::number(s.periodType), s.cachedVolume, true, s.startDay);
+        view.setVolumeLeft(m_left, m_parts.volumeLeft.alert());
+        view.setTrayTip(m_status + QLatin1String(" - ") + m_left, atMsecs);
     }
-    const QString left = m_parts.volumeLeft.text(
-        s.maxMB, s.periodLength, QString::number(s.periodType), s.cachedVolume, true, s.startDay);
-    view.setVolumeLeft(left, m_parts.volumeLeft.alert());
-    view.setTrayTip(texts.status + QLatin1String(" - ") + left, atMsecs);
-    if (view.heightTwips() < MonitorView::FullHeightTwips)
-        view.setCaption(MonitorTexts::collapsedCaption(texts.status, left));
+    // The caption, like the labels, is made only while someone sees it.
+    if (view.figuresShown())
+        showCaption();
 }
 
 void MonitorPoll::showSource(const QDateTime &now)

@@ -57,8 +57,8 @@ public:
     // moment (at shutdown, between two polls).
     void takeReading();
 
-    // The labels' texts (the volumes, the rate line) of the last poll, which it gives only
-    // while the view shows them; the view asks for them when it shows.
+    // The labels' texts (the volumes, the rate line) and the caption of the last poll, which
+    // it gives only while the view shows them; the view asks for them when it shows.
     void showFigures();
 
     GraphScale &scale() { return m_scale; }
@@ -70,10 +70,6 @@ public:
     }
 
 private:
-    struct Texts
-    {
-        QString status;
-    };
     // The rates (kB/s) this poll shows, and whether they are a new sample for the average, the
     // maximum and the scale.
     struct Rates
@@ -98,13 +94,15 @@ private:
     RouterSource *followedRouter() const;
     void takeFromRouter(RouterSource &router, qint64 atMsecs);
     Rates routerRates(qint64 atMsecs);
-    void showStatus(Texts &texts);
+    void showStatus();
+    void showLabels();
+    void showCaption();
     // The rate's sample for the average, the maximum and the scale; its graph value.
     int downloadSample(const Rates &rates);
     int uploadSample(const Rates &rates);
     void takeSampleOrCloseRow(const QDateTime &now, qint64 atMsecs);
     void showGraphToolTip();
-    void showVolumeLeft(const Texts &texts, qint64 atMsecs);
+    void showVolumeLeft(qint64 atMsecs);
     void showSource(const QDateTime &now);
 
     Parts m_parts;
@@ -119,6 +117,11 @@ private:
     qint64 m_lastCloseMsecs = 0; // monotonic time of the last attempt
     Answer m_answer;
     Rates m_shownRates; // this poll's, for the rate line
+    // This poll's texts for the tip and the captions: the row's volume, the status (the volume
+    // and the average) and the volume left (empty without an allowance).
+    QString m_total;
+    QString m_status;
+    QString m_left;
     // What the graphs' tooltip was made for: made again only when the scale or the unit changes.
     int m_toolTipMax = -1;
     bool m_toolTipKilobit = false;
