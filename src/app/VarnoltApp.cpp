@@ -18,7 +18,7 @@
 #include "desktop/Transparency.h"
 #include "monitor/FrmMain.h"
 #include "monitor/MonitorPoll.h"
-#include "monitor/SoundEffectWarning.h"
+#include "monitor/SoundModule.h"
 #include "options/FrmOptions.h"
 #include "router/RouterSource.h"
 #include "shell/CornerPlacement.h"
@@ -153,7 +153,7 @@ void VarnoltApp::connectTray()
 void VarnoltApp::startPolling()
 {
     m_sampler = std::make_unique<SampleAdapters>(*m_table, m_settings.adapters, m_databasePath);
-    m_sound = std::make_unique<SoundEffectWarning>();
+    m_sound = std::make_unique<SoundModule>(QCoreApplication::applicationDirPath());
     m_volumeLeft = std::make_unique<VolumeLeftText>(m_databasePath, m_clock, m_openRow.counters(), m_settings,
         m_sound.get(), QCoreApplication::applicationDirPath());
     m_journal = std::make_unique<RowJournal>(m_databasePath, &m_log);
