@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "monitor/SoundModule.h"
 
-#include <QLibrary>
+#include "core/ProgramModule.h"
+
 #include <QLoggingCategory>
 
 namespace {
@@ -13,19 +14,18 @@ SoundModule::SoundModule(QString folder)
 {
 }
 
-// The module stays mapped for the run: the player's code lives in it.
 SoundModule::~SoundModule() = default;
 
 void SoundModule::play(const QString &path)
 {
     if (!m_player && !m_failed) {
-        QLibrary module(m_folder + QLatin1Char('/') + QLatin1String(FileName));
+        QString error;
         using Make = WarningSound *(*)();
-        if (const auto make = reinterpret_cast<Make>(module.resolve(Factory)))
+        if (const auto make = reinterpret_cast<Make>(ProgramModule::resolve(m_folder, FileName, Factory, error)))
             m_player.reset(make());
         m_failed = !m_player;
         if (m_failed)
-            qCWarning(lcSound) << "warning sounds are off:" << module.errorString();
+            qCWarning(lcSound) << "warning sounds are off:" << error;
     }
     if (m_player)
         m_player->play(path);
