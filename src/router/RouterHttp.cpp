@@ -313,8 +313,9 @@ std::optional<Answer> exchange(const QUrl &url, const QByteArray &request, QStri
         }
         const int ready = got.error ? -1 : waitFor(socket.fd(), POLLIN, deadline);
         if (ready <= 0) {
-            error = ready == 0 ? QStringLiteral("%1 sent no whole answer within %2 s").arg(where).arg(DeadlineMsecs / 1000)
-                               : QStringLiteral("%1: %2").arg(where, systemText(got.error ? got.error : errno));
+            error = ready == 0
+                ? QStringLiteral("%1 sent no whole answer within %2 s").arg(where).arg(DeadlineMsecs / 1000)
+                : QStringLiteral("%1: %2").arg(where, systemText(got.error ? got.error : errno));
             return std::nullopt;
         }
     }
