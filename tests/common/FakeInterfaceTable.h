@@ -4,9 +4,14 @@
 #include "core/traffic/InterfaceTable.h"
 
 #include <QList>
+#include <QPair>
+
+#include <algorithm>
 
 // An interface table whose rows a test sets: names, kinds, speeds and counters, and reads that
-// fail on demand. Counts its reads so a test can tell a rebuild from a plain pass.
+// fail on demand. Like the kernel's notifications, it tells of interfaces that came, went,
+// were renamed or made anew since it was last asked. Counts its reads so a test can tell a
+// rebuild or a whole read from a plain pass.
 class FakeInterfaceTable final : public InterfaceTable
 {
 public:
@@ -24,6 +29,7 @@ public:
     QList<Row> rows;
     bool failNextRead = false;
     int infoReads = 0;
+    int wholeReads = 0;
 
     // Rows eth0, eth1, ... with interface indexes 1, 2, ...
     static QList<Row> cards(int count)
@@ -45,6 +51,7 @@ public:
 
     bool readCounters(std::vector<InterfaceCounters> &out) override
     {
+        ++wholeReads;
         out.clear();
         if (failNextRead) {
             failNextRead = false;
@@ -53,6 +60,32 @@ public:
         for (const Row &r : rows)
             out.push_back({r.index, r.in, r.out});
         return true;
+    }
+
+    bool linksChanged() override
+    {
+        QList<QPair<int, QString>> links;
+        for (const Row &r : rows)
+            links.append({r.index, r.name});
+        const bool changed = !m_looked || links != m_links;
+        m_looked = true;
+        m_links = links;
+        return changed;
+    }
+
+    CountersRead readCountersOf(std::vector<InterfaceCounters> &out) override
+    {
+        if (failNextRead) {
+            failNextRead = false;
+            return CountersRead::Failed;
+        }
+        for (InterfaceCounters &c : out) {
+            const auto found = std::find_if(rows.cbegin(), rows.cend(), [&c](const Row &r) { return r.index == c.index; });
+            if (found == rows.cend())
+                return CountersRead::Gone;
+            c = {found->index, found->in, found->out};
+        }
+        return CountersRead::Read;
     }
 
     bool readInfo(std::vector<InterfaceInfo> &out) override
@@ -74,4 +107,8 @@ public:
     }
 
     QString errorString() const override { return QStringLiteral("fake read failure"); }
+
+private:
+    bool m_looked = false;
+    QList<QPair<int, QString>> m_links;
 };

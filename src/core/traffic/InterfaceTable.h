@@ -30,9 +30,11 @@ struct InterfaceInfo
     int linkSpeedMbps = -1;
 };
 
-// The machine's interface table, read afresh on every call, rows in interface-index order.
-// The counters are read on every poll; names and kinds only when the adapter list is rebuilt,
-// which is why they come from a call of their own.
+// The machine's interface table, rows in interface-index order. The whole table (every
+// interface's counters) is read only when interfaces may have come, gone, been renamed or made
+// anew; between such changes a poll reads the counters of the metered interfaces alone. Names
+// and kinds are read only when the adapter list is rebuilt, which is why they come from a call
+// of their own.
 class InterfaceTable
 {
 public:
@@ -40,6 +42,21 @@ public:
 
     // False when the table could not be read; an empty table is a successful read of no rows.
     [[nodiscard]] virtual bool readCounters(std::vector<InterfaceCounters> &rows) = 0;
+
+    // Whether interfaces may have come, gone, been renamed or made anew since the last call
+    // (always at the first), so that the whole table is to be read again before the counters
+    // of single interfaces are trusted. A table that cannot tell says yes every time.
+    [[nodiscard]] virtual bool linksChanged() = 0;
+
+    enum class CountersRead {
+        Read, // every row holds its interface's counters as they are now
+        Gone, // an interface asked for is no longer in the table: read the whole table
+        Failed, // see errorString()
+    };
+    // The counters of the interfaces whose indexes the rows hold, read into those rows; the
+    // rows are in interface-index order. Unless Read, their counters are not to be used.
+    [[nodiscard]] virtual CountersRead readCountersOf(std::vector<InterfaceCounters> &rows) = 0;
+
     [[nodiscard]] virtual bool readInfo(std::vector<InterfaceInfo> &rows) = 0;
     // The link speed the kernel reports now for the interface with this index, in Mbit/s, as
     // ethtool shows it (a virtual interface's too), or -1 where it reports none. Asked only
