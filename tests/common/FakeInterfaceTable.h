@@ -10,8 +10,8 @@
 
 // An interface table whose rows a test sets: names, kinds, speeds and counters, and reads that
 // fail on demand. Like the kernel's notifications, it tells of interfaces that came, went,
-// were renamed or made anew since it was last asked. Counts its reads so a test can tell a
-// rebuild or a whole read from a plain pass.
+// were renamed or made anew since it was last asked. Counts its reads of names so a test can
+// tell a rebuild from a plain pass.
 class FakeInterfaceTable final : public InterfaceTable
 {
 public:
@@ -29,7 +29,6 @@ public:
     QList<Row> rows;
     bool failNextRead = false;
     int infoReads = 0;
-    int wholeReads = 0;
 
     // Rows eth0, eth1, ... with interface indexes 1, 2, ...
     static QList<Row> cards(int count)
@@ -51,7 +50,6 @@ public:
 
     bool readCounters(std::vector<InterfaceCounters> &out) override
     {
-        ++wholeReads;
         out.clear();
         if (failNextRead) {
             failNextRead = false;
@@ -80,7 +78,8 @@ public:
             return CountersRead::Failed;
         }
         for (InterfaceCounters &c : out) {
-            const auto found = std::find_if(rows.cbegin(), rows.cend(), [&c](const Row &r) { return r.index == c.index; });
+            const auto found
+                = std::find_if(rows.cbegin(), rows.cend(), [&c](const Row &r) { return r.index == c.index; });
             if (found == rows.cend())
                 return CountersRead::Gone;
             c = {found->index, found->in, found->out};

@@ -36,8 +36,11 @@ struct Run : RunningProgram
 {
     explicit Run(const QString &settingsRows = {})
     {
+        auto cards = std::make_unique<FakeInterfaceTable>();
+        cards->rows = FakeInterfaceTable::cards(4);
+        table = cards.get();
         start(settingsRows.isEmpty() ? QStringList() : QStringList {u"insert into settings values "_s + settingsRows},
-            nullptr, 4);
+            std::move(cards));
         if (options().controlsBuilt())
             qFatal("the dialog built its controls before it was shown");
         options().buildControls();
@@ -54,6 +57,18 @@ struct Run : RunningProgram
         return db.rows(
             u"select settingname, settingvalue from settings where settingname <> 'ExportFolder' order by rowid"_s);
     }
+    // The adapter list's entries, "-" for one not selected.
+    QStringList adaptersShown()
+    {
+        QStringList shown;
+        for (int i = 0; i < options().lstAdapters->count(); ++i) {
+            const QListWidgetItem *item = options().lstAdapters->item(i);
+            shown << (item->isSelected() ? item->text() : u"-"_s);
+        }
+        return shown;
+    }
+
+    FakeInterfaceTable *table = nullptr; // the app's
 };
 
 // Types the text into the field and moves the focus on, as a user leaving it does.
@@ -207,10 +222,7 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
         (QStringList {d.txtMaxMB->text(), d.txtperiod->text(), d.txtStartnthDay->text(), d.cboPeriodType->currentText(),
             d.cboTransparent->currentText(), d.cboChartType->currentText(), d.txtCsvFile->text()}),
         (QStringList {u"5000"_s, u"3"_s, u"15"_s, u"Week(s)"_s, u"50"_s, u"Per Day (MB)"_s, u"/srv/traffic.csv"_s}));
-    QStringList selected;
-    for (int i = 0; i < d.lstAdapters->count(); ++i)
-        selected << (d.lstAdapters->item(i)->isSelected() ? d.lstAdapters->item(i)->text() : u"-"_s);
-    QCOMPARE(selected, (QStringList {u"eth0"_s, u"-"_s, u"-"_s, u"eth3"_s}));
+    QCOMPARE(run.adaptersShown(), (QStringList {u"eth0"_s, u"-"_s, u"-"_s, u"eth3"_s}));
     QCOMPARE(d.tbPages->currentIndex(), int(FrmOptions::GeneralPage));
     const QStringList loaded = run.stored();
 
@@ -280,8 +292,15 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     // The mini state shrinks the monitor to its title bar whatever the volume-left box says.
     QCOMPARE(run.app->monitor()->heightTwips(), FrmMain::MiniHeight);
 
-    // With no card chosen, no adapter row is left.
+    // Open, the list follows the poll that sees a card unplugged and another plugged in,
+    // the stored choice kept by name.
     d.showOptions();
+    run.table->rows.removeAt(1);
+    run.table->rows.append({9, u"usb0"_s});
+    run.waitForPoll();
+    QCOMPARE(run.adaptersShown(), (QStringList {u"-"_s, u"eth2"_s, u"eth3"_s, u"-"_s}));
+
+    // With no card chosen, no adapter row is left.
     d.lstAdapters->clearSelection();
     QTest::mouseClick(d.bttOK, Qt::LeftButton);
     QVERIFY(!run.stored().join(u' ').contains(u"Adapter"_s));

@@ -243,8 +243,8 @@ InterfaceTable::CountersRead LinuxInterfaceTable::readCountersOf(std::vector<Int
     static_assert(sizeof(StatsRequest) == NLMSG_ALIGN(sizeof(StatsRequest)));
     sockaddr_nl kernel {};
     kernel.nl_family = AF_NETLINK;
-    if (::sendto(m_socket, m_requests.data(), m_requests.size(), 0, reinterpret_cast<sockaddr *>(&kernel),
-            sizeof kernel)
+    if (::sendto(
+            m_socket, m_requests.data(), m_requests.size(), 0, reinterpret_cast<sockaddr *>(&kernel), sizeof kernel)
         < 0) {
         fail(QStringLiteral("Cannot ask the kernel for the interface counters"), errno);
         return CountersRead::Failed;
