@@ -6,8 +6,6 @@
 #include <QList>
 #include <QPair>
 
-#include <algorithm>
-
 // An interface table whose rows a test sets: names, kinds, speeds and counters, and reads that
 // fail on demand. Like the kernel's notifications, it tells of interfaces that came, went,
 // were renamed or made anew since it was last asked. Counts its reads of names so a test can
@@ -69,22 +67,6 @@ public:
         m_looked = true;
         m_links = links;
         return changed;
-    }
-
-    CountersRead readCountersOf(std::vector<InterfaceCounters> &out) override
-    {
-        if (failNextRead) {
-            failNextRead = false;
-            return CountersRead::Failed;
-        }
-        for (InterfaceCounters &c : out) {
-            const auto found
-                = std::find_if(rows.cbegin(), rows.cend(), [&c](const Row &r) { return r.index == c.index; });
-            if (found == rows.cend())
-                return CountersRead::Gone;
-            c = {found->index, found->in, found->out};
-        }
-        return CountersRead::Read;
     }
 
     bool readInfo(std::vector<InterfaceInfo> &out) override

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <algorithm>
 #include <vector>
 
 // One interface's byte counters, as the kernel has counted them since the interface came up.
@@ -54,8 +55,13 @@ public:
         Failed, // see errorString()
     };
     // The counters of the interfaces whose indexes the rows hold, read into those rows; the
-    // rows are in interface-index order. Unless Read, their counters are not to be used.
-    [[nodiscard]] virtual CountersRead readCountersOf(std::vector<InterfaceCounters> &rows) = 0;
+    // rows are in interface-index order. Unless Read, their counters are not to be used. A
+    // table that reads single interfaces no cheaper picks them from the whole table.
+    [[nodiscard]] virtual CountersRead readCountersOf(std::vector<InterfaceCounters> &rows)
+    {
+        std::vector<InterfaceCounters> whole;
+        return readCounters(whole) ? pick(whole, rows) : CountersRead::Failed;
+    }
 
     [[nodiscard]] virtual bool readInfo(std::vector<InterfaceInfo> &rows) = 0;
     // The link speed the kernel reports now for the interface with this index, in Mbit/s, as
@@ -65,4 +71,21 @@ public:
     virtual int readLinkSpeed(int index) = 0;
 
     virtual QString errorString() const = 0;
+
+protected:
+    // The rows' interfaces taken from a read of the whole table. Both in index order, each is
+    // found after the one before, in one walk; rows in another order are found all the same.
+    static CountersRead pick(const std::vector<InterfaceCounters> &whole, std::vector<InterfaceCounters> &rows)
+    {
+        auto from = whole.cbegin();
+        for (InterfaceCounters &row : rows) {
+            const auto same = [&row](const InterfaceCounters &w) { return w.index == row.index; };
+            auto found = std::find_if(from, whole.cend(), same);
+            if (found == whole.cend() && (found = std::find_if(whole.cbegin(), from, same)) == from)
+                return CountersRead::Gone;
+            row = *found;
+            from = found + 1;
+        }
+        return CountersRead::Read;
+    }
 };

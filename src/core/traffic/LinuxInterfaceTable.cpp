@@ -223,7 +223,7 @@ InterfaceTable::CountersRead LinuxInterfaceTable::readCountersOf(std::vector<Int
     if (rows.empty())
         return CountersRead::Read;
     if (rows.size() > 1 && (rows.size() > mostSingleReads || rows.size() * 16 > m_tableRows))
-        return pickFromWholeTable(rows);
+        return readCounters(m_wholeTable) ? pick(m_wholeTable, rows) : CountersRead::Failed;
 
     // One request for each interface, all sent at once; the kernel answers each before the
     // send returns, so the answers are waiting when they are read.
@@ -305,20 +305,6 @@ InterfaceTable::CountersRead LinuxInterfaceTable::readCountersOf(std::vector<Int
         return CountersRead::Failed;
     }
     return gone ? CountersRead::Gone : CountersRead::Read;
-}
-
-InterfaceTable::CountersRead LinuxInterfaceTable::pickFromWholeTable(std::vector<InterfaceCounters> &rows)
-{
-    if (!readCounters(m_wholeTable))
-        return CountersRead::Failed;
-    const auto byIndex = [](const InterfaceCounters &a, int index) { return a.index < index; };
-    for (InterfaceCounters &row : rows) {
-        const auto found = std::lower_bound(m_wholeTable.cbegin(), m_wholeTable.cend(), row.index, byIndex);
-        if (found == m_wholeTable.cend() || found->index != row.index)
-            return CountersRead::Gone;
-        row = *found;
-    }
-    return CountersRead::Read;
 }
 
 bool LinuxInterfaceTable::readCounters(std::vector<InterfaceCounters> &rows)

@@ -50,7 +50,6 @@ private:
     struct Dump;
     template <typename Row, typename Parse> bool dump(int type, nlmsghdr &request, std::vector<Row> &rows, Parse parse);
     bool fail(const QString &what, int error);
-    CountersRead pickFromWholeTable(std::vector<InterfaceCounters> &rows);
     int linkSpeed(const char *name) const;
     bool paravirtualDriver(const char *name) const;
 
