@@ -38,10 +38,6 @@ constexpr int dumpAttempts = 3;
 // from a dump. Their answers also have to fit the socket's receive buffer together.
 constexpr std::size_t mostSingleReads = 16;
 
-// Link notifications taken at one look before the whole table is read anyway; the rest are
-// taken at the next.
-constexpr int mostNotifications = 256;
-
 struct StatsRequest
 {
     nlmsghdr header;
@@ -171,49 +167,19 @@ LinuxInterfaceTable::LinuxInterfaceTable(DeviceTest deviceTest, QString sysfsRoo
     m_socket = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
     if (m_socket < 0)
         fail(QStringLiteral("Cannot open a netlink socket"), errno);
-    // Subscribed before the first read of the whole table, so that no change after that read
-    // goes unheard. Without it every poll reads the whole table.
-    m_linkEvents = ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE);
-    sockaddr_nl groups {};
-    groups.nl_family = AF_NETLINK;
-    groups.nl_groups = RTMGRP_LINK;
-    if (m_linkEvents >= 0 && ::bind(m_linkEvents, reinterpret_cast<sockaddr *>(&groups), sizeof groups) != 0) {
-        ::close(m_linkEvents);
-        m_linkEvents = -1;
-    }
 }
 
 LinuxInterfaceTable::~LinuxInterfaceTable()
 {
     if (m_socket >= 0)
         ::close(m_socket);
-    if (m_linkEvents >= 0)
-        ::close(m_linkEvents);
 }
 
 bool LinuxInterfaceTable::linksChanged()
 {
-    const bool first = !std::exchange(m_looked, true);
-    if (m_linkEvents < 0)
-        return true;
-    // One look without waiting: nothing heard is the answer of nearly every poll. What the
-    // notifications say is not read: any of them (a link added, removed, renamed, made anew,
-    // or only gone up or down) has the whole table read, which tells what changed.
-    bool changed = first;
-    for (int taken = 0; taken < mostNotifications; ++taken) {
-        const ssize_t size = ::recv(m_linkEvents, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
-        if (size >= 0) {
-            changed = true;
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
-            return changed;
-        } else if (errno != EINTR) {
-            // ENOBUFS: notifications came faster than they were taken and some were lost.
-            changed = true;
-            if (errno != ENOBUFS)
-                return true;
-        }
-    }
-    return true;
+    // Taken at every look, the first too. Nothing heard is the answer of nearly every poll.
+    const bool heard = m_notifications.heard();
+    return !std::exchange(m_looked, true) || heard;
 }
 
 InterfaceTable::CountersRead LinuxInterfaceTable::readCountersOf(std::vector<InterfaceCounters> &rows)
@@ -249,24 +215,21 @@ InterfaceTable::CountersRead LinuxInterfaceTable::readCountersOf(std::vector<Int
         fail(QStringLiteral("Cannot ask the kernel for the interface counters"), errno);
         return CountersRead::Failed;
     }
+    return takeAnswers(rows, first);
+}
 
+InterfaceTable::CountersRead LinuxInterfaceTable::takeAnswers(std::vector<InterfaceCounters> &rows, quint32 first)
+{
     std::size_t answered = 0;
     bool gone = false;
     int refused = 0;
     while (answered < rows.size()) {
-        iovec part {m_buffer.data(), m_buffer.size()};
-        msghdr received {};
-        received.msg_iov = &part;
-        received.msg_iovlen = 1;
-        const ssize_t size = ::recvmsg(m_socket, &received, MSG_DONTWAIT);
+        // MSG_TRUNC: the whole message's size, larger than the buffer when it was cut.
+        const ssize_t size = ::recv(m_socket, m_buffer.data(), m_buffer.size(), MSG_DONTWAIT | MSG_TRUNC);
         if (size < 0 && errno == EINTR)
             continue;
-        if (size < 0) {
-            fail(QStringLiteral("Cannot read the interface counters"), errno);
-            return CountersRead::Failed;
-        }
-        if (received.msg_flags & MSG_TRUNC) {
-            fail(QStringLiteral("The interface counters came in a message too large to read"), EMSGSIZE);
+        if (size < 0 || std::size_t(size) > m_buffer.size()) {
+            fail(QStringLiteral("Cannot read the interface counters"), size < 0 ? errno : EMSGSIZE);
             return CountersRead::Failed;
         }
         int left = int(size);

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/traffic/InterfaceTable.h"
+#include "core/traffic/LinkNotifications.h"
 
 #include <QString>
 
@@ -50,6 +51,7 @@ private:
     struct Dump;
     template <typename Row, typename Parse> bool dump(int type, nlmsghdr &request, std::vector<Row> &rows, Parse parse);
     bool fail(const QString &what, int error);
+    CountersRead takeAnswers(std::vector<InterfaceCounters> &rows, quint32 first);
     int linkSpeed(const char *name) const;
     bool paravirtualDriver(const char *name) const;
 
@@ -57,7 +59,7 @@ private:
     QString m_sysfsRoot;
     bool m_virtualMachine = false;
     int m_socket = -1;
-    int m_linkEvents = -1; // subscribed to the kernel's link notifications, or -1
+    LinkNotifications m_notifications; // made before the first read, so that no change goes unheard
     bool m_looked = false; // linksChanged() was asked before
     quint32 m_sequence = 0;
     std::size_t m_tableRows = 0; // rows of the last whole table read
