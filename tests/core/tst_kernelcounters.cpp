@@ -65,14 +65,6 @@ private Q_SLOTS:
                 && peer.ipBatch("addr add 10.77.0.2/24" + peerDev + "link set up" + peerDev
                     + "neigh replace 10.77.0.1 lladdr 02:00:00:00:00:01 nud permanent" + peerDev);
         };
-        // Datagrams to a closed port, answered by port-unreachable messages.
-        const int sender = ns.inside([] { return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
-        const auto traffic = [sender](int datagrams) {
-            sockaddr_in to {AF_INET, htons(9), {htonl(0x0a4d0002)}, {}};
-            for (const QByteArray payload(1200, 'x'); datagrams-- > 0;)
-                ::sendto(sender, payload.constData(), 1200, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
-            QThread::msleep(50);
-        };
         const auto kernel = [&ns] {
             QByteArray read;
             ns.exec(
@@ -80,6 +72,16 @@ private Q_SLOTS:
                 &read);
             const QList<QByteArray> counters = read.split('\n');
             return std::pair(counters.value(0).toULongLong(), counters.value(1).toULongLong());
+        };
+        // Datagrams to a closed port, answered by port-unreachable messages.
+        const int sender = ns.inside([] { return ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0); });
+        const auto traffic = [sender, &kernel](int datagrams) {
+            sockaddr_in to {AF_INET, htons(9), {htonl(0x0a4d0002)}, {}};
+            for (const QByteArray payload(1200, 'x'); datagrams-- > 0;)
+                ::sendto(sender, payload.constData(), 1200, 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
+            // Until the answers are in, however busy the machine.
+            for (auto seen = kernel(); QThread::msleep(50), kernel() != seen;)
+                seen = kernel();
         };
         // Forty veth pairs made at each round, and the last round's deleted.
         const auto churn = [&ns](int round) {
