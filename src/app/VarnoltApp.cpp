@@ -182,8 +182,11 @@ void VarnoltApp::createOptions()
         QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html"), &m_openRow.counters()});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);
-    // After the poll, which may have rebuilt the adapter list.
-    connect(&m_monitor->pollTimer(), &QTimer::timeout, m_options.get(), &FrmOptions::followAdapters);
+    // Only a pass that rebuilt the adapter list has the dialog refill its list, open or not.
+    m_sampler->onListRebuilt([options = QPointer<FrmOptions>(m_options.get())] {
+        if (options)
+            options->followAdapters();
+    });
     // OK: the monitor window takes the transparency and the height the options give.
     connect(m_options.get(), &FrmOptions::monitorTransparencyChosen, m_monitor.get(), [this](int percent) {
         if (percent <= 0)
