@@ -4,7 +4,6 @@
 #include "app/AppTexts.h"
 #include "core/DatabaseStartup.h"
 #include "core/InstanceLock.h"
-#include "core/ProgramModule.h"
 #include "core/StopRequest.h"
 #include "core/traffic/AllowanceNotices.h"
 #include "core/traffic/LinuxInterfaceTable.h"
@@ -342,8 +341,7 @@ void VarnoltApp::openStats()
     if (!m_stats) {
         QString error;
         if (!m_makeStats)
-            m_makeStats = reinterpret_cast<StatsModule::Make>(ProgramModule::resolve(
-                QCoreApplication::applicationDirPath(), StatsModule::FileName, StatsModule::Factory, error));
+            m_makeStats = StatsModule::load(error);
         if (!m_makeStats) {
             MessageBox::critical(QStringLiteral("Varnolt"), AppTexts::statsMissing(error));
             return;

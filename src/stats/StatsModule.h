@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "core/ProgramModule.h"
 #include "stats/FrmStats.h"
+
+#include <QCoreApplication>
 
 #include <functional>
 
@@ -24,5 +27,13 @@ struct Links
 // A new window (it deletes itself when closed); its refill() is invokable by name.
 using Make = FrmStats *(*)(const FrmStats::Parts &parts, const Links &links);
 FrmStats *make(const FrmStats::Parts &parts, const Links &links);
+
+// The module's maker, from the program's own folder: null, with the loader's reason, when the
+// module is missing or broken. Inline, for the program, which links nothing of the module.
+inline Make load(QString &error)
+{
+    return reinterpret_cast<Make>(
+        ProgramModule::resolve(QCoreApplication::applicationDirPath(), FileName, Factory, error));
+}
 
 } // namespace StatsModule
