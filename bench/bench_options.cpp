@@ -23,7 +23,7 @@
 #include "core/traffic/VolumeLeftText.h"
 #include "monitor/FrmMain.h"
 #include "monitor/MonitorPoll.h"
-#include "monitor/SoundEffectWarning.h"
+#include "monitor/SoundModule.h"
 #include "options/FrmOptions.h"
 #include "desktop/AppIcon.h"
 #include "shell/CornerPlacement.h"
@@ -84,7 +84,7 @@ public:
         }
         m_monitor->setHeightTwips(FrmMain::heightFor(m_settings));
         m_sampler = std::make_unique<SampleAdapters>(m_table, m_settings.adapters, m_path);
-        m_sound = std::make_unique<SoundEffectWarning>();
+        m_sound = std::make_unique<SoundModule>(QCoreApplication::applicationDirPath());
         m_volumeLeft = std::make_unique<VolumeLeftText>(
             m_path, m_clock, m_row.counters(), m_settings, m_sound.get(), QCoreApplication::applicationDirPath());
         m_journal = std::make_unique<RowJournal>(m_path);
@@ -134,7 +134,7 @@ private:
     std::unique_ptr<TrayMenu> m_trayMenu;
     std::unique_ptr<MonitorMenu> m_monitorMenu;
     std::unique_ptr<SampleAdapters> m_sampler;
-    std::unique_ptr<SoundEffectWarning> m_sound;
+    std::unique_ptr<SoundModule> m_sound;
     std::unique_ptr<VolumeLeftText> m_volumeLeft;
     std::unique_ptr<RowJournal> m_journal;
     std::unique_ptr<MonitorPoll> m_poll;

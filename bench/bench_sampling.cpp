@@ -3,7 +3,11 @@
 // since its last reading added to the run's sums) next to the bare kernel read of the same
 // interface table, with 1, 10, 100 and 1,000 interfaces in a network namespace of its own,
 // and counts the heap allocations and watches the resident memory over 10,000 passes.
-// Usage: bench_sampling [passes]   (root: it makes a network namespace with ifb interfaces)
+// With --one-chosen: one pass with one metered interface among 2 and among 200 (99 veth pairs
+// beside it), the case of a laptop with containers; run under valgrind --tool=callgrind
+// --toggle-collect='*steadyPasses*' for the instructions of a pass (with the timer's), or strace -c -f for
+// its system calls, with the number of veth pairs given (the passes and their first, set up).
+// Usage: bench_sampling [--one-chosen] [passes] [pairs]   (root: it makes a network namespace)
 
 #include "NetworkNamespace.h"
 
@@ -74,11 +78,60 @@ long residentKiB()
     return -1;
 }
 
+// The steady passes of oneChosen, apart, so that callgrind can count them alone.
+[[gnu::noinline]] double steadyPasses(int passes, SampleAdapters &sampler, qint64 &monotonicMsecs)
+{
+    // Kept from a tail call, which would leave the function before the passes run.
+    const volatile double time = medianMicroseconds(
+        passes, [&] { return sampler.run(monotonicMsecs += 500) == SampleAdapters::Outcome::Summed; });
+    return time;
+}
+
+// One metered interface (an ifb) beside loopback, then beside 99 veth pairs as well.
+int oneChosen(int passes, const QString &database, const std::vector<int> &pairCounts)
+{
+    NetworkNamespace ns(QStringLiteral("bench1"));
+    if (!ns.isValid() || !ns.ipBatch("link add vmeter type ifb\n")) {
+        std::printf("bench_sampling: %s\n", qPrintable(ns.error()));
+        return 1;
+    }
+    auto table = ns.inside([] { return std::make_unique<LinuxInterfaceTable>(); });
+    std::printf("One chosen interface: median of %d passes, microseconds\n", passes);
+    int made = 0;
+    for (const int pairs : pairCounts) {
+        QByteArray batch;
+        for (int pair = made; pair < pairs; ++pair, ++made)
+            batch += "link add vb" + QByteArray::number(pair) + " type veth peer name vc" + QByteArray::number(pair)
+                + "\n";
+        if (!batch.isEmpty() && !ns.ipBatch(batch)) {
+            std::printf("bench_sampling: %s\n", qPrintable(ns.error()));
+            return 1;
+        }
+        AdapterList list;
+        SampleAdapters sampler(*table, list, database);
+        qint64 monotonicMsecs = 0;
+        if (sampler.run(monotonicMsecs) != SampleAdapters::Outcome::Summed) {
+            std::printf("bench_sampling: first pass failed: %s\n", qPrintable(sampler.errorString()));
+            return 1;
+        }
+        for (int p = 0; p < list.count(); ++p)
+            list.setSelected(p, list.text(p) == QLatin1String("vmeter"));
+        const double time = steadyPasses(passes, sampler, monotonicMsecs);
+        std::printf("%4d interfaces: %8.1f\n", list.count(), time);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    const bool one = argc > 1 && QByteArray(argv[1]) == "--one-chosen";
+    if (one) {
+        --argc;
+        ++argv;
+    }
     const int passes = argc > 1 ? std::max(10, atoi(argv[1])) : 2000;
 
     const QString reason = NetworkNamespace::unavailableReason();
@@ -94,6 +147,8 @@ int main(int argc, char **argv)
         std::printf("bench_sampling: set-up failed: %s\n", qPrintable(ns.error()));
         return 1;
     }
+    if (one)
+        return oneChosen(passes, database, argc > 2 ? std::vector<int> {atoi(argv[2])} : std::vector<int> {0, 99});
     auto table = ns.inside([] { return std::make_unique<LinuxInterfaceTable>(); });
 
     std::printf("Median of %d passes, microseconds\n", passes);

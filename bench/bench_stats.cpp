@@ -23,6 +23,7 @@
 #include "shell/TrayMenu.h"
 #include "app/VarnoltApp.h"
 #include "stats/FrmStats.h"
+#include "stats/StatsModule.h"
 #include "stats/StatsChart.h"
 #include "stats/StatsGrid.h"
 
@@ -90,6 +91,7 @@ public:
         auto table = std::make_unique<FakeInterfaceTable>();
         table->rows = FakeInterfaceTable::cards(2);
         m_app = std::make_unique<VarnoltApp>(path, QStringList(), m_clock, std::move(table));
+        m_app->setStatsMaker(&StatsModule::make);
         if (!m_app->start())
             return false;
         m_app->monitor()->pollTimer().stop();

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite
-    qt6-charts-dev libqt6opengl6-dev qt6-multimedia-dev libqt6svg6
+    qt6-charts-dev libqt6opengl6-dev qt6-multimedia-dev
     libsqlite3-dev sqlite3 libxcb1-dev
     xvfb xauth x11-utils x11-apps trayer openbox xdotool util-linux iproute2 faketime iperf3 jq strace tzdata
     clang libclang-rt-14-dev

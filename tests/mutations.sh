@@ -36,6 +36,9 @@ fault start-day-0-accepted      SettingsStore.cpp   's{\{"logstartday"_L1, 1, 31
 fault kilobit-third-refused     SettingsStore.cpp   's{\{"kilobit"_L1, 0, 2,}{\{"kilobit"_L1, 0, 1,}' 'tst_settingsstore'
 # Traffic metering and the log rows.
 fault counter-reset-lost        SampleAdapters.cpp  's{return now - from;}{return 0;}' 'tst_sampleadapters'
+fault reselected-counts-gap     SampleAdapters.cpp  's{m_last\[p\]\.known = false;}{}' 'tst_sampleadapters'
+fault link-changes-unheard      LinkNotifications.cpp 's{\{\s*return heard;}{\{ return false;}' 'tst_kernelcounters'
+fault dialog-list-not-followed  SampleAdapters.cpp  's{if \(rebuilt && m_listRebuilt\)}{if (false)}' 'tst_frmoptions'
 fault loopback-by-default       AdapterChoice.cpp   's{if \(interface\.loopback\)\s*return false;\s*}{}' 'tst_sampleadapters|tst_interfacedevices'
 fault closed-row-counted-again  OpenRow.cpp         's{\s*m_c\.baseIn = m_c\.curIn;}{}' 'tst_trafficlogwriter|tst_monitorpoll'
 fault sent-received-swapped     TrafficLogWriter.cpp 's{NumberText::plain\(c\.rowBytesOut\(\)\) \+ QLatin1Char\(.,.\)\s*\+ NumberText::plain\(c\.rowBytesIn\(\)\)}{NumberText::plain(c.rowBytesIn()) + QLatin1Char(\x27,\x27) + NumberText::plain(c.rowBytesOut())}' 'tst_trafficlogwriter'

@@ -23,4 +23,23 @@ QString alreadyRunning()
                           "A second copy would count every byte twice, so this one ends.");
 }
 
+QString lastRowNotWritten(const QString &why, bool journaled, const QDateTime &lostFrom)
+{
+    const QString message = QStringLiteral("Varnolt: the last log row could not be written (%1); ").arg(why);
+    if (journaled)
+        return message + QStringLiteral("it is kept in the database's journal and logged at the next start.");
+    // The journal could not take it either (the same lock or full disk): what it held from
+    // earlier is logged at the next start, the traffic after that is lost.
+    return message
+        + QStringLiteral("nor its journal: the traffic since %1 is lost.")
+              .arg(lostFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+}
+
+QString statsMissing(const QString &why)
+{
+    return QStringLiteral("The statistics window cannot be opened: its part of the program is missing or "
+                          "damaged (%1). Installing Varnolt again brings it back; the log is not affected.")
+        .arg(why);
+}
+
 } // namespace AppTexts

@@ -18,14 +18,14 @@
 #include "desktop/Transparency.h"
 #include "monitor/FrmMain.h"
 #include "monitor/MonitorPoll.h"
-#include "monitor/SoundEffectWarning.h"
+#include "monitor/SoundModule.h"
 #include "options/FrmOptions.h"
 #include "router/RouterSource.h"
 #include "shell/CornerPlacement.h"
 #include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
-#include "stats/FrmStats.h"
+#include "stats/StatsModule.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -152,7 +152,7 @@ void VarnoltApp::connectTray()
 void VarnoltApp::startPolling()
 {
     m_sampler = std::make_unique<SampleAdapters>(*m_table, m_settings.adapters, m_databasePath);
-    m_sound = std::make_unique<SoundEffectWarning>();
+    m_sound = std::make_unique<SoundModule>(QCoreApplication::applicationDirPath());
     m_volumeLeft = std::make_unique<VolumeLeftText>(m_databasePath, m_clock, m_openRow.counters(), m_settings,
         m_sound.get(), QCoreApplication::applicationDirPath());
     m_journal = std::make_unique<RowJournal>(m_databasePath, &m_log);
@@ -181,8 +181,11 @@ void VarnoltApp::createOptions()
         QCoreApplication::applicationDirPath() + QLatin1String("/Varnolt.html"), &m_openRow.counters()});
     connect(m_trayMenu->options, &QAction::triggered, m_options.get(), &FrmOptions::showOptions);
     connect(m_trayMenu->showAll, &QAction::triggered, this, &VarnoltApp::openStats);
-    // After the poll, which may have rebuilt the adapter list.
-    connect(&m_monitor->pollTimer(), &QTimer::timeout, m_options.get(), &FrmOptions::followAdapters);
+    // Only a pass that rebuilt the adapter list has the dialog refill its list, open or not.
+    m_sampler->onListRebuilt([options = QPointer<FrmOptions>(m_options.get())] {
+        if (options)
+            options->followAdapters();
+    });
     // OK: the monitor window takes the transparency and the height the options give.
     connect(m_options.get(), &FrmOptions::monitorTransparencyChosen, m_monitor.get(), [this](int percent) {
         if (percent <= 0)
@@ -269,19 +272,11 @@ void VarnoltApp::writeLastRow()
     }
     if (!written) {
         m_exitStatus = 1;
-        QString message
-            = QStringLiteral("Varnolt: the last log row could not be written (%1); ").arg(m_writer->errorString());
-        if (journaled) {
-            message += QStringLiteral("it is kept in the database's journal and logged at the next start.");
-        } else {
-            // The journal could not take it either (the same lock or full disk): what it
-            // held from earlier is logged at the next start, the traffic after that is lost.
-            const QDateTime upTo = m_journal ? m_journal->writtenUpTo() : QDateTime();
-            const QDateTime rowStart = m_openRow.counters().rowStart;
-            const QDateTime lostFrom = upTo.isValid() && upTo > rowStart ? upTo : rowStart;
-            message += QStringLiteral("nor its journal: the traffic since %1 is lost.")
-                           .arg(lostFrom.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
-        }
+        // Lost, when the journal could not take it either: the traffic after what it held.
+        const QDateTime upTo = m_journal ? m_journal->writtenUpTo() : QDateTime();
+        const QDateTime rowStart = m_openRow.counters().rowStart;
+        const QString message = AppTexts::lastRowNotWritten(
+            m_writer->errorString(), journaled, upTo.isValid() && upTo > rowStart ? upTo : rowStart);
         m_log.write(QStringLiteral(": ") + message);
         std::fprintf(stderr, "%s\n", qPrintable(message));
     }
@@ -335,7 +330,8 @@ void VarnoltApp::trayDoubleClicked()
 
 FrmStats *VarnoltApp::stats() const
 {
-    return m_stats.data();
+    // Only the window's own module (or the tests' copy of its code) makes it.
+    return static_cast<FrmStats *>(m_stats.data());
 }
 
 void VarnoltApp::openStats()
@@ -343,10 +339,19 @@ void VarnoltApp::openStats()
     if (!m_options || m_shutDown)
         return; // start-up has not finished, or the run has ended
     if (!m_stats) {
-        m_stats = new FrmStats({m_databasePath, m_clock, m_openRow.counters(), m_settings});
-        connect(m_stats, &FrmStats::exportRequested, m_options.get(), &FrmOptions::pointToExport);
-        connect(m_stats, &FrmStats::closed, m_options.get(), &FrmOptions::cutExportBlinkShort);
-        connect(m_options.get(), &FrmOptions::logCleared, m_stats, &FrmStats::refill);
+        QString error;
+        if (!m_makeStats)
+            m_makeStats = StatsModule::load(error);
+        if (!m_makeStats) {
+            MessageBox::critical(QStringLiteral("Varnolt"), AppTexts::statsMissing(error));
+            return;
+        }
+        FrmOptions *options = m_options.get();
+        m_stats = m_makeStats({m_databasePath, m_clock, m_openRow.counters(), m_settings},
+            {[options] { options->pointToExport(); }, [options] { options->cutExportBlinkShort(); }});
+        connect(options, &FrmOptions::logCleared, m_stats, [stats = m_stats.data()] {
+            QMetaObject::invokeMethod(stats, "refill");
+        });
     }
     m_stats->show();
     m_stats->raise();

@@ -7,6 +7,7 @@
 #include "core/traffic/InterfaceTable.h"
 #include "core/traffic/OpenRow.h"
 #include "monitor/MonitorView.h"
+#include "stats/StatsModule.h"
 
 #include <QObject>
 #include <QPointer>
@@ -18,7 +19,6 @@ class CornerPlacement;
 class DesktopNotifier;
 class FrmMain;
 class FrmOptions;
-class FrmStats;
 class InstanceLock;
 class MonitorMenu;
 class MonitorPoll;
@@ -79,6 +79,8 @@ public:
     MonitorMenu *monitorMenu() const { return m_monitorMenu.get(); }
     FrmOptions *options() const { return m_options.get(); }
     FrmStats *stats() const;
+    // Tests make the statistics window with the code they link rather than the module's.
+    void setStatsMaker(StatsModule::Make make) { m_makeStats = make; }
 
 Q_SIGNALS:
     void finished();
@@ -121,7 +123,8 @@ private:
     std::unique_ptr<FrmMain> m_monitor;
     std::unique_ptr<CornerPlacement> m_placement; // watches m_monitor, so goes first
     std::unique_ptr<FrmOptions> m_options; // uses the poll's parts; reaches the monitor through the run
-    QPointer<FrmStats> m_stats; // deletes itself when closed; reaches the options dialog through the run
+    StatsModule::Make m_makeStats = nullptr; // the module's, resolved at the first opening
+    QPointer<QWidget> m_stats; // deletes itself when closed; reaches the options dialog through the run
     bool m_started = false;
     bool m_shutDown = false;
     bool m_exitChosen = false;

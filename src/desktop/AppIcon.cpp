@@ -1,42 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "desktop/AppIcon.h"
 
+#include <QIconEngine>
 #include <QPainter>
 #include <QPixmap>
+#include <QPixmapCache>
 
 namespace {
 
-// The same picture drawn by hand, for a Qt without its SVG plugins: the icon scales it to the
-// size a tray or a window list asks for.
-QPixmap draw()
+// The picture of varnolt.svg (the file the desktop entry names), drawn at whatever size is
+// asked, so that it is sharp at any size without loading Qt's SVG module and plugins into a
+// program that otherwise sits in the tray.
+class AppIconEngine final : public QIconEngine
 {
-    constexpr qreal size = 64;
-    QPixmap picture {int(size), int(size)};
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(0x26, 0x2b, 0x33));
-    painter.drawRoundedRect(QRectF(0, 0, size, size), size / 6, size / 6);
-    const qreal bar = size * 0.28;
-    const qreal floor = size * 0.85;
-    painter.setBrush(QColor(0, 220, 0));
-    painter.drawRect(QRectF(size * 0.16, size * 0.2, bar, floor - size * 0.2));
-    painter.setBrush(QColor(235, 40, 40));
-    painter.drawRect(QRectF(size * 0.56, size * 0.5, bar, floor - size * 0.5));
-    painter.end();
-    return picture;
-}
+public:
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode, QIcon::State) override
+    {
+        const qreal size = std::min(rect.width(), rect.height());
+        const QPointF origin = QRectF(rect).center() - QPointF(size / 2, size / 2);
+        // The tile and the bars on the 64-unit grid of the scalable file.
+        const auto unit = [&](qreal x, qreal y, qreal w, qreal h) {
+            return QRectF(origin.x() + x * size / 64, origin.y() + y * size / 64, w * size / 64, h * size / 64);
+        };
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing);
+        painter->setPen(Qt::NoPen);
+        painter->setBrush(QColor(0x26, 0x2b, 0x33));
+        painter->drawRoundedRect(unit(0, 0, 64, 64), size / 6, size / 6);
+        painter->setBrush(QColor(0, 220, 0));
+        painter->drawRect(unit(10.24, 12.8, 17.92, 41.6));
+        painter->setBrush(QColor(235, 40, 40));
+        painter->drawRect(unit(35.84, 32, 17.92, 22.4));
+        painter->restore();
+    }
 
-// The scalable icon that the desktop entry also names, sharp at any size; the drawn one when
-// this Qt cannot read SVG (its SVG plugins are a separate package).
-QIcon load()
-{
-    QIcon scalable(QStringLiteral(":/varnolt/varnolt.svg"));
-    if (!scalable.pixmap(64).isNull())
-        return scalable;
-    return QIcon(draw());
-}
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        QPixmap picture(size);
+        picture.fill(Qt::transparent);
+        QPainter painter(&picture);
+        paint(&painter, QRect(QPoint(0, 0), size), mode, state);
+        return picture;
+    }
+
+    QIconEngine *clone() const override { return new AppIconEngine; }
+    QString key() const override { return QStringLiteral("varnolt"); }
+};
 
 } // namespace
 
@@ -44,10 +53,9 @@ namespace AppIcon {
 
 QIcon icon()
 {
-    // Made once for the run: every window asks for it, and a picture made anew each time
-    // would stay in Qt's pixmap cache at every opening. Never destroyed, so that no
-    // picture outlives the application object it needs.
-    static const QIcon *const shared = new QIcon(load());
+    // Made once for the run: every window asks for it. Never destroyed, so that no picture
+    // outlives the application object it needs.
+    static const QIcon *const shared = new QIcon(new AppIconEngine);
     return *shared;
 }
 

@@ -30,3 +30,9 @@ void SoundEffectWarning::play(const QString &path)
     // Loading is asynchronous; a play() before the file is loaded starts it once it is.
     effect->play();
 }
+
+// What the program's SoundModule asks this module for.
+extern "C" Q_DECL_EXPORT WarningSound *varnolt_warning_sound()
+{
+    return new SoundEffectWarning;
+}

@@ -64,7 +64,8 @@ public:
 
     // The double-click state was stepped outside the dialog (the monitor's Mini/Maxi).
     void followDblClickState();
-    // The poll may have rebuilt the adapter list: the entries follow it.
+    // The poll rebuilt the adapter list: the entries follow it (nothing to do when they are
+    // the ones shown).
     void followAdapters();
 
     static QString caption() { return QStringLiteral("Options."); }

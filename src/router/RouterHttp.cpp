@@ -2,10 +2,17 @@
 #include "router/RouterHttp.h"
 
 #include <QDeadlineTimer>
-#include <QTcpSocket>
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <memory>
+#include <system_error>
+
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace RouterHttp {
 namespace {
@@ -109,46 +116,177 @@ std::optional<Head> head(QByteArrayView data, qsizetype headEnd, QString &error)
     return h;
 }
 
+// A socket of the exchange, closed on every way out of it.
+class Socket
+{
+public:
+    Socket() = default;
+    ~Socket() { reset(); }
+    Socket(const Socket &) = delete;
+    Socket &operator=(const Socket &) = delete;
+    int fd() const { return m_fd; }
+    void reset(int fd = -1)
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = fd;
+    }
+
+private:
+    int m_fd = -1;
+};
+
+QString systemText(int code)
+{
+    return QString::fromStdString(std::generic_category().message(code));
+}
+
+// Waits until the socket is ready for the events or the deadline passes: its poll() events,
+// 0 when the deadline passed, -1 with errno when poll failed.
+int waitFor(int fd, short events, const QDeadlineTimer &deadline)
+{
+    for (;;) {
+        pollfd watched {fd, events, 0};
+        const int ready = ::poll(&watched, 1, int(std::min<qint64>(deadline.remainingTime(), DeadlineMsecs)));
+        if (ready > 0)
+            return watched.revents;
+        if (ready == 0 && deadline.hasExpired())
+            return 0;
+        if (ready < 0 && errno != EINTR)
+            return -1;
+    }
+}
+
+using Addresses = std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)>;
+
+// The URL's host as addresses: a numeric one (IPv4, IPv6 with its scope) as it is, a name
+// through the system's resolver, which no deadline bounds (as Qt's blocking lookup before it).
+Addresses addresses(const QUrl &url, QString &why)
+{
+    const QByteArray host = url.host().toUtf8();
+    const QByteArray port = QByteArray::number(url.port(80));
+    addrinfo hints {};
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo *found = nullptr;
+    int failed = ::getaddrinfo(host.constData(), port.constData(), &hints, &found);
+    if (failed == EAI_NONAME) {
+        hints.ai_flags = AI_NUMERICSERV;
+        failed = ::getaddrinfo(host.constData(), port.constData(), &hints, &found);
+    }
+    if (failed != 0) {
+        why = failed == EAI_SYSTEM ? systemText(errno) : QString::fromUtf8(::gai_strerror(failed));
+        found = nullptr;
+    }
+    return Addresses(found, &::freeaddrinfo);
+}
+
+// Connects to the first of the host's addresses that takes the connection before the deadline.
+bool connectTo(Socket &socket, const QUrl &url, const QDeadlineTimer &deadline, QString &why)
+{
+    const Addresses all = addresses(url, why);
+    for (const addrinfo *at = all.get(); at; at = at->ai_next) {
+        socket.reset(::socket(at->ai_family, at->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, at->ai_protocol));
+        if (socket.fd() < 0) {
+            why = systemText(errno);
+            continue;
+        }
+        // A connect broken off by a signal goes on by itself, as one in progress does.
+        if (::connect(socket.fd(), at->ai_addr, at->ai_addrlen) == 0)
+            return true;
+        if (errno != EINPROGRESS && errno != EINTR) {
+            why = systemText(errno);
+            continue;
+        }
+        const int ready = waitFor(socket.fd(), POLLOUT, deadline);
+        int failure = ready == 0 ? ETIMEDOUT : errno;
+        socklen_t size = sizeof failure;
+        if (ready > 0 && ::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &failure, &size) != 0)
+            failure = errno;
+        if (ready > 0 && failure == 0)
+            return true;
+        why = systemText(failure);
+        if (ready == 0)
+            break;
+    }
+    socket.reset();
+    return false;
+}
+
+bool sendAll(int fd, QByteArrayView request, const QDeadlineTimer &deadline, QString &why)
+{
+    while (!request.isEmpty()) {
+        const ssize_t sent = ::send(fd, request.data(), size_t(request.size()), MSG_NOSIGNAL);
+        if (sent > 0) {
+            request = request.sliced(sent);
+            continue;
+        }
+        if (sent < 0 && errno == EINTR)
+            continue;
+        const int ready = sent < 0 && errno == EAGAIN ? waitFor(fd, POLLOUT, deadline) : -1;
+        if (ready <= 0) {
+            why = systemText(ready == 0 ? ETIMEDOUT : errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+struct Received
+{
+    bool closed = false; // the router ended the connection
+    int error = 0; // errno of a failed read
+};
+
+// Reads what has come, to one byte past the most an answer may hold and no further.
+Received receive(int fd, QByteArray &data)
+{
+    char piece[16 * 1024];
+    while (data.size() <= MostBytes) {
+        const size_t room = size_t(std::min<qsizetype>(sizeof piece, MostBytes + 1 - data.size()));
+        const ssize_t got = ::recv(fd, piece, room, 0);
+        if (got > 0)
+            data.append(piece, got);
+        else if (got == 0)
+            return {true, 0};
+        else if (errno != EINTR)
+            return {false, errno == EAGAIN ? 0 : errno};
+    }
+    return {};
+}
+
 std::optional<Answer> exchange(const QUrl &url, const QByteArray &request, QString &error, bool *answered)
 {
     if (answered)
         *answered = false;
     const QString where = url.toString();
     const QDeadlineTimer deadline(DeadlineMsecs);
-    QTcpSocket socket;
-    // Qt reads no more off the connection than this is asked to hold.
-    socket.setReadBufferSize(MostBytes + 1);
-    socket.connectToHost(url.host(), quint16(url.port(80)));
-    if (!socket.waitForConnected(int(deadline.remainingTime()))) {
-        error = QStringLiteral("%1 did not answer: %2").arg(where, socket.errorString());
+    Socket socket;
+    QString why;
+    if (!connectTo(socket, url, deadline, why)) {
+        error = QStringLiteral("%1 did not answer: %2").arg(where, why);
         return std::nullopt;
     }
-    socket.write(request);
-    while (socket.bytesToWrite() > 0) {
-        if (!socket.waitForBytesWritten(int(deadline.remainingTime()))) {
-            error = QStringLiteral("%1 did not take the request: %2").arg(where, socket.errorString());
-            return std::nullopt;
-        }
+    if (!sendAll(socket.fd(), request, deadline, why)) {
+        error = QStringLiteral("%1 did not take the request: %2").arg(where, why);
+        return std::nullopt;
     }
     QByteArray data;
     std::optional<Head> h;
     qsizetype searchedTo = 0;
     for (;;) {
-        while (socket.bytesAvailable() > 0) {
-            data += socket.read(MostBytes + 1 - data.size());
-            if (answered)
-                *answered = true;
-            if (data.size() > MostBytes) {
-                error = QStringLiteral("%1 answered more than %2 bytes").arg(where).arg(MostBytes);
-                return std::nullopt;
-            }
+        const Received got = receive(socket.fd(), data);
+        if (answered && !data.isEmpty())
+            *answered = true;
+        if (data.size() > MostBytes) {
+            error = QStringLiteral("%1 answered more than %2 bytes").arg(where).arg(MostBytes);
+            return std::nullopt;
         }
         if (!h) {
             // Only what came since the last look is searched (the end may straddle it).
             const qsizetype headEnd = data.indexOf("\r\n\r\n", std::max<qsizetype>(0, searchedTo - 3));
             searchedTo = data.size();
             if (headEnd >= 0) {
-                QString why;
                 h = head(data, headEnd, why);
                 if (!h) {
                     error = QStringLiteral("%1 answered %2").arg(where, why);
@@ -156,7 +294,6 @@ std::optional<Answer> exchange(const QUrl &url, const QByteArray &request, QStri
                 }
             }
         }
-        const bool closed = socket.state() != QAbstractSocket::ConnectedState && socket.bytesAvailable() == 0;
         if (h) {
             const QByteArrayView body = QByteArrayView(data).sliced(h->bodyAt);
             if (h->chunked) {
@@ -165,20 +302,20 @@ std::optional<Answer> exchange(const QUrl &url, const QByteArray &request, QStri
             } else if (h->length) {
                 if (body.size() >= *h->length)
                     return Answer {h->status, body.first(*h->length).toByteArray()};
-            } else if (closed) {
+            } else if (got.closed) {
                 return Answer {h->status, body.toByteArray()};
             }
         }
-        if (closed) {
+        if (got.closed) {
             error = data.isEmpty() ? QStringLiteral("%1 closed the connection without an answer").arg(where)
                                    : QStringLiteral("%1 sent an answer cut short").arg(where);
             return std::nullopt;
         }
-        if (!socket.waitForReadyRead(int(deadline.remainingTime())) && socket.state() == QAbstractSocket::ConnectedState
-            && socket.bytesAvailable() == 0) {
-            error = deadline.hasExpired()
+        const int ready = got.error ? -1 : waitFor(socket.fd(), POLLIN, deadline);
+        if (ready <= 0) {
+            error = ready == 0
                 ? QStringLiteral("%1 sent no whole answer within %2 s").arg(where).arg(DeadlineMsecs / 1000)
-                : QStringLiteral("%1: %2").arg(where, socket.errorString());
+                : QStringLiteral("%1: %2").arg(where, systemText(got.error ? got.error : errno));
             return std::nullopt;
         }
     }

@@ -7,10 +7,11 @@
 
 #include <optional>
 
-// The router's HTTP, read by a client of our own: a whole answer (status line, headers and body)
-// of more than MostBytes is refused as soon as it passes that, and every request has one deadline
-// for its connection, its sending and its whole answer, so neither a router that never ends a
-// line nor one that sends a byte a second holds the reading thread longer than that.
+// The router's HTTP, read by a client of our own on plain POSIX sockets: a whole answer (status
+// line, headers and body) of more than MostBytes is refused as soon as it passes that, and every
+// request has one deadline for its connection, its sending and its whole answer, so neither a
+// router that never ends a line nor one that sends a byte a second holds the reading thread
+// longer than that. A host name's lookup takes from that deadline but cannot be cut off by it.
 // Blocking: called on the thread that reads the router, never on the window's.
 namespace RouterHttp {
 

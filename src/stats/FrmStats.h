@@ -49,7 +49,8 @@ public:
     // Reads the chosen view from the database and draws it; the report follows when shown.
     void fillChart();
     // The log changed under the window (it was cleared): back to the newest page, read anew.
-    void refill();
+    // Invokable by name, for the program, which links nothing of the window's module.
+    Q_INVOKABLE void refill();
     // The page shown: 0 the newest periods, 1 the ones before them, and so on.
     int page() const { return m_page; }
     bool isReportShown() const;

@@ -7,15 +7,18 @@
 #include "desktop/DesktopServices.h"
 #include "desktop/MessageBox.h"
 #include "monitor/FrmMain.h"
+#include "monitor/SoundModule.h"
 #include "options/FrmOptions.h"
 #include "shell/MonitorMenu.h"
 #include "shell/TrayIcon.h"
 #include "shell/TrayMenu.h"
+#include "stats/FrmStats.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QGraphicsView>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QSet>
@@ -58,6 +61,7 @@ private Q_SLOTS:
     void windowMenuExitWritesTheLastRowOnceAndUnloadsAllForms();
     void trayTipNamesTheRouterAndAStoreProblemUntilGone();
     void helpOpensSectionsAndPicturesThePageHas();
+    void statsAndSoundsFromTheirModules();
 
 private:
     QTemporaryDir m_home;
@@ -248,6 +252,36 @@ void TestVarnoltApp::helpOpensSectionsAndPicturesThePageHas()
             QVERIFY2(ids.contains(m.captured(1)), qPrintable(QStringLiteral("a link to a missing #") + m.captured(1)));
     }
     app.shutdown();
+}
+
+// The program loads the statistics window and the warning sounds from the modules next to it,
+// when first needed; without its module a part says so once and the rest goes on.
+void TestVarnoltApp::statsAndSoundsFromTheirModules()
+{
+    TestDatabase db;
+    FakeClock clock;
+    VarnoltApp app(db.path(), {}, clock);
+    QVERIFY(app.start());
+    app.trayMenu()->showAll->trigger();
+    QWidget *stats = app.stats();
+    QVERIFY(stats && stats->isVisible());
+    QCOMPARE(stats->windowTitle(), FrmStats::caption());
+    QTRY_VERIFY(stats->findChild<QGraphicsView *>()); // the chart, drawn by the module's Qt Charts
+    stats->close();
+    QTRY_VERIFY(!app.stats());
+    app.shutdown();
+
+    SoundModule sound(QCoreApplication::applicationDirPath());
+    QVERIFY(!sound.loaded());
+    sound.play(db.path()); // no sound in it: silent
+    QVERIFY(sound.loaded());
+    SoundModule missing(m_home.path());
+    const QRegularExpression off(QStringLiteral("warning sounds are off"));
+    QTest::ignoreMessage(QtWarningMsg, off);
+    missing.play(db.path());
+    QTest::failOnWarning(off); // said once, not at every warning
+    missing.play(db.path());
+    QVERIFY(!missing.loaded());
 }
 
 QTEST_MAIN(TestVarnoltApp)

@@ -4,9 +4,12 @@
 #include "core/traffic/InterfaceTable.h"
 
 #include <QList>
+#include <QPair>
 
 // An interface table whose rows a test sets: names, kinds, speeds and counters, and reads that
-// fail on demand. Counts its reads so a test can tell a rebuild from a plain pass.
+// fail on demand. Like the kernel's notifications, it tells of interfaces that came, went,
+// were renamed or made anew since it was last asked. Counts its reads of names so a test can
+// tell a rebuild from a plain pass.
 class FakeInterfaceTable final : public InterfaceTable
 {
 public:
@@ -55,6 +58,17 @@ public:
         return true;
     }
 
+    bool linksChanged() override
+    {
+        QList<QPair<int, QString>> links;
+        for (const Row &r : rows)
+            links.append({r.index, r.name});
+        const bool changed = !m_looked || links != m_links;
+        m_looked = true;
+        m_links = links;
+        return changed;
+    }
+
     bool readInfo(std::vector<InterfaceInfo> &out) override
     {
         ++infoReads;
@@ -74,4 +88,8 @@ public:
     }
 
     QString errorString() const override { return QStringLiteral("fake read failure"); }
+
+private:
+    bool m_looked = false;
+    QList<QPair<int, QString>> m_links;
 };

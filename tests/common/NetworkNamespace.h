@@ -43,6 +43,7 @@ public:
     }
 
     bool isValid() const { return m_valid; }
+    QString name() const { return m_name; }
     QString error() const { return m_error; }
 
     // "ip -n <namespace> <arguments>"; false, with error() set, when it fails.

@@ -6,6 +6,7 @@
 #include "TrayHost.h"
 
 #include "app/VarnoltApp.h"
+#include "stats/StatsModule.h"
 #include "shell/TrayIcon.h"
 
 #include <QSettings>
@@ -37,6 +38,7 @@ protected:
         table->rows = std::move(interfaces);
         m_table = table.get();
         m_app = std::make_unique<VarnoltApp>(m_db->path(), arguments, clock, std::move(table));
+        m_app->setStatsMaker(&StatsModule::make);
         QVERIFY(m_app->start());
         if (QSystemTrayIcon::isSystemTrayAvailable())
             TrayHost::waitForEmbedded(m_app->trayIcon()->icon());

@@ -7,6 +7,7 @@
 
 #include "monitor/FrmMain.h"
 #include "app/VarnoltApp.h"
+#include "stats/StatsModule.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -41,6 +42,7 @@ public:
             table = std::move(fake);
         }
         app = std::make_unique<VarnoltApp>(db.path(), QStringList {}, clock, std::move(table));
+        app->setStatsMaker(&StatsModule::make);
         if (!app->start())
             qFatal("the program did not start");
         QTest::qWait(0);

@@ -13,8 +13,8 @@ private Q_SLOTS:
     void isTheScalablePictureAtLargeSizes();
 };
 
-// A panel or a window switcher asks for far more than the 64 pixels of the drawn picture; the
-// icon answers from the SVG, at the size asked, with the tile and both bars where they belong.
+// A panel or a window switcher asks for far more than a tray's 22 pixels: the icon is drawn at
+// the size asked, with the tile and both bars where the scalable file puts them.
 void TestAppIcon::isTheScalablePictureAtLargeSizes()
 {
     const QImage image = AppIcon::icon().pixmap(256).toImage().convertToFormat(QImage::Format_ARGB32);

@@ -36,8 +36,11 @@ struct Run : RunningProgram
 {
     explicit Run(const QString &settingsRows = {})
     {
+        auto cards = std::make_unique<FakeInterfaceTable>();
+        cards->rows = FakeInterfaceTable::cards(4);
+        table = cards.get();
         start(settingsRows.isEmpty() ? QStringList() : QStringList {u"insert into settings values "_s + settingsRows},
-            nullptr, 4);
+            std::move(cards));
         if (options().controlsBuilt())
             qFatal("the dialog built its controls before it was shown");
         options().buildControls();
@@ -54,6 +57,7 @@ struct Run : RunningProgram
         return db.rows(
             u"select settingname, settingvalue from settings where settingname <> 'ExportFolder' order by rowid"_s);
     }
+    FakeInterfaceTable *table = nullptr; // the app's
 };
 
 // Types the text into the field and moves the focus on, as a user leaving it does.
@@ -280,8 +284,16 @@ void TestFrmOptions::controlsLoadActAndStoreOnOk()
     // The mini state shrinks the monitor to its title bar whatever the volume-left box says.
     QCOMPARE(run.app->monitor()->heightTwips(), FrmMain::MiniHeight);
 
-    // With no card chosen, no adapter row is left.
+    // Open, the list follows the poll that sees a card unplugged and another plugged in,
+    // the stored choice kept by name.
     d.showOptions();
+    run.table->rows.removeAt(1);
+    run.table->rows.append({9, u"usb0"_s});
+    run.waitForPoll();
+    QCOMPARE(d.lstAdapters->count(), 4);
+    QVERIFY(d.lstAdapters->item(1)->isSelected() && d.lstAdapters->item(3)->text() == u"usb0"_s);
+
+    // With no card chosen, no adapter row is left.
     d.lstAdapters->clearSelection();
     QTest::mouseClick(d.bttOK, Qt::LeftButton);
     QVERIFY(!run.stored().join(u' ').contains(u"Adapter"_s));

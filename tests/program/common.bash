@@ -58,6 +58,8 @@ copy_build() {
     trap 'end_varnolt; rm -rf "$WORK"' EXIT
     mkdir -p "$WORK/bin" "$WORK/home"
     cp "$1" "$(dirname "$1")/Varnolt.db" "$WORK/bin/"
+    # the modules the program loads when first needed
+    cp "$(dirname "$1")"/varnolt-*.so "$WORK/bin/" 2>/dev/null || true
     export HOME="$WORK/home" XDG_DATA_HOME="$WORK/home/data"
     db="$WORK/bin/Varnolt.db"
 }

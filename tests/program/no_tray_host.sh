@@ -17,6 +17,10 @@ start_varnolt "$WORK/bin/varnolt" /debug
 wait_for_line "$HOME/varnolt.log" ": Init Done"
 # Without a tray the monitor window is the way to the program: it is shown at start.
 timeout 5 xdotool search --sync --onlyvisible --name "Varnolt" >/dev/null || fail "the monitor window is not shown"
+# The statistics window's charts and the warning sounds' audio are loaded when
+# first needed: a run that only meters maps none of them.
+loaded=$(grep -oE 'libQt6(Charts|Multimedia|Network|Svg|OpenGLWidgets)[^ ]*' "/proc/$VARNOLT_PID/maps" | sort -u || true)
+[ -z "$loaded" ] || fail "libraries a metering run does not need were loaded: $loaded"
 # A second of loopback traffic, while the poll runs.
 payload=$(printf 'v%.0s' $(seq 1200))
 for _ in $(seq 100); do echo "$payload" >/dev/udp/127.0.0.1/9 || true; sleep 0.01; done

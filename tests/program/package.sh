@@ -34,7 +34,8 @@ lintian "$deb" >"$WORK/lintian.txt" 2>/dev/null || true
 dpkg -i "$deb" >"$WORK/dpkg.txt" 2>&1 || { cat "$WORK/dpkg.txt" >&2; fail "dpkg -i failed"; }
 installed=1
 [ "$(readlink -f /usr/bin/varnolt)" = /usr/lib/varnolt/varnolt ] || fail "/usr/bin/varnolt does not lead to /usr/lib/varnolt"
-for file in /usr/lib/varnolt/Varnolt.db /usr/share/icons/hicolor/scalable/apps/varnolt.svg \
+for file in /usr/lib/varnolt/Varnolt.db /usr/lib/varnolt/varnolt-stats.so /usr/lib/varnolt/varnolt-sound.so \
+    /usr/share/icons/hicolor/scalable/apps/varnolt.svg \
     /usr/share/man/man1/varnolt.1.gz /usr/share/doc/varnolt/copyright; do
     [ -f "$file" ] || fail "$file is not installed"
 done

@@ -3,14 +3,17 @@
 
 void AdapterList::setSelected(int position, bool selected)
 {
-    if (position >= 0 && position < count())
+    if (position >= 0 && position < count() && m_entries.at(position).selected != selected) {
         m_entries[position].selected = selected;
+        ++m_choiceRevision;
+    }
 }
 
 void AdapterList::replace(QList<AdapterEntry> entries)
 {
     m_entries = std::move(entries);
     ++m_revision;
+    ++m_choiceRevision;
 }
 
 QList<QPair<int, QString>> AdapterList::selection() const

@@ -30,8 +30,12 @@ public:
 
     // Advances whenever the entries are replaced, so that a view showing them knows to refill.
     quint64 revision() const { return m_revision; }
+    // Advances whenever the entries are replaced or a choice changes, so that the sampler
+    // knows to look at the choice again.
+    quint64 choiceRevision() const { return m_choiceRevision; }
 
 private:
     QList<AdapterEntry> m_entries;
     quint64 m_revision = 0;
+    quint64 m_choiceRevision = 0;
 };

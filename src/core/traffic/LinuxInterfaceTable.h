@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/traffic/InterfaceTable.h"
+#include "core/traffic/LinkNotifications.h"
 
 #include <QString>
 
@@ -10,10 +11,12 @@
 struct nlmsghdr;
 
 // The interface table of the network namespace this object was created in, read from the
-// kernel over rtnetlink: the counters with one RTM_GETSTATS dump (64-bit link statistics
-// only, the cheapest read the kernel offers), names and kinds with one RTM_GETLINK dump, and
-// the link speeds of the cards with the ethtool ioctl on the same socket, which asks the
-// namespace the socket was made in.
+// kernel over rtnetlink: the whole table's counters with one RTM_GETSTATS dump (64-bit link
+// statistics only), a few interfaces' counters with one RTM_GETSTATS request each, sent
+// together, names and kinds with one RTM_GETLINK dump, and the link speeds of the cards with
+// the ethtool ioctl on the same socket, which asks the namespace the socket was made in. A
+// second socket of its own hears the kernel's link notifications, which tell when the whole
+// table has to be read again.
 class LinuxInterfaceTable final : public InterfaceTable
 {
 public:
@@ -38,6 +41,8 @@ public:
     LinuxInterfaceTable &operator=(const LinuxInterfaceTable &) = delete;
 
     [[nodiscard]] bool readCounters(std::vector<InterfaceCounters> &rows) override;
+    [[nodiscard]] bool linksChanged() override;
+    [[nodiscard]] CountersRead readCountersOf(std::vector<InterfaceCounters> &rows) override;
     [[nodiscard]] bool readInfo(std::vector<InterfaceInfo> &rows) override;
     int readLinkSpeed(int index) override;
     QString errorString() const override { return m_error; }
@@ -46,6 +51,7 @@ private:
     struct Dump;
     template <typename Row, typename Parse> bool dump(int type, nlmsghdr &request, std::vector<Row> &rows, Parse parse);
     bool fail(const QString &what, int error);
+    CountersRead takeAnswers(std::vector<InterfaceCounters> &rows, quint32 first);
     int linkSpeed(const char *name) const;
     bool paravirtualDriver(const char *name) const;
 
@@ -53,7 +59,12 @@ private:
     QString m_sysfsRoot;
     bool m_virtualMachine = false;
     int m_socket = -1;
+    LinkNotifications m_notifications; // made before the first read, so that no change goes unheard
+    bool m_looked = false; // linksChanged() was asked before
     quint32 m_sequence = 0;
+    std::size_t m_tableRows = 0; // rows of the last whole table read
     std::vector<char> m_buffer; // one receive buffer for the object's life
+    std::vector<char> m_requests; // the requests for single interfaces, kept between reads
+    std::vector<InterfaceCounters> m_wholeTable; // kept between reads, for many interfaces
     QString m_error;
 };

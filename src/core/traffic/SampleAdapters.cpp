@@ -67,27 +67,49 @@ SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
 {
     m_counterFell = false;
     m_added = {};
-    if (!m_table.readCounters(m_rows)) {
-        m_error = m_table.errorString();
-        qCDebug(lcSampling) << "interface table not read:" << m_error;
-        return Outcome::ReadFailed;
+    // Drained at every pass: a change heard while the whole table cannot be read is not
+    // forgotten, the table is read until a read succeeds.
+    if (m_table.linksChanged() || std::size_t(m_list.count()) != m_builtFrom.size())
+        m_readWholeTable = true;
+    if (!m_readWholeTable) {
+        followChoice();
+        const InterfaceTable::CountersRead read = m_table.readCountersOf(m_chosen);
+        if (read == InterfaceTable::CountersRead::Failed) {
+            m_error = m_table.errorString();
+            qCDebug(lcSampling) << "interface counters not read:" << m_error;
+            return Outcome::ReadFailed;
+        }
+        m_readWholeTable = read == InterfaceTable::CountersRead::Gone;
     }
-    if (!listMatchesTable() && !rebuild()) {
-        qCDebug(lcSampling) << "adapter list not rebuilt:" << m_error;
-        return Outcome::RebuildFailed;
+    bool rebuilt = false;
+    if (m_readWholeTable) {
+        if (!m_table.readCounters(m_rows)) {
+            m_error = m_table.errorString();
+            qCDebug(lcSampling) << "interface table not read:" << m_error;
+            return Outcome::ReadFailed;
+        }
+        if (!listMatchesTable()) {
+            if (!rebuild()) {
+                qCDebug(lcSampling) << "adapter list not rebuilt:" << m_error;
+                return Outcome::RebuildFailed;
+            }
+            rebuilt = true;
+        }
+        m_readWholeTable = false;
+        m_choiceRevision = noRevision;
+        followChoice();
+        for (std::size_t i = 0; i < m_chosen.size(); ++i)
+            m_chosen[i] = m_rows[m_chosenPositions[i]];
     }
 
     // Whole 64-bit counters: a busy link passes 2^31 and 2^32 bytes within hours, and every
     // byte of it counts.
     quint64 addIn = 0;
     quint64 addOut = 0;
-    for (std::size_t p = 0; p < m_rows.size(); ++p) {
+    for (std::size_t i = 0; i < m_chosen.size(); ++i) {
+        const std::size_t p = m_chosenPositions[i];
         Reading &last = m_last[p];
-        if (!m_list.isSelected(int(p))) {
-            last.known = false;
-            continue;
-        }
-        const InterfaceCounters &now = m_rows[p];
+        const InterfaceCounters &now = m_chosen[i];
         if (last.known) {
             m_counterFell = m_counterFell || now.inOctets < last.in || now.outOctets < last.out;
             quint64 in = change(now.inOctets, last.in, last.inBeforeJump);
@@ -105,7 +127,27 @@ SampleAdapters::Outcome SampleAdapters::run(qint64 monotonicMsecs)
         last.msecs = monotonicMsecs;
     }
     m_added = {addIn, addOut};
+    if (rebuilt && m_listRebuilt)
+        m_listRebuilt();
     return Outcome::Summed;
+}
+
+void SampleAdapters::followChoice()
+{
+    if (m_list.choiceRevision() == m_choiceRevision)
+        return;
+    m_choiceRevision = m_list.choiceRevision();
+    m_chosen.clear();
+    m_chosenPositions.clear();
+    for (std::size_t p = 0; p < m_builtFrom.size(); ++p) {
+        if (m_list.isSelected(int(p))) {
+            m_chosen.push_back({m_builtFrom[p], 0, 0});
+            m_chosenPositions.push_back(p);
+        } else {
+            // Chosen again later, it starts from its reading then.
+            m_last[p].known = false;
+        }
+    }
 }
 
 void SampleAdapters::dropImpossible(
@@ -115,7 +157,7 @@ void SampleAdapters::dropImpossible(
     if (link.physical) {
         // The link may have come up faster since its speed was read (a cable moved from a
         // 100 Mbit/s port to a 1 Gbit/s one); the limit is only ever raised.
-        link.limitMbps = std::max(link.limitMbps, limitMbps(true, m_table.readLinkSpeed(m_rows[position].index)));
+        link.limitMbps = std::max(link.limitMbps, limitMbps(true, m_table.readLinkSpeed(m_builtFrom[position])));
     }
     const double allowed = allowance(link.limitMbps, elapsedMsecs);
     const bool dropIn = double(in) > allowed;

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 class AdapterList;
@@ -29,6 +30,8 @@ class AdapterList;
 // The list is rebuilt, with the choice read from the settings table, when the table's
 // interfaces are no longer the ones the list was built from (one came or went); between
 // rebuilds the database is not touched and the selection is whatever the list holds now.
+// The whole table is read only when the table says its interfaces may have changed (or a
+// metered one is gone); every other pass reads the metered interfaces' counters alone.
 class SampleAdapters final
 {
 public:
@@ -61,8 +64,12 @@ public:
 
     QString errorString() const { return m_error; }
 
+    // Called after a pass that rebuilt the adapter list, for what shows the list.
+    void onListRebuilt(std::function<void()> follow) { m_listRebuilt = std::move(follow); }
+
 private:
     static constexpr quint64 noJump = ~quint64(0);
+    static constexpr quint64 noRevision = ~quint64(0);
     struct Reading
     {
         quint64 in = 0;
@@ -88,13 +95,19 @@ private:
     // A counter's change since its last reading.
     static quint64 change(quint64 now, quint64 last, quint64 &beforeJump);
     bool listMatchesTable() const;
+    void followChoice();
     bool rebuild();
     void dropImpossible(std::size_t position, qint64 elapsedMsecs, qint64 monotonicMsecs, quint64 &in, quint64 &out);
 
     InterfaceTable &m_table;
     AdapterList &m_list;
     QString m_databasePath;
-    std::vector<InterfaceCounters> m_rows; // kept between passes so a pass allocates nothing
+    std::vector<InterfaceCounters> m_rows; // the whole table; kept so a pass allocates nothing
+    bool m_readWholeTable = true; // until a whole read since the last change succeeds
+    // The counters of the chosen entries and their positions, as of the list's choice revision.
+    std::vector<InterfaceCounters> m_chosen;
+    std::vector<std::size_t> m_chosenPositions;
+    quint64 m_choiceRevision = noRevision;
     std::vector<int> m_builtFrom; // interface indexes of the list's entries
     std::vector<Reading> m_last; // the last reading of each entry, by position
     std::vector<Link> m_links; // what each entry can carry, by position
@@ -104,4 +117,5 @@ private:
     Added m_added;
     bool m_counterFell = false;
     QString m_error;
+    std::function<void()> m_listRebuilt;
 };
