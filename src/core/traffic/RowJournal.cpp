@@ -46,13 +46,17 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
         return true;
     bool ok = true;
     bool wrote = false;
-    const double total = counters.curIn + counters.curOut;
-    if (total != m_writtenTotal && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {
+    // Only a row that holds traffic the journal does not: an empty row (none counted yet, or a
+    // new one after a log row, whose transaction cleared the journal) has nothing to lose.
+    const bool changed = counters.rowStart != m_writtenStart || counters.rowBytesIn() != m_writtenIn
+        || counters.rowBytesOut() != m_writtenOut;
+    const bool empty = counters.rowBytesIn() <= 0 && counters.rowBytesOut() <= 0;
+    if (changed && !empty && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {
         m_lastWriteMsecs = monotonicMsecs;
         ok = write(counters, now);
         wrote = ok;
     }
-    // A checkpoint that a reader held off stays due: it is tried again a minute later, and
+    // A checkpoint that a reader held off stays due: it is tried again CheckpointMsecs later, and
     // after every write while the write-ahead log is too large.
     if (m_unflushed && (monotonicMsecs - m_lastCheckpointMsecs >= CheckpointMsecs || (wrote && m_walLarge))) {
         m_lastCheckpointMsecs = monotonicMsecs;
@@ -64,7 +68,6 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
 
 bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
 {
-    const double total = counters.curIn + counters.curOut;
     // The row as the log writer would write it now: a clock set back never makes it end
     // before it starts, a row still open after midnight (its close refused) ends at the end
     // of its own day, with all its bytes, and one whose UTC offset changed ends in its own
@@ -85,7 +88,9 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
         return false;
     }
     m_writtenUpTo = now;
-    m_writtenTotal = total;
+    m_writtenStart = counters.rowStart;
+    m_writtenIn = counters.rowBytesIn();
+    m_writtenOut = counters.rowBytesOut();
     m_unflushed = true;
     m_error.clear();
     watchWal();
