@@ -26,10 +26,13 @@ bool RowJournal::openSession()
 {
     // Every commit of this connection is flushed: in WAL mode one fdatasync of the
     // write-ahead log, with no checkpoint needed for it to survive a power cut. A log that
-    // starts afresh after a reader held it is cut back to a quarter of the warning size.
+    // starts afresh after a reader held it is cut back to a quarter of the warning size. The
+    // read makes the write-ahead log and its index (-shm) exist for as long as the connection
+    // is open.
     if (m_session.open()
         && m_session.executeNative(QStringLiteral("PRAGMA synchronous=FULL; PRAGMA journal_size_limit=%1")
-                                       .arg(m_walWarningBytes / 4)))
+                                       .arg(m_walWarningBytes / 4))
+        && m_session.queryNative(QStringLiteral("SELECT count(*) FROM RowJournal")))
         return true;
     m_session.close();
     return false;
@@ -44,6 +47,14 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
 {
     if (!m_enabled)
         return true;
+    // The connection is opened at the first poll, before any traffic and while the disk
+    // takes files: it keeps the write-ahead log and its index in place for the run, so that a
+    // disk that fills later refuses the writes as full, not every other connection's opening.
+    if (!m_opened) {
+        m_opened = true;
+        if (!m_session.isOpen() && !openSession())
+            qCWarning(lcJournal) << "journal not opened:" << m_session.errorString();
+    }
     bool ok = true;
     bool wrote = false;
     // Only a row that holds traffic the journal does not: an empty row (none counted yet, or a

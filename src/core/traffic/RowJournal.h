@@ -85,6 +85,7 @@ private:
     double m_writtenIn = 0;
     double m_writtenOut = 0;
     qint64 m_lastWriteMsecs = 0;
+    bool m_opened = false; // the first poll has opened the connection (or tried)
     QDateTime m_writtenUpTo;
     qint64 m_lastCheckpointMsecs = 0;
     bool m_unflushed = false; // written since the last checkpoint that folded back everything
