@@ -2,7 +2,7 @@
 // Times the journal of the open log row on a real file in WAL mode and counts the flushes
 // (fsync, fdatasync) each write asks of the kernel: the write alone, which reaches the disk
 // itself (synchronous=FULL: one flush of the write-ahead log), the poll's turn with its
-// checkpoint once a minute, the poll's turn while another program holds a read transaction
+// checkpoint every ten minutes, the poll's turn while another program holds a read transaction
 // (a checkpoint tried at every write once the write-ahead log is large), and for comparison
 // the same write left to a checkpoint (synchronous=NORMAL), as the journal wrote it before.
 // Give a folder on a real disk: on tmpfs a flush costs nothing.
@@ -157,9 +157,9 @@ int main(int argc, char **argv)
     });
     const Figures durable = print("journal write", alone);
 
-    // The poll's turn every 5 s of monotonic time: every call writes, every twelfth one also
-    // checkpoints, and the write after it starts the write-ahead log afresh, whose header
-    // SQLite flushes as well.
+    // The poll's turn every 5 s of monotonic time: every call writes, one in every checkpoint
+    // interval also checkpoints, and the write after it starts the write-ahead log afresh,
+    // whose header SQLite flushes as well.
     QList<Sample> plain, checkpointed, restarting;
     qint64 poll = 1'000'000'000;
     int row = writes;
@@ -167,10 +167,11 @@ int main(int argc, char **argv)
         ++row;
         return journal.poll(rowAfter(row), start.addSecs(5 * row), poll += 5000);
     });
+    const int perCheckpoint = int(RowJournal::CheckpointMsecs / RowJournal::IntervalMsecs);
     for (int i = 0; i < polls.size(); ++i)
-        (i % 12 == 0 ? checkpointed : i % 12 == 1 ? restarting : plain).append(polls.at(i));
+        (i % perCheckpoint == 0 ? checkpointed : i % perCheckpoint == 1 ? restarting : plain).append(polls.at(i));
     print("poll's turn: write", plain);
-    print("poll's turn: write and checkpoint (each minute)", checkpointed);
+    print("poll's turn: write and checkpoint (each interval)", checkpointed);
     print("poll's turn: write after a checkpoint", restarting);
 
     // Another program holds a read transaction: no checkpoint folds the write-ahead log back,
@@ -221,7 +222,7 @@ int main(int argc, char **argv)
 
     // One durable write every 5 s: its flushes between checkpoints (a checkpoint flushes the
     // write-ahead log and the file, the write after it the log's new header; the journal's
-    // own once a minute, SQLite's own at 1000 pages when no poll checkpoints), and the time
+    // own every ten minutes, SQLite's own at 1000 pages when no poll checkpoints), and the time
     // it holds the window thread.
     const double flushes = flushesPerCall(plain);
     const bool met = !plain.isEmpty() && flushes <= 1.0;

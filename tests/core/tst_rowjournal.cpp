@@ -43,27 +43,46 @@ class TestRowJournal : public QObject
 private Q_SLOTS:
     void init() { QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates)); }
 
+    // Written while the open row holds traffic the journal does not, at most every 5 s: each
+    // write is one page frame in the write-ahead log, and a poll that has nothing new to
+    // write (no traffic, or a new row still empty) adds nothing to the file.
     void writesWhileTrafficFlowsAtMostEveryFiveSeconds()
     {
         TestDatabase db;
         db.exec(u"PRAGMA journal_mode=WAL"_s);
+        const qint64 frameBytes = 24 + db.rows(u"PRAGMA page_size"_s).value(0).toLongLong();
         RowJournal journal(db.path());
         const QDateTime t0(QDate(2026, 12, 5), QTime(17, 0, 10));
         const struct
         {
             qint64 atMsecs;
-            quint64 in;
+            int rowSecond; // the row began at 17:00 plus this
+            double base, in;
             const char *journaled;
         } polls[] = {
-            {5000, 100, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"},
-            {9500, 300, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"}, // too soon
-            {10000, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"},
-            {20000, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"}, // no traffic: no write
-            {20500, 401, "2026-12-05 17:00:00|2026-12-05 17:00:30|0|401|12.5"},
+            {5000, 0, 0, 100, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"},
+            {9500, 0, 0, 300, "2026-12-05 17:00:00|2026-12-05 17:00:15|0|100|12.5"}, // too soon
+            {10000, 0, 0, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"},
+            {20000, 0, 0, 400, "2026-12-05 17:00:00|2026-12-05 17:00:20|0|400|12.5"}, // no traffic
+            {20500, 0, 0, 401, "2026-12-05 17:00:00|2026-12-05 17:00:30|0|401|12.5"},
+            {25000, 0, 0, 450, "2026-12-05 17:00:00|2026-12-05 17:00:30|0|401|12.5"}, // too soon
+            // The row was logged at 450 (which cleared the journal); the next one is empty.
+            {31000, 40, 450, 450, "2026-12-05 17:00:00|2026-12-05 17:00:30|0|401|12.5"},
+            {36000, 40, 450, 500, "2026-12-05 17:00:40|2026-12-05 17:00:46|0|50|12.5"},
         };
+        qint64 writes = 0;
+        QString last;
         for (const auto &poll : polls) {
-            QVERIFY(journal.poll(openRow(poll.in).counters(), t0.addMSecs(poll.atMsecs), poll.atMsecs));
+            RunCounters row;
+            row.rowStart = withOwnOffset(QDateTime(QDate(2026, 12, 5), QTime(17, 0, poll.rowSecond)));
+            row.baseIn = poll.base;
+            row.curIn = poll.in;
+            row.avgDown = 12.5;
+            QVERIFY(journal.poll(row, t0.addMSecs(poll.atMsecs), poll.atMsecs));
             QCOMPARE(db.rows(JournalRows), QStringList {QLatin1String(poll.journaled)});
+            writes += last != QLatin1String(poll.journaled);
+            last = QLatin1String(poll.journaled);
+            QCOMPARE((journal.walBytes() - 32) / frameBytes, writes);
         }
         journal.close();
         QCOMPARE(db.rows(JournalRows).size(), 1);
@@ -71,7 +90,7 @@ private Q_SLOTS:
 
     // A reader that holds a transaction (a backup, the sqlite3 shell) stops every checkpoint:
     // the write-ahead log grows, with a warning; once the reader is gone, the checkpoint that
-    // could not run is retried, at the next write while the log is large or a minute later
+    // could not run is retried, at the next write while the log is large or an interval later
     // when no traffic flows, and the log starts afresh at the size it is kept to.
     void writeAheadLogFoldedBackOnceTheReaderEnds_data()
     {
@@ -94,7 +113,7 @@ private Q_SLOTS:
         StoreSession reader(db.path());
         QVERIFY(reader.open() && reader.executeNative(u"BEGIN"_s) && reader.queryNative(u"SELECT * FROM Log"_s));
 
-        // A poll a minute and a second apart each time: every one writes and checkpoints.
+        // Polls a second more than the checkpoint interval apart: every one writes and checkpoints.
         qint64 at = 0;
         quint64 in = 0;
         const auto pollAfter = [&](qint64 msecs, quint64 traffic) {
@@ -104,13 +123,13 @@ private Q_SLOTS:
         };
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"write-ahead log has grown to \\d+ kB"_s));
         for (int i = 0; i < 100 && journal.walBytes() < warning; ++i)
-            QVERIFY(pollAfter(61000, 1000));
+            QVERIFY(pollAfter(RowJournal::CheckpointMsecs + 1000, 1000));
         QVERIFY(journal.walBytes() >= warning);
         reader.rollback();
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression(u"write-ahead log is back to \\d+ kB"_s));
 
         if (trafficStops)
-            QVERIFY(pollAfter(61000, 0));
+            QVERIFY(pollAfter(RowJournal::CheckpointMsecs + 1000, 0));
         else
             QVERIFY(pollAfter(5000, 1000));
         QVERIFY(pollAfter(5000, 1000));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "core/traffic/AllowanceForecast.h"
 
+#include "core/Clock.h"
 #include "core/traffic/VolumeLeftText.h"
 
 #include <algorithm>
@@ -28,7 +29,7 @@ QDateTime AllowanceForecast::windowStart(
         const QDate reference = VolumeLeftText::referenceDate(intervalCode, now.date(), startDay);
         return QDateTime(reference.addMonths(-intervals), QTime(0, 0));
     }
-    return now.addDays(-qint64(intervals) * daysPerInterval(intervalCode));
+    return addLocalDays(now, -qint64(intervals) * daysPerInterval(intervalCode));
 }
 
 QDateTime AllowanceForecast::windowEnd(const QString &intervalCode, const QDate &today, int startDay)

@@ -26,10 +26,13 @@ bool RowJournal::openSession()
 {
     // Every commit of this connection is flushed: in WAL mode one fdatasync of the
     // write-ahead log, with no checkpoint needed for it to survive a power cut. A log that
-    // starts afresh after a reader held it is cut back to a quarter of the warning size.
+    // starts afresh after a reader held it is cut back to a quarter of the warning size. The
+    // read makes the write-ahead log and its index (-shm) exist for as long as the connection
+    // is open.
     if (m_session.open()
         && m_session.executeNative(QStringLiteral("PRAGMA synchronous=FULL; PRAGMA journal_size_limit=%1")
-                                       .arg(m_walWarningBytes / 4)))
+                                       .arg(m_walWarningBytes / 4))
+        && m_session.queryNative(QStringLiteral("SELECT count(*) FROM RowJournal")))
         return true;
     m_session.close();
     return false;
@@ -44,15 +47,27 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
 {
     if (!m_enabled)
         return true;
+    // The connection is opened at the first poll, before any traffic and while the disk
+    // takes files: it keeps the write-ahead log and its index in place for the run, so that a
+    // disk that fills later refuses the writes as full, not every other connection's opening.
+    if (!m_opened) {
+        m_opened = true;
+        if (!m_session.isOpen() && !openSession())
+            qCWarning(lcJournal) << "journal not opened:" << m_session.errorString();
+    }
     bool ok = true;
     bool wrote = false;
-    const double total = counters.curIn + counters.curOut;
-    if (total != m_writtenTotal && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {
+    // Only a row that holds traffic the journal does not: an empty row (none counted yet, or a
+    // new one after a log row, whose transaction cleared the journal) has nothing to lose.
+    const bool changed = counters.rowStart != m_writtenStart || counters.rowBytesIn() != m_writtenIn
+        || counters.rowBytesOut() != m_writtenOut;
+    const bool empty = counters.rowBytesIn() <= 0 && counters.rowBytesOut() <= 0;
+    if (changed && !empty && monotonicMsecs - m_lastWriteMsecs >= IntervalMsecs) {
         m_lastWriteMsecs = monotonicMsecs;
         ok = write(counters, now);
         wrote = ok;
     }
-    // A checkpoint that a reader held off stays due: it is tried again a minute later, and
+    // A checkpoint that a reader held off stays due: it is tried again CheckpointMsecs later, and
     // after every write while the write-ahead log is too large.
     if (m_unflushed && (monotonicMsecs - m_lastCheckpointMsecs >= CheckpointMsecs || (wrote && m_walLarge))) {
         m_lastCheckpointMsecs = monotonicMsecs;
@@ -64,7 +79,6 @@ bool RowJournal::poll(const RunCounters &counters, const QDateTime &now, qint64 
 
 bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
 {
-    const double total = counters.curIn + counters.curOut;
     // The row as the log writer would write it now: a clock set back never makes it end
     // before it starts, a row still open after midnight (its close refused) ends at the end
     // of its own day, with all its bytes, and one whose UTC offset changed ends in its own
@@ -85,7 +99,9 @@ bool RowJournal::write(const RunCounters &counters, const QDateTime &now)
         return false;
     }
     m_writtenUpTo = now;
-    m_writtenTotal = total;
+    m_writtenStart = counters.rowStart;
+    m_writtenIn = counters.rowBytesIn();
+    m_writtenOut = counters.rowBytesOut();
     m_unflushed = true;
     m_error.clear();
     watchWal();

@@ -16,17 +16,22 @@ struct RunCounters;
 //
 // The journal keeps one connection open for the run, with synchronous=FULL: in WAL mode each
 // write's commit is flushed to the write-ahead log on the disk (one fdatasync), so a power
-// cut takes no more than a kill, whatever other program reads the file. Checkpoints only
-// keep the write-ahead log small: one at least once a minute while it writes, retried until
-// it folds back everything; a reader that holds a transaction stops them, so the log's size
-// is watched, with a warning past WalWarningBytes and a checkpoint tried at every write
-// until it is below again.
+// cut takes no more than a kill, whatever other program reads the file. A write is the one
+// statement that replaces the journal's one row, which lies on a page of its own: one page
+// frame in the write-ahead log, and none while the row stays as written. Checkpoints only keep
+// the write-ahead log small: one at least every ten minutes while it writes (each costs two
+// flushes, and the write after it a third for the log's new header), retried until it folds
+// back everything; a reader that holds a transaction stops them, so the log's size is
+// watched, with a warning past WalWarningBytes and a checkpoint tried at every write until
+// it is below again.
 class RowJournal final
 {
 public:
     // Written at most this often while traffic flows, and not at all while it does not.
     static constexpr qint64 IntervalMsecs = 5000;
-    static constexpr qint64 CheckpointMsecs = 60000;
+    // 120 writes at most between two checkpoints: a write-ahead log of 494 kB, within the
+    // size it is cut back to.
+    static constexpr qint64 CheckpointMsecs = 600000;
     // A write-ahead log this large means a checkpoint could not fold it back for long
     // (SQLite's own automatic checkpoint starts at the same size, 1000 pages).
     // A write-ahead log that starts afresh is cut back to a quarter of it (journal_size_limit).
@@ -42,8 +47,8 @@ public:
     // Off: poll() writes nothing (for measuring what the journal costs; VARNOLT_JOURNAL=off).
     void setEnabled(bool enabled) { m_enabled = enabled; }
 
-    // The poll's turn: writes the open row when traffic flowed since the last write and the
-    // interval has passed, and checkpoints when a minute has passed since the last
+    // The poll's turn: writes the open row when it holds traffic the journal does not and the
+    // interval has passed, and checkpoints when CheckpointMsecs have passed since the last
     // checkpoint, or after its write while the write-ahead log is too large.
     // monotonicMsecs: the poll's monotonic time. False when a write failed.
     [[nodiscard]] bool poll(const RunCounters &counters, const QDateTime &now, qint64 monotonicMsecs);
@@ -75,8 +80,12 @@ private:
     QString m_walPath;
     const DebugLog *m_log;
     StoreSession m_session;
-    double m_writtenTotal = -1; // the run's bytes (in + out) at the last write
+    // The row as the last write left it in the journal.
+    QDateTime m_writtenStart;
+    double m_writtenIn = 0;
+    double m_writtenOut = 0;
     qint64 m_lastWriteMsecs = 0;
+    bool m_opened = false; // the first poll has opened the connection (or tried)
     QDateTime m_writtenUpTo;
     qint64 m_lastCheckpointMsecs = 0;
     bool m_unflushed = false; // written since the last checkpoint that folded back everything

@@ -76,10 +76,11 @@ inline RunCounters::RowClose RunCounters::closeAt(const QDateTime &now) const
         // (a change of zone just after midnight).
         close.end = std::max(close.start, dayEnd);
         const QDateTime nextDay(day.addDays(1), QTime(0, 0), Qt::OffsetFromUTC, offset);
-        // A local time's day begins where the zone in force says; a time with a zone of its
-        // own (as a test's clock gives) begins its day in that zone.
+        // A local time's day begins where the zone in force says (the system clock's times are
+        // local times with their offset fixed); a time with a zone of its own (as a test's
+        // clock gives) begins its day in that zone.
         const QDateTime today
-            = now.timeSpec() == Qt::LocalTime ? local.date().startOfDay() : local.date().startOfDay(now.timeZone());
+            = now.timeSpec() == Qt::TimeZone ? local.date().startOfDay(now.timeZone()) : local.date().startOfDay();
         close.nextStart = std::max(today, nextDay).toOffsetFromUtc(local.offsetFromUtc());
         return close;
     }
