@@ -85,6 +85,16 @@ fault open-row-in-todays-period UnloggedTraffic.cpp 's{run\.rowStart\.isValid\(\
 fault fit-row-not-moved         TextFit.cpp         's{control->move\(before->geometry\(\)\.right\(\) \+ 1 \+ gap, control->y\(\)\);}{(void)0;}' 'tst_windowfit'
 fault fit-never-taller          TextFit.cpp         's{const int taller = std::max\(0, neededHeight\(control\) - control->height\(\)\);}{const int taller = 0;}' 'tst_windowfit'
 fault readable-keeps-colour     ReadableColor.cpp   's{if \(reads\(colour, ratio\)\)}{if (true)}' 'tst_windowfit'
+# What a poll costs: only what is seen, only what changed, only what is needed.
+fault hidden-poll-writes-labels MonitorPoll.cpp     's{    // The labels. numbers are the most of what a poll costs: written only while seen.\n    if \(view\.figuresShown\(\)\)\n}{    if (true)\n}' 'tst_frmmain|tst_monitorpoll'
+fault tip-on-every-change       FrmMainFigures.cpp  's{if \(m_tipDue \|\| atMsecs - m_tipShownAt >= TipIntervalMsecs}{if (true || atMsecs - m_tipShownAt >= TipIntervalMsecs}' 'tst_frmmain'
+fault blank-graph-scrolled      Throughput.cpp      's{ \|\| \(barless && value <= 0\)\)}{)}' 'tst_frmmain'
+fault graph-repaints-whole      Throughput.cpp      's{scroll\(-step, 0, contentsRect\(\)\);}{update(contentsRect());}' 'tst_frmmain'
+fault offset-kept-past-change   Clock.cpp           's{m_until = std::min\(m_until, next\.atUtc\.toMSecsSinceEpoch\(\)\);}{(void)next;}' 'tst_systemclock'
+fault journal-writes-unchanged  RowJournal.cpp      's{if \(changed && !empty && }{if (!empty && }' 'tst_rowjournal'
+fault icon-bars-swapped         AppIcon.cpp         's{unit\(35\.84, 32, 17\.92, 22\.4\)}{unit(35.84, 12.8, 17.92, 41.6)}' 'tst_appicon'
+fault stats-module-entry-named  StatsModuleEntry.cpp 's{varnolt_stats_window\(const}{varnolt_stats_windowX(const}' 'tst_varnoltapp'
+fault sound-module-retried      SoundModule.cpp     's{m_failed = !m_player;}{m_failed = false;}' 'tst_varnoltapp'
 # The whole program (tests/program).
 fault shutdown-without-reading  VarnoltApp.cpp      's{m_poll->takeReading\(\);}{}' 'program.traffic_counts'
 fault sighup-not-handled        SignalWatcher.cpp   's{(\{SIGTERM, SIGINT), SIGHUP(\}\)\s*::sigaction)}{$1$2}' 'program.run_and_signals'
