@@ -54,6 +54,10 @@ void MonitorPoll::run()
     const int up = uploadSample(rates);
     m_shownRates = rates;
     showStatus();
+    // The full window's caption comes first, as the volumes do: the X server's notices of the
+    // new title then come back while the poll still draws, rather than waking the program again.
+    if (view.figuresShown() && view.heightTwips() >= MonitorView::FullHeightTwips)
+        showCaption();
     view.setGraphMax(m_scale.max());
     view.addGraphValues(down, up);
     // The labels' numbers are the most of what a poll costs: written only while seen.
@@ -268,8 +272,9 @@ void MonitorPoll::showVolumeLeft(qint64 atMsecs)
         view.setVolumeLeft(m_left, m_parts.volumeLeft.alert());
         view.setTrayTip(m_status + QLatin1String(" - ") + m_left, atMsecs);
     }
-    // The caption, like the labels, is made only while someone sees it.
-    if (view.figuresShown())
+    // The mini window's caption holds the volume left. Like the labels, it is made only while
+    // someone sees it.
+    if (view.figuresShown() && view.heightTwips() < MonitorView::FullHeightTwips)
         showCaption();
 }
 
