@@ -15,8 +15,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 seconds=${2:-30}
-. "$root/tests/program/common.bash"
-. "$root/tests/program/traffic.bash"
+. "$root/bench/common.bash"
 copy_build "$build/bin/varnolt"
 require_namespaces tc strace
 make_namespaces

@@ -22,8 +22,7 @@ build="$(cd "${1:-$root/build}" && pwd)"
 seconds=${2:-120}
 rounds=${3:-1}
 cmake --build "$build" --target varnolt bare_tray bench_sampling >/dev/null
-. "$root/tests/program/common.bash"
-. "$root/tests/program/traffic.bash"
+. "$root/bench/common.bash"
 copy_build "$build/bin/varnolt"
 require_namespaces tc Xvfb trayer cc
 # wmnet draws its label in an X core font, which Xvfb has only with xfonts-base.
@@ -34,14 +33,6 @@ make_namespaces
 make_link "$NS" va "$PEER" vb 1
 limit_rate 19200kbit
 
-# x_server NAME: starts an X server of its own and prints its display number and its pid.
-x_server() {
-    local file="$WORK/display-$1"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$file" 2>/dev/null &
-    local pid=$!
-    for _ in $(seq 100); do [ -s "$file" ] && break; sleep 0.1; done
-    echo "$(cat "$file") $pid"
-}
 read -r tray_display tray_server < <(x_server tray)
 read -r shown_display shown_server < <(x_server shown)
 read -r wmnet_display wmnet_server < <(x_server wmnet)

@@ -11,21 +11,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 seconds=${2:-20}
-. "$root/tests/program/common.bash"
-. "$root/tests/program/traffic.bash"
+. "$root/bench/common.bash"
 copy_build "$build/bin/varnolt"
 require_namespaces tc Xvfb trayer valgrind callgrind_control strace
 make_namespaces
 make_link "$NS" va "$PEER" vb 1
 limit_rate 19200kbit
 
-x_server() {
-    local file="$WORK/display-$1"
-    Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$file" 2>/dev/null &
-    local pid=$!
-    for _ in $(seq 100); do [ -s "$file" ] && break; sleep 0.1; done
-    echo "$(cat "$file") $pid"
-}
 read -r tray_display tray_server < <(x_server tray)
 read -r shown_display shown_server < <(x_server shown)
 DISPLAY=":$tray_display" trayer --edge bottom --align right --widthtype request --height 28 >/dev/null 2>&1 &
