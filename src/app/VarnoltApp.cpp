@@ -328,12 +328,6 @@ void VarnoltApp::trayDoubleClicked()
     }
 }
 
-FrmStats *VarnoltApp::stats() const
-{
-    // Only the window's own module (or the tests' copy of its code) makes it.
-    return static_cast<FrmStats *>(m_stats.data());
-}
-
 void VarnoltApp::openStats()
 {
     if (!m_options || m_shutDown)
